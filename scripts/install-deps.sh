@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build and the tests need; does nothing when all are present.
+# Usage: install-deps.sh [build|bench]
+set -euo pipefail
+pkgs=(cmake ninja-build g++ ccache pkg-config
+      qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl1-mesa-dev libxkbcommon-dev
+      googletest libgtest-dev libbenchmark-dev libxxhash-dev zlib1g-dev)
+if [ "${1:-build}" = bench ]; then
+  pkgs+=(jdupes rdfind rmlint fdupes hyperfine python3)
+fi
+missing=()
+for p in "${pkgs[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+  [ "$status" = installed ] || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "Installing: ${missing[*]}"
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO=sudo
+else
+  SUDO=
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,99 @@
+// One result row: a file (or an e-mail, contact or picture found by a plug-in) with its duplicate
+// group, its check and processed marks, its checksum caches and its undo record. Items are owned
+// by the engine; a million of them must stay small, so texts are shared TItemString handles and
+// the rarely used records hang off owning pointers.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/DateTime.h"
+#include "base/ItemString.h"
+
+namespace pelcrow {
+
+enum TFileItemAction : std::uint8_t { faDelete, faRecycle, faMove, faRename, faCreateLink };
+inline constexpr std::uint8_t kNoAction = 255;
+
+enum TFilterCategory : std::uint8_t {
+  fcAllFiles,
+  fcArchives,
+  fcDocuments,
+  fcMusic,
+  fcPictures,
+  fcVideo,
+  fcOther,
+};
+
+struct TEmailInfo {
+  std::string From, To_, Subject, Address1, Address2, Address3;
+  TDateTime ReceivedDate;
+  std::int32_t OutlookIndex = 0;
+};
+
+struct TMusicTagsInfo {
+  std::string Title, Artist, Album, Track, Year, Genre, Duration, BitRate;
+};
+
+struct TPlaylistInfo {
+  std::string Name;
+  std::int32_t Position = 0;
+};
+
+struct TFileDateTimeInfo {
+  TDateTime Created, Accessed, Modified;
+};
+
+class TItemBase;  // an item of the photo-library scanner, not owned
+
+struct TFileItem {
+  bool fSelected = false;
+  bool fProcessed = false;
+  bool Master = false;
+  std::int8_t ActionGroup = 0;
+  std::uint8_t ActionType = kNoAction;
+  TFilterCategory Category = fcOther;
+
+  // Checksum caches. The flags say a value was computed (a checksum of 0 is a valid value);
+  // fReadFailed marks a file that could not be read whole: it never joins a group.
+  bool fHasShortCRC = false;
+  bool fHasFullCRC = false;
+  bool fReadFailed = false;
+  // The file had exactly one link when found: two entries with its device and inode are then one
+  // file reached through two path texts, never duplicates of each other.
+  bool fSingleLink = true;
+  // Scratch index the comparison phase uses for its side tables.
+  std::uint32_t fScratch = 0;
+
+  std::uint32_t CRC32 = 0;
+  std::uint32_t ShortCRC32 = 0;
+  std::uint32_t DupGroup = 0;
+  std::uint32_t SortGroup = 0;
+  std::int64_t Size = 0;
+  TDateTime Modified;
+  // Identity of the file on disk; 0/0 when unknown (loaded lists, plug-in rows).
+  std::uint64_t Device = 0;
+  std::uint64_t Inode = 0;
+  // 128-bit content hash taken in the same read as the checksums; confirms equal content.
+  std::uint64_t StrongHash[2] = {0, 0};
+
+  TItemString Name;
+  TItemString Path;
+  TItemString AudioTagValues;
+  TItemString TargetPath;
+
+  std::unique_ptr<std::vector<TPlaylistInfo>> PlayLists;
+  std::unique_ptr<TMusicTagsInfo> MusicTags;
+  std::unique_ptr<TEmailInfo> Emails;
+  std::unique_ptr<TFileDateTimeInfo> PFileTimes;
+  TItemBase* PhotoScannerItem = nullptr;
+
+  // Full path: folder, delimiter, name.
+  std::string FullPath() const;
+};
+
+using PFileItem = TFileItem*;
+
+}  // namespace pelcrow

@@ -1,0 +1,401 @@
+#include "engine/ScanEngine.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "base/MainThread.h"
+#include "engine/NameKeys.h"
+
+namespace pelcrow {
+
+TScanEngineProgressInfo ScanEngineProgress;
+std::mutex ScanEngineLock;
+std::atomic<bool> MasterWarningActive{false};
+
+namespace {
+
+constexpr const char* kStillExecuting = "Scan thread still executing";
+
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+std::string Trim(const std::string& s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && IsBlank(s[b])) ++b;
+  while (e > b && IsBlank(s[e - 1])) --e;
+  return s.substr(b, e - b);
+}
+
+}  // namespace
+
+std::string TFileItem::FullPath() const {
+  std::string_view p = Path.view();
+  std::string r;
+  r.reserve(p.size() + 1 + Name.size());
+  r.append(p);
+  if (r.empty() || r.back() != '/') r += '/';
+  r.append(Name.view());
+  return r;
+}
+
+TScanEngine::TScanEngine(std::uint8_t ComparisonMode, TPcwCompareOptions CompareOptions)
+    : fSelf(std::make_shared<TScanEngine*>(this)) {
+  SetCompareMode(ComparisonMode, CompareOptions);
+}
+
+TScanEngine::~TScanEngine() {
+  Stop();
+  // The worker must not run on under freed lists: wait for it. Its queued end hand-over
+  // sees fSelf gone and does nothing.
+  if (fScanThread.joinable()) fScanThread.join();
+  fSelf.reset();
+  FreeList(fFiles);
+  FreeList(fFilesHiddenByFilter);
+  FreeList(fFilesHiddenByCategory);
+}
+
+void TScanEngine::FreeList(std::vector<PFileItem>& List) {
+  for (PFileItem it : List) delete it;
+  List.clear();
+}
+
+// ------------------------------------------------------------------ masks and paths
+
+std::vector<std::string>& TScanEngine::GetTargetSL(int Index) {
+  switch (Index) {
+    case 0: return fIncludeFileMasks;
+    case 1: return fExcludeFileMasks;
+    case 2: return fIncludeFilePaths;
+    case 3: return fExcludeFilePaths;
+    case 4: return fMasterFilePaths;
+    default: throw EScanEngineError("TScanEngine: invalid TargetSL index value");
+  }
+}
+
+const std::vector<std::string>& TScanEngine::GetTargetSL(int Index) const {
+  return const_cast<TScanEngine*>(this)->GetTargetSL(Index);
+}
+
+void TScanEngine::CheckNotExecuting() const {
+  if (ScanThreadExecuting()) throw EScanEngineError(kStillExecuting);
+}
+
+std::string TScanEngine::GetMasks(int Index) const {
+  std::string joined;
+  const auto& list = GetTargetSL(Index);
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    if (i) joined += ';';
+    joined += list[i];
+  }
+  joined.erase(std::remove(joined.begin(), joined.end(), ' '), joined.end());
+  return joined;
+}
+
+void TScanEngine::SetMasks(int Index, const std::string& Value) {
+  CheckNotExecuting();
+  std::vector<std::string>& list = GetTargetSL(Index);
+  list.clear();
+  const std::string s = Trim(Value);
+  const std::size_t n = s.size();
+  std::size_t i = 0;
+  while (i < n) {
+    std::size_t start = i;
+    while (i < n && s[i] != ';' && !IsBlank(s[i])) ++i;
+    list.push_back(s.substr(start, i - start));
+    while (i < n && IsBlank(s[i])) ++i;
+    if (i < n && s[i] == ';') {
+      ++i;
+      if (i == n) list.emplace_back();  // a final ';' leaves an empty mask
+      while (i < n && IsBlank(s[i])) ++i;
+    }
+  }
+}
+
+std::string TScanEngine::GetIncludeFileMasks() const { return GetMasks(0); }
+void TScanEngine::SetIncludeFileMasks(const std::string& Value) { SetMasks(0, Value); }
+std::string TScanEngine::GetExcludeFileMasks() const { return GetMasks(1); }
+void TScanEngine::SetExcludeFileMasks(const std::string& Value) { SetMasks(1, Value); }
+
+void TScanEngine::SetPaths(int Index, const std::vector<std::string>* Value) {
+  CheckNotExecuting();
+  std::vector<std::string>& list = GetTargetSL(Index);
+  list.clear();
+  if (Value) list = *Value;
+}
+
+void TScanEngine::SetIncludeFilePaths(const std::vector<std::string>* Value) { SetPaths(2, Value); }
+void TScanEngine::SetExcludeFilePaths(const std::vector<std::string>* Value) { SetPaths(3, Value); }
+void TScanEngine::SetMasterFilePaths(const std::vector<std::string>* Value) { SetPaths(4, Value); }
+
+// ------------------------------------------------------------------ comparer
+
+void TScanEngine::SetCompareMode(std::uint8_t ComparisonMode, TPcwCompareOptions CompareOptions) {
+  // The worker sorts with the comparer: replacing it under a running scan would free it there.
+  CheckNotExecuting();
+  fFileComparer.reset();
+  if (ComparisonMode > kLastComparisonMode) throw EScanEngineError("Invalid Comparison Mode specified");
+  fFileComparer = CreateFileComparer(ComparisonMode, &fFiles, CompareOptions);
+  fCompareMode = ComparisonMode;
+}
+
+// ------------------------------------------------------------------ lifecycle
+
+void TScanEngine::ResetProgress() {
+  std::lock_guard<std::mutex> g(ScanEngineLock);
+  ScanEngineProgress.Path.clear();
+  ScanEngineProgress.Current = 0;
+  ScanEngineProgress.Total = 0;
+  ScanEngineProgress.Scanned = 0;
+  ScanEngineProgress.Status = esScanning;
+}
+
+void TScanEngine::ClearResults() {
+  CheckNotExecuting();
+  FreeList(fFiles);
+  FreeList(fFilesHiddenByFilter);
+  FreeList(fFilesHiddenByCategory);
+  fLastSortColumn = -1;
+  fLastSortCount = 0;
+  fLastSortOrder = soAsc;
+  fSummaryInfo = {};
+  ResetProgress();
+}
+
+void TScanEngine::GetCurrentProgress(TScanEngineStatusInfo& ProgressInfo) const {
+  std::lock_guard<std::mutex> g(ScanEngineLock);
+  ProgressInfo.Path = ScanEngineProgress.Path;
+  std::int64_t pct = 0;
+  if (ScanEngineProgress.Total > 0) pct = ScanEngineProgress.Current * 100 / ScanEngineProgress.Total;
+  // Only the low 8 bits are kept: 300 % reads as 44.
+  ProgressInfo.PercentComplete = static_cast<std::uint8_t>(static_cast<std::uint64_t>(pct) & 0xFF);
+  ProgressInfo.FilesScanned = static_cast<std::int32_t>(static_cast<std::uint64_t>(ScanEngineProgress.Scanned) & 0xFFFFFFFFu);
+  ProgressInfo.EngineStatus = ScanEngineProgress.Status;
+}
+
+void TScanEngine::BuildFileList(IScanView* FileList, TPcwScanOptions ScanOptions) {
+  CheckNotExecuting();
+  if (fScanThread.joinable()) fScanThread.join();  // a finished worker not yet handed back
+  ResetProgress();
+  fScanOptions = ScanOptions;
+  fFileList = FileList;
+  FreeList(fFiles);
+  fMasterSelectMode = Settings.MasterSelectMode;
+  fMusicTagsOptions = Settings.MusicTagsOptions;
+  fPublished = false;
+  fWorkerError.clear();
+  MasterWarningActive = Settings.MasterSelectMode && fCompareMode < cmEmails;
+  if (fCompareMode == cmPhotoLibrary) return;  // no photo-library scanner on this platform
+  fExecuting.store(true, std::memory_order_release);
+  fScanThread = std::jthread([this](std::stop_token st) { ExecuteScan(std::move(st)); });
+}
+
+void TScanEngine::Stop() {
+  if (!ScanThreadExecuting()) return;
+  {
+    std::lock_guard<std::mutex> g(ScanEngineLock);
+    ScanEngineProgress.Status = esStopping;
+  }
+  fScanThread.request_stop();
+}
+
+void TScanEngine::WaitForWorker() {
+  if (fScanThread.joinable()) fScanThread.join();
+}
+
+void TScanEngine::ScanThreadTerminated() {
+  if (fScanThread.joinable()) fScanThread.join();
+  fExecuting.store(false, std::memory_order_release);
+  if (fPublished && fFileList) UpdateGrid(-1, false);
+  if (OnFinishedScan) OnFinishedScan(fSummaryInfo);
+}
+
+void TScanEngine::ExecuteScan(std::stop_token Stop) {
+  try {
+    fSummaryInfo.TotalFiles = 0;
+    ResetProgress();
+    if (fCompareMode <= cmMusicTags) {
+      const bool recursive = fScanOptions.Contains(soScanSubdirs);
+      const bool skipOwn = fScanOptions.Contains(soExcludeContainer);
+      for (const std::string& dir : fIncludeFilePaths) {
+        if (Stop.stop_requested()) break;
+        ScanDirectory(dir, recursive, skipOwn, Stop);
+      }
+      if (!Stop.stop_requested()) CompareFiles(Stop);
+      if (!Stop.stop_requested() && fMasterSelectMode) FilterMasterGroups(Stop);
+      if (!Stop.stop_requested()) {
+        Renumber();
+        UpdateSummaryInfo();
+        {
+          std::lock_guard<std::mutex> g(ScanEngineLock);
+          ScanEngineProgress.Path.clear();
+          ScanEngineProgress.Status = esBuildingList;
+        }
+        fPublished = true;
+      }
+    }
+    // Modes 4 and 5 need a scanner plug-in; none is built into this version, so the scan ends
+    // with empty results.
+  } catch (const std::exception& e) {
+    fWorkerError = e.what();
+  } catch (...) {
+    fWorkerError = "unknown error";
+  }
+  std::weak_ptr<TScanEngine*> self = fSelf;
+  GetMainThread().Post([self] {
+    if (auto s = self.lock()) (*s)->ScanThreadTerminated();
+  });
+}
+
+// ------------------------------------------------------------------ comparison phase
+
+void TScanEngine::CompareFiles(const std::stop_token& Stop) {
+  ResetComparisonCounters();
+  {
+    std::lock_guard<std::mutex> g(ScanEngineLock);
+    ScanEngineProgress.Path.clear();
+    ScanEngineProgress.Current = 0;
+    ScanEngineProgress.Total = 0;
+    ScanEngineProgress.Scanned = fSummaryInfo.TotalFiles;
+    ScanEngineProgress.Status = esProcessing;
+  }
+  if (!fFileComparer) return;
+  TGroupingOptions options;
+  options.Prefetch = fPrefetch;
+  options.Threads = fChecksumThreads;
+  options.MusicOptions = fMusicTagsOptions;
+  GroupDuplicates(*fFileComparer, Stop, options);
+}
+
+void TScanEngine::FilterMasterGroups(const std::stop_token& Stop) {
+  // The list is ordered by group, master items first within each group.
+  auto removeProcessed = [this] {
+    std::size_t out = 0;
+    for (PFileItem it : fFiles) {
+      if (it->fProcessed) {
+        delete it;
+      } else {
+        fFiles[out++] = it;
+      }
+    }
+    fFiles.resize(out);
+  };
+  if (Stop.stop_requested()) return;
+  std::uint32_t m = 0;
+  for (PFileItem it : fFiles) {
+    if (it->Master)
+      m = it->DupGroup;
+    else
+      it->fProcessed = it->DupGroup != m;
+  }
+  if (Stop.stop_requested()) return;
+  removeProcessed();  // groups without a master lose their other items
+  if (Stop.stop_requested()) return;
+  bool mark = false;
+  std::uint32_t group = 0;
+  bool first = true;
+  for (std::size_t k = fFiles.size(); k-- > 0;) {
+    PFileItem it = fFiles[k];
+    if (first || it->DupGroup != group) {
+      group = it->DupGroup;
+      mark = it->Master;  // the group's last item is a master: masters only
+      first = false;
+    }
+    it->fProcessed = mark;
+  }
+  if (Stop.stop_requested()) return;
+  removeProcessed();
+}
+
+void TScanEngine::Renumber() {
+  std::uint32_t count = 0;
+  std::uint32_t previous = 0;
+  for (PFileItem it : fFiles) {
+    if (it->DupGroup != previous) {
+      previous = it->DupGroup;
+      ++count;
+    }
+    it->DupGroup = it->SortGroup = count;
+  }
+}
+
+// ------------------------------------------------------------------ results
+
+void TScanEngine::UpdateSummaryInfo() {
+  std::int32_t totalFiles = fSummaryInfo.TotalFiles;
+  fSummaryInfo = {};
+  fSummaryInfo.TotalFiles = totalFiles;
+  std::unordered_set<std::uint32_t> seen;
+  seen.reserve(fFiles.size() / 2 + 1);
+  for (PFileItem it : fFiles) {
+    if (seen.insert(it->DupGroup).second) {
+      ++fSummaryInfo.OriginalFiles;
+      fSummaryInfo.OriginalSize += it->Size;
+    } else {
+      fSummaryInfo.DuplicateSize += it->Size;
+    }
+  }
+  fSummaryInfo.DuplicateFiles = static_cast<std::int32_t>(fFiles.size()) - fSummaryInfo.OriginalFiles;
+}
+
+void TScanEngine::UpdateGrid(int AIndex, bool DoRefresh) {
+  if (!fFileList) return;
+  if (AIndex >= ItemCount()) throw EScanEngineError("UpdateGrid: invalid row index specified");
+  if (AIndex < 0)
+    fFileList->ListChanged(ItemCount());
+  else
+    fFileList->RowChanged(AIndex);
+  if (DoRefresh) fFileList->Refresh();
+}
+
+PFileItem TScanEngine::Item(int AIndex) const {
+  if (AIndex < 0 || AIndex >= ItemCount()) throw EScanEngineError("TScanEngine.Item: Invalid item index specified.");
+  return fFiles[static_cast<std::size_t>(AIndex)];
+}
+
+int TScanEngine::RealItemCount() const {
+  return static_cast<int>(fFiles.size() + fFilesHiddenByFilter.size() + fFilesHiddenByCategory.size());
+}
+
+bool TScanEngine::ItemValid(int AIndex) const {
+  if (fCompareMode == cmPhotoLibrary) return false;  // no photo-library scanner items
+  return AIndex >= 0 && AIndex < ItemCount();
+}
+
+void TScanEngine::FillPathList(std::vector<std::string>& AList) const {
+  AList.reserve(AList.size() + fFiles.size());
+  for (PFileItem it : fFiles) AList.push_back(it->Path.str());
+}
+
+bool TScanEngine::CheckRow(int AIndex) const {
+  if (AIndex < 0 || AIndex >= ItemCount()) return false;
+  return (fFiles[static_cast<std::size_t>(AIndex)]->SortGroup & 1u) != 0;
+}
+
+bool TScanEngine::CheckProcessed(int AIndex) const {
+  if (AIndex < 0 || AIndex >= ItemCount()) return false;
+  return fFiles[static_cast<std::size_t>(AIndex)]->fProcessed;
+}
+
+std::string TScanEngine::DeleteExtendedPrefix(const std::string& APath) {
+  if (APath.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + APath.substr(8);
+  if (APath.rfind("\\\\?\\", 0) == 0) return APath.substr(4);
+  return APath;
+}
+
+TFilterCategory TScanEngine::DetectCategory(std::string_view AFileName) {
+  static const struct {
+    TFilterCategory Category;
+    const char* List;
+  } kLists[] = {
+      {fcArchives, "*.7Z;*.ACE;*.ALZ;*.ARC;*.ARJ;*.BZ2;*.BZ2;*.CAB;*.JAR;*.LZH;*.PAK;*.RAR;*.AT3;*.TGZ;*.TAR;*.GZ;*.UHA;*.ZIP;"},
+      {fcDocuments, "*.MDB;*.ADP;*.MDA;*.MDE;*.ADE;*.XL;*.XLA;*.XLS;*.XLSX;*.XLT;*.XLM;*.XLC;*.XLW;*.PPS;*.PPT;*.PPTX;*.DOC;*.DOCX;*.WRI;*.CSV;*.ODT;*.ODS;*.ODG;*.ODP;*.ODM;*.ODF;*.PDF;*.TXT;*.RTF;"},
+      {fcMusic, "*.M4A;*.M4P;*.MP2;*.AAC;*.AIFF;*.APE;*.AU;*.FLAC;*.MID;*.MP3;*.OGG;*.RAW;*.WAV;*.WMA;*.MP3PRO;*.RM;*.RA;"},
+      {fcPictures, "*.BMP;*.GIF;*.ICO;*.JNG;*.JPG;*.JPEG;*.JPE;*.JP2;*.JPC;*.J2K;*.PNG;*.TIF;*.TIFF;*.EPS;*.CLP;*.CRW;*.CR2;*.DCX;*.EXR;*.KDC;*.PCX;*.PSD;*.RAW;*.SFW;*.WMF;"},
+      {fcVideo, "*.3GP;*.MP4;*.SWF;*.FLA;*.FLV;*.MKV;*.MPEG;*.MPG;*.M1V;*.MP2;*.MPA;*.MPE;*.MOV;*.AVI;*.WMV;*.DIVX;"},
+  };
+  std::string key = "*" + ExtensionKeyOf(AFileName) + ";";
+  for (const auto& l : kLists)
+    if (std::string_view(l.List).find(key) != std::string_view::npos) return l.Category;
+  return fcOther;
+}
+
+}  // namespace pelcrow

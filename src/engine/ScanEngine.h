@@ -1,0 +1,197 @@
+// TScanEngine: the result model and the scan driver. The user-interface thread owns it; a scan
+// runs on one worker (enumerate, prefetch checksums, sort and group, remove repeated entries,
+// filter master groups, renumber) and hands its end back to the user-interface thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <stop_token>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/FileComparer.h"
+#include "engine/FileItem.h"
+#include "engine/ScanProgress.h"
+#include "settings/PcwSettings.h"
+
+namespace pelcrow {
+
+// Errors of the engine's contract; their texts are fixed English and not translated.
+class EScanEngineError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+enum TColumnSortOrder : std::uint8_t { soAsc, soDesc };
+enum TSelectMethod : std::uint8_t {
+  smSelectAllLeaveOldest,
+  smSelectAllLeaveNewest,
+  smSelectAllLeaveOriginalName,
+};
+
+struct TScanEngineSummaryInfo {
+  std::int32_t TotalFiles = 0;
+  std::int32_t OriginalFiles = 0;
+  std::int64_t OriginalSize = 0;
+  std::int32_t DuplicateFiles = 0;
+  std::int64_t DuplicateSize = 0;
+  friend bool operator==(const TScanEngineSummaryInfo&, const TScanEngineSummaryInfo&) = default;
+};
+
+struct TScanEngineStatusInfo {
+  std::string Path;
+  std::uint8_t PercentComplete = 0;
+  std::int32_t FilesScanned = 0;
+  TScanEngineStatus EngineStatus = esScanning;
+};
+
+// A directory entry as the file checks see it.
+struct TSearchRec {
+  std::string Name;
+  std::int64_t Size = 0;
+  std::uint32_t Attr = 0;  // st_mode
+  TDateTime Time;
+};
+
+using TFinishEvent = std::function<void(const TScanEngineSummaryInfo& Info)>;
+using TFilterEvent = std::function<bool(const std::string& Path, const TSearchRec& SearchRec)>;
+
+// The results grid as the engine sees it: row count and cell changes, nothing per cell.
+class IScanView {
+ public:
+  virtual ~IScanView() = default;
+  virtual void ListChanged(int RowCount) = 0;
+  virtual void RowChanged(int Row) = 0;
+  virtual void Refresh() = 0;
+};
+
+// The master-file confirmation is active for the current result set.
+extern std::atomic<bool> MasterWarningActive;
+
+class TScanEngine {
+ public:
+  TScanEngine(std::uint8_t ComparisonMode, TPcwCompareOptions CompareOptions);
+  ~TScanEngine();
+  TScanEngine(const TScanEngine&) = delete;
+  TScanEngine& operator=(const TScanEngine&) = delete;
+
+  // Starts a scan; the caller has cleared the results and set masks, paths and size limits.
+  void BuildFileList(IScanView* FileList, TPcwScanOptions ScanOptions);
+  // Asks a running scan to end; returns at once.
+  void Stop();
+  void ClearResults();
+  void ResetProgress();
+  void GetCurrentProgress(TScanEngineStatusInfo& ProgressInfo) const;
+  // Waits for a running worker to finish (front ends that have no event loop of their own).
+  void WaitForWorker();
+
+  void SetCompareMode(std::uint8_t ComparisonMode, TPcwCompareOptions CompareOptions);
+  std::uint8_t CompareMode() const { return fCompareMode; }
+  TFileComparerClass* FileComparer() const { return fFileComparer.get(); }
+
+  std::string GetIncludeFileMasks() const;
+  void SetIncludeFileMasks(const std::string& Value);
+  std::string GetExcludeFileMasks() const;
+  void SetExcludeFileMasks(const std::string& Value);
+  const std::vector<std::string>& IncludeFileMaskList() const { return fIncludeFileMasks; }
+  const std::vector<std::string>& ExcludeFileMaskList() const { return fExcludeFileMasks; }
+  const std::vector<std::string>& GetIncludeFilePaths() const { return fIncludeFilePaths; }
+  void SetIncludeFilePaths(const std::vector<std::string>* Value);
+  const std::vector<std::string>& GetExcludeFilePaths() const { return fExcludeFilePaths; }
+  void SetExcludeFilePaths(const std::vector<std::string>* Value);
+  const std::vector<std::string>& GetMasterFilePaths() const { return fMasterFilePaths; }
+  void SetMasterFilePaths(const std::vector<std::string>* Value);
+
+  bool ScanThreadExecuting() const { return fExecuting.load(std::memory_order_acquire); }
+  const TScanEngineSummaryInfo& SummaryInfo() const { return fSummaryInfo; }
+
+  PFileItem Item(int AIndex) const;
+  int ItemCount() const { return static_cast<int>(fFiles.size()); }
+  int RealItemCount() const;
+  bool ItemValid(int AIndex) const;
+  bool IsOutlookExpressMode() const { return false; }
+  void FillPathList(std::vector<std::string>& AList) const;
+  bool CheckRow(int AIndex) const;
+  bool CheckProcessed(int AIndex) const;
+  void UpdateSummaryInfo();
+  void UpdateGrid(int AIndex, bool DoRefresh);
+
+  static std::string DeleteExtendedPrefix(const std::string& APath);
+  static TFilterCategory DetectCategory(std::string_view AFileName);
+
+  // Threads that read checksums before the sort; 0 = one per core (at most 8).
+  void SetChecksumThreads(unsigned Threads) { fChecksumThreads = Threads; }
+  // Off: checksums are read lazily by the sort alone (the results are the same).
+  void SetChecksumPrefetch(bool Enabled) { fPrefetch = Enabled; }
+  // Text of the exception that ended the last worker, if any.
+  const std::string& LastWorkerError() const { return fWorkerError; }
+
+  TFilterEvent OnFilter;
+  TFinishEvent OnFinishedScan;
+  std::int64_t FileSizeMin = 0;
+  std::int64_t FileSizeMax = 0;
+
+  // Test access to the lists behind the visible one.
+  std::vector<PFileItem>& FilesHiddenByFilter() { return fFilesHiddenByFilter; }
+  std::vector<PFileItem>& FilesHiddenByCategory() { return fFilesHiddenByCategory; }
+  // Appends an item the engine takes ownership of (list files, tests).
+  void AddItem(PFileItem Item) { fFiles.push_back(Item); }
+
+ private:
+  std::vector<std::string>& GetTargetSL(int Index);
+  const std::vector<std::string>& GetTargetSL(int Index) const;
+  void SetMasks(int Index, const std::string& Value);
+  std::string GetMasks(int Index) const;
+  void SetPaths(int Index, const std::vector<std::string>* Value);
+  void CheckNotExecuting() const;
+  void FreeList(std::vector<PFileItem>& List);
+
+  void ExecuteScan(std::stop_token Stop);
+  void ScanDirectory(const std::string& ADir, bool Recursive, bool SkipOwnFiles, const std::stop_token& Stop);
+  bool InternalFilter(const std::string& Path, const TItemString& SharedPath, const TSearchRec& SearchRec,
+                      std::uint64_t Device, std::uint64_t Inode, std::uint64_t Links);
+  void CompareFiles(const std::stop_token& Stop);
+  void FilterMasterGroups(const std::stop_token& Stop);
+  void Renumber();
+  void ScanThreadTerminated();
+  bool InMasterFolder(const std::string& Dir) const;
+
+  TPcwScanOptions fScanOptions;
+  std::vector<std::string> fIncludeFileMasks;
+  std::vector<std::string> fExcludeFileMasks;
+  std::vector<std::string> fIncludeFilePaths;
+  std::vector<std::string> fExcludeFilePaths;
+  std::vector<std::string> fMasterFilePaths;
+  std::vector<PFileItem> fFiles;
+  std::vector<PFileItem> fFilesHiddenByFilter;
+  std::vector<PFileItem> fFilesHiddenByCategory;
+  bool fDisableRemoveNotification = false;
+  IScanView* fFileList = nullptr;
+  std::jthread fScanThread;
+  std::atomic<bool> fExecuting{false};
+  TScanEngineSummaryInfo fSummaryInfo;
+  TFileComparerClassPtr fFileComparer;
+  std::int32_t fLastSortColumn = -1;
+  TColumnSortOrder fLastSortOrder = soAsc;
+  std::int32_t fLastSortCount = 0;
+  TFilterCategory fCurrentCategoryFilter = fcAllFiles;
+  std::uint8_t fCompareMode = 0;
+  bool fScanningMaster = false;
+
+  // Snapshots taken when the scan starts, so the worker never reads the live settings.
+  bool fMasterSelectMode = false;
+  TMusicTagsOptions fMusicTagsOptions;
+  unsigned fChecksumThreads = 0;
+  bool fPrefetch = true;
+  // The worker reached publishing (not stopped): the grid is rebuilt when it ends.
+  bool fPublished = false;
+  std::string fWorkerError;
+  // Lets a hand-over queued by the worker notice that the engine is gone.
+  std::shared_ptr<TScanEngine*> fSelf;
+};
+
+}  // namespace pelcrow

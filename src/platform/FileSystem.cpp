@@ -1,0 +1,131 @@
+#include "platform/FileSystem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace pelcrow::platform {
+
+namespace {
+
+TEntryType TypeOfMode(mode_t m) {
+  if (S_ISREG(m)) return TEntryType::etFile;
+  if (S_ISDIR(m)) return TEntryType::etDirectory;
+  if (S_ISLNK(m)) return TEntryType::etSymLink;
+  return TEntryType::etOther;
+}
+
+void FillInfo(const struct stat& st, TFileInfo& info) {
+  info.Type = TypeOfMode(st.st_mode);
+  info.Size = static_cast<std::int64_t>(st.st_size);
+  info.Modified = TDateTime::FromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+  info.Device = static_cast<std::uint64_t>(st.st_dev);
+  info.Inode = static_cast<std::uint64_t>(st.st_ino);
+  info.LinkCount = static_cast<std::uint64_t>(st.st_nlink);
+  info.Mode = static_cast<std::uint32_t>(st.st_mode);
+}
+
+}  // namespace
+
+int LStat(const std::string& path, TFileInfo& info) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return errno;
+  FillInfo(st, info);
+  return 0;
+}
+
+int Stat(const std::string& path, TFileInfo& info) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return errno;
+  FillInfo(st, info);
+  return 0;
+}
+
+int ListDirectory(const std::string& dir,
+                  const std::function<void(std::string_view name, TEntryType type)>& onEntry) {
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return errno;
+  DIR* d = ::fdopendir(fd);
+  if (!d) {
+    int err = errno;
+    ::close(fd);
+    return err;
+  }
+  while (struct dirent* e = ::readdir(d)) {
+    const char* n = e->d_name;
+    if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'))) continue;
+    TEntryType t = TEntryType::etUnknown;
+    switch (e->d_type) {
+      case DT_REG: t = TEntryType::etFile; break;
+      case DT_DIR: t = TEntryType::etDirectory; break;
+      case DT_LNK: t = TEntryType::etSymLink; break;
+      case DT_UNKNOWN: t = TEntryType::etUnknown; break;
+      default: t = TEntryType::etOther; break;
+    }
+    onEntry(std::string_view(n), t);
+  }
+  ::closedir(d);
+  return 0;
+}
+
+std::string ErrorText(int err) {
+  char buf[256];
+  // GNU strerror_r returns the text, which may or may not be in buf.
+  const char* s = ::strerror_r(err, buf, sizeof buf);
+  return s ? std::string(s) : std::string("error ") + std::to_string(err);
+}
+
+int TReadOnlyFile::Open(const std::string& path, bool sequential) {
+  Close();
+  fError = 0;
+  // O_NOATIME keeps a scan from touching access times; only the owner may ask for it.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOATIME | O_NONBLOCK);
+  if (fd < 0 && errno == EPERM)
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return fError = errno;
+  // Only regular files are read: a FIFO or device found in its place must not block or act.
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    fError = errno;
+  } else if (!S_ISREG(st.st_mode)) {
+    fError = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  }
+  if (fError != 0) {
+    ::close(fd);
+    return fError;
+  }
+  if (sequential) ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  fFd = fd;
+  return 0;
+}
+
+std::int64_t TReadOnlyFile::Read(void* buffer, std::size_t count) {
+  if (fFd < 0) {
+    fError = EBADF;
+    return -1;
+  }
+  auto* p = static_cast<char*>(buffer);
+  std::size_t done = 0;
+  while (done < count) {
+    ssize_t n = ::read(fFd, p + done, count - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      fError = errno;
+      return -1;
+    }
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return static_cast<std::int64_t>(done);
+}
+
+void TReadOnlyFile::Close() {
+  if (fFd >= 0) ::close(fFd);
+  fFd = -1;
+}
+
+}  // namespace pelcrow::platform

@@ -1,0 +1,65 @@
+// The file-system calls of the core. Every open, read, stat and directory listing goes through
+// here so that one place decides the flags (no atime updates, close-on-exec, sequential hints)
+// and the retry rules (EINTR, short reads).
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "base/DateTime.h"
+
+namespace pelcrow::platform {
+
+enum class TEntryType : std::uint8_t { etUnknown, etFile, etDirectory, etSymLink, etOther };
+
+struct TFileInfo {
+  TEntryType Type = TEntryType::etUnknown;
+  std::int64_t Size = 0;
+  TDateTime Modified;
+  std::uint64_t Device = 0;
+  std::uint64_t Inode = 0;
+  std::uint64_t LinkCount = 0;
+  std::uint32_t Mode = 0;
+};
+
+// lstat: never follows a final symbolic link. Returns 0 or an errno value.
+int LStat(const std::string& path, TFileInfo& info);
+// stat: follows links. Returns 0 or an errno value.
+int Stat(const std::string& path, TFileInfo& info);
+
+// Lists one folder without "." and "..". The type comes from the directory entry where the file
+// system gives it (etUnknown otherwise). Returns 0 or the errno of opening the folder.
+int ListDirectory(const std::string& dir,
+                  const std::function<void(std::string_view name, TEntryType type)>& onEntry);
+
+// Text of an errno value, e.g. "Permission denied".
+std::string ErrorText(int err);
+
+// A file opened for reading.
+class TReadOnlyFile {
+ public:
+  TReadOnlyFile() = default;
+  TReadOnlyFile(const TReadOnlyFile&) = delete;
+  TReadOnlyFile& operator=(const TReadOnlyFile&) = delete;
+  ~TReadOnlyFile() { Close(); }
+
+  // Returns 0 or an errno value. sequential: the whole file will be read front to back.
+  int Open(const std::string& path, bool sequential);
+  // Reads up to `count` bytes, retrying short reads until `count` or the end of the file.
+  // Returns the number of bytes read, or -1 with LastError() set.
+  std::int64_t Read(void* buffer, std::size_t count);
+  void Close();
+  bool IsOpen() const { return fFd >= 0; }
+  int LastError() const { return fError; }
+
+ private:
+  int fFd = -1;
+  int fError = 0;
+};
+
+}  // namespace pelcrow::platform

@@ -1,0 +1,166 @@
+// The user's preferences: one value record, one global instance `Settings`. Every subsystem reads
+// its options from here; the settings file fills and writes it whole.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/Set.h"
+
+namespace pelcrow {
+
+// Comparison modes (values of ComparisonMode).
+enum : std::uint8_t {
+  cmCRC32 = 0,
+  cmByteByByte = 1,
+  cmFileName = 2,
+  cmMusicTags = 3,
+  cmEmails = 4,
+  cmContacts = 5,
+  cmPhotoLibrary = 6,
+};
+inline constexpr std::uint8_t kLastComparisonMode = 6;
+// Caption of a comparison mode as the settings dialog shows it; empty for an unknown mode.
+const char* ComparisonModeCaption(std::uint8_t mode);
+
+enum TPcwCompareOption : unsigned { coFileName, coExtension, coFileSize, coEXIF };
+using TPcwCompareOptions = TSet<TPcwCompareOption, std::uint8_t>;
+
+enum TPcwScanOption : unsigned {
+  soSkipTemp,
+  soProtectSystem,
+  soSkipSysAppFolders,
+  soSkipCompressed,
+  soSkipZero,
+  soScanSubdirs,
+  soSkipRecycler,
+  soIncludeHidden,
+  soRemoveEmpty,
+  soSkipNtfsJunction,
+  soSkipNtfsHardLinks,
+  soExcludeContainer,
+  soSkipMacApp,
+};
+using TPcwScanOptions = TSet<TPcwScanOption, std::uint16_t>;
+inline constexpr std::uint16_t kDefaultScanOptions = 4727;
+
+enum TPcwLogEvent : unsigned {
+  leScanStarted,
+  leScanFinished,
+  leInfo,
+  leFileFound,
+  leFileSkipped,
+  leFolderScanned,
+  leFolderSkipped,
+  leFileRenamed,
+  leFileMoved,
+  leFileDeleted,
+  leError,
+  leSymLink,
+  leMediaLibSyncOk,
+  leMediaLibSyncFail,
+};
+using TPcwLogEvents = TSet<TPcwLogEvent, std::uint16_t>;
+
+enum TMusicTagsOption : unsigned {
+  mtTitle,
+  mtArtist,
+  mtAlbum,
+  mtTrack,
+  mtYear,
+  mtGenre,
+  mtDuration,
+  mtBitRate,
+  mtCombined,
+};
+using TMusicTagsOptions = TSet<TMusicTagsOption, std::uint16_t>;
+inline constexpr std::uint16_t kDefaultMusicTagsOptions = 259;
+
+enum TOutlookOption : unsigned {
+  olFrom,
+  olTo,
+  olSubject,
+  olReceivedDate,
+  olBodySize,
+  olContent,
+  olSubfolders,
+  olCaseSensitive,
+  olContactEmail,
+  olContactName,
+  olContactSubfolders,
+};
+using TOutlookOptions = TSet<TOutlookOption, std::uint16_t>;
+inline constexpr std::uint16_t kDefaultOutlookOptions = 1911;
+
+using TChangeComparisonModeEvent = std::function<void(std::uint8_t)>;
+
+struct TPcwSettings {
+  // Field order follows the settings record; see the .cpp for the defaults.
+  std::uint8_t FComparisonMode = 0;
+  std::string fSettingsPath;
+  std::string fSettingsFile;
+  std::uint8_t LastFileSearchMode = 0;
+  TPcwCompareOptions CompareOptions;
+  TPcwScanOptions ScanOptions = TPcwScanOptions::FromBits(kDefaultScanOptions);
+  bool MasterSelectMode = false;
+  bool CheckForUpdates = true;
+  bool MaximizeOnStartup = true;
+  bool LaunchWizard = false;
+  bool KeepUserSettings = true;
+  bool ShowQuickTips = true;
+  std::int32_t QuickTipIndex = -1;
+  bool Sync_iTunes = true;
+  bool Sync_WMP = true;
+  bool Sync_iPhoto = true;
+  std::string TranslationLanguageCode = "en";
+  bool ShowPreview = true;
+  bool ShellContextMenu = false;
+  bool DisableSafetyLock = false;
+  bool EnableLogging = false;
+  std::string LogDirectory;
+  std::int32_t AutoDeleteLogPeriod = 0;
+  TPcwLogEvents LogEvents;
+  TMusicTagsOptions MusicTagsOptions = TMusicTagsOptions::FromBits(kDefaultMusicTagsOptions);
+  TOutlookOptions OutlookOptions = TOutlookOptions::FromBits(kDefaultOutlookOptions);
+  std::vector<std::string> PermanentExclusions;
+  std::string IncludeFileMasks;
+  std::string IncludeMusicFileMasks;
+  std::string ExcludeFileMasks;
+  std::string ExcludeMusicFileMasks;
+  std::string DupMovePathToMove;
+  bool DupMoveKeepFolderStructure = true;
+  std::string DupRenamePrefixStr;
+  bool DupRenameSetAsPrefix = true;
+  bool DupDeleteMoveToTrash = true;
+  std::string DbgAUServer;
+  TChangeComparisonModeEvent OnChangeComparisonMode;
+  // Called when the record has been refilled (reset or loaded) so that open editors refresh.
+  std::function<void()> OnSettingsLoaded;
+
+  TPcwSettings();
+
+  std::uint8_t ComparisonMode() const { return FComparisonMode; }
+  // Stores the low 8 bits of mode; a real change is reported to OnChangeComparisonMode once.
+  void SetComparisonMode(unsigned mode);
+
+  void ResetToDefaults();
+  // True when aPath may be scanned; false when it lies in a permanent exclusion (with BeSilent
+  // false the user is told why).
+  bool CheckExclusionFolder(const std::string& aPath, bool BeSilent) const;
+  void RetrieveShellContextMenuStatus();
+};
+
+extern TPcwSettings Settings;
+
+// Wildcard rule of the exclusion checks: '*' any run, '?' any one character, other characters
+// equal after ASCII lower-casing; when the text ends only '*' may remain in the pattern.
+bool WildcardMatch(std::string_view pattern, std::string_view text);
+
+// Text of the notice shown when a folder lies in a permanent exclusion (untranslated).
+inline constexpr const char* kExclusionFolderMessage =
+    "This folder cannot be selected because it is in exclusion list.\r\n"
+    "Please go to Settings->Advanced Settings to get more details.";
+
+}  // namespace pelcrow

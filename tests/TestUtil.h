@@ -1,0 +1,84 @@
+// Small fixtures shared by the core tests: a fresh folder per test inside the build tree (the
+// temporary folder is skipped by default scans), file writing, and a synchronous scan.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "base/MainThread.h"
+#include "engine/ScanEngine.h"
+
+namespace pelcrow::test {
+
+class TTempDir {
+ public:
+  TTempDir() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    for (char& c : name)
+      if (c == '/') c = '_';
+    fPath = std::filesystem::path(PELCROW_TEST_WORK_DIR) / name;
+    std::filesystem::remove_all(fPath);
+    std::filesystem::create_directories(fPath);
+  }
+  ~TTempDir() {
+    std::error_code ec;
+    std::filesystem::permissions(fPath, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(fPath, ec);
+  }
+  std::string path() const { return fPath.string(); }
+  std::string operator/(const std::string& rel) const { return (fPath / rel).string(); }
+
+  // Writes `bytes` to the relative path, creating folders; returns the full path.
+  std::string Write(const std::string& rel, const std::string& bytes) const {
+    std::filesystem::path p = fPath / rel;
+    std::filesystem::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return p.string();
+  }
+
+ private:
+  std::filesystem::path fPath;
+};
+
+// Runs a scan to its end on the calling thread's loop.
+inline void RunScan(TScanEngine& engine, const std::vector<std::string>& includes,
+                    TPcwScanOptions options = TPcwScanOptions::FromBits(kDefaultScanOptions)) {
+  TQueueMainThread loop;
+  SetMainThread(&loop);
+  bool finished = false;
+  engine.OnFinishedScan = [&](const TScanEngineSummaryInfo&) { finished = true; };
+  engine.SetIncludeFilePaths(&includes);
+  engine.BuildFileList(nullptr, options);
+  loop.RunUntil([&] { return finished; });
+  SetMainThread(nullptr);
+}
+
+// The result as ordered groups of paths relative to `root`.
+inline std::vector<std::vector<std::string>> Groups(const TScanEngine& engine, const std::string& root) {
+  std::vector<std::vector<std::string>> groups;
+  std::uint32_t last = 0;
+  for (int i = 0; i < engine.ItemCount(); ++i) {
+    PFileItem it = engine.Item(i);
+    if (groups.empty() || it->DupGroup != last) groups.emplace_back();
+    last = it->DupGroup;
+    std::string full = it->FullPath();
+    groups.back().push_back(full.rfind(root + "/", 0) == 0 ? full.substr(root.size() + 1) : full);
+  }
+  return groups;
+}
+
+// Order-free view of the groups.
+inline std::set<std::set<std::string>> GroupSet(const std::vector<std::vector<std::string>>& groups) {
+  std::set<std::set<std::string>> r;
+  for (const auto& g : groups) r.insert(std::set<std::string>(g.begin(), g.end()));
+  return r;
+}
+
+}  // namespace pelcrow::test
