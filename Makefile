@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test bench clean
+.PHONY: all deps build run test unit-test fuzz bench clean
 
 all: build
 
@@ -19,12 +19,18 @@ build: deps $(BUILD_DIR)/build.ninja
 run: build
 	./$(BUILD_DIR)/pelcrow
 
-test: build
+test: unit-test fuzz
+
+unit-test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# Every parser runs under libFuzzer (ASan + UBSan) for FUZZ_SECONDS each.
+fuzz: deps
+	FUZZ_SECONDS=$(or $(FUZZ_SECONDS),10) ./scripts/run-fuzzers.sh
 
 bench: build
 	@./scripts/install-deps.sh bench
 	./bench/run-bench.sh $(BUILD_DIR)
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) build-fuzz build-release
