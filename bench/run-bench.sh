@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Release build, micro-benchmarks, then pelcrow-cli side by side with jdupes, rmlint, rdfind and
+# fdupes on a generated tree (bench/out/tree, made once; BENCH_FILES and BENCH_LARGE_MB size it).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=build-release
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELCROW_BUILD_APP=OFF -DPELCROW_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" --target pelcrow-cli pelcrow_bench -j "$(nproc)"
+echo "== micro-benchmarks"
+"$build/pelcrow_bench" --benchmark_min_time=0.2
+tree=bench/out/tree
+if [ ! -d "$tree" ]; then
+  python3 bench/make_tree.py "$tree" --files "${BENCH_FILES:-30000}" --large-mb "${BENCH_LARGE_MB:-400}"
+fi
+echo "== duplicate finders on $tree"
+python3 bench/bench.py --cli "$build/pelcrow-cli" --tree "$tree" --runs "${BENCH_RUNS:-3}" ${BENCH_COLD:+--cold}
