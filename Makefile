@@ -2,6 +2,8 @@
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
+# Paths relative to the checkout, so ccache hits across clones (CI builds a fresh one).
+export CCACHE_BASEDIR ?= $(CURDIR)
 
 .PHONY: all deps build run test unit-test fuzz bench clean
 
