@@ -300,4 +300,47 @@ bool TPcwSpecialFolders::IsShellContextMenuInstalled() {
   return ::stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool TPcwSpecialFolders::IsInFolder(std::string_view dir, std::string_view folder) {
+  while (folder.size() > 1 && folder.back() == '/') folder.remove_suffix(1);
+  while (dir.size() > 1 && dir.back() == '/') dir.remove_suffix(1);
+  if (folder == "/") return !dir.empty() && dir[0] == '/';
+  return dir.substr(0, folder.size()) == folder && (dir.size() == folder.size() || dir[folder.size()] == '/');
+}
+
+bool TPcwSpecialFolders::CheckSpecialPathName(const std::string& APath, int& ReasonCode, TPcwScanOptions options) {
+  try {
+    std::string p = NormalizeDir(APath);
+    if (p.rfind("\\\\?\\", 0) == 0) p = p.substr(4);
+    if (p.empty() || p == "/") return false;
+    struct stat st {};
+    bool haveAttributes = false;
+    if (options.Contains(soSkipSysAppFolders)) {
+      if (::lstat(p.c_str(), &st) != 0) return false;
+      haveAttributes = true;
+      for (const auto* list : {&GetSystemDirectories(), &GetAppDirectories()}) {
+        for (const std::string& e : *list) {
+          if (IsInFolder(p, e)) {
+            ReasonCode = 2;
+            return true;
+          }
+        }
+      }
+    }
+    if (options.Contains(soIncludeHidden)) return false;
+    if (!haveAttributes && ::lstat(p.c_str(), &st) != 0) return false;
+    const std::string_view name = std::string_view(p).substr(p.rfind('/') + 1);
+    if (!name.empty() && name[0] == '.') {
+      ReasonCode = 7;
+      return true;
+    }
+    return false;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool TPcwSpecialFolders::CheckSpecialPathName(const std::string& APath, int& ReasonCode) {
+  return CheckSpecialPathName(APath, ReasonCode, Settings.ScanOptions);
+}
+
 }  // namespace pelcrow

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "settings/PcwSettings.h"
+
 namespace pelcrow {
 
 class TPcwSpecialFolders {
@@ -45,6 +47,15 @@ class TPcwSpecialFolders {
   // Reads one entry of user-dirs.dirs now, e.g. "XDG_MUSIC_DIR". Empty when the entry is missing,
   // empty, disabled ("$HOME" alone), relative, or not an existing folder.
   static std::string ReadUserDirectory(std::string_view key);
+
+  // True when the folder must not be scanned or offered: a system or application folder
+  // (ReasonCode 2, only with soSkipSysAppFolders in `options`) or a hidden folder (ReasonCode 7,
+  // unless soIncludeHidden). The root is never special. Any error answers false.
+  static bool CheckSpecialPathName(const std::string& APath, int& ReasonCode, TPcwScanOptions options);
+  // With the scan options of the settings.
+  static bool CheckSpecialPathName(const std::string& APath, int& ReasonCode);
+  // `dir` is `folder` or lies below it (prefix by whole path components).
+  static bool IsInFolder(std::string_view dir, std::string_view folder);
 
   // The per-user desktop entry whose presence means the folder context-menu entry is installed.
   static std::string GetShellContextMenuEntryFile();

@@ -129,6 +129,7 @@ struct TNameCase {
   TPcwCompareOptions Options;
   Set Expected;
 };
+void PrintTo(const TNameCase& c, std::ostream* os) { *os << c.Name; }
 
 class FileNameModeTest : public ComparerTest, public ::testing::WithParamInterface<TNameCase> {};
 

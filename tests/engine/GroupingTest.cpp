@@ -21,6 +21,9 @@ struct TConfig {
   bool Prefetch;
   unsigned Threads;
 };
+void PrintTo(const TConfig& c, std::ostream* os) {
+  *os << "prefetch " << (c.Prefetch ? "on" : "off") << ", " << c.Threads << " thread(s)";
+}
 
 std::string Bytes(std::size_t n, unsigned seed) {
   std::mt19937 rng(seed);

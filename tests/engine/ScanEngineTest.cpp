@@ -17,6 +17,7 @@ struct TMaskCase {
   std::vector<std::string> Masks;
   const char* ReadBack;
 };
+void PrintTo(const TMaskCase& c, std::ostream* os) { *os << '"' << c.Text << '"'; }
 
 class MaskPropertyTest : public ::testing::TestWithParam<TMaskCase> {};
 

@@ -267,5 +267,49 @@ TEST(SpecialFoldersTest, ExecutableBaseNameAndContextMenuEntry) {
             "/x/data/applications/pelcrow-scan.desktop");
 }
 
+struct TSpecialCase {
+  std::string Path;
+  std::vector<TPcwScanOption> Options;
+  bool Special;
+  int Reason;
+};
+
+TEST(SpecialFoldersTest, CheckSpecialPathName) {
+  const std::string work = std::string(PELCROW_TEST_WORK_DIR) + "/SpecialFoldersTest.Check";
+  fs::create_directories(work + "/.hidden/sub");
+  fs::create_directories(work + "/usr/lib");
+  const std::vector<TSpecialCase> cases = {
+      {"/usr/lib", {soSkipSysAppFolders}, true, 2},
+      {"/usr", {soSkipSysAppFolders}, true, 2},
+      {"/etc/", {soSkipSysAppFolders}, true, 2},
+      {"/usr/lib", {}, false, 0},
+      {work + "/usr/lib", {soSkipSysAppFolders}, false, 0},  // a component match, not a substring
+      {work + "/.hidden", {}, true, 7},
+      {work + "/.hidden", {soIncludeHidden}, false, 0},
+      {work + "/.hidden/sub", {}, false, 0},  // only the folder's own name counts
+      {"/", {soSkipSysAppFolders}, false, 0},
+      {work + "/missing", {soSkipSysAppFolders}, false, 0},
+      {"\\\\?\\/usr", {soSkipSysAppFolders}, true, 2},
+  };
+  for (const TSpecialCase& c : cases) {
+    TPcwScanOptions options;
+    for (TPcwScanOption o : c.Options) options.Include(o);
+    int reason = 0;
+    EXPECT_EQ(TPcwSpecialFolders::CheckSpecialPathName(c.Path, reason, options), c.Special) << c.Path;
+    if (c.Special) {
+      EXPECT_EQ(reason, c.Reason) << c.Path;
+    }
+  }
+  fs::remove_all(work);
+}
+
+TEST(SpecialFoldersTest, IsInFolderComparesWholeComponents) {
+  EXPECT_TRUE(TPcwSpecialFolders::IsInFolder("/usr/lib", "/usr"));
+  EXPECT_TRUE(TPcwSpecialFolders::IsInFolder("/usr/", "/usr"));
+  EXPECT_FALSE(TPcwSpecialFolders::IsInFolder("/usr2", "/usr"));
+  EXPECT_FALSE(TPcwSpecialFolders::IsInFolder("/home/ann/backup/etc/x", "/etc"));
+  EXPECT_TRUE(TPcwSpecialFolders::IsInFolder("/anything", "/"));
+}
+
 }  // namespace
 }  // namespace pelcrow
