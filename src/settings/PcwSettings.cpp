@@ -56,15 +56,6 @@ std::size_t CharLength(std::string_view text, std::size_t i) {
   return n;
 }
 
-std::string SettingsFolder() {
-  std::string folder = TPcwSpecialFolders::GetUserConfigDirectory();
-  if (folder.empty()) return {};
-  if (folder.back() != '/') folder.push_back('/');
-  folder += TPcwSpecialFolders::GetExecutableBaseName();
-  folder.push_back('/');
-  return folder;
-}
-
 std::string DefaultLogDirectory(const std::string& settingsPath) {
   return settingsPath.empty() ? std::string() : settingsPath + "Logs";
 }
@@ -132,7 +123,7 @@ void TPcwSettings::ResetToDefaults() {
   DupDeleteMoveToTrash = true;
 
   // Nothing is read from disk here: open editors only refresh from the record.
-  if (OnSettingsLoaded) OnSettingsLoaded();
+  LoadSettings(false);
 }
 
 bool TPcwSettings::CheckExclusionFolder(const std::string& aPath, bool BeSilent) const {

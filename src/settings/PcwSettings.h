@@ -96,6 +96,8 @@ inline constexpr std::uint16_t kDefaultOutlookOptions = 1911;
 
 using TChangeComparisonModeEvent = std::function<void(std::uint8_t)>;
 
+class TIniFile;
+
 struct TPcwSettings {
   // Field order follows the settings record; see the .cpp for the defaults.
   std::uint8_t FComparisonMode = 0;
@@ -145,11 +147,38 @@ struct TPcwSettings {
   // Stores the low 8 bits of mode; a real change is reported to OnChangeComparisonMode once.
   void SetComparisonMode(unsigned mode);
 
+  // With true, refills the record from the settings file (a missing or unreadable file gives the
+  // defaults; the four mask lists are read on the first load only); in both forms open editors
+  // then refresh through OnSettingsLoaded.
+  void LoadSettings(bool ReLoadFromFile);
+  // Writes every stored field to the settings file, keeping the sections and keys of other owners,
+  // switches the language and restarts the logger. Throws std::runtime_error when the file cannot
+  // be read or written; the file on disk is then left as it was.
+  void SaveSettings();
+  // $XDG_CONFIG_HOME/<base>/<base>.settings, computed once (the folder is created then); empty
+  // when the user has no configuration folder.
+  std::string GetSettingsFile();
+
+  // The base name of the settings folder and file; the executable's base name unless a front end
+  // fixed it (the app and the command line share "pelcrow"). Set it before the first
+  // GetSettingsFile; an empty name or one holding "/" goes back to the executable's name.
+  static void SetSettingsBaseName(std::string name);
+  static std::string GetSettingsBaseName();
+
   void ResetToDefaults();
   // True when aPath may be scanned; false when it lies in a permanent exclusion (with BeSilent
   // false the user is told why).
   bool CheckExclusionFolder(const std::string& aPath, bool BeSilent) const;
   void RetrieveShellContextMenuStatus();
+
+ private:
+  // The settings folder with a trailing "/"; empty without a configuration folder.
+  static std::string SettingsFolder();
+  void ReadFromIni(const TIniFile& ini);
+  void WriteToIni(TIniFile& ini) const;
+
+  // Only the first load of a record reads the mask lists; later loads keep them as they are.
+  bool fFirstLoad = true;
 };
 
 extern TPcwSettings Settings;
