@@ -1,0 +1,331 @@
+#include "audiotags/ID3v2.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "audiotags/TagText.h"
+
+namespace pelcrow {
+
+namespace {
+
+constexpr std::size_t kHeaderLength = 10;
+
+enum TSlot : int {
+  sTitle,
+  sArtist,
+  sAlbum,
+  sTrack,
+  sYear,
+  sGenre,
+  sComment,
+  sComposer,
+  sEncoder,
+  sCopyright,
+  sLanguage,
+  sLink,
+  sDate,
+  sOrigArtist,
+  sGroup,
+  sOrigAlbum,
+  sSize,
+  sCount
+};
+
+struct TFrameKind {
+  const char* Id34;
+  const char* Id2;
+  TSlot Slot;
+};
+
+constexpr TFrameKind kFrames[] = {
+    {"TIT2", "TT2", sTitle},   {"TPE1", "TP1", sArtist},     {"TALB", "TAL", sAlbum},    {"TRCK", "TRK", sTrack},
+    {"TYER", "TYE", sYear},    {"TCON", "TCO", sGenre},      {"COMM", "COM", sComment},  {"TCOM", "TCM", sComposer},
+    {"TENC", "TEN", sEncoder}, {"TCOP", "TCR", sCopyright},  {"TLAN", "TLA", sLanguage}, {"WXXX", "WXX", sLink},
+    {"TDRC", "TOR", sDate},    {"TOPE", "TOA", sOrigArtist}, {"TIT1", "TT1", sGroup},    {"TOAL", "TOT", sOrigAlbum},
+    {"TSIZ", "TSI", sSize},
+};
+
+int SlotOf(std::string_view id, std::uint8_t version) {
+  for (const TFrameKind& k : kFrames)
+    if (id == (version == 2 ? k.Id2 : k.Id34)) return k.Slot;
+  return -1;
+}
+
+std::uint32_t SyncSafe(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0] & 0x7F) << 21 | static_cast<std::uint32_t>(p[1] & 0x7F) << 14 |
+         static_cast<std::uint32_t>(p[2] & 0x7F) << 7 | (p[3] & 0x7F);
+}
+
+// Removes the zero byte that unsynchronisation puts after every 0xFF.
+std::string Resynchronise(std::string_view s) {
+  std::string r;
+  r.reserve(s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    r += s[i];
+    if (static_cast<unsigned char>(s[i]) == 0xFF && i + 1 < s.size() && s[i + 1] == '\0') ++i;
+  }
+  return r;
+}
+
+// The bytes of the tag after its header, de-unsynchronised on the fly when the whole tag is.
+class TTagBody {
+ public:
+  TTagBody(IByteSource& source, std::uint64_t start, std::uint64_t end, bool unsync)
+      : fSource(source), fPos(start), fEnd(end), fUnsync(unsync) {}
+
+  std::uint64_t RawPos() const { return fPos - (fBufLen - fBufPos); }
+
+  // Decoded bytes; fewer only at the end of the tag. `out` may be null to skip.
+  std::size_t Read(std::uint8_t* out, std::size_t n) {
+    if (!fUnsync) {
+      std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(n, fEnd > fPos ? fEnd - fPos : 0));
+      std::size_t got = out ? fSource.ReadAt(fPos, out, want) : want;
+      fPos += got;
+      return got;
+    }
+    std::size_t k = 0;
+    while (k < n) {
+      int b = NextRaw();
+      if (b < 0) break;
+      if (fPrevFF && b == 0) {
+        fPrevFF = false;
+        continue;
+      }
+      fPrevFF = b == 0xFF;
+      if (out) out[k] = static_cast<std::uint8_t>(b);
+      ++k;
+    }
+    return k;
+  }
+
+  void Skip(std::uint64_t n) {
+    if (!fUnsync) {
+      fPos = n > fEnd - std::min(fPos, fEnd) ? std::max(fPos, fEnd) : fPos + n;
+      return;
+    }
+    while (n > 0) {
+      std::size_t step = static_cast<std::size_t>(std::min<std::uint64_t>(n, 1 << 16));
+      std::size_t got = Read(nullptr, step);
+      if (got < step) return;
+      n -= got;
+    }
+  }
+
+ private:
+  int NextRaw() {
+    if (fBufPos == fBufLen) {
+      if (fPos >= fEnd) return -1;
+      fBufLen = fSource.ReadAt(fPos, fBuf.data(),
+                               static_cast<std::size_t>(std::min<std::uint64_t>(fBuf.size(), fEnd - fPos)));
+      fBufPos = 0;
+      fPos += fBufLen;
+      if (fBufLen == 0) return -1;
+    }
+    return fBuf[fBufPos++];
+  }
+
+  IByteSource& fSource;
+  std::uint64_t fPos;  // raw offset just after the buffered bytes
+  std::uint64_t fEnd;
+  bool fUnsync;
+  bool fPrevFF = false;
+  std::array<std::uint8_t, 4096> fBuf{};
+  std::size_t fBufPos = 0, fBufLen = 0;
+};
+
+std::string DecodeText(std::uint8_t encoding, std::string_view s) {
+  std::string text;
+  switch (encoding) {
+    case 0:
+      text = Latin1ToUtf8(CutAtNul(s));
+      break;
+    case 1:
+    case 2: {
+      // Encoding 1 carries a byte-order mark; encoding 2 is big-endian without one.
+      bool big = encoding == 2;
+      if (s.size() >= 2) {
+        auto b0 = static_cast<unsigned char>(s[0]), b1 = static_cast<unsigned char>(s[1]);
+        if (b0 == 0xFF && b1 == 0xFE) {
+          big = false;
+          s.remove_prefix(2);
+        } else if (b0 == 0xFE && b1 == 0xFF) {
+          big = true;
+          s.remove_prefix(2);
+        }
+      }
+      text = Utf16ToUtf8(s, big);
+      break;
+    }
+    default:
+      s = CutAtNul(s);
+      if (s.substr(0, 3) == "\xEF\xBB\xBF") s.remove_prefix(3);
+      text = SanitizeUtf8(s);
+      break;
+  }
+  return std::string(TrimText(text));
+}
+
+// COMM: encoding, 3-byte language, description with its terminator, then the text.
+std::string DecodeComment(std::uint8_t encoding, std::string_view s) {
+  if (s.size() < 3) return std::string();
+  s.remove_prefix(3);
+  std::size_t end = std::string_view::npos;
+  if (encoding == 1 || encoding == 2) {
+    for (std::size_t i = 0; i + 1 < s.size(); i += 2)
+      if (s[i] == '\0' && s[i + 1] == '\0') {
+        end = i + 2;
+        break;
+      }
+  } else {
+    std::size_t z = s.find('\0');
+    if (z != std::string_view::npos) end = z + 1;
+  }
+  if (end == std::string_view::npos) return std::string();
+  return DecodeText(encoding, s.substr(end));
+}
+
+// True when a frame header, padding or the end of the tag begins at `offset`.
+bool LooksLikeFrameStart(IByteSource& source, std::uint64_t offset, std::uint64_t tagEnd) {
+  if (offset == tagEnd) return true;
+  if (offset > tagEnd) return false;
+  std::uint8_t id[4] = {0, 0, 0, 0};
+  std::size_t got = source.ReadAt(offset, id, std::min<std::uint64_t>(4, tagEnd - offset));
+  if (got == 0) return false;
+  if (id[0] == 0) return true;
+  if (got < 4) return false;
+  for (std::uint8_t c : id)
+    if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+  return true;
+}
+
+}  // namespace
+
+bool TID3v2::ReadFromSource(IByteSource& source) {
+  Reset();
+  try {
+    std::uint8_t h[kHeaderLength];
+    if (source.ReadAt(0, h, kHeaderLength) < kHeaderLength) return false;
+    if (std::memcmp(h, "ID3", 3) != 0) return true;
+    Exists = true;
+    VersionID = h[3];
+    const std::uint8_t flags = h[5];
+    std::uint64_t size = (static_cast<std::uint64_t>(h[6]) << 21) + (static_cast<std::uint64_t>(h[7]) << 14) +
+                         (static_cast<std::uint64_t>(h[8]) << 7) + h[9] + kHeaderLength;
+    if (flags & 0x10) size += kHeaderLength;
+    if (size > source.Size()) size = 0;
+    Size = static_cast<std::uint32_t>(size);
+    if (VersionID < 2 || VersionID > 4 || Size == 0) return true;
+    // In 2.2 this flag means a compressed tag, which nobody can read.
+    if (VersionID == 2 && (flags & 0x40)) return true;
+
+    const std::uint64_t tagEnd = Size;
+    const bool wholeTagUnsync = (flags & 0x80) != 0;
+    TTagBody body(source, kHeaderLength, tagEnd, wholeTagUnsync && VersionID < 4);
+    if (flags & 0x40) {
+      std::uint8_t ext[4];
+      if (body.Read(ext, 4) < 4) return true;
+      if (VersionID == 3) {
+        body.Skip(BE32(ext));
+      } else {
+        std::uint32_t n = SyncSafe(ext);
+        if (n < 4) return true;
+        body.Skip(n - 4);
+      }
+    }
+
+    std::array<bool, sCount> found{};
+    std::array<std::string, sCount> values;
+    const std::size_t headerLength = VersionID == 2 ? 6 : 10;
+    while (body.RawPos() < tagEnd) {
+      std::uint8_t fh[10];
+      if (body.Read(fh, headerLength) < headerLength) break;
+      if (fh[0] < 'A' || fh[0] > 'Z') break;
+      std::string_view id(reinterpret_cast<const char*>(fh), VersionID == 2 ? 3 : 4);
+      std::uint64_t frameSize;
+      std::uint8_t formatFlags = 0;
+      if (VersionID == 2) {
+        frameSize = BE24(fh + 3);
+      } else if (VersionID == 3) {
+        frameSize = BE32(fh + 4);
+        formatFlags = fh[9];
+      } else {
+        formatFlags = fh[9];
+        std::uint32_t plain = BE32(fh + 4);
+        frameSize = plain;
+        if (!((fh[4] | fh[5] | fh[6] | fh[7]) & 0x80)) {
+          // 2.4 sizes are sync-safe, but some writers stored plain ones: keep the reading that
+          // lands on the next frame.
+          frameSize = SyncSafe(fh + 4);
+          std::uint64_t dataPos = body.RawPos();
+          if (frameSize != plain && !LooksLikeFrameStart(source, dataPos + frameSize, tagEnd) &&
+              LooksLikeFrameStart(source, dataPos + plain, tagEnd))
+            frameSize = plain;
+        }
+      }
+
+      int slot = SlotOf(id, VersionID);
+      bool unreadable = VersionID == 3   ? (formatFlags & 0xC0) != 0  // compressed, encrypted
+                        : VersionID == 4 ? (formatFlags & 0x8C) != 0  // reserved, compressed, encrypted
+                                         : false;
+      if (slot < 0 || found[static_cast<std::size_t>(slot)] || unreadable || frameSize == 0) {
+        body.Skip(frameSize);
+        continue;
+      }
+      std::string data(static_cast<std::size_t>(std::min<std::uint64_t>(frameSize, kMaxFrameBytes)), '\0');
+      data.resize(body.Read(reinterpret_cast<std::uint8_t*>(data.data()), data.size()));
+      body.Skip(frameSize - data.size());
+
+      std::string_view d(data);
+      if (VersionID == 3 && (formatFlags & 0x20)) d.remove_prefix(std::min<std::size_t>(1, d.size()));
+      std::string resynced;
+      if (VersionID == 4) {
+        if (formatFlags & 0x40) d.remove_prefix(std::min<std::size_t>(1, d.size()));
+        if (formatFlags & 0x01) d.remove_prefix(std::min<std::size_t>(4, d.size()));
+        if ((formatFlags & 0x02) || wholeTagUnsync) {
+          resynced = Resynchronise(d);
+          d = resynced;
+        }
+      }
+      if (d.empty() || static_cast<std::uint8_t>(d[0]) > 3) continue;
+      const auto encoding = static_cast<std::uint8_t>(d[0]);
+      d.remove_prefix(1);
+      found[static_cast<std::size_t>(slot)] = true;
+      values[static_cast<std::size_t>(slot)] = slot == sComment ? DecodeComment(encoding, d) : DecodeText(encoding, d);
+    }
+
+    Title = values[sTitle].empty() ? values[sGroup] : values[sTitle];
+    Artist = values[sArtist].empty() ? values[sOrigArtist] : values[sArtist];
+    Album = values[sAlbum].empty() ? values[sOrigAlbum] : values[sAlbum];
+    TrackString = values[sTrack];
+    Track = static_cast<std::uint16_t>(TrackNumberOf(TrackString, 0xFFFF));
+    Year = values[sYear];
+    if (Year.empty()) {
+      // The first four characters of the date; its digits are ASCII, so count code points.
+      const std::string& date = values[sDate];
+      std::size_t i = 0;
+      for (int n = 0; n < 4 && i < date.size(); ++n) {
+        ++i;
+        while (i < date.size() && (static_cast<unsigned char>(date[i]) & 0xC0) == 0x80) ++i;
+      }
+      Year = date.substr(0, i);
+    }
+    Genre = values[sGenre];
+    std::size_t paren = Genre.rfind(')');
+    if (paren != std::string::npos) Genre.erase(0, paren + 1);
+    Comment = values[sComment];
+    Composer = values[sComposer];
+    Encoder = values[sEncoder];
+    Copyright = values[sCopyright];
+    Language = values[sLanguage];
+    Link = values[sLink];
+    TSIZ = values[sSize];
+    return true;
+  } catch (...) {
+    Reset();
+    return false;
+  }
+}
+
+}  // namespace pelcrow
