@@ -47,9 +47,17 @@ class TTempDir {
   std::filesystem::path fPath;
 };
 
-// Runs a scan to its end on the calling thread's loop.
+// The default scan options, less the temporary-folder check: a checkout (and so its build tree)
+// may itself lie below the temporary folder.
+inline TPcwScanOptions TestScanOptions() {
+  return TPcwScanOptions::FromBits(kDefaultScanOptions).Exclude(soSkipTemp);
+}
+
+// Runs a scan to its end on the calling thread's loop; every file name passes the masks unless
+// the test set its own.
 inline void RunScan(TScanEngine& engine, const std::vector<std::string>& includes,
-                    TPcwScanOptions options = TPcwScanOptions::FromBits(kDefaultScanOptions)) {
+                    TPcwScanOptions options = TestScanOptions()) {
+  if (engine.IncludeFileMaskList().empty()) engine.SetIncludeFileMasks("*.*");
   TQueueMainThread loop;
   SetMainThread(&loop);
   bool finished = false;

@@ -25,21 +25,115 @@ const char* const kUsage =
     "Usage: pelcrow-cli COMMAND [OPTIONS] ...\n"
     "\n"
     "Commands:\n"
-    "  scan [--format text|json] PATH...\n"
-    "      Finds duplicate files below the folders PATH (CRC32 checksum plus size,\n"
-    "      confirmed by a 128-bit content hash) and prints the duplicate groups.\n"
-    "      text: one full path per line, groups separated by a blank line.\n"
-    "      json: {\"groups\": [{\"group\": N, \"size\": BYTES, \"files\": [...]}, ...],\n"
-    "             \"summary\": {\"TotalFiles\": ..., \"OriginalFiles\": ..., \"OriginalSize\": ...,\n"
-    "                         \"DuplicateFiles\": ..., \"DuplicateSize\": ...}}\n"
-    "      Default scan options: subfolders scanned; empty and hidden files skipped.\n"
+    "  scan [OPTIONS] FOLDER...\n"
+    "      Finds duplicate files below the folders and prints the duplicate groups.\n"
     "  crc32 FILE...\n"
     "      Prints the CRC-32 of each file as 8 upper-case hex digits, or Error.\n"
     "  --help\n"
     "      Shows this text.\n"
     "\n"
+    "Scan options:\n"
+    "  --mode crc|bytes|name|music   how files are compared (default crc: CRC32 checksum plus\n"
+    "                                size, confirmed by a 128-bit content hash)\n"
+    "  --compare name,ext,size,exif  what must also be equal: file name, extension, size\n"
+    "                                (name and music modes), EXIF-free picture data (name mode)\n"
+    "  --include-mask MASKS          only names matching one of MASKS (\"*.jpg;*.png\"; default *.*)\n"
+    "  --exclude-mask MASKS          never names matching one of MASKS\n"
+    "  --exclude FOLDER              skip this folder; * and ? make it a pattern (repeatable)\n"
+    "  --master FOLDER               master folder: keep only groups with a file from a master\n"
+    "                                folder and one from elsewhere (repeatable; also scanned)\n"
+    "  --min-size SIZE, --max-size SIZE   size limits in bytes, or with K, M, G\n"
+    "  --format text|csv|json        text: one full path per line, groups separated by a blank\n"
+    "                                line; csv: Group,Size,Path; json: {\"groups\": [{\"group\": N,\n"
+    "                                \"size\": BYTES, \"files\": [...]}], \"summary\": {...}}\n"
+    "  --threads N                   threads that read checksums (default: one per core)\n"
+    "  --[no-]OPTION                 switch a scan option on or off:\n"
+    "      skip-temp            skip temporary files and folders (on)\n"
+    "      protect-system       skip system files: *.so, *.dll, ...; devices and FIFOs always (on)\n"
+    "      skip-system-folders  skip system and application folders (on)\n"
+    "      skip-compressed      skip files with the compressed attribute (off)\n"
+    "      skip-zero            skip empty files (on)\n"
+    "      subdirs              scan subfolders (on)\n"
+    "      skip-trash           do not scan the trash (on)\n"
+    "      include-hidden       include hidden files and folders (off)\n"
+    "      skip-junctions       do not follow links to folders and bind mounts (on)\n"
+    "      skip-hard-links      skip files with more than one hard link (off)\n"
+    "      exclude-container    scan only the subfolders of each FOLDER (off)\n"
+    "\n"
     "Exit status: 0 duplicates found (scan) or all checksums computed (crc32);\n"
-    "1 no duplicates found, or a file could not be read; 2 bad arguments or paths.\n";
+    "1 no duplicates found, or a file could not be read; 2 bad arguments or folders.\n"
+    "Progress goes to standard error when it is a terminal.\n";
+
+struct TOptionName {
+  const char* Name;
+  TPcwScanOption Option;
+};
+
+constexpr TOptionName kScanOptionNames[] = {
+    {"skip-temp", soSkipTemp},           {"protect-system", soProtectSystem},
+    {"skip-system-folders", soSkipSysAppFolders}, {"skip-compressed", soSkipCompressed},
+    {"skip-zero", soSkipZero},           {"subdirs", soScanSubdirs},
+    {"skip-trash", soSkipRecycler},      {"include-hidden", soIncludeHidden},
+    {"skip-junctions", soSkipNtfsJunction}, {"skip-hard-links", soSkipNtfsHardLinks},
+    {"exclude-container", soExcludeContainer},
+};
+
+// What a user can do about a check that turned files or folders away.
+std::string Remedy(const std::string& check) {
+  static const std::pair<const char*, const char*> kRemedies[] = {
+      {"Exclude paths check", "it is excluded by --exclude or by the permanent exclusions of the settings"},
+      {"Protect System and Application folders check", "--no-skip-system-folders scans it"},
+      {"Include Hidden objects check", "--include-hidden scans it"},
+      {"Skip NTFS junction check", "--no-skip-junctions follows it"},
+      {"Skip temporary files check", "--no-skip-temp scans it"},
+      {"Do NOT scan Recycle bin check", "--no-skip-trash scans it"},
+      {"Include masks check", "--include-mask chooses the names"},
+      {"Exclude masks check", "--exclude-mask chooses the names"},
+      {"Skip Zero-sized files check", "--no-skip-zero keeps them"},
+      {"Min FileSize check", "--min-size sets the limit"},
+      {"Max FileSize check", "--max-size sets the limit"},
+      {"Skip NTFS hard link check", "--no-skip-hard-links keeps them"},
+      {"Protect system files check", "--no-protect-system keeps system names; devices and FIFOs are never read"},
+      {"[System Critical]", "system files are never scanned"},
+      {"Skip Compressed files check", "--no-skip-compressed keeps them"},
+      {"Symbolic link check", "links are never compared; their targets are"},
+      {"Error:", "see the log"},
+  };
+  for (const auto& [c, r] : kRemedies)
+    if (check == c) return r;
+  return {};
+}
+
+bool ParseSize(const std::string& text, std::int64_t& out) {
+  if (text.empty()) return false;
+  std::size_t used = 0;
+  long long v = 0;
+  try {
+    v = std::stoll(text, &used);
+  } catch (...) {
+    return false;
+  }
+  if (v < 0) return false;
+  std::string unit = text.substr(used);
+  std::int64_t mul = 1;
+  if (unit.empty() || unit == "B") mul = 1;
+  else if (unit == "K" || unit == "k" || unit == "KB") mul = 1024;
+  else if (unit == "M" || unit == "MB") mul = 1024 * 1024;
+  else if (unit == "G" || unit == "GB") mul = 1024LL * 1024 * 1024;
+  else return false;
+  out = static_cast<std::int64_t>(v) * mul;
+  return true;
+}
+
+std::string CsvField(const std::string& s) {
+  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+  std::string r = "\"";
+  for (char c : s) {
+    if (c == '"') r += '"';
+    r += c;
+  }
+  return r + "\"";
+}
 
 std::string Absolute(const std::string& p) {
   if (!p.empty() && p[0] == '/') return p;
@@ -92,31 +186,110 @@ void PrintProgress(const TScanEngine& engine, std::ostream& err) {
 
 int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   std::string format = "text";
-  std::vector<std::string> paths;
+  std::vector<std::string> paths, excludes, masters;
+  std::string includeMasks = "*.*", excludeMasks;
+  std::uint8_t mode = cmCRC32;
+  TPcwCompareOptions compare;
+  TPcwScanOptions options = Settings.ScanOptions;
+  std::int64_t minSize = 0, maxSize = 0;
+  unsigned threads = 0;
+  auto bad = [&](const std::string& what) {
+    err << "pelcrow-cli scan: " << what << "\n" << "Try 'pelcrow-cli --help'.\n";
+    return kExitUsage;
+  };
   for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--format" && i + 1 < args.size()) {
-      format = args[++i];
-    } else if (a.rfind("--format=", 0) == 0) {
-      format = a.substr(9);
-    } else if (a == "--") {
+    std::string a = args[i];
+    std::string value;
+    bool hasValue = false;
+    if (a.rfind("--", 0) == 0 && a.find('=') != std::string::npos) {
+      value = a.substr(a.find('=') + 1);
+      a = a.substr(0, a.find('='));
+      hasValue = true;
+    }
+    auto next = [&](std::string& v) {
+      if (hasValue) {
+        v = value;
+        return true;
+      }
+      if (i + 1 >= args.size()) return false;
+      v = args[++i];
+      return true;
+    };
+    if (a == "--") {
       paths.insert(paths.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
       break;
-    } else if (a.size() > 1 && a[0] == '-') {
-      err << "pelcrow-cli scan: unknown option " << a << "\n" << kUsage;
-      return kExitUsage;
-    } else {
+    }
+    if (a.size() < 2 || a[0] != '-') {
       paths.push_back(a);
+      continue;
+    }
+    std::string v;
+    if (a == "--format") {
+      if (!next(format)) return bad("--format needs a value");
+    } else if (a == "--mode") {
+      if (!next(v)) return bad("--mode needs a value");
+      if (v == "crc") mode = cmCRC32;
+      else if (v == "bytes") mode = cmByteByByte;
+      else if (v == "name") mode = cmFileName;
+      else if (v == "music") mode = cmMusicTags;
+      else return bad("unknown mode \"" + v + "\" (use crc, bytes, name or music)");
+    } else if (a == "--compare") {
+      if (!next(v)) return bad("--compare needs a value");
+      std::size_t start = 0;
+      while (start <= v.size()) {
+        std::size_t comma = v.find(',', start);
+        std::string part = v.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (part == "name") compare.Include(coFileName);
+        else if (part == "ext") compare.Include(coExtension);
+        else if (part == "size") compare.Include(coFileSize);
+        else if (part == "exif") compare.Include(coEXIF);
+        else if (!part.empty()) return bad("unknown compare option \"" + part + "\" (use name, ext, size, exif)");
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+      }
+    } else if (a == "--include-mask") {
+      if (!next(includeMasks)) return bad("--include-mask needs a value");
+    } else if (a == "--exclude-mask") {
+      if (!next(excludeMasks)) return bad("--exclude-mask needs a value");
+    } else if (a == "--exclude") {
+      if (!next(v)) return bad("--exclude needs a folder");
+      excludes.push_back(v.find_first_of("*?") == std::string::npos ? Absolute(v) : v);
+    } else if (a == "--master") {
+      if (!next(v)) return bad("--master needs a folder");
+      masters.push_back(Absolute(v));
+    } else if (a == "--min-size" || a == "--max-size") {
+      if (!next(v) || !ParseSize(v, a == "--min-size" ? minSize : maxSize))
+        return bad(a + " needs a size such as 4096, 100K or 2G");
+    } else if (a == "--threads") {
+      if (!next(v)) return bad("--threads needs a number");
+      try {
+        int n = std::stoi(v);
+        if (n < 1 || n > 64) throw std::out_of_range(v);
+        threads = static_cast<unsigned>(n);
+      } catch (...) {
+        return bad("--threads needs a number from 1 to 64");
+      }
+    } else {
+      bool on = true;
+      std::string name = a.substr(2);
+      if (name.rfind("no-", 0) == 0) {
+        on = false;
+        name = name.substr(3);
+      }
+      bool known = false;
+      for (const TOptionName& o : kScanOptionNames) {
+        if (name == o.Name) {
+          options.Set(o.Option, on);
+          known = true;
+        }
+      }
+      if (!known || hasValue) return bad("unknown option " + args[i]);
     }
   }
-  if (format != "text" && format != "json") {
-    err << "pelcrow-cli scan: unknown format \"" << format << "\" (use text or json)\n";
-    return kExitUsage;
-  }
-  if (paths.empty()) {
-    err << "pelcrow-cli scan: no folder given\n" << kUsage;
-    return kExitUsage;
-  }
+  if (format != "text" && format != "json" && format != "csv")
+    return bad("unknown format \"" + format + "\" (use text, csv or json)");
+  paths.insert(paths.end(), masters.begin(), masters.end());
+  if (paths.empty()) return bad("no folder given");
   for (std::string& p : paths) {
     p = Absolute(p);
     platform::TFileInfo info;
@@ -137,12 +310,28 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
   TQueueMainThread mainThread;
   SetMainThread(&mainThread);
-  TScanEngine engine(cmCRC32, Settings.CompareOptions);
+  const bool savedMaster = Settings.MasterSelectMode;
+  Settings.MasterSelectMode = !masters.empty();
+  TScanEngine engine(mode, compare);
+  try {
+    engine.SetIncludeFileMasks(includeMasks);
+    engine.SetExcludeFileMasks(excludeMasks);
+  } catch (const std::exception& e) {
+    SetMainThread(nullptr);
+    Settings.MasterSelectMode = savedMaster;
+    return bad(e.what());
+  }
   engine.SetIncludeFilePaths(&paths);
+  engine.SetExcludeFilePaths(&excludes);
+  engine.SetMasterFilePaths(&masters);
+  engine.FileSizeMin = minSize;
+  engine.FileSizeMax = maxSize;
+  engine.SetChecksumThreads(threads);
   bool finished = false;
   engine.OnFinishedScan = [&](const TScanEngineSummaryInfo&) { finished = true; };
   const bool showProgress = ::isatty(STDERR_FILENO) != 0;
-  engine.BuildFileList(nullptr, Settings.ScanOptions);
+  engine.BuildFileList(nullptr, options);
+  Settings.MasterSelectMode = savedMaster;
   auto last = std::chrono::steady_clock::now();
   while (!finished) {
     mainThread.WaitAndProcess(std::chrono::milliseconds(100));
@@ -166,6 +355,12 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       if (i > 0 && engine.Item(i - 1)->DupGroup != it->DupGroup) out << "\n";
       out << it->FullPath() << "\n";
     }
+  } else if (format == "csv") {
+    out << "Group,Size,Path\r\n";
+    for (int i = 0; i < n; ++i) {
+      PFileItem it = engine.Item(i);
+      out << it->DupGroup << "," << it->Size << "," << CsvField(it->FullPath()) << "\r\n";
+    }
   } else {
     out << "{\"groups\": [";
     for (int i = 0; i < n;) {
@@ -183,6 +378,15 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         << ", \"DuplicateSize\": " << s.DuplicateSize << "}}\n";
   }
   out.flush();
+
+  // Say why nothing could be compared: which check turned away a folder or every file.
+  for (const TScanRejection& r : engine.IncludeRejections())
+    err << "pelcrow-cli: " << r.Path << " was skipped by the " << r.Check << " (" << Remedy(r.Check) << ")\n";
+  if (engine.AcceptedFiles() == 0 && s.TotalFiles > 0) {
+    err << "pelcrow-cli: examined " << s.TotalFiles << " files but accepted none:\n";
+    for (const TScanRejection& r : engine.FileRejections())
+      err << "  " << r.Count << " rejected by the " << r.Check << " (" << Remedy(r.Check) << ")\n";
+  }
   return n > 0 ? kExitOk : kExitNone;
 }
 

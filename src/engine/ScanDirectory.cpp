@@ -1,22 +1,99 @@
-// Enumeration on the scan worker: walks one include folder, subfolders first, and turns every
-// accepted file into an item. Symbolic links are never followed, and a folder reached twice
-// (bind mounts) is not walked again, so a walk always ends.
+// Enumeration on the scan worker: walks one include folder, subfolders first, applies every
+// folder check and file check in order, logs each rejection, and turns every accepted file into
+// an item. Each entry costs one lstat at most; the directory entry's type is used where the file
+// system gives it. A folder reached twice (a link to a folder, a bind mount) is walked once, so
+// no walk loops.
+#include <sys/stat.h>
+
+#include <cstring>
 #include <unordered_set>
 
+#include "base/MainThread.h"
 #include "engine/ScanEngine.h"
+#include "localization/TranslateText.h"
+#include "logging/Logger.h"
 #include "platform/FileSystem.h"
+#include "platform/Links.h"
+#include "platform/SpecialFolders.h"
 
 namespace pelcrow {
 
 namespace {
 
-struct TDirId {
-  std::uint64_t Device, Inode;
-  bool operator==(const TDirId&) const = default;
-};
-struct TDirIdHash {
-  std::size_t operator()(const TDirId& d) const { return std::hash<std::uint64_t>()(d.Inode * 31 + d.Device); }
-};
+// Check names as the log shows them (translated when written).
+constexpr const char* kExcludePathsCheck = "Exclude paths check";
+constexpr const char* kProtectSysAppFoldersCheck = "Protect System and Application folders check";
+constexpr const char* kIncludeHiddenCheck = "Include Hidden objects check";
+constexpr const char* kJunctionCheck = "Skip NTFS junction check";
+constexpr const char* kTempFolderCheck = "Skip temporary files check";
+constexpr const char* kRecyclerCheck = "Do NOT scan Recycle bin check";
+constexpr const char* kContainerCheck = "Container folder check";
+constexpr const char* kIncludeMasksCheck = "Include masks check";
+constexpr const char* kExcludeMasksCheck = "Exclude masks check";
+constexpr const char* kZeroSizeCheck = "Skip Zero-sized files check";
+constexpr const char* kMinSizeCheck = "Min FileSize check";
+constexpr const char* kMaxSizeCheck = "Max FileSize check";
+constexpr const char* kHardLinkCheck = "Skip NTFS hard link check";
+constexpr const char* kProtectSystemCheck = "Protect system files check";
+constexpr const char* kSystemCritical = "[System Critical]";
+constexpr const char* kTempFilesCheck = "Skip temporary files check";
+constexpr const char* kCompressedCheck = "Skip Compressed files check";
+constexpr const char* kSymLinkCheck = "Symbolic link check";
+constexpr const char* kCustomFilterCheck = "Custom filter check";
+constexpr const char* kErrorCheck = "Error:";
+
+// File checks in the order they run; the index counts rejections.
+constexpr const char* kFileChecks[] = {kIncludeMasksCheck, kExcludeMasksCheck, kZeroSizeCheck, kMinSizeCheck,
+                                       kMaxSizeCheck, kHardLinkCheck, kProtectSystemCheck, kSystemCritical,
+                                       kTempFilesCheck, kCompressedCheck, kIncludeHiddenCheck, kSymLinkCheck,
+                                       kCustomFilterCheck, kErrorCheck};
+constexpr std::size_t kFileCheckCount = sizeof kFileChecks / sizeof kFileChecks[0];
+
+std::size_t FileCheckIndex(const char* check) {
+  for (std::size_t i = 0; i < kFileCheckCount; ++i)
+    if (std::strcmp(kFileChecks[i], check) == 0) return i;
+  return kFileCheckCount - 1;
+}
+
+const char* const kCriticalNames[] = {"boot.ini", "AUTOEXEC.BAT", "IO.SYS", "MSDOS.SYS",
+                                      "NTDETECT.COM", "ntldr", "pagefile.sys"};
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+const std::vector<TFileMask>& SystemFileMasks() {
+  // System file names, plus this platform's shared objects and kernel modules.
+  static const std::vector<TFileMask> masks = [] {
+    std::vector<TFileMask> m;
+    for (const char* t : {"*.dll", "*.sys", "*.ocx", "*.drv", "*.dat", "*.com", "*.so", "*.so.*", "*.ko"})
+      m.emplace_back(t);
+    return m;
+  }();
+  return masks;
+}
+
+const std::vector<TFileMask>& TempFileMasks() {
+  static const std::vector<TFileMask> masks = [] {
+    std::vector<TFileMask> m;
+    for (const char* t : {"*.tmp", "*.~*", "*~", ".*.swp"}) m.emplace_back(t);
+    return m;
+  }();
+  return masks;
+}
+
+bool MatchesAny(const std::vector<TFileMask>& masks, std::string_view name) {
+  for (const TFileMask& m : masks)
+    if (m.Matches(name)) return true;
+  return false;
+}
 
 std::string WithoutTrailingDelimiter(std::string p) {
   while (p.size() > 1 && p.back() == '/') p.pop_back();
@@ -28,87 +105,260 @@ std::string WithTrailingDelimiter(std::string p) {
   return p;
 }
 
+std::string UpperAscii(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  return s;
+}
+
+struct TDirId {
+  std::uint64_t Device, Inode;
+  bool operator==(const TDirId&) const = default;
+};
+struct TDirIdHash {
+  std::size_t operator()(const TDirId& d) const {
+    return std::hash<std::uint64_t>()(d.Inode) ^ (std::hash<std::uint64_t>()(d.Device) << 1);
+  }
+};
+
 }  // namespace
+
+struct TScanEngine::TWalk {
+  const std::stop_token& Stop;
+  std::unordered_set<TDirId, TDirIdHash> Visited;
+};
+
+void TScanEngine::PrepareFilters() {
+  fSettings = Settings;
+  fSettings.OnChangeComparisonMode = nullptr;
+  fSettings.OnSettingsLoaded = nullptr;
+  fLogEvents = Settings.EnableLogging ? Settings.LogEvents : TPcwLogEvents();
+  fMaskError.clear();
+  fIncludeMasks.clear();
+  fExcludeMasks.clear();
+  try {
+    for (const std::string& m : fIncludeFileMasks) fIncludeMasks.emplace_back(m);
+    for (const std::string& m : fExcludeFileMasks) fExcludeMasks.emplace_back(m);
+  } catch (const EMaskError& e) {
+    // Every file of the scan is then rejected with this error, as the mask rule asks.
+    fMaskError = e.what();
+  }
+  fIncludeRejections.clear();
+  fRejectCounts.assign(kFileCheckCount, 0);
+  fAcceptedFiles = 0;
+}
+
+std::vector<TScanRejection> TScanEngine::FileRejections() const {
+  std::vector<TScanRejection> r;
+  for (std::size_t i = 0; i < fRejectCounts.size() && i < kFileCheckCount; ++i)
+    if (fRejectCounts[i] > 0) r.push_back({std::string(), kFileChecks[i], fRejectCounts[i]});
+  return r;
+}
 
 bool TScanEngine::InMasterFolder(const std::string& Dir) const {
   if (!fMasterSelectMode || fCompareMode >= cmEmails) return false;
-  const std::string d = WithTrailingDelimiter(Dir);
-  for (const std::string& m : fMasterFilePaths) {
-    const std::string x = WithTrailingDelimiter(DeleteExtendedPrefix(m));
-    if (d.compare(0, x.size(), x) == 0) return true;
-  }
+  for (const std::string& m : fMasterFilePaths)
+    if (TPcwSpecialFolders::IsInFolder(Dir, WithoutTrailingDelimiter(DeleteExtendedPrefix(m)))) return true;
   return false;
+}
+
+void TScanEngine::LogFolderSkipped(const std::string& Dir, const std::string& Data) {
+  if (fLogEvents.Contains(leFolderSkipped)) LogEvent(leFolderSkipped, WithTrailingDelimiter(Dir), "", Data);
+}
+
+void TScanEngine::RejectFile(const std::string& Path, const std::string& Name, const char* Check,
+                             const std::string& Error) {
+  ++fRejectCounts[FileCheckIndex(Check)];
+  if (!fLogEvents.Contains(leFileSkipped)) return;
+  std::string data;
+  if (Check == kSystemCritical)
+    data = kSystemCritical;
+  else if (Check == kErrorCheck)
+    data = "[" + TranslateText(kErrorCheck) + " " + Error + "]";
+  else
+    data = "[" + TranslateText(Check) + "]";
+  LogEvent(leFileSkipped, WithTrailingDelimiter(Path), Name, data);
+}
+
+// The folder checks of one folder, in order; nullptr when the folder may be walked.
+const char* TScanEngine::FolderCheck(const std::string& Dir, bool IsLink) const {
+  const std::string upperDir = UpperAscii(WithTrailingDelimiter(Dir));
+  for (const std::string& e : fExcludeFilePaths) {
+    const std::string plain = DeleteExtendedPrefix(e);
+    if (plain.find_first_of("*?") != std::string::npos) {
+      if (WildcardMatch(UpperAscii(WithTrailingDelimiter(plain)) + "*", upperDir)) return kExcludePathsCheck;
+    } else if (!plain.empty() && TPcwSpecialFolders::IsInFolder(Dir, WithoutTrailingDelimiter(plain))) {
+      return kExcludePathsCheck;
+    }
+  }
+  // A link to a folder is judged by where it leads as well: a link must not carry the scan into
+  // a permanently excluded or system folder.
+  std::vector<std::string> targets = {Dir};
+  if (IsLink) {
+    if (char* real = ::realpath(Dir.c_str(), nullptr)) {
+      targets.emplace_back(real);
+      std::free(real);
+    }
+  }
+  for (const std::string& t : targets)
+    if (!fSettings.CheckExclusionFolder(t, true)) return kExcludePathsCheck;
+  for (const std::string& t : targets) {
+    int reason = 0;
+    if (TPcwSpecialFolders::CheckSpecialPathName(t, reason, fScanOptions)) {
+      // The real folder of a link may be hidden without the link being so: judge hiddenness
+      // by the name the user sees.
+      if (reason == 2) return kProtectSysAppFoldersCheck;
+      if (reason == 7 && t == Dir) return kIncludeHiddenCheck;
+    }
+  }
+  if (fScanOptions.Contains(soSkipNtfsJunction) && platform::IsJunction(Dir)) return kJunctionCheck;
+  if (fScanOptions.Contains(soSkipTemp)) {
+    for (const std::string& t : TPcwSpecialFolders::GetTempDirectories())
+      if (TPcwSpecialFolders::IsInFolder(Dir, t)) return kTempFolderCheck;
+  }
+  if (fScanOptions.Contains(soSkipRecycler)) {
+    for (const std::string& r : TPcwSpecialFolders::GetRecyclerNames()) {
+      if (r.find('/') != std::string::npos) {
+        if (TPcwSpecialFolders::IsInFolder(Dir, r)) return kRecyclerCheck;
+      } else {
+        // A trash folder at the top of a volume: any component of that name.
+        const std::string needle = "/" + r + "/";
+        if (WithTrailingDelimiter(Dir).find(needle) != std::string::npos) return kRecyclerCheck;
+      }
+    }
+  }
+  return nullptr;
 }
 
 void TScanEngine::ScanDirectory(const std::string& ADir, bool Recursive, bool SkipOwnFiles,
                                 const std::stop_token& Stop) {
-  std::unordered_set<TDirId, TDirIdHash> visited;
-  std::function<void(const std::string&, bool)> walk = [&](const std::string& dirIn, bool skipOwn) {
-    if (Stop.stop_requested()) return;
-    const std::string dir = WithoutTrailingDelimiter(DeleteExtendedPrefix(dirIn));
-    platform::TFileInfo info;
-    if (platform::LStat(dir, info) != 0 || info.Type != platform::TEntryType::etDirectory) return;
-    if (!visited.insert({info.Device, info.Inode}).second) return;
-    {
-      std::lock_guard<std::mutex> g(ScanEngineLock);
-      ScanEngineProgress.Path = dir;
-      ScanEngineProgress.Scanned = fSummaryInfo.TotalFiles;
-    }
-    const std::string prefix = dir == "/" ? dir : dir + "/";
-    std::vector<std::string> subfolders;
-    std::vector<std::pair<std::string, platform::TEntryType>> files;
-    platform::ListDirectory(dir, [&](std::string_view name, platform::TEntryType type) {
+  TWalk walk{Stop, {}};
+  ScanFolder(walk, ADir, Recursive, SkipOwnFiles, true);
+}
+
+void TScanEngine::ScanFolder(TWalk& Walk, const std::string& ADir, bool Recursive, bool SkipOwnFiles,
+                             bool IsIncludePath) {
+  if (Walk.Stop.stop_requested()) return;
+  const std::string dir = WithoutTrailingDelimiter(DeleteExtendedPrefix(ADir));
+  platform::TFileInfo self;
+  if (platform::Stat(dir, self) != 0 || self.Type != platform::TEntryType::etDirectory) return;
+  platform::TFileInfo own;
+  const bool isLink = platform::LStat(dir, own) == 0 && own.Type == platform::TEntryType::etSymLink;
+  if (const char* check = FolderCheck(dir, isLink)) {
+    if (IsIncludePath) fIncludeRejections.push_back({dir, check, 0});
+    LogFolderSkipped(dir, "[" + TranslateText(check) + "]");
+    return;
+  }
+  if (!Walk.Visited.insert({self.Device, self.Inode}).second) return;
+  {
+    std::lock_guard<std::mutex> g(ScanEngineLock);
+    ScanEngineProgress.Path = dir;
+    ScanEngineProgress.Scanned = fSummaryInfo.TotalFiles;
+  }
+  const std::string prefix = dir == "/" ? dir : dir + "/";
+  std::vector<std::string> subfolders;
+  std::vector<std::pair<std::string, platform::TEntryType>> files;
+  int err = platform::ListDirectory(dir, [&](std::string_view name, platform::TEntryType type) {
+    if (type == platform::TEntryType::etUnknown || type == platform::TEntryType::etSymLink) {
+      // Links to folders are listed as folders; the folder checks decide whether to follow.
+      platform::TFileInfo target;
+      if (platform::Stat(prefix + std::string(name), target) == 0 && target.Type == platform::TEntryType::etDirectory) {
+        subfolders.emplace_back(name);
+        return;
+      }
       if (type == platform::TEntryType::etUnknown) {
         platform::TFileInfo ei;
         type = platform::LStat(prefix + std::string(name), ei) == 0 ? ei.Type : platform::TEntryType::etOther;
       }
-      if (type == platform::TEntryType::etDirectory)
-        subfolders.emplace_back(name);
-      else
-        files.emplace_back(std::string(name), type);
-    });
-    if (Recursive) {
-      for (const std::string& sub : subfolders) {
-        if (Stop.stop_requested()) return;
-        if (!fScanOptions.Contains(soIncludeHidden) && sub[0] == '.') continue;
-        walk(prefix + sub, false);
-      }
     }
-    fScanningMaster = InMasterFolder(dir);
-    if (skipOwn) return;
+    if (type == platform::TEntryType::etDirectory)
+      subfolders.emplace_back(name);
+    else
+      files.emplace_back(std::string(name), type);
+  });
+  if (err != 0) {
+    LogFolderSkipped(dir, "[" + TranslateText(kErrorCheck) + " " + platform::ErrorText(err) + "]");
+    return;
+  }
+  if (Recursive) {
+    for (const std::string& sub : subfolders) {
+      if (Walk.Stop.stop_requested()) return;
+      ScanFolder(Walk, prefix + sub, true, false, false);
+    }
+  }
+  fScanningMaster = InMasterFolder(dir);
+  if (SkipOwnFiles) {
+    LogEvent(leInfo, WithTrailingDelimiter(dir), "*.*", "[" + TranslateText(kContainerCheck) + "]");
+  } else {
     TItemString sharedPath(dir);
+    const bool wantAttributes = fScanOptions.Contains(soSkipCompressed);
     for (const auto& [name, type] : files) {
-      if (Stop.stop_requested()) return;
-      platform::TFileInfo fi;
-      std::string full = prefix + name;
-      bool ok = platform::LStat(full, fi) == 0;
+      if (Walk.Stop.stop_requested()) return;
       TSearchRec rec;
       rec.Name = name;
-      if (ok) {
-        rec.Size = fi.Size;
-        rec.Attr = fi.Mode;
-        rec.Time = fi.Modified;
-      }
-      if (!ok || fi.Type != platform::TEntryType::etFile) {
-        // Links, FIFOs, sockets and devices are never candidates: reading a FIFO blocks.
+      platform::TFileInfo fi;
+      int e = wantAttributes ? platform::LStatWithAttributes(prefix + name, fi) : platform::LStat(prefix + name, fi);
+      if (e != 0) {
         ++fSummaryInfo.TotalFiles;
+        RejectFile(dir, name, kErrorCheck, platform::ErrorText(e));
         continue;
       }
-      InternalFilter(dir, sharedPath, rec, fi.Device, fi.Inode, fi.LinkCount);
+      rec.Size = fi.Size;
+      rec.Attr = fi.Mode;
+      rec.Time = fi.Modified;
+      rec.Device = fi.Device;
+      rec.Inode = fi.Inode;
+      rec.LinkCount = fi.LinkCount;
+      rec.Compressed = fi.Compressed;
+      InternalFilter(Walk, dir, sharedPath, rec);
     }
-  };
-  walk(ADir, SkipOwnFiles);
+  }
+  if (fLogEvents.Contains(leFolderScanned)) LogEvent(leFolderScanned, WithTrailingDelimiter(dir), "", "");
 }
 
-bool TScanEngine::InternalFilter(const std::string& Path, const TItemString& SharedPath,
-                                 const TSearchRec& SearchRec, std::uint64_t Device, std::uint64_t Inode,
-                                 std::uint64_t Links) {
-  (void)Path;
+const char* TScanEngine::FileCheck(TWalk& Walk, const std::string& Path, const TSearchRec& SearchRec) {
+  const std::string& name = SearchRec.Name;
+  if (!fMaskError.empty()) throw std::runtime_error(fMaskError);
+  if (!MatchesAny(fIncludeMasks, name)) return kIncludeMasksCheck;
+  if (MatchesAny(fExcludeMasks, name)) return kExcludeMasksCheck;
+  if (fScanOptions.Contains(soSkipZero) && SearchRec.Size == 0) return kZeroSizeCheck;
+  if (FileSizeMin > 0 && SearchRec.Size < FileSizeMin) return kMinSizeCheck;
+  if (FileSizeMax > 0 && SearchRec.Size > FileSizeMax) return kMaxSizeCheck;
+  const bool regular = S_ISREG(SearchRec.Attr);
+  const bool link = S_ISLNK(SearchRec.Attr);
+  if (fScanOptions.Contains(soSkipNtfsHardLinks) && regular && SearchRec.LinkCount > 1) return kHardLinkCheck;
+  if (fScanOptions.Contains(soProtectSystem) && MatchesAny(SystemFileMasks(), name)) return kProtectSystemCheck;
+  // FIFOs, sockets and devices are never candidates, whatever the options: reading a FIFO
+  // blocks and opening a device acts on it.
+  if (!regular && !link) return kProtectSystemCheck;
+  for (const char* critical : kCriticalNames)
+    if (EqualNoCase(name, critical)) return kSystemCritical;
+  if (fScanOptions.Contains(soSkipTemp) && MatchesAny(TempFileMasks(), name)) return kTempFilesCheck;
+  if (fScanOptions.Contains(soSkipCompressed) && SearchRec.Compressed) return kCompressedCheck;
+  if (!fScanOptions.Contains(soIncludeHidden) && !name.empty() && name[0] == '.') return kIncludeHiddenCheck;
+  if (link) return kSymLinkCheck;
+  if (OnFilter && !Walk.Stop.stop_requested()) {
+    bool keep = true;
+    const TFilterEvent& filter = OnFilter;
+    GetMainThread().Call([&] { keep = filter(Path, SearchRec); });
+    if (!keep) return kCustomFilterCheck;
+  }
+  return nullptr;
+}
+
+bool TScanEngine::InternalFilter(TWalk& Walk, const std::string& Path, const TItemString& SharedPath,
+                                 const TSearchRec& SearchRec) {
   ++fSummaryInfo.TotalFiles;
-  if (fScanOptions.Contains(soSkipZero) && SearchRec.Size == 0) return false;
-  if (FileSizeMin > 0 && SearchRec.Size < FileSizeMin) return false;
-  if (FileSizeMax > 0 && SearchRec.Size > FileSizeMax) return false;
-  if (!fScanOptions.Contains(soIncludeHidden) && !SearchRec.Name.empty() && SearchRec.Name[0] == '.') return false;
+  if (Walk.Stop.stop_requested()) return false;
+  try {
+    if (const char* check = FileCheck(Walk, Path, SearchRec)) {
+      RejectFile(Path, SearchRec.Name, check, "");
+      return false;
+    }
+  } catch (const std::exception& e) {
+    RejectFile(Path, SearchRec.Name, kErrorCheck, e.what());
+    return false;
+  }
   auto* item = new TFileItem;
   item->Name = SearchRec.Name;
   item->Path = SharedPath;
@@ -116,10 +366,12 @@ bool TScanEngine::InternalFilter(const std::string& Path, const TItemString& Sha
   item->Modified = SearchRec.Time;
   item->Master = fScanningMaster;
   item->Category = DetectCategory(SearchRec.Name);
-  item->Device = Device;
-  item->Inode = Inode;
-  item->fSingleLink = Links <= 1;
+  item->Device = SearchRec.Device;
+  item->Inode = SearchRec.Inode;
+  item->fSingleLink = SearchRec.LinkCount <= 1;
   fFiles.push_back(item);
+  ++fAcceptedFiles;
+  if (fLogEvents.Contains(leFileFound)) LogEvent(leFileFound, WithTrailingDelimiter(Path), SearchRec.Name, "");
   return true;
 }
 

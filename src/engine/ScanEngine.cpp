@@ -180,6 +180,7 @@ void TScanEngine::BuildFileList(IScanView* FileList, TPcwScanOptions ScanOptions
   FreeList(fFiles);
   fMasterSelectMode = Settings.MasterSelectMode;
   fMusicTagsOptions = Settings.MusicTagsOptions;
+  PrepareFilters();
   fPublished = false;
   fWorkerError.clear();
   MasterWarningActive = Settings.MasterSelectMode && fCompareMode < cmEmails;

@@ -16,6 +16,7 @@
 #include "engine/FileComparer.h"
 #include "engine/FileItem.h"
 #include "engine/ScanProgress.h"
+#include "settings/FileMask.h"
 #include "settings/PcwSettings.h"
 
 namespace pelcrow {
@@ -55,6 +56,10 @@ struct TSearchRec {
   std::int64_t Size = 0;
   std::uint32_t Attr = 0;  // st_mode
   TDateTime Time;
+  std::uint64_t Device = 0;
+  std::uint64_t Inode = 0;
+  std::uint64_t LinkCount = 1;
+  bool Compressed = false;
 };
 
 using TFinishEvent = std::function<void(const TScanEngineSummaryInfo& Info)>;
@@ -67,6 +72,14 @@ class IScanView {
   virtual void ListChanged(int RowCount) = 0;
   virtual void RowChanged(int Row) = 0;
   virtual void Refresh() = 0;
+};
+
+// A check that turned away a whole include folder, or the count of files one check rejected:
+// what a front end shows when a scan found nothing.
+struct TScanRejection {
+  std::string Path;   // the include folder (folder rejections)
+  std::string Check;  // the check's name, untranslated ("Skip temporary files check")
+  std::int64_t Count = 0;
 };
 
 // The master-file confirmation is active for the current result set.
@@ -127,6 +140,12 @@ class TScanEngine {
   void SetChecksumThreads(unsigned Threads) { fChecksumThreads = Threads; }
   // Off: checksums are read lazily by the sort alone (the results are the same).
   void SetChecksumPrefetch(bool Enabled) { fPrefetch = Enabled; }
+  // Include folders a folder check turned away, and how many files each file check rejected,
+  // in the last scan.
+  const std::vector<TScanRejection>& IncludeRejections() const { return fIncludeRejections; }
+  std::vector<TScanRejection> FileRejections() const;
+  // Files the enumeration of the last scan accepted as candidates.
+  std::int64_t AcceptedFiles() const { return fAcceptedFiles; }
   // Text of the exception that ended the last worker, if any.
   const std::string& LastWorkerError() const { return fWorkerError; }
 
@@ -151,9 +170,15 @@ class TScanEngine {
   void FreeList(std::vector<PFileItem>& List);
 
   void ExecuteScan(std::stop_token Stop);
+  struct TWalk;
   void ScanDirectory(const std::string& ADir, bool Recursive, bool SkipOwnFiles, const std::stop_token& Stop);
-  bool InternalFilter(const std::string& Path, const TItemString& SharedPath, const TSearchRec& SearchRec,
-                      std::uint64_t Device, std::uint64_t Inode, std::uint64_t Links);
+  void ScanFolder(TWalk& Walk, const std::string& ADir, bool Recursive, bool SkipOwnFiles, bool IsIncludePath);
+  const char* FolderCheck(const std::string& Dir, bool IsLink) const;
+  bool InternalFilter(TWalk& Walk, const std::string& Path, const TItemString& SharedPath, const TSearchRec& SearchRec);
+  const char* FileCheck(TWalk& Walk, const std::string& Path, const TSearchRec& SearchRec);
+  void PrepareFilters();
+  void LogFolderSkipped(const std::string& Dir, const std::string& Data);
+  void RejectFile(const std::string& Path, const std::string& Name, const char* Check, const std::string& Error);
   void CompareFiles(const std::stop_token& Stop);
   void FilterMasterGroups(const std::stop_token& Stop);
   void Renumber();
@@ -183,7 +208,15 @@ class TScanEngine {
   bool fScanningMaster = false;
 
   // Snapshots taken when the scan starts, so the worker never reads the live settings.
+  TPcwSettings fSettings;
   bool fMasterSelectMode = false;
+  TPcwLogEvents fLogEvents;
+  std::vector<TFileMask> fIncludeMasks;
+  std::vector<TFileMask> fExcludeMasks;
+  std::string fMaskError;
+  std::vector<TScanRejection> fIncludeRejections;
+  std::vector<std::int64_t> fRejectCounts;
+  std::int64_t fAcceptedFiles = 0;
   TMusicTagsOptions fMusicTagsOptions;
   unsigned fChecksumThreads = 0;
   bool fPrefetch = true;

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -35,6 +36,22 @@ int LStat(const std::string& path, TFileInfo& info) {
   struct stat st {};
   if (::lstat(path.c_str(), &st) != 0) return errno;
   FillInfo(st, info);
+  return 0;
+}
+
+int LStatWithAttributes(const std::string& path, TFileInfo& info) {
+  struct statx stx {};
+  if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+              STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO | STATX_SIZE | STATX_MTIME, &stx) != 0)
+    return errno;
+  info.Mode = stx.stx_mode;
+  info.Type = TypeOfMode(stx.stx_mode);
+  info.Size = static_cast<std::int64_t>(stx.stx_size);
+  info.Modified = TDateTime::FromUnix(stx.stx_mtime.tv_sec, stx.stx_mtime.tv_nsec);
+  info.Device = static_cast<std::uint64_t>(makedev(stx.stx_dev_major, stx.stx_dev_minor));
+  info.Inode = stx.stx_ino;
+  info.LinkCount = stx.stx_nlink;
+  info.Compressed = (stx.stx_attributes & STATX_ATTR_COMPRESSED) != 0;
   return 0;
 }
 

@@ -25,10 +25,13 @@ struct TFileInfo {
   std::uint64_t Inode = 0;
   std::uint64_t LinkCount = 0;
   std::uint32_t Mode = 0;
+  bool Compressed = false;  // only filled by LStatWithAttributes
 };
 
 // lstat: never follows a final symbolic link. Returns 0 or an errno value.
 int LStat(const std::string& path, TFileInfo& info);
+// lstat plus the file attributes (compressed), from one statx call.
+int LStatWithAttributes(const std::string& path, TFileInfo& info);
 // stat: follows links. Returns 0 or an errno value.
 int Stat(const std::string& path, TFileInfo& info);
 

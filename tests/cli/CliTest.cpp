@@ -42,10 +42,10 @@ TEST(CliTest, ScanPrintsGroupsAsTextAndJson) {
   dir.Write("c/y.txt", "duplicate two!");
   dir.Write("c/z.txt", "duplicate two!");
   dir.Write("c/single.txt", "alone");
-  TResult text = RunCliCapture({"scan", dir.path()});
+  TResult text = RunCliCapture({"scan", "--no-skip-temp", dir.path()});
   ASSERT_EQ(text.Code, 0) << text.Err;
   EXPECT_EQ(text.Out, dir / "a/x.txt" + "\n" + dir / "b/x.txt" + "\n\n" + dir / "c/y.txt" + "\n" + dir / "c/z.txt" + "\n");
-  TResult json = RunCliCapture({"scan", "--format", "json", dir.path()});
+  TResult json = RunCliCapture({"scan", "--no-skip-temp", "--format", "json", dir.path()});
   ASSERT_EQ(json.Code, 0);
   EXPECT_EQ(json.Out, "{\"groups\": [{\"group\": 1, \"size\": 13, \"files\": [\"" + dir / "a/x.txt" + "\", \"" +
                           dir / "b/x.txt" + "\"]}, {\"group\": 2, \"size\": 14, \"files\": [\"" + dir / "c/y.txt" +
@@ -65,7 +65,7 @@ TEST(CliTest, ExitCodesAndMessages) {
   dir.Write("only", "x");
   std::string file = dir.Write("file", "y");
   for (const TExitCase& c : std::vector<TExitCase>{
-           {{"scan", dir.path()}, 1, ""},
+           {{"scan", "--no-skip-temp", dir.path()}, 1, ""},
            {{"scan"}, 2, "no folder given"},
            {{"scan", dir / "nope"}, 2, "No such file or directory"},
            {{"scan", file}, 2, "not a folder"},
@@ -94,7 +94,7 @@ TEST(CliTest, RealBinaryScansAFolderWithAnUndecodableName) {
   TTempDir dir;
   dir.Write("n\xFF.txt", "same");
   dir.Write("m.txt", "same");
-  std::string cmd = std::string(PELCROW_CLI_PATH) + " scan --format json '" + dir.path() + "'";
+  std::string cmd = std::string(PELCROW_CLI_PATH) + " scan --no-skip-temp --format json '" + dir.path() + "'";
   FILE* p = ::popen(cmd.c_str(), "r");
   ASSERT_NE(p, nullptr);
   std::string out;

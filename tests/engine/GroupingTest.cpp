@@ -95,8 +95,8 @@ TEST_P(GroupingTest, LateDifferenceSeparatesFilesWithEqualFirstBlocks) {
 }
 
 TEST_P(GroupingTest, EqualFilesFormExactlyOneGroup) {
-  for (int i = 0; i < 7; ++i) dir.Write("d" + std::to_string(i) + "/same.dat", "identical content");
-  for (int i = 0; i < 5; ++i) dir.Write("e" + std::to_string(i) + "/x.dat", "other content!!!!");
+  for (int i = 0; i < 7; ++i) dir.Write("d" + std::to_string(i) + "/same.txt", "identical content");
+  for (int i = 0; i < 5; ++i) dir.Write("e" + std::to_string(i) + "/x.txt", "other content!!!!");
   Set groups = Scan({"."});
   ASSERT_EQ(groups.size(), 2u);
   for (const auto& g : groups) EXPECT_TRUE(g.size() == 7 || g.size() == 5);

@@ -123,7 +123,7 @@ TEST(ScanEngineTest, ScanWithoutCandidatesCountsExaminedFiles) {
     finished = s;
     ++calls;
   };
-  engine.BuildFileList(nullptr, TPcwScanOptions::FromBits(kDefaultScanOptions));
+  engine.BuildFileList(nullptr, test::TestScanOptions());
   loop.RunUntil([&] { return calls > 0; });
   SetMainThread(nullptr);
   EXPECT_EQ(calls, 1);
@@ -142,7 +142,8 @@ TEST(ScanEngineTest, StopEndsTheWorkerAndStillReportsTheEnd) {
   engine.OnFinishedScan = [&](const TScanEngineSummaryInfo&) { ++calls; };
   std::vector<std::string> inc = {dir.path()};
   engine.SetIncludeFilePaths(&inc);
-  engine.BuildFileList(nullptr, TPcwScanOptions::FromBits(kDefaultScanOptions));
+  engine.SetIncludeFileMasks("*.*");
+  engine.BuildFileList(nullptr, test::TestScanOptions());
   EXPECT_TRUE(engine.ScanThreadExecuting());
   EXPECT_THROW(engine.SetIncludeFileMasks("*.x"), EScanEngineError);
   EXPECT_THROW(engine.SetIncludeFilePaths(&inc), EScanEngineError);
@@ -164,7 +165,8 @@ TEST(ScanEngineTest, DestroyingDuringAScanWaitsForTheWorker) {
     TScanEngine engine(cmCRC32, {});
     std::vector<std::string> inc = {dir.path()};
     engine.SetIncludeFilePaths(&inc);
-    engine.BuildFileList(nullptr, TPcwScanOptions::FromBits(kDefaultScanOptions));
+    engine.SetIncludeFileMasks("*.*");
+    engine.BuildFileList(nullptr, test::TestScanOptions());
   }
   loop.ProcessEvents();  // the queued end hand-over finds the engine gone
   SetMainThread(nullptr);
@@ -210,7 +212,7 @@ TEST(ScanEngineTest, DefaultOptionsSkipEmptyAndHiddenFilesAndHonourSizeLimits) {
   RunScan(engine, {dir.path()});
   EXPECT_EQ(engine.ItemCount(), 0);
   engine.FileSizeMax = 0;
-  TPcwScanOptions all = TPcwScanOptions::FromBits(kDefaultScanOptions);
+  TPcwScanOptions all = test::TestScanOptions();
   all.Exclude(soSkipZero).Include(soIncludeHidden);
   RunScan(engine, {dir.path()}, all);
   EXPECT_EQ(GroupSet(Groups(engine, dir.path())),
@@ -224,7 +226,7 @@ TEST(ScanEngineTest, ExcludeContainerScansOnlySubfolders) {
   dir.Write("sub/s1", "same");
   dir.Write("sub/s2", "same");
   TScanEngine engine(cmCRC32, {});
-  TPcwScanOptions options = TPcwScanOptions::FromBits(kDefaultScanOptions);
+  TPcwScanOptions options = test::TestScanOptions();
   RunScan(engine, {dir.path()}, TPcwScanOptions(options).Include(soExcludeContainer));
   EXPECT_EQ(GroupSet(Groups(engine, dir.path())), (Set{{"sub/s1", "sub/s2"}}));
   RunScan(engine, {dir.path()}, TPcwScanOptions(options).Exclude(soScanSubdirs));
