@@ -9,6 +9,7 @@
 
 #include "base/MainThread.h"
 #include "engine/ScanEngine.h"
+#include "logging/Logger.h"
 #include "platform/FileSystem.h"
 #include "services/FileCrc32.h"
 #include "settings/PcwSettings.h"
@@ -47,6 +48,8 @@ const char* const kUsage =
     "                                line; csv: Group,Size,Path; json: {\"groups\": [{\"group\": N,\n"
     "                                \"size\": BYTES, \"files\": [...]}], \"summary\": {...}}\n"
     "  --threads N                   threads that read checksums (default: one per core)\n"
+    "  --log FOLDER                  write the scan log (found and skipped files and folders)\n"
+    "                                into FOLDER/yyyy-mm-dd.log\n"
     "  --[no-]OPTION                 switch a scan option on or off:\n"
     "      skip-temp            skip temporary files and folders (on)\n"
     "      protect-system       skip system files: *.so, *.dll, ...; devices and FIFOs always (on)\n"
@@ -193,6 +196,7 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   TPcwScanOptions options = Settings.ScanOptions;
   std::int64_t minSize = 0, maxSize = 0;
   unsigned threads = 0;
+  std::string logDir;
   auto bad = [&](const std::string& what) {
     err << "pelcrow-cli scan: " << what << "\n" << "Try 'pelcrow-cli --help'.\n";
     return kExitUsage;
@@ -260,6 +264,9 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     } else if (a == "--min-size" || a == "--max-size") {
       if (!next(v) || !ParseSize(v, a == "--min-size" ? minSize : maxSize))
         return bad(a + " needs a size such as 4096, 100K or 2G");
+    } else if (a == "--log") {
+      if (!next(logDir)) return bad("--log needs a folder");
+      logDir = Absolute(logDir);
     } else if (a == "--threads") {
       if (!next(v)) return bad("--threads needs a number");
       try {
@@ -310,6 +317,13 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
   TQueueMainThread mainThread;
   SetMainThread(&mainThread);
+  if (!logDir.empty()) {
+    Settings.EnableLogging = true;
+    Settings.LogDirectory = logDir;
+    Settings.LogEvents = TPcwLogEvents{leFileFound, leFileSkipped, leFolderScanned, leFolderSkipped};
+    StartLogging(logDir, TPcwLogEvents{leInfo});
+    WriteLog("Scan started");
+  }
   const bool savedMaster = Settings.MasterSelectMode;
   Settings.MasterSelectMode = !masters.empty();
   TScanEngine engine(mode, compare);
@@ -341,6 +355,12 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
   }
   if (showProgress) err << "\r\033[K" << std::flush;
+  if (!logDir.empty()) {
+    WriteLog("Scan finished");
+    StopLogging();
+    Settings.EnableLogging = false;
+  }
+  mainThread.ProcessEvents();
   SetMainThread(nullptr);
   if (!engine.LastWorkerError().empty()) {
     err << "pelcrow-cli: the scan failed: " << engine.LastWorkerError() << "\n";
