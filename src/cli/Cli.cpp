@@ -100,6 +100,7 @@ std::string Remedy(const std::string& check) {
       {"[System Critical]", "system files are never scanned"},
       {"Skip Compressed files check", "--no-skip-compressed keeps them"},
       {"Symbolic link check", "links are never compared; their targets are"},
+      {"AudioTags empty check", "files without the selected tags are left out in the music mode"},
       {"Error:", "see the log"},
   };
   for (const auto& [c, r] : kRemedies)

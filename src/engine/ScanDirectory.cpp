@@ -8,6 +8,7 @@
 #include <cstring>
 #include <unordered_set>
 
+#include "audiotags/AudioTags.h"
 #include "base/MainThread.h"
 #include "engine/ScanEngine.h"
 #include "localization/TranslateText.h"
@@ -40,13 +41,14 @@ constexpr const char* kTempFilesCheck = "Skip temporary files check";
 constexpr const char* kCompressedCheck = "Skip Compressed files check";
 constexpr const char* kSymLinkCheck = "Symbolic link check";
 constexpr const char* kCustomFilterCheck = "Custom filter check";
+constexpr const char* kAudioTagsEmptyCheck = "AudioTags empty check";
 constexpr const char* kErrorCheck = "Error:";
 
 // File checks in the order they run; the index counts rejections.
 constexpr const char* kFileChecks[] = {kIncludeMasksCheck, kExcludeMasksCheck, kZeroSizeCheck, kMinSizeCheck,
                                        kMaxSizeCheck, kHardLinkCheck, kProtectSystemCheck, kSystemCritical,
                                        kTempFilesCheck, kCompressedCheck, kIncludeHiddenCheck, kSymLinkCheck,
-                                       kCustomFilterCheck, kErrorCheck};
+                                       kAudioTagsEmptyCheck, kCustomFilterCheck, kErrorCheck};
 constexpr std::size_t kFileCheckCount = sizeof kFileChecks / sizeof kFileChecks[0];
 
 std::size_t FileCheckIndex(const char* check) {
@@ -111,6 +113,36 @@ std::string UpperAscii(std::string s) {
   return s;
 }
 
+// "m:ss" or "h:mm:ss" from a number of seconds; "Unknown" when there is none.
+std::string DurationText(const std::string& seconds) {
+  if (seconds.empty()) return "Unknown";
+  char* end = nullptr;
+  double v = std::strtod(seconds.c_str(), &end);
+  if (end == seconds.c_str() || *end != '\0' || !(v >= 0) || v > 1e9) return "Unknown";
+  auto total = static_cast<long long>(v);
+  char buf[48];
+  if (total >= 3600)
+    std::snprintf(buf, sizeof buf, "%lld:%02lld:%02lld", total / 3600, total / 60 % 60, total % 60);
+  else
+    std::snprintf(buf, sizeof buf, "%lld:%02lld", total / 60, total % 60);
+  return buf;
+}
+
+std::unique_ptr<TMusicTagsInfo> MusicTagsFrom(const TAudioTagList& list) {
+  auto tags = std::make_unique<TMusicTagsInfo>();
+  tags->Title = AudioTagValue(list, "Title");
+  tags->Artist = AudioTagValue(list, "Artist");
+  tags->Album = AudioTagValue(list, "Album");
+  tags->Track = AudioTagValue(list, "Track");
+  tags->Year = AudioTagValue(list, "Year");
+  tags->Genre = AudioTagValue(list, "Genre");
+  tags->Duration = DurationText(AudioTagValue(list, "Duration"));
+  std::string rate = AudioTagValue(list, "BitRate");
+  bool blank = rate.find_first_not_of(" \t") == std::string::npos;
+  tags->BitRate = blank ? rate : rate + " kbps";
+  return tags;
+}
+
 struct TDirId {
   std::uint64_t Device, Inode;
   bool operator==(const TDirId&) const = default;
@@ -126,6 +158,9 @@ struct TDirIdHash {
 struct TScanEngine::TWalk {
   const std::stop_token& Stop;
   std::unordered_set<TDirId, TDirIdHash> Visited;
+  // Music mode: what the checks read of the file being judged.
+  std::string TagText;
+  std::unique_ptr<TMusicTagsInfo> Tags;
 };
 
 void TScanEngine::PrepareFilters() {
@@ -232,7 +267,7 @@ const char* TScanEngine::FolderCheck(const std::string& Dir, bool IsLink) const 
 
 void TScanEngine::ScanDirectory(const std::string& ADir, bool Recursive, bool SkipOwnFiles,
                                 const std::stop_token& Stop) {
-  TWalk walk{Stop, {}};
+  TWalk walk{Stop, {}, {}, {}};
   ScanFolder(walk, ADir, Recursive, SkipOwnFiles, true);
 }
 
@@ -337,6 +372,18 @@ const char* TScanEngine::FileCheck(TWalk& Walk, const std::string& Path, const T
   if (fScanOptions.Contains(soSkipCompressed) && SearchRec.Compressed) return kCompressedCheck;
   if (!fScanOptions.Contains(soIncludeHidden) && !name.empty() && name[0] == '.') return kIncludeHiddenCheck;
   if (link) return kSymLinkCheck;
+  if (fCompareMode == cmMusicTags) {
+    const std::string full = WithTrailingDelimiter(Path) + name;
+    TAudioTagList list;
+    Walk.TagText = ReadAudioTags(full, &list, true, fMusicTagsOptions);
+    if (Walk.TagText.empty()) {
+      if (!fMusicTagsOptions.Contains(mtCombined)) return kAudioTagsEmptyCheck;
+      // Compared by content; the lenient read only fills the columns.
+      list.clear();
+      ReadAudioTags(full, &list, false, fMusicTagsOptions);
+    }
+    Walk.Tags = MusicTagsFrom(list);
+  }
   if (OnFilter && !Walk.Stop.stop_requested()) {
     bool keep = true;
     const TFilterEvent& filter = OnFilter;
@@ -350,6 +397,8 @@ bool TScanEngine::InternalFilter(TWalk& Walk, const std::string& Path, const TIt
                                  const TSearchRec& SearchRec) {
   ++fSummaryInfo.TotalFiles;
   if (Walk.Stop.stop_requested()) return false;
+  Walk.TagText.clear();
+  Walk.Tags.reset();
   try {
     if (const char* check = FileCheck(Walk, Path, SearchRec)) {
       RejectFile(Path, SearchRec.Name, check, "");
@@ -369,6 +418,8 @@ bool TScanEngine::InternalFilter(TWalk& Walk, const std::string& Path, const TIt
   item->Device = SearchRec.Device;
   item->Inode = SearchRec.Inode;
   item->fSingleLink = SearchRec.LinkCount <= 1;
+  item->AudioTagValues = Walk.TagText;
+  item->MusicTags = std::move(Walk.Tags);
   fFiles.push_back(item);
   ++fAcceptedFiles;
   if (fLogEvents.Contains(leFileFound)) LogEvent(leFileFound, WithTrailingDelimiter(Path), SearchRec.Name, "");

@@ -99,12 +99,14 @@ class TrashTest : public ::testing::Test {
   static bool HaveTrashCli() { return !FindProgram("trash-list").empty() && !FindProgram("trash-put").empty(); }
 
   // The trash-list lines as "path" only (the date column dropped).
-  static std::vector<std::string> TrashListPaths() {
+  // trash-list also lists the trash of every mounted volume, where tests running in parallel may
+  // have put items: keep this test's own.
+  std::vector<std::string> TrashListPaths() const {
     std::vector<std::string> paths;
     std::istringstream lines(TrashCli({"trash-list"}));
     std::string line;
     while (std::getline(lines, line)) {
-      if (line.size() > 20) paths.push_back(line.substr(20));
+      if (line.size() > 20 && line.compare(20, fRoot.size(), fRoot) == 0) paths.push_back(line.substr(20));
     }
     std::sort(paths.begin(), paths.end());
     return paths;

@@ -1,0 +1,80 @@
+// The music mode end to end: tags read during the enumeration, files grouped by their tags.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "TestUtil.h"
+
+namespace pelcrow {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TTempDir;
+
+std::string Fixture(const std::string& name) {
+  return (fs::path(__FILE__).parent_path().parent_path() / "data" / "audio" / name).string();
+}
+
+class MusicScanTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Settings = TPcwSettings();
+    // Two encodings of one song (CBR with ID3v1, VBR with ID3v2.3), another song, and files
+    // without the selected tags.
+    for (const char* f : {"mpeg1_cbr128_id3v1.mp3", "mpeg1_vbr_xing_id3v23.mp3", "flac_tags.flac",
+                          "flac_nocomments.flac", "pcm_unsupported.wav"})
+      fs::copy_file(Fixture(f), dir / f);
+  }
+  void TearDown() override { Settings = TPcwSettings(); }
+  TTempDir dir;
+};
+
+TEST_F(MusicScanTest, TwoEncodingsOfOneSongFormOneGroup) {
+  TScanEngine engine(cmMusicTags, {});
+  test::RunScan(engine, {dir.path()});
+  auto groups = test::Groups(engine, dir.path());
+  ASSERT_EQ(groups.size(), 1u);
+  EXPECT_EQ(test::GroupSet(groups),
+            (std::set<std::set<std::string>>{{"mpeg1_cbr128_id3v1.mp3", "mpeg1_vbr_xing_id3v23.mp3"}}));
+  for (int i = 0; i < engine.ItemCount(); ++i) {
+    PFileItem it = engine.Item(i);
+    EXPECT_FALSE(it->AudioTagValues.empty());
+    ASSERT_NE(it->MusicTags, nullptr);
+    EXPECT_FALSE(it->MusicTags->Title.empty());
+    EXPECT_EQ(it->MusicTags->Album, "");  // only the selected tags are shown
+  }
+}
+
+TEST_F(MusicScanTest, DisplayValuesOfDurationAndBitRate) {
+  fs::copy_file(Fixture("flac_tags.flac"), dir / "again.flac");
+  Settings.MusicTagsOptions = TMusicTagsOptions{mtTitle, mtDuration, mtBitRate};
+  TScanEngine engine(cmMusicTags, {});
+  test::RunScan(engine, {dir.path()});
+  ASSERT_EQ(engine.ItemCount(), 2);
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_NE(engine.Item(i)->MusicTags, nullptr);
+    EXPECT_EQ(engine.Item(i)->MusicTags->Duration, "0:01");
+    EXPECT_NE(engine.Item(i)->MusicTags->BitRate.find(" kbps"), std::string::npos);
+  }
+}
+
+TEST_F(MusicScanTest, FilesWithoutTagsAreLeftOutUnlessCombined) {
+  fs::copy_file(Fixture("flac_nocomments.flac"), dir / "copy.flac");
+  Settings.MusicTagsOptions = TMusicTagsOptions{mtTitle, mtArtist};
+  TScanEngine engine(cmMusicTags, {});
+  test::RunScan(engine, {dir.path()});
+  bool emptyCheck = false;
+  for (const TScanRejection& r : engine.FileRejections())
+    emptyCheck |= r.Check == std::string("AudioTags empty check") && r.Count >= 3;
+  EXPECT_TRUE(emptyCheck);
+  EXPECT_EQ(engine.ItemCount(), 2);  // only the song with equal tags
+
+  // Combined: the untagged copies are compared by content.
+  Settings.MusicTagsOptions = TMusicTagsOptions{mtTitle, mtArtist, mtCombined};
+  test::RunScan(engine, {dir.path()});
+  auto set = test::GroupSet(test::Groups(engine, dir.path()));
+  EXPECT_TRUE(set.count({"flac_nocomments.flac", "copy.flac"})) << engine.ItemCount();
+}
+
+}  // namespace
+}  // namespace pelcrow
