@@ -6,7 +6,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <cstdlib>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -15,6 +17,32 @@
 #include "engine/ScanEngine.h"
 
 namespace pelcrow::test {
+
+// Sets (or with nullopt unsets) one environment variable for the scope.
+class TScopedEnv {
+ public:
+  TScopedEnv(const char* name, std::optional<std::string> value) : fName(name) {
+    if (const char* old = std::getenv(name)) fOld = old;
+    if (value) {
+      ::setenv(name, value->c_str(), 1);
+    } else {
+      ::unsetenv(name);
+    }
+  }
+  ~TScopedEnv() {
+    if (fOld) {
+      ::setenv(fName, fOld->c_str(), 1);
+    } else {
+      ::unsetenv(fName);
+    }
+  }
+  TScopedEnv(const TScopedEnv&) = delete;
+  TScopedEnv& operator=(const TScopedEnv&) = delete;
+
+ private:
+  const char* fName;
+  std::optional<std::string> fOld;
+};
 
 class TTempDir {
  public:

@@ -1,6 +1,8 @@
 #include "platform/SpecialFolders.h"
 
 #include <gtest/gtest.h>
+
+#include "TestUtil.h"
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,31 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Sets (or with nullopt unsets) one environment variable for the scope.
-class TScopedEnv {
- public:
-  TScopedEnv(const char* name, std::optional<std::string> value) : fName(name) {
-    if (const char* old = std::getenv(name)) fOld = old;
-    if (value) {
-      ::setenv(name, value->c_str(), 1);
-    } else {
-      ::unsetenv(name);
-    }
-  }
-  ~TScopedEnv() {
-    if (fOld) {
-      ::setenv(fName, fOld->c_str(), 1);
-    } else {
-      ::unsetenv(fName);
-    }
-  }
-  TScopedEnv(const TScopedEnv&) = delete;
-  TScopedEnv& operator=(const TScopedEnv&) = delete;
-
- private:
-  const char* fName;
-  std::optional<std::string> fOld;
-};
+using pelcrow::test::TScopedEnv;
 
 // The variables the user folders depend on, all set at once for one case.
 struct TUserEnv {

@@ -26,31 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Sets (or with nullopt unsets) one environment variable for the scope.
-class TScopedEnv {
- public:
-  TScopedEnv(const char* name, std::optional<std::string> value) : fName(name) {
-    if (const char* old = std::getenv(name)) fOld = old;
-    if (value) {
-      ::setenv(name, value->c_str(), 1);
-    } else {
-      ::unsetenv(name);
-    }
-  }
-  ~TScopedEnv() {
-    if (fOld) {
-      ::setenv(fName, fOld->c_str(), 1);
-    } else {
-      ::unsetenv(fName);
-    }
-  }
-  TScopedEnv(const TScopedEnv&) = delete;
-  TScopedEnv& operator=(const TScopedEnv&) = delete;
-
- private:
-  const char* fName;
-  std::optional<std::string> fOld;
-};
+using pelcrow::test::TScopedEnv;
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

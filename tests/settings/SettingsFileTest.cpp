@@ -30,26 +30,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class TScopedEnv {
- public:
-  TScopedEnv(const char* name, const std::string& value) : fName(name) {
-    if (const char* old = std::getenv(name)) fOld = old;
-    ::setenv(name, value.c_str(), 1);
-  }
-  ~TScopedEnv() {
-    if (fOld) {
-      ::setenv(fName, fOld->c_str(), 1);
-    } else {
-      ::unsetenv(fName);
-    }
-  }
-  TScopedEnv(const TScopedEnv&) = delete;
-  TScopedEnv& operator=(const TScopedEnv&) = delete;
-
- private:
-  const char* fName;
-  std::optional<std::string> fOld;
-};
+using pelcrow::test::TScopedEnv;
 
 class TScopedBaseName {
  public:
