@@ -1,4 +1,5 @@
 #include "localization/TextEncoding.h"
+#include "base/Utf8.h"
 
 #include <cstdint>
 
@@ -38,24 +39,6 @@ char32_t NextCodePoint(std::string_view text, std::size_t i, std::size_t& len) {
   if (v < min || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) return c;
   len = need;
   return v;
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
 }
 
 std::string DecodeUtf16(std::string_view bytes, bool bigEndian) {
