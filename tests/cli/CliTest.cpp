@@ -83,6 +83,24 @@ TEST(CliTest, ExitCodesAndMessages) {
   EXPECT_NE(help.Out.find("crc32 FILE"), std::string::npos);
 }
 
+TEST(CliTest, SaysWhichCheckTurnedEverythingAway) {
+  Settings = TPcwSettings();
+  TTempDir dir;
+  dir.Write(".hidden/a.txt", "same");
+  dir.Write(".hidden/b.txt", "same");
+  dir.Write("plain/a.txt", "same");
+  dir.Write("plain/b.txt", "same");
+  TResult folder = RunCliCapture({"scan", "--no-skip-temp", dir / ".hidden"});
+  EXPECT_EQ(folder.Code, 1);
+  EXPECT_NE(folder.Err.find("was skipped by the Include Hidden objects check (--include-hidden scans it)"),
+            std::string::npos) << folder.Err;
+  EXPECT_EQ(RunCliCapture({"scan", "--no-skip-temp", "--include-hidden", dir / ".hidden"}).Code, 0);
+  TResult files = RunCliCapture({"scan", "--no-skip-temp", "--include-mask", "*.jpg", dir / "plain"});
+  EXPECT_EQ(files.Code, 1);
+  EXPECT_NE(files.Err.find("examined 2 files but accepted none"), std::string::npos) << files.Err;
+  EXPECT_NE(files.Err.find("2 rejected by the Include masks check"), std::string::npos) << files.Err;
+}
+
 TEST(CliTest, JsonKeepsUndecodableBytesRecoverable) {
   EXPECT_EQ(cli::JsonString("a\"b\\c\n"), "\"a\\\"b\\\\c\\n\"");
   EXPECT_EQ(cli::JsonString("\xC3\xA4"), "\"\xC3\xA4\"");
