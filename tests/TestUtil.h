@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <fstream>
 #include <cstdlib>
 #include <map>
@@ -79,6 +81,20 @@ class TTempDir {
 // may itself lie below the temporary folder.
 inline TPcwScanOptions TestScanOptions() {
   return TPcwScanOptions::FromBits(kDefaultScanOptions).Exclude(soSkipTemp);
+}
+
+// The whole content of a file ("" when it cannot be read).
+inline std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The names in a folder, sorted.
+inline std::vector<std::string> FolderEntries(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 // Runs a scan to its end on the calling thread's loop; every file name passes the masks unless

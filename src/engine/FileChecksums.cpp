@@ -7,6 +7,7 @@
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
+#include "logging/Logger.h"
 #include "platform/FileSystem.h"
 #include "services/Crc32.h"
 
@@ -32,6 +33,11 @@ char* ThreadBuffer() {
   return buf.get();
 }
 
+// An unreadable file leaves the comparison quietly for the user, but not for the log.
+void LogReadFailure(const std::string& path, int err) {
+  WriteLog("cannot read " + path + ": " + platform::ErrorText(err), lsvError);
+}
+
 void StoreHash(TFileItem& item, XXH128_hash_t h) {
   item.StrongHash[0] = h.low64;
   item.StrongHash[1] = h.high64;
@@ -43,14 +49,16 @@ void ComputeShortChecksum(TFileItem& item, std::atomic<std::uint64_t>* bytesRead
   item.fHasShortCRC = true;
   item.ShortCRC32 = kCRC32Init;
   platform::TReadOnlyFile f;
-  if (f.Open(item.FullPath(), false) != 0) {
+  if (int err = f.Open(item.FullPath(), false); err != 0) {
     item.fReadFailed = true;
+    LogReadFailure(item.FullPath(), err);
     return;
   }
   char* buf = ThreadBuffer();
   std::int64_t n = f.Read(buf, kCRCBlockSize);
   if (n < 0) {
     item.fReadFailed = true;
+    LogReadFailure(item.FullPath(), f.LastError());
     return;
   }
   if (bytesRead) bytesRead->fetch_add(static_cast<std::uint64_t>(n), std::memory_order_relaxed);
@@ -74,8 +82,9 @@ void ComputeFullChecksum(TFileItem& item, std::vector<std::uint32_t>* blockCRCs,
   item.CRC32 = kCRC32Init;
   if (blockCRCs) blockCRCs->clear();
   platform::TReadOnlyFile f;
-  if (f.Open(item.FullPath(), true) != 0) {
+  if (int err = f.Open(item.FullPath(), true); err != 0) {
     item.fReadFailed = true;
+    LogReadFailure(item.FullPath(), err);
     return;
   }
   XXH3_state_t* state = XXH3_createState();
@@ -96,6 +105,7 @@ void ComputeFullChecksum(TFileItem& item, std::vector<std::uint32_t>* blockCRCs,
     std::int64_t n = f.Read(buf, kReadSize);
     if (n < 0) {
       failed = true;
+      LogReadFailure(item.FullPath(), f.LastError());
       break;
     }
     if (n == 0) break;

@@ -28,12 +28,7 @@ namespace fs = std::filesystem;
 
 using pelcrow::test::TScopedEnv;
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using pelcrow::test::ReadAll;
 
 void WriteFile(const std::string& path, const std::string& bytes) {
   fs::create_directories(fs::path(path).parent_path());
@@ -131,9 +126,9 @@ TEST_F(TrashTest, NamesSurviveTheRoundTripAndTrashCliSeesThem) {
     EXPECT_EQ(r.OriginalPath, path);
     EXPECT_EQ(r.TrashName, c.Name);
     EXPECT_FALSE(Exists(path));
-    EXPECT_EQ(ReadFile(r.TrashedPath()), "content of " + c.Name);
+    EXPECT_EQ(ReadAll(r.TrashedPath()), "content of " + c.Name);
     std::smatch m;
-    const std::string info = ReadFile(r.InfoPath());
+    const std::string info = ReadAll(r.InfoPath());
     ASSERT_TRUE(std::regex_match(info, m, infoShape)) << info;
     EXPECT_EQ(m[1].str(), PercentEncodeTrash(path));
     EXPECT_EQ(ModeOf(r.InfoPath()), 0600u);
@@ -152,7 +147,7 @@ TEST_F(TrashTest, NamesSurviveTheRoundTripAndTrashCliSeesThem) {
     const std::string path = fRoot + "/d/" + c.Name;
     const TTrashResult r = RestoreFromTrash(path);
     ASSERT_TRUE(r.Ok()) << r.Error;
-    EXPECT_EQ(ReadFile(path), "content of " + c.Name);
+    EXPECT_EQ(ReadAll(path), "content of " + c.Name);
     EXPECT_FALSE(Exists(r.InfoPath()));
   }
   EXPECT_TRUE(OwnTrashEntries().empty());
@@ -177,10 +172,10 @@ TEST_F(TrashTest, WhatTrashCliTrashedIsRestored) {
     const std::string path = fRoot + "/src/" + n;
     ASSERT_FALSE(Exists(path));
     EXPECT_TRUE(RestoreFromRecycleBin(path)) << n;
-    EXPECT_EQ(ReadFile(path), "peer " + n);
+    EXPECT_EQ(ReadAll(path), "peer " + n);
   }
   EXPECT_TRUE(RestoreFromRecycleBin(fRoot + "/src/folder one"));
-  EXPECT_EQ(ReadFile(fRoot + "/src/folder one/inner.txt"), "inner");
+  EXPECT_EQ(ReadAll(fRoot + "/src/folder one/inner.txt"), "inner");
   // The namesake in another folder is still there, under trash-cli's collision name.
   const std::vector<std::string> left = TrashListPaths();
   ASSERT_EQ(left.size(), 1u);
@@ -188,7 +183,7 @@ TEST_F(TrashTest, WhatTrashCliTrashedIsRestored) {
   // A path spelled through a symbolic link to its folder finds the entry too.
   fs::create_directory_symlink(fRoot + "/src", fRoot + "/alias");
   EXPECT_TRUE(RestoreFromRecycleBin(fRoot + "/alias/sub/x.txt"));
-  EXPECT_EQ(ReadFile(fRoot + "/src/sub/x.txt"), "other x");
+  EXPECT_EQ(ReadAll(fRoot + "/src/sub/x.txt"), "other x");
   EXPECT_TRUE(TrashListPaths().empty());
 }
 
@@ -214,22 +209,22 @@ TEST_F(TrashTest, NamesakesGetTheirOwnEntriesAndTheNewestComesBackFirst) {
   // Newest first; with the target back in place, the next restore is refused.
   const TTrashResult newest = RestoreFromTrash(path);
   ASSERT_TRUE(newest.Ok()) << newest.Error;
-  EXPECT_EQ(ReadFile(path), "version 11");
+  EXPECT_EQ(ReadAll(path), "version 11");
   const TTrashResult refused = RestoreFromTrash(path);
   EXPECT_EQ(refused.Failure, TTrashFailure::tfTargetExists);
   EXPECT_EQ(refused.Error.rfind("cannot restore " + path + " from the trash: ", 0), 0u) << refused.Error;
   EXPECT_FALSE(RestoreFromRecycleBin(path));
-  EXPECT_EQ(ReadFile(path), "version 11");
+  EXPECT_EQ(ReadAll(path), "version 11");
   fs::remove(path);
   ASSERT_TRUE(RestoreFromRecycleBin(path));
-  EXPECT_EQ(ReadFile(path), "version 10");
+  EXPECT_EQ(ReadAll(path), "version 10");
 
   // Undo names its entry exactly, whatever is newer.
   fs::remove(path);
   const TTrashResult exact = RestoreTrashedItem(trashed[3].TrashedPath());
   ASSERT_TRUE(exact.Ok()) << exact.Error;
   EXPECT_EQ(exact.OriginalPath, path);
-  EXPECT_EQ(ReadFile(path), "version 3");
+  EXPECT_EQ(ReadAll(path), "version 3");
   EXPECT_EQ(RestoreTrashedItem(trashed[3].TrashedPath()).Failure, TTrashFailure::tfNotFound);
   EXPECT_EQ(OwnTrashEntries().size(), static_cast<std::size_t>(kCount - 3));
 }
@@ -254,7 +249,7 @@ TEST_F(TrashTest, RestoreRefusesWhateverHoldsTheTarget) {
     EXPECT_TRUE(Exists(r.InfoPath())) << c.Name;
     fs::remove_all(path);
     EXPECT_TRUE(RestoreFromTrash(path).Ok()) << c.Name;
-    EXPECT_EQ(ReadFile(path), "old");
+    EXPECT_EQ(ReadAll(path), "old");
     fs::remove(path);
   }
 }
@@ -268,9 +263,9 @@ TEST_F(TrashTest, FolderGoesWholeAndIsListedInDirectorySizes) {
   const TTrashResult r = MoveToTrash(album);
   ASSERT_TRUE(r.Ok()) << r.Error;
   EXPECT_FALSE(Exists(album));
-  EXPECT_EQ(ReadFile(r.TrashedPath() + "/cd 2/02.mp3"), std::string(70000, 'b'));
+  EXPECT_EQ(ReadAll(r.TrashedPath() + "/cd 2/02.mp3"), std::string(70000, 'b'));
 
-  const std::string sizes = ReadFile(fTrash + "/directorysizes");
+  const std::string sizes = ReadAll(fTrash + "/directorysizes");
   struct stat info {};
   ASSERT_EQ(::stat(r.InfoPath().c_str(), &info), 0);
   std::string du;
@@ -287,9 +282,9 @@ TEST_F(TrashTest, FolderGoesWholeAndIsListedInDirectorySizes) {
   const TTrashResult other = MoveToTrash(fRoot + "/music/other");
   ASSERT_TRUE(other.Ok()) << other.Error;
   ASSERT_TRUE(RestoreFromTrash(album).Ok());
-  EXPECT_EQ(ReadFile(album + "/01 a.mp3"), std::string(10000, 'a'));
+  EXPECT_EQ(ReadAll(album + "/01 a.mp3"), std::string(10000, 'a'));
   EXPECT_TRUE(fs::is_symlink(album + "/link"));
-  const std::string after = ReadFile(fTrash + "/directorysizes");
+  const std::string after = ReadAll(fTrash + "/directorysizes");
   EXPECT_EQ(after.find("my%20album"), std::string::npos) << after;
   EXPECT_NE(after.find(" other\n"), std::string::npos) << after;
 }
@@ -300,7 +295,7 @@ TEST_F(TrashTest, RestoreRecreatesMissingFolders) {
   ASSERT_TRUE(MoveToTrash(path).Ok());
   fs::remove_all(fRoot + "/gone");
   ASSERT_TRUE(RestoreFromRecycleBin(path));
-  EXPECT_EQ(ReadFile(path), "f");
+  EXPECT_EQ(ReadAll(path), "f");
 }
 
 TEST_F(TrashTest, SymbolicLinksGoAsLinks) {
@@ -313,7 +308,7 @@ TEST_F(TrashTest, SymbolicLinksGoAsLinks) {
     ASSERT_TRUE(r.Ok()) << r.Error;
     EXPECT_TRUE(fs::is_symlink(r.TrashedPath())) << name;
   }
-  EXPECT_EQ(ReadFile(fRoot + "/target.txt"), "target");
+  EXPECT_EQ(ReadAll(fRoot + "/target.txt"), "target");
   EXPECT_TRUE(fs::is_directory(fRoot + "/folder"));
   ASSERT_TRUE(RestoreFromRecycleBin(fRoot + "/link"));
   EXPECT_TRUE(fs::is_symlink(fRoot + "/link"));
@@ -330,7 +325,7 @@ TEST_F(TrashTest, RelativePathsAndFolderLinksNameTheRealPlace) {
   EXPECT_EQ(r.OriginalPath, fRoot + "/real/f.txt");
   EXPECT_TRUE(fs::is_directory(fRoot + "/via"));
   ASSERT_TRUE(RestoreFromTrash(fRoot + "/via/f.txt").Ok());
-  EXPECT_EQ(ReadFile(fRoot + "/real/f.txt"), "f");
+  EXPECT_EQ(ReadAll(fRoot + "/real/f.txt"), "f");
 }
 
 TEST_F(TrashTest, NamesAtTheLengthLimitStillFit) {
@@ -342,7 +337,7 @@ TEST_F(TrashTest, NamesAtTheLengthLimitStillFit) {
   EXPECT_LE(r.TrashName.size() + 10, 255u);
   EXPECT_TRUE(r.TrashName.ends_with(".data")) << r.TrashName;
   ASSERT_TRUE(RestoreFromRecycleBin(path));
-  EXPECT_EQ(ReadFile(path), "long");
+  EXPECT_EQ(ReadAll(path), "long");
 
   // A cut never splits a multi-byte character.
   std::string wide;
@@ -362,12 +357,12 @@ TEST_F(TrashTest, StrayItemsKeepTheirNames) {
   const TTrashResult r = MoveToTrash(fRoot + "/x.txt");
   ASSERT_TRUE(r.Ok()) << r.Error;
   EXPECT_NE(r.TrashName, "x.txt");
-  EXPECT_EQ(ReadFile(fTrash + "/files/x.txt"), "stray without info");
+  EXPECT_EQ(ReadAll(fTrash + "/files/x.txt"), "stray without info");
   // An info file whose item is gone is passed over on restore.
   WriteFile(fTrash + "/info/ghost.trashinfo",
             "[Trash Info]\nPath=" + PercentEncodeTrash(fRoot + "/x.txt") + "\nDeletionDate=2999-01-01T00:00:00\n");
   ASSERT_TRUE(RestoreFromRecycleBin(fRoot + "/x.txt"));
-  EXPECT_EQ(ReadFile(fRoot + "/x.txt"), "mine");
+  EXPECT_EQ(ReadAll(fRoot + "/x.txt"), "mine");
 }
 
 TEST_F(TrashTest, InfoFilesOfOtherToolsAreRead) {
@@ -383,7 +378,7 @@ TEST_F(TrashTest, InfoFilesOfOtherToolsAreRead) {
   EXPECT_EQ(entries[0].OriginalPath, fRoot + "/in/o/\xC3\xA4 b");
   EXPECT_EQ(entries[0].DeletionDate.ToIsoText(), "2020-02-29 23:59:59");
   ASSERT_TRUE(RestoreFromRecycleBin(fRoot + "/in/o/\xC3\xA4 b"));
-  EXPECT_EQ(ReadFile(fRoot + "/in/o/\xC3\xA4 b"), "a");
+  EXPECT_EQ(ReadAll(fRoot + "/in/o/\xC3\xA4 b"), "a");
 }
 
 TEST_F(TrashTest, FailuresSayWhy) {
@@ -507,7 +502,7 @@ TEST_F(TrashVolumeTest, VolumeTrashFolderFollowsTheRules) {
     EXPECT_EQ(r.TrashDir, fVolume + "/" + c.TrashDir) << c.Name;
     EXPECT_EQ(ModeOf(r.TrashDir), 0700u) << c.Name;
     // Relative to the top of the volume, as the other tools write it.
-    EXPECT_NE(ReadFile(r.InfoPath()).find("\nPath=sub/f%20x%25.txt\n"), std::string::npos) << c.Name;
+    EXPECT_NE(ReadAll(r.InfoPath()).find("\nPath=sub/f%20x%25.txt\n"), std::string::npos) << c.Name;
     EXPECT_EQ(r.OriginalPath, path);
     if (HaveTrashCli()) {
       EXPECT_EQ(TrashListPaths(), std::vector<std::string>{path}) << c.Name;
@@ -516,12 +511,12 @@ TEST_F(TrashVolumeTest, VolumeTrashFolderFollowsTheRules) {
     const std::string folder = fVolume + "/sub/folder";
     WriteFile(folder + "/x", "x");
     ASSERT_TRUE(MoveToTrash(folder).Ok()) << c.Name;
-    EXPECT_NE(ReadFile(r.TrashDir + "/directorysizes").find(" folder\n"), std::string::npos) << c.Name;
+    EXPECT_NE(ReadAll(r.TrashDir + "/directorysizes").find(" folder\n"), std::string::npos) << c.Name;
 
     ASSERT_TRUE(RestoreFromRecycleBin(path)) << c.Name;
-    EXPECT_EQ(ReadFile(path), c.Name);
+    EXPECT_EQ(ReadAll(path), c.Name);
     ASSERT_TRUE(RestoreFromRecycleBin(folder)) << c.Name;
-    EXPECT_EQ(ReadFile(folder + "/x"), "x");
+    EXPECT_EQ(ReadAll(folder + "/x"), "x");
     fs::remove_all(fVolume + "/sub");
   }
 }
@@ -533,7 +528,7 @@ TEST_F(TrashVolumeTest, TrashCliAndWeShareTheVolumeTrash) {
   TrashCli({"trash-put", theirs});
   ASSERT_FALSE(Exists(theirs));
   ASSERT_TRUE(RestoreFromRecycleBin(theirs));
-  EXPECT_EQ(ReadFile(theirs), "theirs");
+  EXPECT_EQ(ReadAll(theirs), "theirs");
 
   const std::string ours = fVolume + "/music/\xC3\xBC #2.mp3";
   WriteFile(ours, "ours");
@@ -549,7 +544,7 @@ TEST_F(TrashVolumeTest, ReadOnlyVolumeHasNoTrash) {
   const TTrashResult r = MoveToTrash(path);
   EXPECT_EQ(r.Failure, TTrashFailure::tfNoTrash);
   EXPECT_EQ(r.Error, "cannot move " + path + " to the trash: " + std::string(kNoTrashText));
-  EXPECT_EQ(ReadFile(path), "keep");
+  EXPECT_EQ(ReadAll(path), "keep");
 }
 
 }  // namespace

@@ -22,17 +22,8 @@ namespace {
 namespace fs = std::filesystem;
 using test::TTempDir;
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::vector<std::string> FolderEntries(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using test::FolderEntries;
+using test::ReadAll;
 
 TIniFile Parsed(std::string_view text) {
   TIniFile ini;

@@ -38,17 +38,8 @@ class TScopedBaseName {
   ~TScopedBaseName() { TPcwSettings::SetSettingsBaseName(""); }
 };
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::vector<std::string> FolderEntries(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using test::FolderEntries;
+using test::ReadAll;
 
 std::string Join(const std::vector<std::string>& list) {
   std::string out;
