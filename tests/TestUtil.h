@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/MainThread.h"
+#include "base/UserPrompt.h"
 #include "engine/ScanEngine.h"
 
 namespace pelcrow::test {
@@ -45,6 +46,89 @@ class TScopedEnv {
   const char* fName;
   std::optional<std::string> fOld;
 };
+
+// Answers the user prompt from scripted queues (an empty queue answers No / Cancel) and records
+// every text shown. Installed for its scope.
+class TScriptedPrompt final : public IUserPrompt {
+ public:
+  TScriptedPrompt() : fPrevious(&GetUserPrompt()) { SetUserPrompt(this); }
+  ~TScriptedPrompt() override { SetUserPrompt(fPrevious); }
+  TScriptedPrompt(const TScriptedPrompt&) = delete;
+  TScriptedPrompt& operator=(const TScriptedPrompt&) = delete;
+
+  void ShowMessage(TMessageKind kind, const std::string& text) override { Messages.emplace_back(kind, text); }
+  bool Confirm(const std::string& text) override {
+    Questions.push_back(text);
+    return Pop(ConfirmAnswers, false);
+  }
+  bool ConfirmWithCheck(const std::string& text, const std::string& checkText, bool& Checked) override {
+    Questions.push_back(text);
+    CheckTexts.push_back(checkText);
+    Checked = Pop(CheckAnswers, Checked);
+    return Pop(ConfirmAnswers, false);
+  }
+  TCheckSelectionAnswer CheckSelection(const std::string& message, bool AllowOverride) override {
+    SafetyLockMessages.push_back(message);
+    SafetyLockOverrideShown.push_back(AllowOverride);
+    return Pop(SafetyLockAnswers, TCheckSelectionAnswer{});
+  }
+  bool ShowUndoErrors(const std::string& statusText, const std::vector<std::string>& lines) override {
+    UndoStatus.push_back(statusText);
+    UndoLines.push_back(lines);
+    return Pop(RetryAnswers, false);
+  }
+
+  std::vector<bool> ConfirmAnswers, CheckAnswers, RetryAnswers;
+  std::vector<TCheckSelectionAnswer> SafetyLockAnswers;
+  std::vector<std::pair<TMessageKind, std::string>> Messages;
+  std::vector<std::string> Questions, CheckTexts, SafetyLockMessages, UndoStatus;
+  std::vector<bool> SafetyLockOverrideShown;
+  std::vector<std::vector<std::string>> UndoLines;
+
+ private:
+  IUserPrompt* fPrevious;
+  template <class T>
+  static T Pop(std::vector<T>& queue, T fallback) {
+    if (queue.empty()) return fallback;
+    T v = queue.front();
+    queue.erase(queue.begin());
+    return v;
+  }
+};
+
+// The grid as the engine drives it: records what it was told.
+class TRecordingView final : public IScanView {
+ public:
+  void ListChanged(int RowCount) override {
+    Rows = RowCount;
+    ++ListChanges;
+  }
+  void RowChanged(int Row) override { ChangedRows.push_back(Row); }
+  void Refresh() override { ++Refreshes; }
+  int MusicTagAtColumn(int GridColumn) const override {
+    for (std::size_t k = 0; k < MusicColumns.size(); ++k)
+      if (MusicColumns[k] == GridColumn) return static_cast<int>(k);
+    return -1;
+  }
+  int Rows = 0;
+  int ListChanges = 0;
+  int Refreshes = 0;
+  std::vector<int> ChangedRows;
+  std::vector<int> MusicColumns;  // grid column of each music tag, or -1
+};
+
+// A result item without a file behind it; the engine that receives it owns it.
+inline PFileItem MakeItem(const std::string& path, const std::string& name, std::uint32_t group,
+                          std::int64_t size = 0, std::int64_t modifiedSeconds = 0) {
+  auto* it = new TFileItem;
+  it->Path = TItemString(path);
+  it->Name = TItemString(name);
+  it->DupGroup = it->SortGroup = group;
+  it->Size = size;
+  it->Modified = TDateTime::FromUnixNanoseconds(modifiedSeconds * 1000000000LL);
+  it->Category = TScanEngine::DetectCategory(name);
+  return it;
+}
 
 class TTempDir {
  public:

@@ -27,6 +27,21 @@ bool TConsoleUserPrompt::Confirm(const std::string& text) {
   return false;
 }
 
+bool TConsoleUserPrompt::ConfirmWithCheck(const std::string& text, const std::string&, bool&) {
+  return Confirm(text);
+}
+
+IUserPrompt::TCheckSelectionAnswer TConsoleUserPrompt::CheckSelection(const std::string& message, bool) {
+  ShowMessage(TMessageKind::mkWarning, message);
+  return {};
+}
+
+bool TConsoleUserPrompt::ShowUndoErrors(const std::string& statusText, const std::vector<std::string>& lines) {
+  ShowMessage(TMessageKind::mkWarning, statusText);
+  for (const std::string& l : lines) std::fprintf(stderr, "  %s\n", l.c_str());
+  return false;
+}
+
 IUserPrompt& GetUserPrompt() {
   static TConsoleUserPrompt fallback;
   IUserPrompt* p = gPrompt.load(std::memory_order_acquire);

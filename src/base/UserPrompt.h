@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace pelcrow {
 
@@ -14,6 +15,20 @@ class IUserPrompt {
   virtual void ShowMessage(TMessageKind kind, const std::string& text) = 0;
   // A Yes/No confirmation in which Yes proceeds.
   virtual bool Confirm(const std::string& text) = 0;
+  // A Yes/No confirmation with a check box below the text; Checked carries the box in and out.
+  virtual bool ConfirmWithCheck(const std::string& text, const std::string& checkText, bool& Checked) = 0;
+
+  // The safety-lock window: Ok = closed with OK; Override = "Override protection" ticked;
+  // Always = "Override always" chosen. AllowOverride shows the override controls and OK.
+  struct TCheckSelectionAnswer {
+    bool Ok = false;
+    bool Override = false;
+    bool Always = false;
+  };
+  virtual TCheckSelectionAnswer CheckSelection(const std::string& message, bool AllowOverride) = 0;
+
+  // The undo error log: returns true when the user chose Retry.
+  virtual bool ShowUndoErrors(const std::string& statusText, const std::vector<std::string>& lines) = 0;
 };
 
 // Without a front end: notices go to standard error, questions are answered No.
@@ -21,6 +36,9 @@ class TConsoleUserPrompt final : public IUserPrompt {
  public:
   void ShowMessage(TMessageKind kind, const std::string& text) override;
   bool Confirm(const std::string& text) override;
+  bool ConfirmWithCheck(const std::string& text, const std::string& checkText, bool& Checked) override;
+  TCheckSelectionAnswer CheckSelection(const std::string& message, bool AllowOverride) override;
+  bool ShowUndoErrors(const std::string& statusText, const std::vector<std::string>& lines) override;
 };
 
 IUserPrompt& GetUserPrompt();

@@ -52,7 +52,6 @@ struct TFileItem {
   bool fSelected = false;
   bool fProcessed = false;
   bool Master = false;
-  std::int8_t ActionGroup = 0;
   std::uint8_t ActionType = kNoAction;
   TFilterCategory Category = fcOther;
 
@@ -66,6 +65,9 @@ struct TFileItem {
   bool fSingleLink = true;
   // Scratch index the comparison phase uses for its side tables.
   std::uint32_t fScratch = 0;
+  // Number of the processing action that processed the item (0 = none); every action of a result
+  // set keeps its own number.
+  std::int32_t ActionGroup = 0;
 
   std::uint32_t CRC32 = 0;
   std::uint32_t ShortCRC32 = 0;

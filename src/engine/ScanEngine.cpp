@@ -340,11 +340,55 @@ void TScanEngine::UpdateSummaryInfo() {
 void TScanEngine::UpdateGrid(int AIndex, bool DoRefresh) {
   if (!fFileList) return;
   if (AIndex >= ItemCount()) throw EScanEngineError("UpdateGrid: invalid row index specified");
-  if (AIndex < 0)
-    fFileList->ListChanged(ItemCount());
-  else
+  if (AIndex < 0) {
+    fGridRowCount = ItemCount();
+    fFileList->ListChanged(fGridRowCount);
+  } else {
     fFileList->RowChanged(AIndex);
+  }
   if (DoRefresh) fFileList->Refresh();
+}
+
+void TScanEngine::SortResults(IScanView* FileList, int AColIndex, TColumnSortOrder ASortOrder) {
+  if (FileList) fFileList = FileList;
+  if (fFiles.empty()) {
+    fLastSortCount = 0;
+    return;
+  }
+  if (AColIndex < 0) return;
+  const std::int32_t count = ItemCount();
+  if (AColIndex == fLastSortColumn && ASortOrder == fLastSortOrder && count == fLastSortCount &&
+      fGridRowCount == count)
+    return;  // already in this order
+  fLastSortColumn = AColIndex;
+  fLastSortOrder = ASortOrder;
+  fLastSortCount = count;
+  std::int32_t key = AColIndex;
+  if (fCompareMode == cmEmails) {
+    static constexpr std::int32_t kMail[] = {18, 13, 14, 15, 16, 17, 19, 20};
+    if (AColIndex >= static_cast<int>(std::size(kMail))) throw EScanEngineError("Invalid column index");
+    key = kMail[AColIndex];
+  } else if (fCompareMode == cmContacts) {
+    static constexpr std::int32_t kContacts[] = {20, 21, 22, 23, 24, 25, 26, 27, 1, 2};
+    if (AColIndex >= static_cast<int>(std::size(kContacts))) throw EScanEngineError("Invalid column index");
+    key = kContacts[AColIndex];
+  } else if (AColIndex > 4 && fFileList) {
+    // Music tag columns sit where the grid placed them.
+    const int tag = fFileList->MusicTagAtColumn(AColIndex + 1);
+    if (tag >= 0) key = 5 + tag;
+  }
+  const TColumnComparer cmp(&fFiles, key, ASortOrder);
+  QuickSortItems(fFiles, [&cmp](PFileItem l, PFileItem r) { return cmp.Compare(l, r); });
+  std::uint32_t sortGroup = 0;
+  std::uint32_t previous = fFiles.front()->DupGroup;
+  for (PFileItem it : fFiles) {
+    if (it->DupGroup != previous) {
+      previous = it->DupGroup;
+      ++sortGroup;
+    }
+    it->SortGroup = sortGroup;
+  }
+  UpdateGrid(-1, true);
 }
 
 PFileItem TScanEngine::Item(int AIndex) const {

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/ColumnComparer.h"
 #include "engine/FileComparer.h"
 #include "engine/FileItem.h"
 #include "engine/ScanProgress.h"
@@ -27,7 +28,6 @@ class EScanEngineError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-enum TColumnSortOrder : std::uint8_t { soAsc, soDesc };
 enum TSelectMethod : std::uint8_t {
   smSelectAllLeaveOldest,
   smSelectAllLeaveNewest,
@@ -72,6 +72,8 @@ class IScanView {
   virtual void ListChanged(int RowCount) = 0;
   virtual void RowChanged(int Row) = 0;
   virtual void Refresh() = 0;
+  // Which music tag (0 Title ... 7 Bit rate) the grid shows at a column, or -1.
+  virtual int MusicTagAtColumn(int /*GridColumn*/) const { return -1; }
 };
 
 // A check that turned away a whole include folder, or the count of files one check rejected:
@@ -154,6 +156,30 @@ class TScanEngine {
   std::int64_t FileSizeMin = 0;
   std::int64_t FileSizeMax = 0;
 
+  // ---- selection rules (Selection.cpp); FileList is the grid, normally the engine's own view.
+  void AutoSelect(IScanView* FileList, TSelectMethod ASelectMethod);
+  void SelectAll(IScanView* FileList);
+  void UnSelectAll(IScanView* FileList);
+  void ReverseSelection(IScanView* FileList);
+  void SelectAllExceptThisFolder(IScanView* FileList, int ItemIndex, bool Recursive);
+  void SelectAllExceptThisFolder(IScanView* FileList, const std::string& AFolder, bool Recursive);
+  void SelectAllInGroupButThisOne(IScanView* FileList, int ItemIndex);
+  void SelectDuplicatesInSameFolder(const std::string& AFolder, bool ASelectInSubFolders);
+  PFileItem OriginalItem(PFileItem AItem) const;
+
+  // ---- list order (ScanEngine.cpp)
+  void SortResults(IScanView* FileList, int AColIndex, TColumnSortOrder ASortOrder);
+  std::int32_t LastSortColumn() const { return fLastSortColumn; }
+  TColumnSortOrder LastSortOrder() const { return fLastSortOrder; }
+  // Rows the grid was last told it has.
+  int GridRowCount() const { return fGridRowCount; }
+
+  // ---- undo (Undo.cpp)
+
+  // ---- duplicate list file (ListFile.cpp)
+
+  // ---- result views: filter, categories, pruning (ResultViews.cpp)
+
   // Test access to the lists behind the visible one.
   std::vector<PFileItem>& FilesHiddenByFilter() { return fFilesHiddenByFilter; }
   std::vector<PFileItem>& FilesHiddenByCategory() { return fFilesHiddenByCategory; }
@@ -204,6 +230,7 @@ class TScanEngine {
   TColumnSortOrder fLastSortOrder = soAsc;
   std::int32_t fLastSortCount = 0;
   TFilterCategory fCurrentCategoryFilter = fcAllFiles;
+  int fGridRowCount = 0;
   std::uint8_t fCompareMode = 0;
   bool fScanningMaster = false;
 

@@ -27,13 +27,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class TRecordingPrompt final : public IUserPrompt {
- public:
-  void ShowMessage(TMessageKind kind, const std::string& text) override { Messages.emplace_back(kind, text); }
-  bool Confirm(const std::string&) override { return false; }
-  std::vector<std::pair<TMessageKind, std::string>> Messages;
-};
-
 TDateTime Local(int y, int mo, int d, int h = 12, int mi = 0, int s = 0) {
   TDateTime t;
   EXPECT_TRUE(TDateTime::FromLocal({y, mo, d, h, mi, s, 0}, t));
@@ -102,7 +95,7 @@ class LoggerTest : public ::testing::Test {
   TPcwSettings fSaved = Settings;
   test::TTempDir fDir;
   TQueueMainThread fLoop;
-  TRecordingPrompt fPrompt;
+  test::TScriptedPrompt fPrompt;
   TDateTime fNow = Local(2024, 3, 5, 14, 7, 9);
   int fSaves = 0;
   TLogger fLogger;

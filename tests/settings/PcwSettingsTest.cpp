@@ -23,26 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class TRecordingPrompt final : public IUserPrompt {
- public:
-  void ShowMessage(TMessageKind kind, const std::string& text) override {
-    Messages.emplace_back(kind, text);
-  }
-  bool Confirm(const std::string&) override { return false; }
-  std::vector<std::pair<TMessageKind, std::string>> Messages;
-};
-
-// Installs a recording prompt and puts the previous one back.
-class TScopedPrompt {
- public:
-  TScopedPrompt() : fPrevious(&GetUserPrompt()) { SetUserPrompt(&Prompt); }
-  ~TScopedPrompt() { SetUserPrompt(fPrevious); }
-  TRecordingPrompt Prompt;
-
- private:
-  IUserPrompt* fPrevious;
-};
-
 using pelcrow::test::TScopedEnv;
 
 fs::path FreshTestDir() {
@@ -298,23 +278,23 @@ TEST(PcwSettingsTest, CheckExclusionFolderCases) {
 }
 
 TEST(PcwSettingsTest, CheckExclusionFolderTellsTheUserUnlessSilent) {
-  TScopedPrompt prompt;
+  test::TScriptedPrompt prompt;
   TPcwSettings s;
   s.PermanentExclusions = {"/usr", "/usr/lib"};  // both match: still one notice
 
   EXPECT_FALSE(s.CheckExclusionFolder("/usr/lib/x", true));
-  EXPECT_TRUE(prompt.Prompt.Messages.empty());
+  EXPECT_TRUE(prompt.Messages.empty());
 
   EXPECT_TRUE(s.CheckExclusionFolder("/home/ann", false));
-  EXPECT_TRUE(prompt.Prompt.Messages.empty());
+  EXPECT_TRUE(prompt.Messages.empty());
 
   EXPECT_FALSE(s.CheckExclusionFolder("/usr/lib/x", false));
-  ASSERT_EQ(prompt.Prompt.Messages.size(), 1u);
-  EXPECT_EQ(prompt.Prompt.Messages[0].first, TMessageKind::mkError);
-  EXPECT_EQ(prompt.Prompt.Messages[0].second,
+  ASSERT_EQ(prompt.Messages.size(), 1u);
+  EXPECT_EQ(prompt.Messages[0].first, TMessageKind::mkError);
+  EXPECT_EQ(prompt.Messages[0].second,
             "This folder cannot be selected because it is in exclusion list.\r\n"
             "Please go to Settings->Advanced Settings to get more details.");
-  EXPECT_EQ(prompt.Prompt.Messages[0].second, TranslateText(kExclusionFolderMessage));
+  EXPECT_EQ(prompt.Messages[0].second, TranslateText(kExclusionFolderMessage));
 }
 
 TEST(PcwSettingsTest, DefaultExclusionsShutOutSystemFoldersOnly) {

@@ -721,23 +721,11 @@ TEST_F(SettingsFileTest, SavingRestartsTheLogOnTheSavedFolder) {
   EXPECT_EQ(SavedIni().ReadValue("Logging", "Enable"), "0");
 }
 
-class TRecordingPrompt final : public IUserPrompt {
- public:
-  TRecordingPrompt() : fPrevious(&GetUserPrompt()) { SetUserPrompt(this); }
-  ~TRecordingPrompt() override { SetUserPrompt(fPrevious); }
-  void ShowMessage(TMessageKind, const std::string& text) override { Messages.push_back(text); }
-  bool Confirm(const std::string&) override { return false; }
-  std::vector<std::string> Messages;
-
- private:
-  IUserPrompt* fPrevious;
-};
-
 TEST_F(SettingsFileTest, ALogThatCannotBeWrittenIsSwitchedOffInTheSavedFile) {
   const TBorrowedSettings borrowed;
   TQueueMainThread loop;
   SetMainThread(&loop);
-  TRecordingPrompt prompt;
+  test::TScriptedPrompt prompt;
 
   Settings.LoadSettings(true);
   Settings.PermanentExclusions = {};
@@ -749,7 +737,8 @@ TEST_F(SettingsFileTest, ALogThatCannotBeWrittenIsSwitchedOffInTheSavedFile) {
   loop.ProcessEvents();
   EXPECT_FALSE(Settings.EnableLogging);
   EXPECT_EQ(SavedIni().ReadValue("Logging", "Enable"), "0");
-  EXPECT_EQ(prompt.Messages, std::vector<std::string>{kUnableToWriteLogMessage});
+  ASSERT_EQ(prompt.Messages.size(), 1u);
+  EXPECT_EQ(prompt.Messages[0].second, kUnableToWriteLogMessage);
   SetMainThread(nullptr);
 }
 

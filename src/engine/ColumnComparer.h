@@ -1,0 +1,29 @@
+// Ordering of the result list by a grid column. The key numbers name what is compared; the grid
+// maps its columns to them per mode.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/FileItem.h"
+
+namespace pelcrow {
+
+enum TColumnSortOrder : std::uint8_t { soAsc, soDesc };
+
+class TColumnComparer {
+ public:
+  TColumnComparer(std::vector<PFileItem>* Files, std::int32_t Index, TColumnSortOrder Order)
+      : fFiles(Files), fIndex(Index), fOrder(Order) {}
+  // -1, 0 or 1; throws EScanEngineError("Invalid column index") for an unknown key.
+  int Compare(PFileItem Left, PFileItem Right) const;
+  // Whether Compare knows the key.
+  static bool ValidKey(std::int32_t Index);
+
+ private:
+  std::vector<PFileItem>* fFiles;
+  std::int32_t fIndex;
+  TColumnSortOrder fOrder;
+};
+
+}  // namespace pelcrow

@@ -1,0 +1,123 @@
+// Ordering of the result list by grid column, and the item flag setters.
+#include <gtest/gtest.h>
+
+#include "TestUtil.h"
+#include "engine/ItemFlags.h"
+
+namespace pelcrow {
+namespace {
+
+using test::MakeItem;
+using test::TRecordingView;
+
+std::vector<std::string> Names(const TScanEngine& e) {
+  std::vector<std::string> out;
+  for (int k = 0; k < e.ItemCount(); ++k) out.push_back(e.Item(k)->Name.str());
+  return out;
+}
+
+PFileItem WithTags(PFileItem it, const std::string& track, const std::string& duration) {
+  it->MusicTags = std::make_unique<TMusicTagsInfo>();
+  it->MusicTags->Track = track;
+  it->MusicTags->Duration = duration;
+  return it;
+}
+
+struct TSortCase {
+  const char* Name;
+  int Column;
+  TColumnSortOrder Order;
+  std::vector<std::string> Expected;
+};
+
+class SortResultsTest : public ::testing::TestWithParam<TSortCase> {};
+
+// Four items: names, folders, groups, sizes, times and track/duration texts chosen so every key
+// gives a different order.
+TEST_P(SortResultsTest, OrdersByKey) {
+  TScanEngine e(cmMusicTags, {});
+  e.AddItem(WithTags(MakeItem("/b/", "c.mp3", 2, 300, 10), "10", "2.5"));
+  e.AddItem(WithTags(MakeItem("/a/", "a.mp3", 1, 100, 30), "9", "10"));
+  e.AddItem(WithTags(MakeItem("/c/", "B.mp3", 2, 200, 20), "x", "abc"));
+  e.AddItem(WithTags(MakeItem("/a/", "d.mp3", 1, 400, 40), "09", "2.50"));
+  TRecordingView view;
+  view.MusicColumns = {-1, -1, -1, 9, -1, -1, 11, -1};  // Track at grid column 9, Duration at 11
+  e.SortResults(&view, GetParam().Column, GetParam().Order);
+  EXPECT_EQ(Names(e), GetParam().Expected);
+  EXPECT_EQ(view.Rows, 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, SortResultsTest,
+    ::testing::Values(
+        TSortCase{"NameIsCaseSensitive", 0, soAsc, {"B.mp3", "a.mp3", "c.mp3", "d.mp3"}},
+        TSortCase{"NameDescending", 0, soDesc, {"d.mp3", "c.mp3", "a.mp3", "B.mp3"}},
+        TSortCase{"Size", 3, soAsc, {"a.mp3", "B.mp3", "c.mp3", "d.mp3"}},
+        TSortCase{"Modified", 4, soDesc, {"d.mp3", "a.mp3", "B.mp3", "c.mp3"}},
+        // "x" is no number: compared as text, after every digit text.
+        TSortCase{"TrackAsNumbers", 8, soAsc, {"d.mp3", "a.mp3", "c.mp3", "B.mp3"}},
+        TSortCase{"DurationAsDecimals", 10, soAsc, {"d.mp3", "c.mp3", "a.mp3", "B.mp3"}}),
+    [](const auto& p) { return std::string(p.param.Name); });
+
+TEST(SortResults, GroupKeyRenumbersBandsAndSkipsARepeat) {
+  TScanEngine e(cmCRC32, {});
+  e.AddItem(MakeItem("/x/", "a", 7));
+  e.AddItem(MakeItem("/x/", "b", 3));
+  e.AddItem(MakeItem("/x/", "c", 7));
+  TRecordingView view;
+  e.SortResults(&view, 2, soAsc);
+  EXPECT_EQ(e.Item(0)->DupGroup, 3u);
+  EXPECT_EQ(e.Item(0)->SortGroup, 0u);
+  EXPECT_EQ(e.Item(1)->SortGroup, 1u);
+  EXPECT_EQ(e.Item(2)->SortGroup, 1u);
+  EXPECT_FALSE(e.CheckRow(0));
+  EXPECT_TRUE(e.CheckRow(2));
+  EXPECT_EQ(view.ListChanges, 1);
+  e.SortResults(&view, 2, soAsc);  // same column, order and count: nothing to do
+  EXPECT_EQ(view.ListChanges, 1);
+  e.SortResults(&view, 2, soDesc);
+  EXPECT_EQ(view.ListChanges, 2);
+  EXPECT_EQ(e.Item(0)->DupGroup, 7u);
+}
+
+TEST(SortResults, UnknownKeyAndEmptyList) {
+  TScanEngine e(cmCRC32, {});
+  TRecordingView view;
+  e.SortResults(&view, 99, soAsc);  // no items: nothing is compared
+  EXPECT_EQ(view.ListChanges, 0);
+  e.AddItem(MakeItem("/x/", "a", 1));
+  e.AddItem(MakeItem("/x/", "b", 1));
+  EXPECT_THROW(e.SortResults(&view, 99, soAsc), EScanEngineError);
+  TScanEngine mail(cmEmails, {});
+  mail.AddItem(MakeItem("/x/", "a", 1));
+  mail.AddItem(MakeItem("/x/", "b", 1));
+  EXPECT_THROW(mail.SortResults(&view, 8, soAsc), EScanEngineError);
+}
+
+TEST(ItemFlags, MasterConfirmationAsksUntilDisabled) {
+  test::TScriptedPrompt prompt;
+  MasterWarningActive = true;
+  TFileItem master;
+  master.Master = true;
+  prompt.ConfirmAnswers = {false, true};
+  prompt.CheckAnswers = {false, true};
+  SetFileSelected(&master, true);  // No, box unticked: still asks next time
+  EXPECT_FALSE(master.fSelected);
+  EXPECT_TRUE(MasterWarningActive);
+  SetFileSelected(&master, true);  // Yes with the box ticked
+  EXPECT_TRUE(master.fSelected);
+  EXPECT_FALSE(MasterWarningActive);
+  ASSERT_EQ(prompt.Questions.size(), 2u);
+  EXPECT_EQ(prompt.Questions[0], "Are you sure you want to select master file?    ");
+  EXPECT_EQ(prompt.CheckTexts[0], "Disable this warning for this result set    ");
+  SetFileSelected(&master, false);
+  SetFileSelected(&master, true);  // warning off: no question
+  EXPECT_EQ(prompt.Questions.size(), 2u);
+  SetFileProcessed(&master, true);
+  EXPECT_TRUE(master.fProcessed);
+  EXPECT_FALSE(master.fSelected);
+  MasterWarningActive = false;
+}
+
+}  // namespace
+}  // namespace pelcrow
