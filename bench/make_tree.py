@@ -1,13 +1,24 @@
 #!/usr/bin/env python3
 """Generates a reproducible tree for the duplicate-finder benchmark.
 
-Mix: many small unique files, duplicate sets of 2-4 copies, same-size files that differ (so the
-content has to be read), files equal in their first 64 KiB that differ later, and a few large
-duplicates and near-duplicates. No empty and no hidden files, so every tool's defaults agree.
+Mix (fractions of --files):
+  55 %  small unique files
+  30 %  copies in groups of 2 to 5
+  10 %  same-size files that differ (content must be read): only in the first byte, only past
+        byte 65521 (the short-checksum unit), only in the last byte, or anywhere
+   5 %  files equal in their first 64 KiB that differ later
+plus a few large duplicates and near-duplicates, and the awkward cases every finder must survive:
+empty files, hidden files and folders, symbolic links to files and folders (one of them a cycle),
+hard links, and names with spaces, non-ASCII text and "[,]".
+
+The same seed and arguments always give the same tree; a stamp file records them.
 """
 import argparse
+import json
 import os
 import random
+
+ODD_NAMES = ["with space %d.bin", "Grüße %d.bin", "日本語 %d.bin", "a[,]b %d.bin", "émoji 😀 %d.bin"]
 
 
 def write(path, data):
@@ -16,43 +27,66 @@ def write(path, data):
         f.write(data)
 
 
+def flip(data, pos):
+    b = bytearray(data)
+    b[pos] ^= 0xFF
+    return bytes(b)
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("root")
-    ap.add_argument("--files", type=int, default=30000)
+    ap.add_argument("--files", type=int, default=200000)
     ap.add_argument("--large-mb", type=int, default=400, help="total size of the large files")
     ap.add_argument("--seed", type=int, default=1)
     a = ap.parse_args()
     rng = random.Random(a.seed)
-    folders = [os.path.join(a.root, "d%02d" % i, "s%02d" % j) for i in range(40) for j in range(8)]
+    folders = [os.path.join(a.root, "d%02d" % i, "s%02d" % j) for i in range(50) for j in range(10)]
+    # A few folders with awkward names take their share of ordinary files too.
+    folders += [os.path.join(a.root, "odd names", n) for n in ("a b", "Ärger", "x[,]y")]
     count = 0
 
-    def place(data):
+    def place(data, name=None):
         nonlocal count
-        write(os.path.join(rng.choice(folders), "f%06d.bin" % count), data)
+        if name is None:
+            name = "f%07d.bin" % count
+            if count % 97 == 0:
+                name = ODD_NAMES[count % len(ODD_NAMES)] % count
+        path = os.path.join(rng.choice(folders), name)
+        write(path, data)
         count += 1
+        return path
 
     n = a.files
-    # Unique small files.
     for _ in range(int(n * 0.55)):
-        place(rng.randbytes(rng.randint(1, 48 * 1024)))
-    # Duplicate sets.
+        place(rng.randbytes(rng.randint(1, 16 * 1024)))
     while count < int(n * 0.85):
-        data = rng.randbytes(rng.randint(1, 200 * 1024))
-        for _ in range(rng.randint(2, 4)):
-            place(data)
-    # Same size, different content.
-    while count < int(n * 0.95):
-        size = rng.randint(1000, 100 * 1024)
+        data = rng.randbytes(rng.randint(1, 64 * 1024))
         for _ in range(rng.randint(2, 5)):
-            place(rng.randbytes(size))
-    # Equal first block, different tail.
+            place(data)
+    kind = 0
+    while count < int(n * 0.95):
+        kind += 1
+        if kind % 4 == 1:  # only the first byte differs
+            base = rng.randbytes(rng.randint(2, 32 * 1024))
+            variants = [flip(base, 0), base]
+        elif kind % 4 == 2:  # equal short-checksum unit, differ just past it
+            base = rng.randbytes(65521 + rng.randint(1, 4096))
+            variants = [flip(base, 65521 + rng.randrange(len(base) - 65521)), base]
+        elif kind % 4 == 3:  # only the last byte differs
+            base = rng.randbytes(rng.randint(2, 32 * 1024))
+            variants = [flip(base, len(base) - 1), base]
+        else:
+            size = rng.randint(1000, 32 * 1024)
+            variants = [rng.randbytes(size) for _ in range(rng.randint(2, 5))]
+        for v in variants:
+            place(v)
     while count < n:
         head = rng.randbytes(65521)
-        tail_size = rng.randint(1, 64 * 1024)
+        tail_size = rng.randint(1, 32 * 1024)
         for _ in range(rng.randint(2, 3)):
             place(head + rng.randbytes(tail_size))
-    # Large files: duplicates and near-duplicates that differ in the last byte.
+
     left = a.large_mb * 1024 * 1024
     while left > 0:
         size = rng.randint(5, 40) * 1024 * 1024
@@ -62,6 +96,35 @@ def main():
         data[-1] ^= 1
         place(bytes(data))
         left -= 3 * size
+
+    special = os.path.join(a.root, "special")
+    # Empty files (a "group" no tool with default options reports).
+    for i in range(20):
+        write(os.path.join(special, "empty", "e%02d" % i), b"")
+    # Hidden files and folders holding copies of each other.
+    secret = rng.randbytes(5000)
+    write(os.path.join(special, ".hidden dir", "copy1.bin"), secret)
+    write(os.path.join(special, ".hidden dir", "copy2.bin"), secret)
+    write(os.path.join(special, "visible", ".hidden1.bin"), secret)
+    write(os.path.join(special, "visible", "shown.bin"), secret)
+    # Hard links: three names of one file, plus a real copy of it.
+    linked = os.path.join(special, "hardlinks", "h0.bin")
+    write(linked, rng.randbytes(7000))
+    for i in (1, 2):
+        os.link(linked, os.path.join(special, "hardlinks", "h%d.bin" % i))
+    with open(linked, "rb") as f:
+        write(os.path.join(special, "hardlinks", "real copy.bin"), f.read())
+    # Symbolic links: to a file, to a folder, and a cycle back to an ancestor.
+    links = os.path.join(special, "links")
+    target = place(rng.randbytes(3000))
+    os.makedirs(links, exist_ok=True)
+    os.symlink(os.path.abspath(target), os.path.join(links, "to file.bin"))
+    os.symlink(os.path.abspath(os.path.join(special, "visible")), os.path.join(links, "to folder"))
+    os.makedirs(os.path.join(links, "loop", "inner"), exist_ok=True)
+    os.symlink("../..", os.path.join(links, "loop", "inner", "back up"))
+
+    with open(os.path.join(a.root, ".params"), "w") as f:
+        json.dump({"files": a.files, "large_mb": a.large_mb, "seed": a.seed}, f)
     print("%d files in %s" % (count, a.root))
 
 

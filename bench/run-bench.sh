@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Release build, micro-benchmarks, then pelcrow-cli side by side with jdupes, rmlint, rdfind and
-# fdupes on a generated tree (bench/out/tree, made once; BENCH_FILES and BENCH_LARGE_MB size it).
+# fdupes on a generated tree (bench/out/tree, made once per size; BENCH_FILES and BENCH_LARGE_MB size it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build-release
@@ -9,8 +9,10 @@ cmake --build "$build" --target pelcrow-cli pelcrow_bench -j "$(nproc)"
 echo "== micro-benchmarks"
 "$build/pelcrow_bench" --benchmark_min_time=0.2
 tree=bench/out/tree
-if [ ! -d "$tree" ]; then
-  python3 bench/make_tree.py "$tree" --files "${BENCH_FILES:-30000}" --large-mb "${BENCH_LARGE_MB:-400}"
+want="{\"files\": ${BENCH_FILES:-200000}, \"large_mb\": ${BENCH_LARGE_MB:-400}, \"seed\": 1}"
+if [ "$(cat "$tree/.params" 2>/dev/null)" != "$want" ]; then
+  rm -rf "$tree"
+  python3 bench/make_tree.py "$tree" --files "${BENCH_FILES:-200000}" --large-mb "${BENCH_LARGE_MB:-400}"
 fi
 echo "== duplicate finders on $tree"
 python3 bench/bench.py --cli "$build/pelcrow-cli" --tree "$tree" --runs "${BENCH_RUNS:-3}" ${BENCH_COLD:+--cold}

@@ -310,7 +310,7 @@ void TScanEngine::ScanFolder(TWalk& Walk, const std::string& ADir, bool Recursiv
       subfolders.emplace_back(name);
     else
       files.emplace_back(std::string(name), type);
-  });
+  }, isLink);
   if (err != 0) {
     LogFolderSkipped(dir, "[" + TranslateText(kErrorCheck) + " " + platform::ErrorText(err) + "]");
     return;

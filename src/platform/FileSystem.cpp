@@ -63,8 +63,8 @@ int Stat(const std::string& path, TFileInfo& info) {
 }
 
 int ListDirectory(const std::string& dir,
-                  const std::function<void(std::string_view name, TEntryType type)>& onEntry) {
-  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+                  const std::function<void(std::string_view name, TEntryType type)>& onEntry, bool FollowLink) {
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (FollowLink ? 0 : O_NOFOLLOW));
   if (fd < 0) return errno;
   DIR* d = ::fdopendir(fd);
   if (!d) {

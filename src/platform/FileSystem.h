@@ -36,9 +36,11 @@ int LStatWithAttributes(const std::string& path, TFileInfo& info);
 int Stat(const std::string& path, TFileInfo& info);
 
 // Lists one folder without "." and "..". The type comes from the directory entry where the file
-// system gives it (etUnknown otherwise). Returns 0 or the errno of opening the folder.
+// system gives it (etUnknown otherwise). Returns 0 or the errno of opening the folder. A link to a
+// folder is listed only when FollowLink says the caller chose to follow it.
 int ListDirectory(const std::string& dir,
-                  const std::function<void(std::string_view name, TEntryType type)>& onEntry);
+                  const std::function<void(std::string_view name, TEntryType type)>& onEntry,
+                  bool FollowLink = false);
 
 // Text of an errno value, e.g. "Permission denied".
 std::string ErrorText(int err);
