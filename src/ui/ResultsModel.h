@@ -1,0 +1,76 @@
+// The results grid's model: reads the engine's visible list directly and formats only the cell
+// asked for, so a million rows cost nothing beyond the engine's items. The engine drives it
+// through IScanView (whole list changed, one row changed).
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QColor>
+#include <array>
+
+#include "engine/ScanEngine.h"
+
+namespace pelcrow::ui {
+
+class TResultsModel final : public QAbstractTableModel, public IScanView {
+  Q_OBJECT
+
+ public:
+  // What a column shows.
+  enum TColumnKind {
+    ckCheck,
+    ckName,
+    ckPath,
+    ckDupGroup,
+    ckSize,
+    ckModified,
+    ckTag,  // + tag index 0..7: Title ... Bit rate
+    ckSubject = ckTag + 8,
+    ckFrom,
+    ckTo,
+    ckReceived,
+    ckFullName,
+    ckEmail1,
+    ckEmail2,
+    ckEmail3,
+  };
+
+  explicit TResultsModel(TScanEngine* Engine, QObject* parent = nullptr);
+
+  // Rebuilds the column set for the engine's mode; ShownTags are bits of the tag columns shown
+  // in music mode (bit 0 title ... bit 7 bit rate).
+  void CheckColumns(std::uint8_t ShownTags);
+  int ColumnKind(int column) const { return fColumns.at(static_cast<std::size_t>(column)); }
+  int ColumnOf(int kind) const;
+  int Rows() const { return fRows; }
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+  // Sets a row's check through the engine's selection setter (which may ask about a master
+  // file); returns whether the row took the state.
+  bool SetChecked(int row, bool checked);
+  // Re-reads headers after a language change.
+  void Retranslate();
+
+  // IScanView
+  void ListChanged(int RowCount) override;
+  void RowChanged(int Row) override;
+  void Refresh() override;
+  int MusicTagAtColumn(int GridColumn) const override;
+
+  static QColor BandColor();
+
+ signals:
+  void CheckChanged();
+
+ private:
+  TScanEngine* fEngine;
+  std::vector<int> fColumns;
+  int fRows = 0;
+};
+
+}  // namespace pelcrow::ui

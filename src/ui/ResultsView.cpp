@@ -1,0 +1,102 @@
+#include "ui/ResultsView.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+namespace pelcrow::ui {
+
+TResultsView::TResultsView(TScanEngine* Engine, TResultsModel* Model, QWidget* parent)
+    : QTableView(parent), fEngine(Engine), fModel(Model) {
+  setModel(fModel);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setWordWrap(false);
+  setShowGrid(false);
+  setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  // Every row has one height: the view never measures rows, so a million of them scroll freely.
+  verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  verticalHeader()->setDefaultSectionSize(21);
+  verticalHeader()->hide();
+  horizontalHeader()->setSectionsClickable(true);
+  horizontalHeader()->setHighlightSections(false);
+  horizontalHeader()->setStretchLastSection(true);
+  horizontalHeader()->setMinimumSectionSize(20);
+  connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &TResultsView::SortByColumn);
+  connect(fModel, &TResultsModel::CheckChanged, this, &TResultsView::SelectionInfoChanged);
+  connect(fModel, &QAbstractItemModel::modelReset, this, [this] {
+    setColumnWidth(0, 24);
+    if (fSortColumn > 0) horizontalHeader()->setSortIndicator(fSortColumn, fSortOrder);
+  });
+  setColumnWidth(0, 24);
+}
+
+void TResultsView::ResetSorting() {
+  fSortColumn = fModel->ColumnOf(TResultsModel::ckDupGroup);
+  fSortOrder = Qt::AscendingOrder;
+  horizontalHeader()->setSortIndicatorShown(fSortColumn > 0);
+  if (fSortColumn > 0) horizontalHeader()->setSortIndicator(fSortColumn, fSortOrder);
+}
+
+void TResultsView::SortByColumn(int column) {
+  if (column <= 0) return;  // the check column does not sort
+  if (column == fSortColumn)
+    fSortOrder = fSortOrder == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+  else
+    fSortOrder = Qt::AscendingOrder;
+  fSortColumn = column;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  try {
+    fEngine->SortResults(fModel, column - 1, fSortOrder == Qt::AscendingOrder ? soAsc : soDesc);
+  } catch (...) {
+    QApplication::restoreOverrideCursor();
+    throw;
+  }
+  QApplication::restoreOverrideCursor();
+  horizontalHeader()->setSortIndicatorShown(true);
+  horizontalHeader()->setSortIndicator(fSortColumn, fSortOrder);
+}
+
+void TResultsView::keyPressEvent(QKeyEvent* event) {
+  fShift = event->modifiers() & Qt::ShiftModifier;
+  if (!fShift) fShiftState.reset();
+  QTableView::keyPressEvent(event);
+  fShift = false;
+}
+
+void TResultsView::keyReleaseEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Shift) fShiftState.reset();
+  QTableView::keyReleaseEvent(event);
+}
+
+void TResultsView::mousePressEvent(QMouseEvent* event) {
+  fShift = event->modifiers() & Qt::ShiftModifier;
+  fShiftState.reset();
+  QTableView::mousePressEvent(event);
+  fShiftState.reset();
+  fShift = false;
+}
+
+void TResultsView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+  QTableView::currentChanged(current, previous);
+  if (!current.isValid() || !fShift || current.row() == previous.row()) return;
+  const int to = current.row();
+  if (!previous.isValid() || previous.row() >= fEngine->ItemCount()) {
+    fShiftState = !fEngine->Item(to)->fSelected;
+    fModel->SetChecked(to, *fShiftState);
+  } else {
+    const int from = previous.row();
+    const bool state = fShiftState ? *fShiftState : !fEngine->Item(from)->fSelected;
+    fShiftState = state;
+    const int step = to >= from ? 1 : -1;
+    for (int r = from;; r += step) {
+      if (!fEngine->Item(r)->fProcessed && !fModel->SetChecked(r, state)) break;  // refused: stop here
+      if (r == to) break;
+    }
+  }
+  emit SelectionInfoChanged();
+}
+
+}  // namespace pelcrow::ui

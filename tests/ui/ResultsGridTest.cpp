@@ -1,0 +1,161 @@
+#include <QtTest>
+
+#include <QHeaderView>
+
+#include "base/UserPrompt.h"
+#include "engine/ScanEngine.h"
+#include "ui/ResultsModel.h"
+#include "ui/ResultsView.h"
+
+using namespace pelcrow;
+using namespace pelcrow::ui;
+
+namespace {
+
+PFileItem Item(const char* path, const char* name, std::uint32_t group, std::int64_t size) {
+  auto* it = new TFileItem;
+  it->Path = path;
+  it->Name = name;
+  it->DupGroup = it->SortGroup = group;
+  it->Size = size;
+  return it;
+}
+
+// Answers every confirmation No.
+class TNoPrompt final : public IUserPrompt {
+ public:
+  void ShowMessage(TMessageKind, const std::string&) override {}
+  bool Confirm(const std::string&) override { return false; }
+  bool ConfirmWithCheck(const std::string&, const std::string&, bool&) override {
+    ++Asked;
+    return false;
+  }
+  TCheckSelectionAnswer CheckSelection(const std::string&, bool) override { return {}; }
+  bool ShowUndoErrors(const std::string&, const std::vector<std::string>&) override { return false; }
+  int Asked = 0;
+};
+
+}  // namespace
+
+class ResultsGridTest : public QObject {
+  Q_OBJECT
+
+  // Three groups of two, sizes differing so every sort shows.
+  void Fill(TScanEngine& e) {
+    e.AddItem(Item("/b", "b1", 2, 20));
+    e.AddItem(Item("/a", "a1", 1, 10));
+    e.AddItem(Item("/c", "c1", 3, 35));
+    e.AddItem(Item("/a", "a2", 1, 11));
+    e.AddItem(Item("/b", "b2", 2, 21));
+    e.AddItem(Item("/c", "c2", 3, 30));
+  }
+
+  QStringList Column(TResultsModel& m, int kind) {
+    QStringList out;
+    for (int r = 0; r < m.rowCount(); ++r) out << m.data(m.index(r, m.ColumnOf(kind)), Qt::DisplayRole).toString();
+    return out;
+  }
+
+ private slots:
+  void columnsAndCellsOfTheFileModes() {
+    TScanEngine e(cmCRC32, {});
+    Fill(e);
+    TResultsModel m(&e);
+    e.SortResults(&m, 2, soAsc);
+    QCOMPARE(m.rowCount(), 6);
+    QCOMPARE(m.columnCount(), 6);
+    QCOMPARE(m.headerData(3, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Dup. Group"));
+    QCOMPARE(Column(m, TResultsModel::ckDupGroup), (QStringList{"1", "1", "2", "2", "3", "3"}));
+    // Alternate groups are shaded; processed rows are red and struck out.
+    QVERIFY(!m.data(m.index(0, 1), Qt::BackgroundRole).isValid());
+    QCOMPARE(m.data(m.index(2, 1), Qt::BackgroundRole).value<QColor>(), TResultsModel::BandColor());
+    e.Item(1)->fProcessed = true;
+    QCOMPARE(m.data(m.index(1, 1), Qt::ForegroundRole).value<QColor>(), QColor(Qt::red));
+    QVERIFY(m.data(m.index(1, 2), Qt::FontRole).value<QFont>().strikeOut());
+    QVERIFY(!(m.flags(m.index(1, 0)) & Qt::ItemIsUserCheckable));
+  }
+
+  void musicModeShowsTheChosenTagColumns() {
+    TScanEngine e(cmMusicTags, {});
+    PFileItem it = Item("/m", "s.mp3", 1, 1);
+    it->MusicTags = std::make_unique<TMusicTagsInfo>();
+    it->MusicTags->Artist = "Artist X";
+    it->MusicTags->Year = "1999";
+    e.AddItem(it);
+    TResultsModel m(&e);
+    m.CheckColumns(0b00010010);  // artist, year
+    QCOMPARE(m.columnCount(), 8);
+    QCOMPARE(m.headerData(6, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Artist"));
+    QCOMPARE(m.data(m.index(0, 7), Qt::DisplayRole).toString(), QStringLiteral("1999"));
+    QCOMPARE(m.MusicTagAtColumn(7), 4);
+    QCOMPARE(m.MusicTagAtColumn(5), -1);
+  }
+
+  void headerClicksSortAndReverse() {
+    TScanEngine e(cmCRC32, {});
+    Fill(e);
+    TResultsModel m(&e);
+    TResultsView v(&e, &m);
+    e.SortResults(&m, 2, soAsc);
+    const int size = m.ColumnOf(TResultsModel::ckSize);
+    v.SortByColumn(size);
+    QCOMPARE(Column(m, TResultsModel::ckName), (QStringList{"a1", "a2", "b1", "b2", "c2", "c1"}));
+    QCOMPARE(v.horizontalHeader()->sortIndicatorOrder(), Qt::AscendingOrder);
+    v.SortByColumn(size);
+    QCOMPARE(Column(m, TResultsModel::ckName), (QStringList{"c1", "c2", "b2", "b1", "a2", "a1"}));
+    QCOMPARE(v.horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
+    v.SortByColumn(m.ColumnOf(TResultsModel::ckPath));
+    QCOMPARE(Column(m, TResultsModel::ckPath).first(), QStringLiteral("/a"));
+    QCOMPARE(v.horizontalHeader()->sortIndicatorSection(), m.ColumnOf(TResultsModel::ckPath));
+  }
+
+  // Shift-moving the focus from row 1 to row 4 checks rows 1 to 4 (row 1 was unchecked); moving
+  // back with Shift unchecks them again.
+  void shiftMovesCheckARange() {
+    TScanEngine e(cmCRC32, {});
+    Fill(e);
+    TResultsModel m(&e);
+    TResultsView v(&e, &m);
+    v.resize(600, 400);
+    v.show();
+    e.SortResults(&m, 2, soAsc);
+    v.setCurrentIndex(m.index(1, 1));
+    // Shift held down across three presses of Down.
+    for (int k = 0; k < 3; ++k) QTest::keyPress(&v, Qt::Key_Down, Qt::ShiftModifier);
+    QCOMPARE(v.currentIndex().row(), 4);
+    QList<bool> checked;
+    for (int r = 0; r < 6; ++r) checked << e.Item(r)->fSelected;
+    QCOMPARE(checked, (QList<bool>{false, true, true, true, true, false}));
+    QTest::keyRelease(&v, Qt::Key_Shift);
+    // A new Shift move starts from the focused row's state: checked, so the range is unchecked.
+    for (int k = 0; k < 3; ++k) QTest::keyPress(&v, Qt::Key_Up, Qt::ShiftModifier);
+    QTest::keyRelease(&v, Qt::Key_Shift);
+    for (int r = 1; r <= 4; ++r) QVERIFY(!e.Item(r)->fSelected);
+    QTest::keyClick(&v, Qt::Key_Down);  // no Shift: nothing changes
+    QVERIFY(!e.Item(4)->fSelected);
+  }
+
+  // A click on a master file's check box goes through the engine's setter, which asks.
+  void checkingAMasterFileAsks() {
+    TNoPrompt prompt;
+    SetUserPrompt(&prompt);
+    TScanEngine e(cmCRC32, {});
+    Fill(e);
+    e.Item(0)->Master = true;
+    MasterWarningActive = true;
+    TResultsModel m(&e);
+    QSignalSpy changed(&m, &TResultsModel::CheckChanged);
+    QVERIFY(m.setData(m.index(0, 0), Qt::Checked, Qt::CheckStateRole));
+    QCOMPARE(prompt.Asked, 1);
+    QVERIFY(!e.Item(0)->fSelected);
+    QVERIFY(m.setData(m.index(1, 0), Qt::Checked, Qt::CheckStateRole));
+    QVERIFY(e.Item(1)->fSelected);
+    QCOMPARE(m.data(m.index(1, 0), Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    QCOMPARE(changed.count(), 2);
+    MasterWarningActive = false;
+    SetUserPrompt(nullptr);
+  }
+};
+
+QTEST_MAIN(ResultsGridTest)
+#include "ResultsGridTest.moc"
