@@ -7,6 +7,7 @@
 #include <QColor>
 #include <array>
 
+#include "engine/ResultColumns.h"
 #include "engine/ScanEngine.h"
 
 namespace pelcrow::ui {
@@ -15,31 +16,14 @@ class TResultsModel final : public QAbstractTableModel, public IScanView {
   Q_OBJECT
 
  public:
-  // What a column shows.
-  enum TColumnKind {
-    ckCheck,
-    ckName,
-    ckPath,
-    ckDupGroup,
-    ckSize,
-    ckModified,
-    ckTag,  // + tag index 0..7: Title ... Bit rate
-    ckSubject = ckTag + 8,
-    ckFrom,
-    ckTo,
-    ckReceived,
-    ckFullName,
-    ckEmail1,
-    ckEmail2,
-    ckEmail3,
-  };
 
   explicit TResultsModel(TScanEngine* Engine, QObject* parent = nullptr);
 
   // Rebuilds the column set for the engine's mode; ShownTags are bits of the tag columns shown
-  // in music mode (bit 0 title ... bit 7 bit rate).
+  // in music mode (bit 0 title ... bit 7 bit rate). Columns hold TResultColumn values.
   void CheckColumns(std::uint8_t ShownTags);
   int ColumnKind(int column) const { return fColumns.at(static_cast<std::size_t>(column)); }
+  const std::vector<int>& Columns() const { return fColumns; }
   int ColumnOf(int kind) const;
   int Rows() const { return fRows; }
 

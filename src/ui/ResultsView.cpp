@@ -34,7 +34,7 @@ TResultsView::TResultsView(TScanEngine* Engine, TResultsModel* Model, QWidget* p
 }
 
 void TResultsView::ResetSorting() {
-  fSortColumn = fModel->ColumnOf(TResultsModel::ckDupGroup);
+  fSortColumn = fModel->ColumnOf(rcDupGroup);
   fSortOrder = Qt::AscendingOrder;
   horizontalHeader()->setSortIndicatorShown(fSortColumn > 0);
   if (fSortColumn > 0) horizontalHeader()->setSortIndicator(fSortColumn, fSortOrder);

@@ -65,7 +65,7 @@ class ResultsGridTest : public QObject {
     QCOMPARE(m.rowCount(), 6);
     QCOMPARE(m.columnCount(), 6);
     QCOMPARE(m.headerData(3, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Dup. Group"));
-    QCOMPARE(Column(m, TResultsModel::ckDupGroup), (QStringList{"1", "1", "2", "2", "3", "3"}));
+    QCOMPARE(Column(m, rcDupGroup), (QStringList{"1", "1", "2", "2", "3", "3"}));
     // Alternate groups are shaded; processed rows are red and struck out.
     QVERIFY(!m.data(m.index(0, 1), Qt::BackgroundRole).isValid());
     QCOMPARE(m.data(m.index(2, 1), Qt::BackgroundRole).value<QColor>(), TResultsModel::BandColor());
@@ -97,16 +97,16 @@ class ResultsGridTest : public QObject {
     TResultsModel m(&e);
     TResultsView v(&e, &m);
     e.SortResults(&m, 2, soAsc);
-    const int size = m.ColumnOf(TResultsModel::ckSize);
+    const int size = m.ColumnOf(rcSize);
     v.SortByColumn(size);
-    QCOMPARE(Column(m, TResultsModel::ckName), (QStringList{"a1", "a2", "b1", "b2", "c2", "c1"}));
+    QCOMPARE(Column(m, rcName), (QStringList{"a1", "a2", "b1", "b2", "c2", "c1"}));
     QCOMPARE(v.horizontalHeader()->sortIndicatorOrder(), Qt::AscendingOrder);
     v.SortByColumn(size);
-    QCOMPARE(Column(m, TResultsModel::ckName), (QStringList{"c1", "c2", "b2", "b1", "a2", "a1"}));
+    QCOMPARE(Column(m, rcName), (QStringList{"c1", "c2", "b2", "b1", "a2", "a1"}));
     QCOMPARE(v.horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
-    v.SortByColumn(m.ColumnOf(TResultsModel::ckPath));
-    QCOMPARE(Column(m, TResultsModel::ckPath).first(), QStringLiteral("/a"));
-    QCOMPARE(v.horizontalHeader()->sortIndicatorSection(), m.ColumnOf(TResultsModel::ckPath));
+    v.SortByColumn(m.ColumnOf(rcPath));
+    QCOMPARE(Column(m, rcPath).first(), QStringLiteral("/a"));
+    QCOMPARE(v.horizontalHeader()->sortIndicatorSection(), m.ColumnOf(rcPath));
   }
 
   // Shift-moving the focus from row 1 to row 4 checks rows 1 to 4 (row 1 was unchecked); moving
