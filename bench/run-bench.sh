@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Release build, micro-benchmarks, then pelcrow-cli side by side with jdupes, rmlint, rdfind and
-# fdupes on a generated tree (bench/out/tree, made once per size; BENCH_FILES and BENCH_LARGE_MB size it).
+# fdupes on a generated tree (bench/out/tree, made once per size; BENCH_FILES and BENCH_LARGE_MB size it),
+# then the results grid with a million rows (BENCH_GRID_ROWS), offscreen.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build-release
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELCROW_BUILD_APP=OFF -DPELCROW_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target pelcrow-cli pelcrow_bench -j "$(nproc)"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELCROW_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" --target pelcrow-cli pelcrow_bench pelcrow_grid_bench -j "$(nproc)"
 echo "== micro-benchmarks"
 "$build/pelcrow_bench" --benchmark_min_time=0.2
 tree=bench/out/tree
@@ -16,3 +17,5 @@ if [ "$(cat "$tree/.params" 2>/dev/null)" != "$want" ]; then
 fi
 echo "== duplicate finders on $tree"
 python3 bench/bench.py --cli "$build/pelcrow-cli" --tree "$tree" --runs "${BENCH_RUNS:-3}" ${BENCH_COLD:+--cold}
+echo "== results grid"
+QT_QPA_PLATFORM=offscreen "$build/pelcrow_grid_bench" "${BENCH_GRID_ROWS:-1000000}"

@@ -1,0 +1,69 @@
+// The results grid with a million rows: how long filling, sorting by every column and scrolling
+// take on the real view, offscreen. Prints one line per step; not a test, a measurement.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QScrollBar>
+#include <cstdio>
+#include <random>
+
+#include "engine/ScanEngine.h"
+#include "ui/ResultsModel.h"
+#include "ui/ResultsView.h"
+
+using namespace pelcrow;
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  const int rows = argc > 1 ? std::atoi(argv[1]) : 1000000;
+  std::mt19937_64 rng(7);
+  TScanEngine engine(cmCRC32, {});
+  QElapsedTimer t;
+  t.start();
+  std::vector<TItemString> folders;
+  for (int f = 0; f < 5000; ++f) folders.emplace_back("/home/user/data/folder" + std::to_string(f));
+  for (int k = 0; k < rows; ++k) {
+    auto* it = new TFileItem;
+    it->Path = folders[rng() % folders.size()];
+    it->Name = "file" + std::to_string(rng() % 1000000) + ".bin";
+    it->DupGroup = it->SortGroup = static_cast<std::uint32_t>(k / 3 + 1);
+    it->Size = static_cast<std::int64_t>(rng() % (1u << 30));
+    it->Modified = TDateTime::FromUnix(1600000000 + static_cast<std::int64_t>(rng() % 100000000));
+    engine.AddItem(it);
+  }
+  std::printf("items: %d made in %lld ms\n", rows, static_cast<long long>(t.elapsed()));
+  ui::TResultsModel model(&engine);
+  ui::TResultsView view(&engine, &model);
+  view.resize(1200, 800);
+  view.show();
+  QApplication::processEvents();
+  t.restart();
+  engine.SortResults(&model, 2, soAsc);
+  view.viewport()->repaint();
+  QApplication::processEvents();
+  std::printf("fill (sort by group, reset, first paint): %lld ms\n", static_cast<long long>(t.elapsed()));
+  for (int c = 1; c < model.columnCount(); ++c) {
+    for (int pass = 0; pass < 2; ++pass) {
+      t.restart();
+      view.SortByColumn(c);
+      view.viewport()->repaint();
+      std::printf("sort by %-10s %s: %lld ms\n", model.headerData(c, Qt::Horizontal, Qt::DisplayRole).toString().toUtf8().constData(),
+                  pass == 0 ? "asc " : "desc", static_cast<long long>(t.elapsed()));
+    }
+  }
+  QScrollBar* bar = view.verticalScrollBar();
+  t.restart();
+  const int steps = 200;
+  for (int s = 0; s <= steps; ++s) {
+    bar->setValue(static_cast<int>(static_cast<long long>(bar->maximum()) * s / steps));
+    view.viewport()->repaint();
+  }
+  std::printf("scroll: %d jumps across the list with a repaint each: %lld ms (%.1f ms per jump)\n", steps,
+              static_cast<long long>(t.elapsed()), static_cast<double>(t.elapsed()) / steps);
+  t.restart();
+  for (int s = 0; s < 500; ++s) {
+    bar->setValue(bar->value() - bar->pageStep());
+    view.viewport()->repaint();
+  }
+  std::printf("scroll: 500 page-ups with a repaint each: %lld ms\n", static_cast<long long>(t.elapsed()));
+  return 0;
+}
