@@ -4,6 +4,7 @@
 
 #include "TestUtil.h"
 #include "engine/SafetyLock.h"
+#include "localization/LanguageController.h"
 
 namespace pelcrow {
 namespace {
@@ -164,6 +165,21 @@ TEST_F(SafetyLockTest, SettingsThatCannotBeSavedAreReportedAndTheOverrideStands)
   ASSERT_EQ(fPrompt.Messages.size(), 1u);
   EXPECT_EQ(fPrompt.Messages[0].first, TMessageKind::mkError);
   EXPECT_NE(fPrompt.Messages[0].second.find("cannot"), std::string::npos) << fPrompt.Messages[0].second;
+}
+
+TEST_F(SafetyLockTest, TranslatedMessageGetsTheGroupNumberAndIsNoFormat) {
+  std::string key = kGroup3Message;
+  key.replace(key.find("#3"), 2, "#%d");
+  fDir.Write("Languages/xy.lng", key + "=Gruppe #%d ganz gew\xC3\xA4hlt, %s %n bleibt\n");
+  TLanguageController& c = GetLanguageController();
+  c.SetLanguagesFolder(fDir / "Languages");
+  c.SetLanguage("xy");
+  TScanEngine e(cmCRC32, {});
+  Fill(e, {{3, true}, {3, true}});
+  EXPECT_FALSE(CheckSelectionProtection(e, true));
+  c.SetLanguage("en");
+  c.SetLanguagesFolder(TLanguageController::DefaultLanguagesFolder());
+  EXPECT_EQ(fPrompt.SafetyLockMessages, std::vector<std::string>{"Gruppe #3 ganz gew\xC3\xA4hlt, %s %n bleibt"});
 }
 
 // ------------------------------------------------------------------ one item
