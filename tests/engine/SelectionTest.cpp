@@ -275,6 +275,28 @@ TEST_F(SelectionTest, SelectAllAndUnSelectAllNeedRowsInTheGrid) {
   EXPECT_TRUE(fView.ChangedRows.empty());
 }
 
+TEST_F(SelectionTest, RulesRefuseWhileAScanRuns) {
+  test::TTempDir dir;
+  dir.Write("a.txt", "same");
+  dir.Write("b.txt", "same");
+  TScanEngine e(cmCRC32, {});
+  e.SetIncludeFileMasks("*.*");
+  const std::vector<std::string> paths{dir.path()};
+  e.SetIncludeFilePaths(&paths);
+  TQueueMainThread loop;
+  SetMainThread(&loop);
+  bool finished = false;
+  e.OnFinishedScan = [&](const TScanEngineSummaryInfo&) { finished = true; };
+  e.BuildFileList(&fView, test::TestScanOptions());
+  // Until its end is handed back the worker may still be sorting the list.
+  EXPECT_THROW(e.AutoSelect(&fView, smSelectAllLeaveOldest), EScanEngineError);
+  EXPECT_THROW(e.SelectAll(&fView), EScanEngineError);
+  loop.RunUntil([&] { return finished; });
+  SetMainThread(nullptr);
+  e.AutoSelect(&fView, smSelectAllLeaveOldest);
+  EXPECT_EQ(Selected(e).size(), 1u);
+}
+
 TEST_F(SelectionTest, OriginalItemIsTheFirstUncheckedUnprocessedOtherCopy) {
   TScanEngine e(cmCRC32, {});
   Fill(e, {{"/d", "a", 1, 0, true}, {"/d", "b", 2}, {"/d", "c", 1}, {"/d", "d", 1}, {"/d", "e", 1}});
