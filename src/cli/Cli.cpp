@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "base/MainThread.h"
+#include "base/UserPrompt.h"
 #include "engine/ScanEngine.h"
 #include "logging/Logger.h"
 #include "platform/FileSystem.h"
@@ -47,6 +48,15 @@ const char* const kUsage =
     "  --format text|csv|json        text: one full path per line, groups separated by a blank\n"
     "                                line; csv: Group,Size,Path; json: {\"groups\": [{\"group\": N,\n"
     "                                \"size\": BYTES, \"files\": [...]}], \"summary\": {...}}\n"
+    "  --select oldest|newest|original  apply a selection rule: keep the oldest, the newest or\n"
+    "                                the copy with the original name (the one a copy's name was\n"
+    "                                made from; else the oldest) of each group and select the\n"
+    "                                others. Nothing is changed on disk. text: each line starts\n"
+    "                                with \"keep   \" or \"select \"; csv: a last column Action\n"
+    "                                (keep or select); json: \"keep\" and \"select\" lists per\n"
+    "                                group, SelectedFiles and SelectedSize in the summary. With\n"
+    "                                --master a master file is never selected: the rule stops\n"
+    "                                where it would select one\n"
     "  --threads N                   threads that read checksums (default: one per core)\n"
     "  --log FOLDER                  write the scan log (found and skipped files and folders)\n"
     "                                into FOLDER/yyyy-mm-dd.log\n"
@@ -152,6 +162,70 @@ std::string Absolute(const std::string& p) {
   return r;
 }
 
+// Selection rules of --select, by the name the user gives.
+struct TSelectRuleName {
+  const char* Name;
+  TSelectMethod Method;
+};
+
+constexpr TSelectRuleName kSelectRules[] = {
+    {"oldest", smSelectAllLeaveOldest},
+    {"newest", smSelectAllLeaveNewest},
+    {"original", smSelectAllLeaveOriginalName},
+};
+
+// The grid of a front end without one.
+class TNoGrid final : public IScanView {
+ public:
+  void ListChanged(int) override {}
+  void RowChanged(int) override {}
+  void Refresh() override {}
+};
+
+// Without a user to ask, every question is answered No (so a master file is never selected) and
+// notices go to the error stream. Installed for its scope.
+class TCliPrompt final : public IUserPrompt {
+ public:
+  explicit TCliPrompt(std::ostream& err) : fErr(err), fPrevious(&GetUserPrompt()) { SetUserPrompt(this); }
+  ~TCliPrompt() override { SetUserPrompt(fPrevious); }
+  TCliPrompt(const TCliPrompt&) = delete;
+  TCliPrompt& operator=(const TCliPrompt&) = delete;
+
+  void ShowMessage(TMessageKind, const std::string& text) override { fErr << "pelcrow-cli: " << text << "\n"; }
+  bool Confirm(const std::string&) override { return false; }
+  bool ConfirmWithCheck(const std::string&, const std::string&, bool&) override { return false; }
+  TCheckSelectionAnswer CheckSelection(const std::string& message, bool) override {
+    ShowMessage(TMessageKind::mkWarning, message);
+    return {};
+  }
+  bool ShowUndoErrors(const std::string& statusText, const std::vector<std::string>&) override {
+    ShowMessage(TMessageKind::mkWarning, statusText);
+    return false;
+  }
+
+ private:
+  std::ostream& fErr;
+  IUserPrompt* fPrevious;
+};
+
+// After a rule: the first item it left unchecked beyond its group's kept copy, which is where a
+// refused check stopped it; nullptr when it ran to the end.
+PFileItem RuleStoppedAt(const TScanEngine& engine) {
+  bool kept = false;
+  std::uint32_t group = 0;
+  for (int i = 0; i < engine.ItemCount(); ++i) {
+    PFileItem it = engine.Item(i);
+    if (it->fProcessed) continue;
+    if (!kept || it->DupGroup != group) {
+      kept = true;
+      group = it->DupGroup;
+    } else if (!it->fSelected) {
+      return it;
+    }
+  }
+  return nullptr;
+}
+
 int RunCrc32(const std::vector<std::string>& files, std::ostream& out, std::ostream& err) {
   if (files.empty()) {
     err << "pelcrow-cli crc32: no file given\n" << kUsage;
@@ -198,6 +272,7 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   std::int64_t minSize = 0, maxSize = 0;
   unsigned threads = 0;
   std::string logDir;
+  const TSelectRuleName* rule = nullptr;
   auto bad = [&](const std::string& what) {
     err << "pelcrow-cli scan: " << what << "\n" << "Try 'pelcrow-cli --help'.\n";
     return kExitUsage;
@@ -268,6 +343,12 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     } else if (a == "--log") {
       if (!next(logDir)) return bad("--log needs a folder");
       logDir = Absolute(logDir);
+    } else if (a == "--select") {
+      if (!next(v)) return bad("--select needs a rule");
+      rule = nullptr;
+      for (const TSelectRuleName& r : kSelectRules)
+        if (v == r.Name) rule = &r;
+      if (!rule) return bad("unknown selection rule \"" + v + "\" (use oldest, newest or original)");
     } else if (a == "--threads") {
       if (!next(v)) return bad("--threads needs a number");
       try {
@@ -345,7 +426,8 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   bool finished = false;
   engine.OnFinishedScan = [&](const TScanEngineSummaryInfo&) { finished = true; };
   const bool showProgress = ::isatty(STDERR_FILENO) != 0;
-  engine.BuildFileList(nullptr, options);
+  TNoGrid grid;
+  engine.BuildFileList(&grid, options);
   Settings.MasterSelectMode = savedMaster;
   auto last = std::chrono::steady_clock::now();
   while (!finished) {
@@ -368,19 +450,36 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     return kExitUsage;
   }
 
+  PFileItem stoppedAt = nullptr;
+  std::int64_t selectedFiles = 0, selectedSize = 0;
+  if (rule) {
+    TCliPrompt prompt(err);
+    engine.AutoSelect(&grid, rule->Method);
+    stoppedAt = RuleStoppedAt(engine);
+    for (int i = 0; i < engine.ItemCount(); ++i) {
+      if (!engine.Item(i)->fSelected) continue;
+      ++selectedFiles;
+      selectedSize += engine.Item(i)->Size;
+    }
+  }
+  auto action = [&](PFileItem it) { return it->fSelected ? "select" : "keep"; };
+
   const TScanEngineSummaryInfo& s = engine.SummaryInfo();
   const int n = engine.ItemCount();
   if (format == "text") {
     for (int i = 0; i < n; ++i) {
       PFileItem it = engine.Item(i);
       if (i > 0 && engine.Item(i - 1)->DupGroup != it->DupGroup) out << "\n";
+      if (rule) out << (it->fSelected ? "select " : "keep   ");
       out << it->FullPath() << "\n";
     }
   } else if (format == "csv") {
-    out << "Group,Size,Path\r\n";
+    out << (rule ? "Group,Size,Path,Action\r\n" : "Group,Size,Path\r\n");
     for (int i = 0; i < n; ++i) {
       PFileItem it = engine.Item(i);
-      out << it->DupGroup << "," << it->Size << "," << CsvField(it->FullPath()) << "\r\n";
+      out << it->DupGroup << "," << it->Size << "," << CsvField(it->FullPath());
+      if (rule) out << "," << action(it);
+      out << "\r\n";
     }
   } else {
     out << "{\"groups\": [";
@@ -391,14 +490,34 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       int j = i;
       for (; j < n && engine.Item(j)->DupGroup == first->DupGroup; ++j)
         out << (j > i ? ", " : "") << JsonString(engine.Item(j)->FullPath());
-      out << "]}";
+      out << "]";
+      if (rule) {
+        for (const char* list : {"keep", "select"}) {
+          out << ", " << JsonString(list) << ": [";
+          bool any = false;
+          for (int k = i; k < j; ++k) {
+            if (std::string_view(action(engine.Item(k))) != list) continue;
+            out << (any ? ", " : "") << JsonString(engine.Item(k)->FullPath());
+            any = true;
+          }
+          out << "]";
+        }
+      }
+      out << "}";
       i = j;
     }
     out << "], \"summary\": {\"TotalFiles\": " << s.TotalFiles << ", \"OriginalFiles\": " << s.OriginalFiles
         << ", \"OriginalSize\": " << s.OriginalSize << ", \"DuplicateFiles\": " << s.DuplicateFiles
-        << ", \"DuplicateSize\": " << s.DuplicateSize << "}}\n";
+        << ", \"DuplicateSize\": " << s.DuplicateSize;
+    if (rule) out << ", \"SelectedFiles\": " << selectedFiles << ", \"SelectedSize\": " << selectedSize;
+    out << "}}\n";
   }
   out.flush();
+  if (stoppedAt) {
+    err << "pelcrow-cli: --select " << rule->Name << " stopped at the master file " << stoppedAt->FullPath()
+        << " (group " << stoppedAt->DupGroup
+        << "): the command line never selects a master file, so nothing after it is selected\n";
+  }
 
   // Say why nothing could be compared: which check turned away a folder or every file.
   for (const TScanRejection& r : engine.IncludeRejections())

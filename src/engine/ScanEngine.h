@@ -252,6 +252,12 @@ class TScanEngine {
   std::string fWorkerError;
   // Lets a hand-over queued by the worker notice that the engine is gone.
   std::shared_ptr<TScanEngine*> fSelf;
+
+  // ---- selection rules (Selection.cpp)
+  // Takes the grid a rule was given; refuses while a scan runs.
+  void BeginSelection(IScanView* FileList);
+  // Sets the check of row Index and updates the row when it changed; false when refused.
+  bool SetSelection(int Index, bool Value);
 };
 
 }  // namespace pelcrow

@@ -71,6 +71,8 @@ TEST(CliTest, ExitCodesAndMessages) {
            {{"scan", file}, 2, "not a folder"},
            {{"scan", "--format", "xml", dir.path()}, 2, "unknown format"},
            {{"scan", "--bogus", dir.path()}, 2, "unknown option"},
+           {{"scan", "--select", "largest", dir.path()}, 2, "unknown selection rule \"largest\""},
+           {{"scan", dir.path(), "--select"}, 2, "--select needs a rule"},
            {{"frobnicate"}, 2, "unknown command"},
            {{}, 2, "Usage"},
        }) {
@@ -81,6 +83,89 @@ TEST(CliTest, ExitCodesAndMessages) {
   TResult help = RunCliCapture({"--help"});
   EXPECT_EQ(help.Code, 0);
   EXPECT_NE(help.Out.find("crc32 FILE"), std::string::npos);
+  EXPECT_NE(help.Out.find("--select oldest|newest|original"), std::string::npos);
+}
+
+// Two groups: x.txt (the copy in b/ is older) and report.txt with an older "report - Copy.txt".
+class CliSelectTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Settings = TPcwSettings();
+    fDir.Write("a/x.txt", "same x");
+    Age(fDir.Write("b/x.txt", "same x"), 48);
+    fDir.Write("a/report.txt", "same report");
+    Age(fDir.Write("b/report - Copy.txt", "same report"), 24);
+  }
+  static void Age(const std::string& path, int hours) {
+    namespace fs = std::filesystem;
+    fs::last_write_time(path, fs::last_write_time(path) - std::chrono::hours(hours));
+  }
+  TResult Scan(std::vector<std::string> extra) {
+    std::vector<std::string> args{"scan", "--no-skip-temp"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    args.push_back(fDir / "a");
+    args.push_back(fDir / "b");
+    return RunCliCapture(args);
+  }
+  TTempDir fDir;
+};
+
+struct TSelectCase {
+  const char* Rule;
+  const char* KeptX;
+  const char* KeptReport;
+};
+
+TEST_F(CliSelectTest, TextMarksWhatEachRuleKeepsAndSelects) {
+  for (const TSelectCase& c : std::vector<TSelectCase>{
+           {"oldest", "b/x.txt", "b/report - Copy.txt"},
+           {"newest", "a/x.txt", "a/report.txt"},
+           {"original", "b/x.txt", "a/report.txt"},  // equal names: the older; else the shorter name
+       }) {
+    TResult r = Scan({"--select", c.Rule});
+    ASSERT_EQ(r.Code, 0) << r.Err;
+    for (const std::string f : {"a/x.txt", "b/x.txt", "a/report.txt", "b/report - Copy.txt"}) {
+      const bool kept = f == c.KeptX || f == c.KeptReport;
+      EXPECT_NE(r.Out.find((kept ? "keep   " : "select ") + fDir / f + "\n"), std::string::npos)
+          << c.Rule << " " << f << "\n" << r.Out;
+    }
+    // In each group the kept copy comes first.
+    EXPECT_EQ(r.Out.rfind("keep   ", 0), 0u) << r.Out;
+    EXPECT_NE(r.Out.find("\n\nkeep   "), std::string::npos) << r.Out;
+  }
+}
+
+TEST_F(CliSelectTest, CsvAndJsonCarryTheAction) {
+  TResult csv = Scan({"--select", "newest", "--format", "csv"});
+  ASSERT_EQ(csv.Code, 0) << csv.Err;
+  EXPECT_EQ(csv.Out.rfind("Group,Size,Path,Action\r\n", 0), 0u) << csv.Out;
+  EXPECT_NE(csv.Out.find("," + fDir / "a/x.txt" + ",keep\r\n"), std::string::npos) << csv.Out;
+  EXPECT_NE(csv.Out.find("," + fDir / "b/report - Copy.txt" + ",select\r\n"), std::string::npos) << csv.Out;
+
+  TResult json = Scan({"--select", "newest", "--format", "json"});
+  ASSERT_EQ(json.Code, 0) << json.Err;
+  EXPECT_NE(json.Out.find("\"keep\": [\"" + fDir / "a/x.txt" + "\"], \"select\": [\"" + fDir / "b/x.txt" + "\"]"),
+            std::string::npos) << json.Out;
+  EXPECT_NE(json.Out.find("\"SelectedFiles\": 2, \"SelectedSize\": 17}}"), std::string::npos) << json.Out;
+
+  // Without a rule the formats stay as they were.
+  EXPECT_EQ(Scan({"--format", "csv"}).Out.rfind("Group,Size,Path\r\n", 0), 0u);
+  EXPECT_EQ(Scan({"--format", "json"}).Out.find("\"keep\""), std::string::npos);
+}
+
+TEST_F(CliSelectTest, MasterFileIsNeverSelected) {
+  // The master copy is the newest of its group: keeping the oldest would select it.
+  fDir.Write("m/x.txt", "same x");
+  TResult r = Scan({"--select", "oldest", "--master", fDir / "m"});
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_NE(r.Out.find("keep   " + fDir / "m/x.txt" + "\n"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Err.find("--select oldest stopped at the master file " + fDir / "m/x.txt"), std::string::npos) << r.Err;
+  // Kept as the oldest, the master needs no question and the rule runs to the end.
+  Age(fDir / "m/x.txt", 72);
+  r = Scan({"--select", "oldest", "--master", fDir / "m"});
+  EXPECT_NE(r.Out.find("keep   " + fDir / "m/x.txt" + "\n"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("select " + fDir / "b/x.txt" + "\n"), std::string::npos) << r.Out;
+  EXPECT_EQ(r.Err.find("stopped"), std::string::npos) << r.Err;
 }
 
 TEST(CliTest, SaysWhichCheckTurnedEverythingAway) {

@@ -1,0 +1,201 @@
+// Selection rules over the visible result list: keep one copy per group (oldest, newest, original
+// name), select all, none, the inverse, or by folder and group. Every change goes through
+// SetFileSelected, so a master file is never checked without the user's consent; a refusal stops
+// the running rule at that item. Runs on the user-interface thread, never during a scan.
+#include <string>
+#include <string_view>
+
+#include "engine/AutoSelect.h"
+#include "engine/ItemFlags.h"
+#include "engine/NameKeys.h"
+#include "engine/ScanEngine.h"
+
+namespace pelcrow {
+
+namespace {
+
+int Sign(bool greater) { return greater ? 1 : -1; }
+
+// The name without its extension; a dot file (".profile") is all name, never an empty one that
+// every other name would contain.
+std::string_view BaseName(std::string_view name) {
+  std::string_view part = NamePart(name);
+  return part.empty() ? name : part;
+}
+
+// Full path, compared without regard to case: the last word between copies of equal age.
+int ComparePathAndName(const TFileItem& l, const TFileItem& r) {
+  return CompareOrdinal(UpperCaseText(l.FullPath()), UpperCaseText(r.FullPath()));
+}
+
+// The older (or with Newest the newer) first; equal times leave it to the paths.
+int CompareAge(const TFileItem& l, const TFileItem& r, bool Newest) {
+  if (l.Modified != r.Modified) return Sign((l.Modified > r.Modified) != Newest);
+  return ComparePathAndName(l, r);
+}
+
+std::string WithDelimiter(std::string_view folder) {
+  std::string s(folder);
+  if (s.empty() || s.back() != '/') s += '/';
+  return s;
+}
+
+// Folder tests of the folder rules; a trailing delimiter on either side does not matter.
+bool InFolder(const TFileItem& it, const std::string& folderWithDelimiter, bool subFolders) {
+  const std::string path = WithDelimiter(it.Path.view());
+  if (subFolders) return path.compare(0, folderWithDelimiter.size(), folderWithDelimiter) == 0;
+  return path == folderWithDelimiter;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ TAutoSelectComp
+
+int TAutoSelectComp::Compare(PFileItem Left, PFileItem Right) const {
+  if (Left->DupGroup != Right->DupGroup) return Sign(Left->DupGroup > Right->DupGroup);
+  if (fComparisonMode == cmEmails) return CompareEmails(*Left, *Right);
+  switch (fSelectMethod) {
+    case smSelectAllLeaveOriginalName: return CompareOriginalName(*Left, *Right);
+    case smSelectAllLeaveNewest: return CompareAge(*Left, *Right, true);
+    case smSelectAllLeaveOldest: break;
+  }
+  return CompareAge(*Left, *Right, false);
+}
+
+int TAutoSelectComp::CompareEmails(const TFileItem& Left, const TFileItem& Right) const {
+  const TDateTime l = Left.Emails ? Left.Emails->ReceivedDate : TDateTime();
+  const TDateTime r = Right.Emails ? Right.Emails->ReceivedDate : TDateTime();
+  if (l == r || fSelectMethod == smSelectAllLeaveOriginalName) return 0;
+  if (fSelectMethod == smSelectAllLeaveNewest) return l > r ? -1 : 1;
+  return l > r ? 1 : -1;
+}
+
+int TAutoSelectComp::CompareOriginalName(const TFileItem& Left, const TFileItem& Right) const {
+  const std::string a = UpperCaseText(BaseName(Left.Name.view()));
+  const std::string b = UpperCaseText(BaseName(Right.Name.view()));
+  if (a != b) {
+    // The shorter name that the other one contains is what a copy was named after.
+    if (a.find(b) != std::string::npos) return 1;
+    if (b.find(a) != std::string::npos) return -1;
+  }
+  return CompareAge(Left, Right, false);
+}
+
+// ------------------------------------------------------------------ engine operations
+
+bool TScanEngine::SetSelection(int Index, bool Value) {
+  PFileItem it = fFiles[static_cast<std::size_t>(Index)];
+  if (it->fSelected == Value) return true;
+  SetFileSelected(it, Value);
+  if (it->fSelected != Value) return false;
+  UpdateGrid(Index, false);
+  return true;
+}
+
+void TScanEngine::BeginSelection(IScanView* FileList) {
+  // The worker reorders and frees the list while it runs.
+  CheckNotExecuting();
+  if (FileList) fFileList = FileList;
+}
+
+void TScanEngine::AutoSelect(IScanView* FileList, TSelectMethod ASelectMethod) {
+  BeginSelection(FileList);
+  if (fFiles.empty()) return;
+  UnSelectAll(FileList);
+  const TAutoSelectComp cmp(&fFiles, ASelectMethod, fCompareMode);
+  QuickSortItems(fFiles, [&cmp](PFileItem l, PFileItem r) { return cmp.Compare(l, r); });
+  // The list is now in group order but in no column's: bands follow the groups again, and the
+  // next column sort must not take the list for already sorted.
+  std::uint32_t band = 0;
+  for (std::size_t k = 0; k < fFiles.size(); ++k) {
+    if (k > 0 && fFiles[k]->DupGroup != fFiles[k - 1]->DupGroup) ++band;
+    fFiles[k]->SortGroup = band;
+  }
+  fLastSortColumn = -1;
+
+  bool kept = false;
+  std::uint32_t group = 0;
+  for (PFileItem it : fFiles) {
+    if (it->fProcessed) continue;
+    if (!kept || it->DupGroup != group) {
+      kept = true;
+      group = it->DupGroup;
+      SetFileSelected(it, false);
+      continue;
+    }
+    SetFileSelected(it, true);
+    if (!it->fSelected) break;
+  }
+  UpdateGrid(-1, true);
+}
+
+void TScanEngine::SelectAll(IScanView* FileList) {
+  BeginSelection(FileList);
+  if (GridRowCount() == 0) return;
+  const bool masterMode = Settings.MasterSelectMode && fCompareMode < cmEmails;
+  for (int k = 0; k < ItemCount(); ++k) {
+    PFileItem it = fFiles[static_cast<std::size_t>(k)];
+    if (it->fProcessed) continue;
+    if (!SetSelection(k, masterMode ? !it->Master : true)) return;
+  }
+}
+
+void TScanEngine::UnSelectAll(IScanView* FileList) {
+  BeginSelection(FileList);
+  if (GridRowCount() == 0) return;
+  for (int k = 0; k < ItemCount(); ++k) SetSelection(k, false);
+}
+
+void TScanEngine::ReverseSelection(IScanView* FileList) {
+  BeginSelection(FileList);
+  for (int k = 0; k < ItemCount(); ++k) {
+    PFileItem it = fFiles[static_cast<std::size_t>(k)];
+    if (it->fProcessed) continue;
+    if (!SetSelection(k, !it->fSelected)) return;
+  }
+}
+
+void TScanEngine::SelectAllExceptThisFolder(IScanView* FileList, int ItemIndex, bool Recursive) {
+  const std::string folder = Item(ItemIndex)->Path.str();
+  SelectAllExceptThisFolder(FileList, folder, Recursive);
+}
+
+void TScanEngine::SelectAllExceptThisFolder(IScanView* FileList, const std::string& AFolder, bool Recursive) {
+  BeginSelection(FileList);
+  const std::string folder = WithDelimiter(AFolder);
+  for (int k = 0; k < ItemCount(); ++k) {
+    PFileItem it = fFiles[static_cast<std::size_t>(k)];
+    if (it->fProcessed) continue;
+    if (!SetSelection(k, !InFolder(*it, folder, Recursive))) return;
+  }
+}
+
+void TScanEngine::SelectAllInGroupButThisOne(IScanView* FileList, int ItemIndex) {
+  BeginSelection(FileList);
+  const std::uint32_t group = Item(ItemIndex)->DupGroup;
+  for (int k = 0; k < ItemCount(); ++k) {
+    PFileItem it = fFiles[static_cast<std::size_t>(k)];
+    if (it->fProcessed || it->DupGroup != group) continue;
+    if (!SetSelection(k, k != ItemIndex)) return;
+  }
+}
+
+void TScanEngine::SelectDuplicatesInSameFolder(const std::string& AFolder, bool ASelectInSubFolders) {
+  BeginSelection(nullptr);
+  const std::string folder = WithDelimiter(AFolder);
+  for (int k = 0; k < ItemCount(); ++k) {
+    PFileItem it = fFiles[static_cast<std::size_t>(k)];
+    if (it->fSelected || it->fProcessed || !InFolder(*it, folder, ASelectInSubFolders)) continue;
+    if (!SetSelection(k, true)) return;
+  }
+}
+
+PFileItem TScanEngine::OriginalItem(PFileItem AItem) const {
+  if (!AItem) return nullptr;
+  // Never the item itself: a link to itself or an undo target of itself would lose the file.
+  for (PFileItem it : fFiles)
+    if (it != AItem && it->DupGroup == AItem->DupGroup && !it->fSelected && !it->fProcessed) return it;
+  return nullptr;
+}
+
+}  // namespace pelcrow
