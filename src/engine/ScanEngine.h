@@ -268,7 +268,11 @@ class TScanEngine {
 
   // ---- undo
   bool UndoItem(PFileItem Item, std::vector<std::string>& ErrorLog, TDateTime ActionStarted);
+  bool RestoreFromTrashSince(const std::string& APath, TDateTime ActionStarted);
   IUndoProgress* fUndoProgress = nullptr;
+  // The trash listing, read once per undo when an item is to come back from the trash.
+  struct TUndoTrashIndex;
+  std::shared_ptr<TUndoTrashIndex> fTrashIndex;
 };
 
 }  // namespace pelcrow

@@ -4,6 +4,8 @@
 // (still processed, still undoable) and becomes a line of the error log the user sees at the end.
 #include <algorithm>
 #include <exception>
+#include <initializer_list>
+#include <map>
 #include <string_view>
 
 #include "base/UserPrompt.h"
@@ -67,6 +69,34 @@ void RemoveFoldersMadeSince(std::string dir, TDateTime since) {
 }
 
 }  // namespace
+
+struct TScanEngine::TUndoTrashIndex {
+  std::multimap<std::string, platform::TTrashEntry> Entries;  // by original path
+};
+
+// The trash may hold several items once called APath: the action's own and namesakes trashed
+// later, by a later action or by hand. The action's item is the first one trashed since the
+// action started; only when none can be told apart does the newest come back.
+bool TScanEngine::RestoreFromTrashSince(const std::string& APath, TDateTime ActionStarted) {
+  if (!fTrashIndex) {
+    fTrashIndex = std::make_shared<TUndoTrashIndex>();
+    for (platform::TTrashEntry& e : platform::ListTrashEntries())
+      fTrashIndex->Entries.emplace(e.OriginalPath, std::move(e));
+  }
+  const platform::TTrashEntry* best = nullptr;
+  if (!ActionStarted.IsZero()) {
+    // Deletion dates keep whole seconds.
+    const std::int64_t since = ActionStarted.UnixNanoseconds() - 1'000'000'000LL;
+    auto [from, to] = fTrashIndex->Entries.equal_range(APath);
+    for (auto i = from; i != to; ++i) {
+      const platform::TTrashEntry& e = i->second;
+      if (e.DeletionDate.IsZero() || e.DeletionDate.UnixNanoseconds() < since) continue;
+      if (best == nullptr || e.DeletionDate < best->DeletionDate) best = &e;
+    }
+  }
+  if (best == nullptr) return platform::RestoreFromRecycleBin(APath);
+  return platform::RestoreTrashedItem(best->TrashedPath()).Ok();
+}
 
 // ------------------------------------------------------------------ file times
 
@@ -150,6 +180,7 @@ bool TScanEngine::UndoAction(int ActionNo, int TotalCount, TDateTime ActionStart
   } catch (const std::exception& e) {
     log.push_back(TranslateText("General error: ") + e.what());
   }
+  fTrashIndex.reset();
   if (syncStarted) EndMediaLibSync();
   if (fUndoProgress) fUndoProgress->HideUndoProgress();
 
@@ -195,7 +226,7 @@ bool TScanEngine::UndoItem(PFileItem Item, std::vector<std::string>& ErrorLog, T
         bool back = false;
         if (Item->ActionType == faRecycle) {
           // Brought back by hand already, or still in the trash.
-          back = platform::PathExists(F) || platform::RestoreFromRecycleBin(DeleteExtendedPrefix(F));
+          back = platform::PathExists(F) || RestoreFromTrashSince(DeleteExtendedPrefix(F), ActionStarted);
         }
         if (!back) {
           if (!FileExists(target)) return fail("Original file does not exist");

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -338,6 +339,29 @@ TEST_F(UndoTest, TrashedFileRestoredByHandCountsAsSuccess) {
   // No file operation: the trashed copy is still in the trash.
   EXPECT_EQ(OwnTrashEntries().size(), 1u);
   EXPECT_TRUE(fPrompt.UndoStatus.empty());
+}
+
+TEST_F(UndoTest, ALaterNamesakeInTheTrashStaysThere) {
+  const TDateTime started = TDateTime::Now();
+  PFileItem kept = AddKept("keep/a.txt", "ours");
+  PFileItem dup = AddFile("dup/a.txt", "ours");
+  Recycle(dup, 1, kept->FullPath());
+  // Afterwards a new file of that name was made and trashed as well, an hour later.
+  fDir.Write("dup/a.txt", "a later namesake");
+  const platform::TTrashResult later = platform::MoveToTrash(dup->FullPath());
+  ASSERT_TRUE(later.Ok());
+  const TDateTimeParts t = TDateTime::FromUnix(started.UnixSeconds() + 3600).ToLocal();
+  char date[32];
+  std::snprintf(date, sizeof date, "%04d-%02d-%02dT%02d:%02d:%02d", t.Year, t.Month, t.Day, t.Hour, t.Minute, t.Second);
+  fDir.Write(fs::path(later.InfoPath()).lexically_relative(fRoot).string(),
+             "[Trash Info]\nPath=" + dup->FullPath() + "\nDeletionDate=" + date + "\n");
+
+  EXPECT_TRUE(fEngine.UndoAction(1, 1, started));
+  ExpectReverted(dup);
+  ExpectBack(dup, "ours");
+  const auto left = OwnTrashEntries();
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(ReadAll(left[0].TrashedPath()), "a later namesake");
 }
 
 TEST_F(UndoTest, EmptiedTrashFallsBackToTheKeptCopy) {
