@@ -1,6 +1,7 @@
 // Undo on real files: each test processes small files the way the processing commands do (file
 // times saved, the file operation, then the action record) and undoes the action.
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -327,6 +329,24 @@ TEST_F(UndoTest, MoveRemovesOnlyTheEmptyFoldersItMade) {
   EXPECT_TRUE(test::FolderEntries(P("archive/old")).empty());
 }
 
+TEST_F(UndoTest, MoveBackAcrossVolumes) {
+  fs::create_directories(P("vol"));
+  if (::mount("tmpfs", P("vol").c_str(), "tmpfs", 0, "size=4m") != 0) GTEST_SKIP() << "cannot mount a tmpfs here";
+  const std::string bytes(300000, '\x7F');
+  PFileItem it = AddFile("src/a.bin", bytes);
+  Process(it, faMove, 1, P("vol/new/a.bin"), [&] {
+    ASSERT_EQ(platform::CreateFolders(P("vol/new")), 0);
+    ASSERT_EQ(platform::MoveFileNoOverwrite(it->FullPath(), P("vol/new/a.bin")), 0);
+  });
+  const bool ok = fEngine.UndoAction(1, 1, TDateTime::Now());
+  const Lines left = test::FolderEntries(P("vol"));
+  ::umount2(P("vol").c_str(), MNT_DETACH);
+  EXPECT_TRUE(ok);
+  ExpectReverted(it);
+  ExpectBack(it, bytes);
+  EXPECT_TRUE(left.empty());
+}
+
 TEST_F(UndoTest, TrashedFileRestoredByHandCountsAsSuccess) {
   PFileItem kept = AddKept("keep/a.txt", "same");
   PFileItem dup = AddFile("dup/a.txt", "same");
@@ -439,6 +459,28 @@ TEST_F(UndoTest, AStaleCountNeverHidesAFailure) {
   EXPECT_TRUE(fEngine.UndoAction(1, 0, TDateTime::Now()));
   EXPECT_EQ(fPrompt.UndoStatus.size(), 1u);
   ExpectStillProcessed(two, 1, faDelete);
+}
+
+TEST_F(UndoTest, AnErrorOutsideAnItemEndsTheWalk) {
+  // A grid that fails while being told about a reverted row.
+  class TBrokenView final : public IScanView {
+   public:
+    void ListChanged(int) override {}
+    void RowChanged(int) override { throw std::runtime_error("grid gone"); }
+    void Refresh() override {}
+  } view;
+  PFileItem kept = AddKept("keep/a.txt", "same");
+  PFileItem one = AddFile("one/a.txt", "same");
+  PFileItem two = AddFile("two/a.txt", "same");
+  Delete(one, 1, kept->FullPath());
+  Delete(two, 1, kept->FullPath());
+  fEngine.SortResults(&view, -1, soAsc);
+  EXPECT_TRUE(fEngine.UndoAction(1, 2, TDateTime::Now()));
+  ASSERT_EQ(fPrompt.UndoLines.size(), 1u);
+  EXPECT_EQ(fPrompt.UndoLines[0], (Lines{"General error: grid gone"}));
+  ExpectReverted(one);
+  ExpectStillProcessed(two, 1, faDelete);
+  EXPECT_EQ(fProgress.Shown.back(), "hidden");
 }
 
 TEST_F(UndoTest, ActionsSpanEveryListAndAnyNumber) {
