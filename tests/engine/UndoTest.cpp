@@ -1,6 +1,9 @@
 // Undo on real files: each test processes small files the way the processing commands do (file
 // times saved, the file operation, then the action record) and undoes the action.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -302,6 +305,32 @@ TEST_F(UndoTest, FailuresStayWithTheirItemsAndAreListed) {
     // Whatever has the item's name now was left alone.
     EXPECT_EQ(Exists(dup->FullPath()) ? ReadAll(dup->FullPath()) : "<none>", before);
   }
+}
+
+// Sets or clears the immutable flag of a folder (ext4, root): not even root may unlink in it.
+bool SetImmutable(const std::string& dir, bool on) {
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  int flags = 0;
+  bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+  ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  ::close(fd);
+  return ok;
+}
+
+TEST_F(UndoTest, ALinkThatCannotBeDeletedStays) {
+  PFileItem kept = AddKept("keep/a.txt", "same");
+  PFileItem dup = AddFile("dup/a.txt", "same");
+  Link(dup, 1, kept->FullPath());
+  if (!SetImmutable(dup->Path.str(), true)) GTEST_SKIP() << "no immutable flag here";
+  const bool done = fEngine.UndoAction(1, 1, TDateTime::Now());
+  SetImmutable(dup->Path.str(), false);
+  EXPECT_TRUE(done);
+  ExpectStillProcessed(dup, 1, faCreateLink);
+  ASSERT_EQ(fPrompt.UndoLines.size(), 1u);
+  EXPECT_EQ(fPrompt.UndoLines[0], (Lines{dup->FullPath() + " -> Unable to delete a symbolic link"}));
+  EXPECT_TRUE(IsLink(dup->FullPath()));
 }
 
 TEST_F(UndoTest, MoveRemovesOnlyTheEmptyFoldersItMade) {

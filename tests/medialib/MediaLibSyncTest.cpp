@@ -41,6 +41,17 @@ TEST(MediaLibSyncTest, BeginCreatesTheBackEndsSwitchedOnServerFirst) {
   }
 }
 
+TEST(MediaLibSyncTest, ABeginRetriedWithoutEndEndsWhatTheFirstStarted) {
+  TRecordingMediaLibraries libs(true, true);
+  libs.InitResult[0] = false;
+  EXPECT_FALSE(BeginMediaLibSync());
+  libs.InitResult[0] = true;
+  EXPECT_TRUE(BeginMediaLibSync());
+  EndMediaLibSync();
+  EXPECT_EQ(libs.Calls, (Calls{"iTunes.Init", "WMP.Init", "iTunes.Done", "iTunes.Init", "WMP.Init", "iTunes.Done",
+                               "WMP.Done"}));
+}
+
 TEST(MediaLibSyncTest, PerFileOperationsReachOnlyInitialisedBackEnds) {
   TRecordingMediaLibraries libs(true, true);
   libs.Memberships[0] = {{"Road", 0, ploWMP}};
