@@ -37,9 +37,13 @@ struct TMusicTagsInfo {
   std::string Title, Artist, Album, Track, Year, Genre, Duration, BitRate;
 };
 
+// The library a remembered playlist belongs to.
+enum TPlayListOrigin : std::uint8_t { ploWMP, ploITunes, ploIPhoto };
+
 struct TPlaylistInfo {
   std::string Name;
   std::int32_t Position = 0;
+  TPlayListOrigin Origin = ploWMP;
 };
 
 struct TFileDateTimeInfo {

@@ -17,6 +17,7 @@
 #include "engine/FileComparer.h"
 #include "engine/FileItem.h"
 #include "engine/ScanProgress.h"
+#include "engine/UndoProgress.h"
 #include "settings/FileMask.h"
 #include "settings/PcwSettings.h"
 
@@ -175,6 +176,18 @@ class TScanEngine {
   int GridRowCount() const { return fGridRowCount; }
 
   // ---- undo (Undo.cpp)
+  // The file times of an item's file, kept in PFileTimes just before processing; absent when
+  // they cannot be read.
+  static void SaveFileTimes(PFileItem AItem);
+  // Puts the kept access and modification times on ATarget (a creation time cannot be set
+  // here: the file keeps its own). Errors are ignored.
+  static void RestoreFileTimes(PFileItem AItem, const std::string& ATarget);
+  static void ReleaseFileTimes(PFileItem AItem);
+  // How many items the action processed and its type (kNoAction when none).
+  void GetActionInfo(int ActionNo, int& AffectedCount, std::uint8_t& ActionType) const;
+  // Reverts every item the action processed; false when the user asked to retry the rest.
+  bool UndoAction(int ActionNo, int TotalCount, TDateTime ActionStarted);
+  void SetUndoProgress(IUndoProgress* AProgress) { fUndoProgress = AProgress; }
 
   // ---- duplicate list file (ListFile.cpp)
 
@@ -258,6 +271,14 @@ class TScanEngine {
   void BeginSelection(IScanView* FileList);
   // Sets the check of row Index and updates the row when it changed; false when refused.
   bool SetSelection(int Index, bool Value);
+
+  // ---- undo
+  bool UndoItem(PFileItem Item, std::vector<std::string>& ErrorLog, TDateTime ActionStarted);
+  bool RestoreFromTrashSince(const std::string& APath, TDateTime ActionStarted);
+  IUndoProgress* fUndoProgress = nullptr;
+  // The trash listing, read once per undo when an item is to come back from the trash.
+  struct TUndoTrashIndex;
+  std::shared_ptr<TUndoTrashIndex> fTrashIndex;
 };
 
 }  // namespace pelcrow

@@ -1,0 +1,146 @@
+#include "medialib/MediaLibSync.h"
+
+#include <exception>
+#include <string_view>
+
+#include "engine/ScanEngine.h"
+#include "localization/TranslateText.h"
+#include "logging/Logger.h"
+#include "settings/PcwSettings.h"
+
+namespace pelcrow {
+
+namespace {
+
+struct TSyncState {
+  TMediaLibraryFactory Factories[2];
+  // Back-ends of the open bracket whose Init succeeded.
+  std::unique_ptr<IMediaLibraryPlugin> Plugins[2];
+  IMediaLibStatus* Status = nullptr;
+};
+
+TSyncState& State() {
+  static TSyncState state;
+  return state;
+}
+
+void ShowWait(const std::string& text) {
+  if (IMediaLibStatus* s = State().Status) s->ShowWaitText(text);
+}
+void ShowStatus(const std::string& text) {
+  if (IMediaLibStatus* s = State().Status) s->ShowStatusText(text);
+}
+
+std::string NoPrefix(const std::string& path) { return TScanEngine::DeleteExtendedPrefix(path); }
+
+// Runs one back-end operation: status line, logging, and no exception past it.
+template <class Op>
+void Run(TMediaLibrary library, std::string_view action, const std::string& subject, Op&& op) {
+  IMediaLibraryPlugin* plugin = State().Plugins[library].get();
+  if (plugin == nullptr) return;
+  ShowStatus(TranslateText("Synchronizing:") + " " + subject);
+  const std::string what = TranslateText(action) + " ";
+  try {
+    op(*plugin);
+    if (Settings.LogEvents.Contains(leMediaLibSyncOk)) LogEvent(leMediaLibSyncOk, what, subject, "OK");
+  } catch (const std::exception& e) {
+    if (Settings.LogEvents.Contains(leMediaLibSyncFail)) LogEvent(leMediaLibSyncFail, what, subject, e.what());
+  } catch (...) {
+    if (Settings.LogEvents.Contains(leMediaLibSyncFail)) LogEvent(leMediaLibSyncFail, what, subject, "unknown error");
+  }
+}
+
+// Creates and initialises one back-end; false when it has none or its Init fails.
+bool Start(TMediaLibrary library) {
+  TSyncState& s = State();
+  if (!s.Factories[library]) return false;
+  std::unique_ptr<IMediaLibraryPlugin> plugin;
+  bool ok = false;
+  try {
+    plugin = s.Factories[library]();
+    ok = plugin && plugin->Init();
+  } catch (...) {
+    ok = false;
+  }
+  if (ok) s.Plugins[library] = std::move(plugin);
+  return ok;
+}
+
+void Finish(TMediaLibrary library) {
+  std::unique_ptr<IMediaLibraryPlugin> plugin = std::move(State().Plugins[library]);
+  if (!plugin) return;
+  try {
+    plugin->Done();
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+TMediaLibraryFactory RegisterMediaLibrary(TMediaLibrary ALibrary, TMediaLibraryFactory AFactory) {
+  TMediaLibraryFactory previous = std::move(State().Factories[ALibrary]);
+  State().Factories[ALibrary] = std::move(AFactory);
+  return previous;
+}
+
+void SetMediaLibStatus(IMediaLibStatus* AStatus) { State().Status = AStatus; }
+
+bool BeginMediaLibSync() {
+  if (!Settings.Sync_WMP && !Settings.Sync_iTunes) return true;
+  // A bracket that was opened again without being closed (processing retries a failed begin)
+  // must not leak the back-ends it started.
+  Finish(mliTunes);
+  Finish(mlWMP);
+  const std::string text = TranslateText("Initializing synchronization...");
+  ShowWait(text);
+  ShowStatus(text);
+  TSyncState& s = State();
+  // A library whose back-end this platform lacks is not synchronised, without a complaint:
+  // there is nothing the user could do about it.
+  bool ok = true;
+  if (Settings.Sync_iTunes && s.Factories[mliTunes]) ok = Start(mliTunes);
+  if (ok && Settings.Sync_WMP && s.Factories[mlWMP]) ok = Start(mlWMP);
+  ShowStatus("");
+  return ok;
+}
+
+void EndMediaLibSync() {
+  const std::string text = TranslateText("Finalizing synchronization...");
+  ShowWait(text);
+  ShowStatus(text);
+  Finish(mliTunes);
+  Finish(mlWMP);
+  ShowStatus("");
+}
+
+void MediaLibDeleteWMP(const std::string& APath, std::unique_ptr<TPlaylistList>& APlayLists) {
+  const std::string path = NoPrefix(APath);
+  Run(mlWMP, "WMP track delete", path, [&](IMediaLibraryPlugin& p) { p.Delete(path, APlayLists); });
+}
+
+void MediaLibDeleteITunes(const std::string& APath, std::unique_ptr<TPlaylistList>& APlayLists) {
+  const std::string path = NoPrefix(APath);
+  Run(mliTunes, "iTunes track delete", path, [&](IMediaLibraryPlugin& p) { p.Delete(path, APlayLists); });
+}
+
+void MediaLibAddWMP(const std::string& APath, const TPlaylistList* APlayLists) {
+  const std::string path = NoPrefix(APath);
+  Run(mlWMP, "WMP track add", path, [&](IMediaLibraryPlugin& p) { p.AddNew(path, APlayLists); });
+}
+
+void MediaLibAddAll(const std::string& APath, const TPlaylistList* APlayLists) {
+  const std::string path = NoPrefix(APath);
+  if (Settings.Sync_WMP)
+    Run(mlWMP, "WMP track add", path, [&](IMediaLibraryPlugin& p) { p.AddNew(path, APlayLists); });
+  if (Settings.Sync_iTunes)
+    Run(mliTunes, "iTunes track add", path, [&](IMediaLibraryPlugin& p) { p.AddNew(path, APlayLists); });
+}
+
+void MediaLibRenameITunes(const std::string& AOldFileName, const std::string& ANewFileName) {
+  const std::string oldPath = NoPrefix(AOldFileName);
+  const std::string newPath = NoPrefix(ANewFileName);
+  Run(mliTunes, "iTunes track rename", oldPath + " -> " + newPath,
+      [&](IMediaLibraryPlugin& p) { p.Rename(oldPath, newPath); });
+}
+
+}  // namespace pelcrow

@@ -1,0 +1,73 @@
+// Media-library synchronisation: when the program deletes, moves or renames a music file, the
+// user's media libraries follow, and the file's playlist memberships are remembered so that undo
+// can put them back. Each library is reached through a back-end (IMediaLibraryPlugin) that a
+// platform registers; a library without a registered back-end is simply not synchronised.
+//
+// Processing and undo bracket their work with BeginMediaLibSync / EndMediaLibSync and call the
+// per-file operations in between, all on the user-interface thread. A per-file operation never
+// throws and never stops the file work: a failure is only logged (if the user asked for it).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/FileItem.h"
+
+namespace pelcrow {
+
+using TPlaylistList = std::vector<TPlaylistInfo>;
+
+// One library's back-end. Paths arrive without an extended-length prefix.
+class IMediaLibraryPlugin {
+ public:
+  virtual ~IMediaLibraryPlugin() = default;
+  // Connects to the library; false means synchronisation with it is off (the back-end tells the
+  // user and switches its setting off itself).
+  virtual bool Init() = 0;
+  // Adds the file to the library and to the playlists of this library's origin in the list
+  // (which may be absent).
+  virtual void AddNew(const std::string& APath, const TPlaylistList* APlayLists) = 0;
+  // Removes the file's entry and appends the playlists that held it (creating the list).
+  virtual void Delete(const std::string& APath, std::unique_ptr<TPlaylistList>& APlayLists) = 0;
+  virtual void Rename(const std::string& AOldFileName, const std::string& ANewFileName) = 0;
+  // Releases the connection.
+  virtual void Done() = 0;
+};
+
+// The two library roles: the music player's library (Sync_WMP) and the music server's (Sync_iTunes).
+enum TMediaLibrary : std::uint8_t { mlWMP, mliTunes };
+
+using TMediaLibraryFactory = std::function<std::unique_ptr<IMediaLibraryPlugin>()>;
+
+// Installs the back-end factory of a library (an empty one removes it); returns the one replaced.
+TMediaLibraryFactory RegisterMediaLibrary(TMediaLibrary ALibrary, TMediaLibraryFactory AFactory);
+
+// Where the main window shows what synchronisation is doing. Texts arrive translated; an empty
+// text clears. Both let the window repaint.
+class IMediaLibStatus {
+ public:
+  virtual ~IMediaLibStatus() = default;
+  virtual void ShowWaitText(const std::string& AText) = 0;
+  virtual void ShowStatusText(const std::string& AText) = 0;
+};
+void SetMediaLibStatus(IMediaLibStatus* AStatus);
+
+// Creates and initialises the back-ends of the libraries switched on (the server's first; the
+// player's only if that worked or was not needed). True when every back-end it initialised
+// succeeded, and at once when both settings are off.
+bool BeginMediaLibSync();
+// Ends and releases the back-ends the last BeginMediaLibSync created.
+void EndMediaLibSync();
+
+// Per-file operations; each does nothing when its back-end is not initialised.
+void MediaLibDeleteWMP(const std::string& APath, std::unique_ptr<TPlaylistList>& APlayLists);
+void MediaLibDeleteITunes(const std::string& APath, std::unique_ptr<TPlaylistList>& APlayLists);
+void MediaLibAddWMP(const std::string& APath, const TPlaylistList* APlayLists);
+// The player's AddNew if Sync_WMP is on, then the server's if Sync_iTunes is on.
+void MediaLibAddAll(const std::string& APath, const TPlaylistList* APlayLists);
+void MediaLibRenameITunes(const std::string& AOldFileName, const std::string& ANewFileName);
+
+}  // namespace pelcrow
