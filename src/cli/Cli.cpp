@@ -8,7 +8,9 @@
 #include <sstream>
 
 #include "base/MainThread.h"
+#include "engine/ListFile.h"
 #include "engine/ScanEngine.h"
+#include "localization/TranslateText.h"
 #include "logging/Logger.h"
 #include "platform/FileSystem.h"
 #include "services/FileCrc32.h"
@@ -28,6 +30,8 @@ const char* const kUsage =
     "Commands:\n"
     "  scan [OPTIONS] FOLDER...\n"
     "      Finds duplicate files below the folders and prints the duplicate groups.\n"
+    "  load [--format FORMAT] FILE.dup\n"
+    "      Prints the duplicate groups of a list saved by scan --save (same formats).\n"
     "  crc32 FILE...\n"
     "      Prints the CRC-32 of each file as 8 upper-case hex digits, or Error.\n"
     "  --help\n"
@@ -44,9 +48,11 @@ const char* const kUsage =
     "  --master FOLDER               master folder: keep only groups with a file from a master\n"
     "                                folder and one from elsewhere (repeatable; also scanned)\n"
     "  --min-size SIZE, --max-size SIZE   size limits in bytes, or with K, M, G\n"
-    "  --format text|csv|json        text: one full path per line, groups separated by a blank\n"
+    "  --format text|csv|json|dup    text: one full path per line, groups separated by a blank\n"
     "                                line; csv: Group,Size,Path; json: {\"groups\": [{\"group\": N,\n"
-    "                                \"size\": BYTES, \"files\": [...]}], \"summary\": {...}}\n"
+    "                                \"size\": BYTES, \"files\": [...]}], \"summary\": {...}};\n"
+    "                                dup: the duplicate list file (to FILE with --save)\n"
+    "  --save FILE                   also save the duplicate list to FILE (load reads it back)\n"
     "  --threads N                   threads that read checksums (default: one per core)\n"
     "  --log FOLDER                  write the scan log (found and skipped files and folders)\n"
     "                                into FOLDER/yyyy-mm-dd.log\n"
@@ -63,8 +69,9 @@ const char* const kUsage =
     "      skip-hard-links      skip files with more than one hard link (off)\n"
     "      exclude-container    scan only the subfolders of each FOLDER (off)\n"
     "\n"
-    "Exit status: 0 duplicates found (scan) or all checksums computed (crc32);\n"
-    "1 no duplicates found, or a file could not be read; 2 bad arguments or folders.\n"
+    "Exit status: 0 duplicates found (scan, load) or all checksums computed (crc32);\n"
+    "1 no duplicates found, or a file could not be read; 2 bad arguments or folders, or a list\n"
+    "that cannot be saved or loaded.\n"
     "Progress goes to standard error when it is a terminal.\n";
 
 struct TOptionName {
@@ -152,6 +159,10 @@ std::string Absolute(const std::string& p) {
   return r;
 }
 
+bool KnownFormat(const std::string& format) {
+  return format == "text" || format == "json" || format == "csv" || format == "dup";
+}
+
 int RunCrc32(const std::vector<std::string>& files, std::ostream& out, std::ostream& err) {
   if (files.empty()) {
     err << "pelcrow-cli crc32: no file given\n" << kUsage;
@@ -188,6 +199,43 @@ void PrintProgress(const TScanEngine& engine, std::ostream& err) {
   err << "\r\033[K" << line << std::flush;
 }
 
+// The visible groups in one of the output formats.
+void PrintGroups(const TScanEngine& engine, const std::string& format, std::ostream& out) {
+  const TScanEngineSummaryInfo& s = engine.SummaryInfo();
+  const int n = engine.ItemCount();
+  if (format == "dup") {
+    out << engine.ListFileText();
+  } else if (format == "text") {
+    for (int i = 0; i < n; ++i) {
+      PFileItem it = engine.Item(i);
+      if (i > 0 && engine.Item(i - 1)->DupGroup != it->DupGroup) out << "\n";
+      out << it->FullPath() << "\n";
+    }
+  } else if (format == "csv") {
+    out << "Group,Size,Path\r\n";
+    for (int i = 0; i < n; ++i) {
+      PFileItem it = engine.Item(i);
+      out << it->DupGroup << "," << it->Size << "," << CsvField(it->FullPath()) << "\r\n";
+    }
+  } else {
+    out << "{\"groups\": [";
+    for (int i = 0; i < n;) {
+      PFileItem first = engine.Item(i);
+      out << (i ? ", " : "") << "{\"group\": " << first->DupGroup << ", \"size\": " << first->Size
+          << ", \"files\": [";
+      int j = i;
+      for (; j < n && engine.Item(j)->DupGroup == first->DupGroup; ++j)
+        out << (j > i ? ", " : "") << JsonString(engine.Item(j)->FullPath());
+      out << "]}";
+      i = j;
+    }
+    out << "], \"summary\": {\"TotalFiles\": " << s.TotalFiles << ", \"OriginalFiles\": " << s.OriginalFiles
+        << ", \"OriginalSize\": " << s.OriginalSize << ", \"DuplicateFiles\": " << s.DuplicateFiles
+        << ", \"DuplicateSize\": " << s.DuplicateSize << "}}\n";
+  }
+  out.flush();
+}
+
 int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   std::string format = "text";
   std::vector<std::string> paths, excludes, masters;
@@ -197,7 +245,7 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   TPcwScanOptions options = Settings.ScanOptions;
   std::int64_t minSize = 0, maxSize = 0;
   unsigned threads = 0;
-  std::string logDir;
+  std::string logDir, saveFile;
   auto bad = [&](const std::string& what) {
     err << "pelcrow-cli scan: " << what << "\n" << "Try 'pelcrow-cli --help'.\n";
     return kExitUsage;
@@ -265,6 +313,8 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     } else if (a == "--min-size" || a == "--max-size") {
       if (!next(v) || !ParseSize(v, a == "--min-size" ? minSize : maxSize))
         return bad(a + " needs a size such as 4096, 100K or 2G");
+    } else if (a == "--save") {
+      if (!next(saveFile) || saveFile.empty()) return bad("--save needs a file");
     } else if (a == "--log") {
       if (!next(logDir)) return bad("--log needs a folder");
       logDir = Absolute(logDir);
@@ -294,8 +344,7 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       if (!known || hasValue) return bad("unknown option " + args[i]);
     }
   }
-  if (format != "text" && format != "json" && format != "csv")
-    return bad("unknown format \"" + format + "\" (use text, csv or json)");
+  if (!KnownFormat(format)) return bad("unknown format \"" + format + "\" (use text, csv, json or dup)");
   paths.insert(paths.end(), masters.begin(), masters.end());
   if (paths.empty()) return bad("no folder given");
   for (std::string& p : paths) {
@@ -370,34 +419,15 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
   const TScanEngineSummaryInfo& s = engine.SummaryInfo();
   const int n = engine.ItemCount();
-  if (format == "text") {
-    for (int i = 0; i < n; ++i) {
-      PFileItem it = engine.Item(i);
-      if (i > 0 && engine.Item(i - 1)->DupGroup != it->DupGroup) out << "\n";
-      out << it->FullPath() << "\n";
+  if (!saveFile.empty()) {
+    try {
+      engine.SaveToFile(saveFile);
+    } catch (const std::exception& e) {
+      err << "pelcrow-cli: " << TranslateText(kListSaveFailedMessage) << " " << e.what() << "\n";
+      return kExitUsage;
     }
-  } else if (format == "csv") {
-    out << "Group,Size,Path\r\n";
-    for (int i = 0; i < n; ++i) {
-      PFileItem it = engine.Item(i);
-      out << it->DupGroup << "," << it->Size << "," << CsvField(it->FullPath()) << "\r\n";
-    }
-  } else {
-    out << "{\"groups\": [";
-    for (int i = 0; i < n;) {
-      PFileItem first = engine.Item(i);
-      out << (i ? ", " : "") << "{\"group\": " << first->DupGroup << ", \"size\": " << first->Size
-          << ", \"files\": [";
-      int j = i;
-      for (; j < n && engine.Item(j)->DupGroup == first->DupGroup; ++j)
-        out << (j > i ? ", " : "") << JsonString(engine.Item(j)->FullPath());
-      out << "]}";
-      i = j;
-    }
-    out << "], \"summary\": {\"TotalFiles\": " << s.TotalFiles << ", \"OriginalFiles\": " << s.OriginalFiles
-        << ", \"OriginalSize\": " << s.OriginalSize << ", \"DuplicateFiles\": " << s.DuplicateFiles
-        << ", \"DuplicateSize\": " << s.DuplicateSize << "}}\n";
   }
+  if (format != "dup" || saveFile.empty()) PrintGroups(engine, format, out);
   out.flush();
 
   // Say why nothing could be compared: which check turned away a folder or every file.
@@ -409,6 +439,45 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       err << "  " << r.Count << " rejected by the " << r.Check << " (" << Remedy(r.Check) << ")\n";
   }
   return n > 0 ? kExitOk : kExitNone;
+}
+
+int RunLoad(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::string format = "text";
+  std::vector<std::string> files;
+  auto bad = [&](const std::string& what) {
+    err << "pelcrow-cli load: " << what << "\n" << "Try 'pelcrow-cli --help'.\n";
+    return kExitUsage;
+  };
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--format" || a.rfind("--format=", 0) == 0) {
+      if (a == "--format") {
+        if (i + 1 >= args.size()) return bad("--format needs a value");
+        format = args[++i];
+      } else {
+        format = a.substr(9);
+      }
+    } else if (a == "--") {
+      files.insert(files.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+      break;
+    } else if (a.size() >= 2 && a[0] == '-') {
+      return bad("unknown option " + a);
+    } else {
+      files.push_back(a);
+    }
+  }
+  if (!KnownFormat(format)) return bad("unknown format \"" + format + "\" (use text, csv, json or dup)");
+  if (files.size() != 1) return bad(files.empty() ? "no list file given" : "one list file at a time");
+  TScanEngine engine(Settings.ComparisonMode(), Settings.CompareOptions);
+  try {
+    engine.LoadFromFile(nullptr, files[0]);
+  } catch (const std::exception& e) {
+    err << "pelcrow-cli: " << files[0] << ": " << TranslateText(kListNotSupportedMessage) << " (" << e.what()
+        << ")\n";
+    return kExitUsage;
+  }
+  PrintGroups(engine, format, out);
+  return engine.ItemCount() > 0 ? kExitOk : kExitNone;
 }
 
 }  // namespace
@@ -468,6 +537,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   }
   if (cmd == "crc32") return RunCrc32(rest, out, err);
   if (cmd == "scan") return RunScan(rest, out, err);
+  if (cmd == "load") return RunLoad(rest, out, err);
   err << "pelcrow-cli: unknown command \"" << cmd << "\"\n" << kUsage;
   return kExitUsage;
 }
