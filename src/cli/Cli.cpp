@@ -30,8 +30,10 @@ const char* const kUsage =
     "Commands:\n"
     "  scan [OPTIONS] FOLDER...\n"
     "      Finds duplicate files below the folders and prints the duplicate groups.\n"
-    "  load [--format FORMAT] FILE.dup\n"
-    "      Prints the duplicate groups of a list saved by scan --save (same formats).\n"
+    "  load [--format FORMAT] [--name PATTERN] [--groups LIST] FILE.dup\n"
+    "      Prints the duplicate groups of a list saved by scan --save (same formats), only the\n"
+    "      files whose name matches PATTERN (* and ?, any letter case) and whose group number\n"
+    "      is in LIST (\"1-5,8,10-12\").\n"
     "  crc32 FILE...\n"
     "      Prints the CRC-32 of each file as 8 upper-case hex digits, or Error.\n"
     "  --help\n"
@@ -448,20 +450,44 @@ int RunLoad(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     err << "pelcrow-cli load: " << what << "\n" << "Try 'pelcrow-cli --help'.\n";
     return kExitUsage;
   };
+  TSearchFilterFiles filter;
+  bool filtered = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--format" || a.rfind("--format=", 0) == 0) {
-      if (a == "--format") {
-        if (i + 1 >= args.size()) return bad("--format needs a value");
-        format = args[++i];
-      } else {
-        format = a.substr(9);
+    std::string a = args[i];
+    std::string value;
+    bool hasValue = false;
+    if (a.rfind("--", 0) == 0 && a.find('=') != std::string::npos) {
+      value = a.substr(a.find('=') + 1);
+      a = a.substr(0, a.find('='));
+      hasValue = true;
+    }
+    auto next = [&](std::string& v) {
+      if (hasValue) {
+        v = value;
+        return true;
       }
+      if (i + 1 >= args.size()) return false;
+      v = args[++i];
+      return true;
+    };
+    std::string v;
+    if (a == "--format") {
+      if (!next(format)) return bad("--format needs a value");
+    } else if (a == "--name") {
+      if (!next(v)) return bad("--name needs a pattern");
+      filter.fFileNamePattern = v;
+      filtered = true;
+    } else if (a == "--groups") {
+      if (!next(v)) return bad("--groups needs a list such as 1-5,8");
+      filter.SetDupGroupPattern(v);
+      if (filter.fPrepareadDupGroupPattern.empty()) return bad("--groups needs a list such as 1-5,8");
+      filter.fSearchByDupGroup = true;
+      filtered = true;
     } else if (a == "--") {
       files.insert(files.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
       break;
     } else if (a.size() >= 2 && a[0] == '-') {
-      return bad("unknown option " + a);
+      return bad("unknown option " + args[i]);
     } else {
       files.push_back(a);
     }
@@ -476,6 +502,7 @@ int RunLoad(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         << ")\n";
     return kExitUsage;
   }
+  if (filtered) engine.FilterResults(nullptr, filter);
   PrintGroups(engine, format, out);
   return engine.ItemCount() > 0 ? kExitOk : kExitNone;
 }

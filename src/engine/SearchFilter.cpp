@@ -4,6 +4,8 @@
 
 namespace pelcrow {
 
+TSearchFilterFiles SearchFilterFiles;
+
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }

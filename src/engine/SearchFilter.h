@@ -42,6 +42,9 @@ struct TSearchFilterFiles {
   bool Matches(const TFileItem& AItem) const;
 };
 
+// The current criteria of the program (the search dialog's, kept in the settings file).
+extern TSearchFilterFiles SearchFilterFiles;
+
 // The criteria prepared once for testing many items: the pattern decoded, the day bounds as
 // points in time. Keeps a reference to the criteria.
 class TSearchFilterMatcher {

@@ -37,7 +37,7 @@ TEST(ParseDateTimeTest, RefusesWhatDoesNotFollowTheFormat) {
   const TFormatSettings s;
   TDateTime t;
   for (const char* text : {"", "1/2", "13/1/2020", "2/29/2023", "1/2/2020x", "a/b/cccc", "1/2/2020 0:00:00 PM",
-                           "1/2/2020 10:61:00 AM", "1/2/2020 10:00"}) {
+                           "1/2/2020 10:61:00 AM", "1/2/2020 10:00", "12/31/9999", "1/1/1000"}) {
     EXPECT_FALSE(TryParseShortDateLongTime(text, s, t)) << text;
   }
   EXPECT_TRUE(TryParseShortDateLongTime(" 2/29/2024 ", s, t));

@@ -192,6 +192,15 @@ TEST(CliTest, SavedListLoadsBackToTheSameGroups) {
   TResult csv = RunCliCapture({"load", "--format=csv", list});
   EXPECT_EQ(csv.Code, 0);
   EXPECT_NE(csv.Out.find("1,13,\"" + dir / "in/a/x[,]y.txt" + "\"\r\n"), std::string::npos) << csv.Out;
+  // The search filter: name pattern and group text.
+  const auto all = TextGroups(scan.Out);
+  EXPECT_EQ(TextGroups(RunCliCapture({"load", "--groups", "3,,1-", list}).Out),
+            (std::vector<std::set<std::string>>{all[0], all[2]}));
+  EXPECT_EQ(TextGroups(RunCliCapture({"load", "--name=*.TXT", list}).Out),
+            (std::vector<std::set<std::string>>{all[0], all[1]}));
+  TResult none = RunCliCapture({"load", "--name", "third?", "--groups", "1-2", list});
+  EXPECT_EQ(none.Code, 1);
+  EXPECT_EQ(none.Out, "");
   TResult again = RunCliCapture({"load", "--format", "dup", list});
   EXPECT_EQ(TextGroups(RunCliCapture({"load", dir.Write("again.dup", again.Out)}).Out), TextGroups(scan.Out));
 }
@@ -212,6 +221,7 @@ TEST(CliTest, LoadExitCodesAndMessages) {
            {{"load", empty, wrong}, 2, "one list file at a time"},
            {{"load", "--format", "xml", empty}, 2, "unknown format"},
            {{"load", "--bogus", empty}, 2, "unknown option"},
+           {{"load", "--groups", ",-", empty}, 2, "--groups needs a list"},
            {{"scan", "--save"}, 2, "--save needs a file"},
        }) {
     TResult r = RunCliCapture(c.Args);
