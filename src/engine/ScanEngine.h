@@ -177,8 +177,8 @@ class TScanEngine {
 
   // ---- undo (Undo.cpp)
 
-  // ---- duplicate list file (ListFile.cpp); failures throw EListFileError (engine/ListFile.h).
-  // Writes the visible list; the file is replaced whole or not at all.
+  // ---- duplicate list file (ListFile.cpp)
+  // Failures throw EListFileError (engine/ListFile.h). Writes the visible list; the file is replaced whole or not at all.
   void SaveToFile(const std::string& AFileName);
   // The bytes SaveToFile writes.
   std::string ListFileText() const;

@@ -1,5 +1,6 @@
 #include "engine/SearchFilter.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace pelcrow {
@@ -146,6 +147,7 @@ bool MatchesFileNamePattern(std::string_view AName, std::string_view APattern) {
 
 TSearchFilterMatcher::TSearchFilterMatcher(const TSearchFilterFiles& AFilter)
     : fFilter(AFilter), fPattern(Characters(AFilter.fFileNamePattern.empty() ? "*" : AFilter.fFileNamePattern)) {
+  fMatchAll = std::all_of(fPattern.begin(), fPattern.end(), [](char32_t c) { return c == '*'; });
   if (fFilter.fSearchByDate) {
     fFrom = LocalMidnight(fFilter.fStartDate);
     // Noon of the day after, back to its midnight: a day need not have 24 hours.
@@ -173,6 +175,7 @@ bool TSearchFilterMatcher::Matches(const TFileItem& AItem) const {
     }
     if (!inRange) return false;
   }
+  if (fMatchAll) return true;
   return MatchCharacters(Characters(AItem.Name.view()), fPattern);
 }
 

@@ -55,6 +55,7 @@ class TSearchFilterMatcher {
  private:
   const TSearchFilterFiles& fFilter;
   std::vector<char32_t> fPattern;
+  bool fMatchAll = false;  // the pattern is stars only
   TDateTime fFrom, fTo;
 };
 
