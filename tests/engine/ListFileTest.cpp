@@ -225,6 +225,22 @@ TEST_F(ListFileTest, LoadSortsByGroupAndTakesTheMasterWarningFromTheSettings) {
   }
 }
 
+TEST_F(ListFileTest, ASelectedMasterLoadsWithoutAQuestion) {
+  // The check mark is read before the master mark, so the master-file confirmation never asks.
+  test::TScriptedPrompt prompt;
+  MasterWarningActive = true;
+  TTempDir dir;
+  const std::string file =
+      dir.Write("m.dup", "[Version 1]\r\n" + std::string("a[,]/p[,][,]1[,]0[,]0[,]1/1/2020[,]1[,]1[,]1[,]0[,]") +
+                             "[,][,][,][,][,][,][,][,][,][,][,][,][,]1[,][,][,][,]\r\n");
+  TScanEngine engine(cmCRC32, {});
+  engine.LoadFromFile(nullptr, file);
+  ASSERT_EQ(engine.ItemCount(), 1);
+  EXPECT_TRUE(engine.Item(0)->fSelected);
+  EXPECT_TRUE(engine.Item(0)->Master);
+  EXPECT_TRUE(prompt.Questions.empty());
+}
+
 TEST_F(ListFileTest, MusicTagsAreKeptOnlyInTheMusicMode) {
   TTempDir dir;
   TScanEngine engine(cmMusicTags, {});
