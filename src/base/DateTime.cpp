@@ -51,6 +51,8 @@ bool TDateTime::FromLocal(const TDateTimeParts& p, TDateTime& out) {
   std::time_t t = mktime(&tm);
   // mktime normalises 31 February into March: such a date does not exist.
   if (tm.tm_mday != p.Day || tm.tm_mon != p.Month - 1) return false;
+  // Nanoseconds since 1970 in 64 bits reach the years 1677 to 2262 only.
+  if (t < -9223372035 || t > 9223372035) return false;
   out = FromUnix(static_cast<std::int64_t>(t), p.MilliSecond * 1000000LL);
   return true;
 }

@@ -9,7 +9,9 @@
 
 #include "base/MainThread.h"
 #include "base/UserPrompt.h"
+#include "engine/ListFile.h"
 #include "engine/ScanEngine.h"
+#include "localization/TranslateText.h"
 #include "logging/Logger.h"
 #include "platform/FileSystem.h"
 #include "services/FileCrc32.h"
@@ -29,6 +31,10 @@ const char* const kUsage =
     "Commands:\n"
     "  scan [OPTIONS] FOLDER...\n"
     "      Finds duplicate files below the folders and prints the duplicate groups.\n"
+    "  load [--format FORMAT] [--name PATTERN] [--groups LIST] FILE.dup\n"
+    "      Prints the duplicate groups of a list saved by scan --save (same formats), only the\n"
+    "      files whose name matches PATTERN (* and ?, any letter case) and whose group number\n"
+    "      is in LIST (\"1-5,8,10-12\").\n"
     "  crc32 FILE...\n"
     "      Prints the CRC-32 of each file as 8 upper-case hex digits, or Error.\n"
     "  --help\n"
@@ -45,9 +51,11 @@ const char* const kUsage =
     "  --master FOLDER               master folder: keep only groups with a file from a master\n"
     "                                folder and one from elsewhere (repeatable; also scanned)\n"
     "  --min-size SIZE, --max-size SIZE   size limits in bytes, or with K, M, G\n"
-    "  --format text|csv|json        text: one full path per line, groups separated by a blank\n"
+    "  --format text|csv|json|dup    text: one full path per line, groups separated by a blank\n"
     "                                line; csv: Group,Size,Path; json: {\"groups\": [{\"group\": N,\n"
-    "                                \"size\": BYTES, \"files\": [...]}], \"summary\": {...}}\n"
+    "                                \"size\": BYTES, \"files\": [...]}], \"summary\": {...}};\n"
+    "                                dup: the duplicate list file (to FILE with --save)\n"
+    "  --save FILE                   also save the duplicate list to FILE (load reads it back)\n"
     "  --select oldest|newest|original  apply a selection rule: keep the oldest, the newest or\n"
     "                                the copy with the original name (the one a copy's name was\n"
     "                                made from; else the oldest) of each group and select the\n"
@@ -73,8 +81,9 @@ const char* const kUsage =
     "      skip-hard-links      skip files with more than one hard link (off)\n"
     "      exclude-container    scan only the subfolders of each FOLDER (off)\n"
     "\n"
-    "Exit status: 0 duplicates found (scan) or all checksums computed (crc32);\n"
-    "1 no duplicates found, or a file could not be read; 2 bad arguments or folders.\n"
+    "Exit status: 0 duplicates found (scan, load) or all checksums computed (crc32);\n"
+    "1 no duplicates found, or a file could not be read; 2 bad arguments or folders, or a list\n"
+    "that cannot be saved or loaded.\n"
     "Progress goes to standard error when it is a terminal.\n";
 
 struct TOptionName {
@@ -226,6 +235,10 @@ PFileItem RuleStoppedAt(const TScanEngine& engine) {
   return nullptr;
 }
 
+bool KnownFormat(const std::string& format) {
+  return format == "text" || format == "json" || format == "csv" || format == "dup";
+}
+
 int RunCrc32(const std::vector<std::string>& files, std::ostream& out, std::ostream& err) {
   if (files.empty()) {
     err << "pelcrow-cli crc32: no file given\n" << kUsage;
@@ -262,6 +275,69 @@ void PrintProgress(const TScanEngine& engine, std::ostream& err) {
   err << "\r\033[K" << line << std::flush;
 }
 
+// The visible groups in one of the output formats.
+// The groups in one of the output formats; Marks adds what a selection rule decided per file.
+void PrintGroups(const TScanEngine& engine, const std::string& format, bool Marks, std::ostream& out) {
+  const TScanEngineSummaryInfo& s = engine.SummaryInfo();
+  const int n = engine.ItemCount();
+  auto action = [](PFileItem it) { return it->fSelected ? "select" : "keep"; };
+  if (format == "dup") {
+    out << engine.ListFileText();
+  } else if (format == "text") {
+    for (int i = 0; i < n; ++i) {
+      PFileItem it = engine.Item(i);
+      if (i > 0 && engine.Item(i - 1)->DupGroup != it->DupGroup) out << "\n";
+      if (Marks) out << (it->fSelected ? "select " : "keep   ");
+      out << it->FullPath() << "\n";
+    }
+  } else if (format == "csv") {
+    out << (Marks ? "Group,Size,Path,Action\r\n" : "Group,Size,Path\r\n");
+    for (int i = 0; i < n; ++i) {
+      PFileItem it = engine.Item(i);
+      out << it->DupGroup << "," << it->Size << "," << CsvField(it->FullPath());
+      if (Marks) out << "," << action(it);
+      out << "\r\n";
+    }
+  } else {
+    std::int64_t selectedFiles = 0, selectedSize = 0;
+    out << "{\"groups\": [";
+    for (int i = 0; i < n;) {
+      PFileItem first = engine.Item(i);
+      out << (i ? ", " : "") << "{\"group\": " << first->DupGroup << ", \"size\": " << first->Size
+          << ", \"files\": [";
+      int j = i;
+      for (; j < n && engine.Item(j)->DupGroup == first->DupGroup; ++j)
+        out << (j > i ? ", " : "") << JsonString(engine.Item(j)->FullPath());
+      out << "]";
+      if (Marks) {
+        for (const char* list : {"keep", "select"}) {
+          out << ", " << JsonString(list) << ": [";
+          bool any = false;
+          for (int k = i; k < j; ++k) {
+            if (std::string_view(action(engine.Item(k))) != list) continue;
+            out << (any ? ", " : "") << JsonString(engine.Item(k)->FullPath());
+            any = true;
+          }
+          out << "]";
+        }
+        for (int k = i; k < j; ++k)
+          if (engine.Item(k)->fSelected) {
+            ++selectedFiles;
+            selectedSize += engine.Item(k)->Size;
+          }
+      }
+      out << "}";
+      i = j;
+    }
+    out << "], \"summary\": {\"TotalFiles\": " << s.TotalFiles << ", \"OriginalFiles\": " << s.OriginalFiles
+        << ", \"OriginalSize\": " << s.OriginalSize << ", \"DuplicateFiles\": " << s.DuplicateFiles
+        << ", \"DuplicateSize\": " << s.DuplicateSize;
+    if (Marks) out << ", \"SelectedFiles\": " << selectedFiles << ", \"SelectedSize\": " << selectedSize;
+    out << "}}\n";
+  }
+  out.flush();
+}
+
 int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   std::string format = "text";
   std::vector<std::string> paths, excludes, masters;
@@ -271,7 +347,7 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   TPcwScanOptions options = Settings.ScanOptions;
   std::int64_t minSize = 0, maxSize = 0;
   unsigned threads = 0;
-  std::string logDir;
+  std::string logDir, saveFile;
   const TSelectRuleName* rule = nullptr;
   auto bad = [&](const std::string& what) {
     err << "pelcrow-cli scan: " << what << "\n" << "Try 'pelcrow-cli --help'.\n";
@@ -340,6 +416,8 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     } else if (a == "--min-size" || a == "--max-size") {
       if (!next(v) || !ParseSize(v, a == "--min-size" ? minSize : maxSize))
         return bad(a + " needs a size such as 4096, 100K or 2G");
+    } else if (a == "--save") {
+      if (!next(saveFile) || saveFile.empty()) return bad("--save needs a file");
     } else if (a == "--log") {
       if (!next(logDir)) return bad("--log needs a folder");
       logDir = Absolute(logDir);
@@ -375,8 +453,7 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       if (!known || hasValue) return bad("unknown option " + args[i]);
     }
   }
-  if (format != "text" && format != "json" && format != "csv")
-    return bad("unknown format \"" + format + "\" (use text, csv or json)");
+  if (!KnownFormat(format)) return bad("unknown format \"" + format + "\" (use text, csv, json or dup)");
   paths.insert(paths.end(), masters.begin(), masters.end());
   if (paths.empty()) return bad("no folder given");
   for (std::string& p : paths) {
@@ -451,67 +528,23 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   }
 
   PFileItem stoppedAt = nullptr;
-  std::int64_t selectedFiles = 0, selectedSize = 0;
   if (rule) {
     TCliPrompt prompt(err);
     engine.AutoSelect(&grid, rule->Method);
     stoppedAt = RuleStoppedAt(engine);
-    for (int i = 0; i < engine.ItemCount(); ++i) {
-      if (!engine.Item(i)->fSelected) continue;
-      ++selectedFiles;
-      selectedSize += engine.Item(i)->Size;
-    }
   }
-  auto action = [&](PFileItem it) { return it->fSelected ? "select" : "keep"; };
 
   const TScanEngineSummaryInfo& s = engine.SummaryInfo();
   const int n = engine.ItemCount();
-  if (format == "text") {
-    for (int i = 0; i < n; ++i) {
-      PFileItem it = engine.Item(i);
-      if (i > 0 && engine.Item(i - 1)->DupGroup != it->DupGroup) out << "\n";
-      if (rule) out << (it->fSelected ? "select " : "keep   ");
-      out << it->FullPath() << "\n";
+  if (!saveFile.empty()) {
+    try {
+      engine.SaveToFile(saveFile);
+    } catch (const std::exception& e) {
+      err << "pelcrow-cli: " << TranslateText(kListSaveFailedMessage) << " " << e.what() << "\n";
+      return kExitUsage;
     }
-  } else if (format == "csv") {
-    out << (rule ? "Group,Size,Path,Action\r\n" : "Group,Size,Path\r\n");
-    for (int i = 0; i < n; ++i) {
-      PFileItem it = engine.Item(i);
-      out << it->DupGroup << "," << it->Size << "," << CsvField(it->FullPath());
-      if (rule) out << "," << action(it);
-      out << "\r\n";
-    }
-  } else {
-    out << "{\"groups\": [";
-    for (int i = 0; i < n;) {
-      PFileItem first = engine.Item(i);
-      out << (i ? ", " : "") << "{\"group\": " << first->DupGroup << ", \"size\": " << first->Size
-          << ", \"files\": [";
-      int j = i;
-      for (; j < n && engine.Item(j)->DupGroup == first->DupGroup; ++j)
-        out << (j > i ? ", " : "") << JsonString(engine.Item(j)->FullPath());
-      out << "]";
-      if (rule) {
-        for (const char* list : {"keep", "select"}) {
-          out << ", " << JsonString(list) << ": [";
-          bool any = false;
-          for (int k = i; k < j; ++k) {
-            if (std::string_view(action(engine.Item(k))) != list) continue;
-            out << (any ? ", " : "") << JsonString(engine.Item(k)->FullPath());
-            any = true;
-          }
-          out << "]";
-        }
-      }
-      out << "}";
-      i = j;
-    }
-    out << "], \"summary\": {\"TotalFiles\": " << s.TotalFiles << ", \"OriginalFiles\": " << s.OriginalFiles
-        << ", \"OriginalSize\": " << s.OriginalSize << ", \"DuplicateFiles\": " << s.DuplicateFiles
-        << ", \"DuplicateSize\": " << s.DuplicateSize;
-    if (rule) out << ", \"SelectedFiles\": " << selectedFiles << ", \"SelectedSize\": " << selectedSize;
-    out << "}}\n";
   }
+  if (format != "dup" || saveFile.empty()) PrintGroups(engine, format, rule != nullptr, out);
   out.flush();
   if (stoppedAt) {
     err << "pelcrow-cli: --select " << rule->Name << " stopped at the master file " << stoppedAt->FullPath()
@@ -528,6 +561,70 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       err << "  " << r.Count << " rejected by the " << r.Check << " (" << Remedy(r.Check) << ")\n";
   }
   return n > 0 ? kExitOk : kExitNone;
+}
+
+int RunLoad(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::string format = "text";
+  std::vector<std::string> files;
+  auto bad = [&](const std::string& what) {
+    err << "pelcrow-cli load: " << what << "\n" << "Try 'pelcrow-cli --help'.\n";
+    return kExitUsage;
+  };
+  TSearchFilterFiles filter;
+  bool filtered = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string a = args[i];
+    std::string value;
+    bool hasValue = false;
+    if (a.rfind("--", 0) == 0 && a.find('=') != std::string::npos) {
+      value = a.substr(a.find('=') + 1);
+      a = a.substr(0, a.find('='));
+      hasValue = true;
+    }
+    auto next = [&](std::string& v) {
+      if (hasValue) {
+        v = value;
+        return true;
+      }
+      if (i + 1 >= args.size()) return false;
+      v = args[++i];
+      return true;
+    };
+    std::string v;
+    if (a == "--format") {
+      if (!next(format)) return bad("--format needs a value");
+    } else if (a == "--name") {
+      if (!next(v)) return bad("--name needs a pattern");
+      filter.fFileNamePattern = v;
+      filtered = true;
+    } else if (a == "--groups") {
+      if (!next(v)) return bad("--groups needs a list such as 1-5,8");
+      filter.SetDupGroupPattern(v);
+      if (filter.fPrepareadDupGroupPattern.empty()) return bad("--groups needs a list such as 1-5,8");
+      filter.fSearchByDupGroup = true;
+      filtered = true;
+    } else if (a == "--") {
+      files.insert(files.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+      break;
+    } else if (a.size() >= 2 && a[0] == '-') {
+      return bad("unknown option " + args[i]);
+    } else {
+      files.push_back(a);
+    }
+  }
+  if (!KnownFormat(format)) return bad("unknown format \"" + format + "\" (use text, csv, json or dup)");
+  if (files.size() != 1) return bad(files.empty() ? "no list file given" : "one list file at a time");
+  TScanEngine engine(Settings.ComparisonMode(), Settings.CompareOptions);
+  try {
+    engine.LoadFromFile(nullptr, files[0]);
+  } catch (const std::exception& e) {
+    err << "pelcrow-cli: " << files[0] << ": " << TranslateText(kListNotSupportedMessage) << " (" << e.what()
+        << ")\n";
+    return kExitUsage;
+  }
+  if (filtered) engine.FilterResults(nullptr, filter);
+  PrintGroups(engine, format, false, out);
+  return engine.ItemCount() > 0 ? kExitOk : kExitNone;
 }
 
 }  // namespace
@@ -587,6 +684,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   }
   if (cmd == "crc32") return RunCrc32(rest, out, err);
   if (cmd == "scan") return RunScan(rest, out, err);
+  if (cmd == "load") return RunLoad(rest, out, err);
   err << "pelcrow-cli: unknown command \"" << cmd << "\"\n" << kUsage;
   return kExitUsage;
 }

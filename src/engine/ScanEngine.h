@@ -18,6 +18,7 @@
 #include "engine/FileItem.h"
 #include "engine/ScanProgress.h"
 #include "engine/UndoProgress.h"
+#include "engine/SearchFilter.h"
 #include "settings/FileMask.h"
 #include "settings/PcwSettings.h"
 
@@ -190,8 +191,36 @@ class TScanEngine {
   void SetUndoProgress(IUndoProgress* AProgress) { fUndoProgress = AProgress; }
 
   // ---- duplicate list file (ListFile.cpp)
+  // Failures throw EListFileError (engine/ListFile.h). Writes the visible list; the file is replaced whole or not at all.
+  void SaveToFile(const std::string& AFileName);
+  // The bytes SaveToFile writes.
+  std::string ListFileText() const;
+  // Replaces the results by the list in the file; AFileList becomes the engine's grid. A file
+  // that cannot be read or is not a list of this version leaves the results empty.
+  void LoadFromFile(IScanView* AFileList, const std::string& AFileName);
+  // The same from the file's bytes.
+  void LoadFromText(IScanView* AFileList, std::string_view ABytes);
 
   // ---- result views: filter, categories, pruning (ResultViews.cpp)
+  // Hides the visible items that do not match (they move to the filter's hidden list).
+  void FilterResults(IScanView* FileList, const TSearchFilterFiles& AFilesFilter);
+  void CloseFilterResults(IScanView* FileList);
+  // ASetOnly: only remember the category; InternalCall: move items but leave the grid alone.
+  void SetCategoryFilter(TFilterCategory AFilter, bool ASetOnly, bool InternalCall);
+  TFilterCategory CurrentCategoryFilter() const { return fCurrentCategoryFilter; }
+  // Destroy visible items (AIndex is a visible row): all with the row's extension (case-sensitive),
+  // all in the row's folder, all in that folder and its subfolders. Groups of one may remain.
+  void RemoveByExtension(int AIndex);
+  void RemoveByFolder(int AIndex);
+  void RemoveByFolderSub(int AIndex);
+  // Destroys processed items, then the items left without a partner, in all three lists.
+  void CleanResolved();
+  // Share (percent) of the category in the total size of all items; Found: one item has it.
+  double GetStatsByCategory(TFilterCategory AFilter, bool& Found) const;
+  // "count / size text" of the checked visible items; ActiveCount: unprocessed visible items.
+  std::string GetSelectedInfo(int& SelCount, int& ActiveCount) const;
+  // Refreshes a row's data from its source; throws for a row outside the visible list.
+  void UpdateItem(int AIndex);
 
   // Test access to the lists behind the visible one.
   std::vector<PFileItem>& FilesHiddenByFilter() { return fFilesHiddenByFilter; }
@@ -279,6 +308,14 @@ class TScanEngine {
   // The trash listing, read once per undo when an item is to come back from the trash.
   struct TUndoTrashIndex;
   std::shared_ptr<TUndoTrashIndex> fTrashIndex;
+
+  // ---- duplicate list file, result views (ListFile.cpp, ResultViews.cpp)
+  // Tells the grid it has no rows (before items are freed or reordered).
+  void ShowNoRows();
+  // Rebuilds the grid in the last sort order (groups ascending when none), then the summary.
+  void ReShow();
+  // The same after items were destroyed: the summary first, in the order of that moment.
+  void ReShowAfterPruning();
 };
 
 }  // namespace pelcrow

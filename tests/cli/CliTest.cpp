@@ -1,6 +1,7 @@
 // pelcrow-cli as a user runs it: in process for the outputs, and the real binary once.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <sstream>
 
 #include "TestUtil.h"
@@ -206,6 +207,135 @@ TEST(CliTest, RealBinaryScansAFolderWithAnUndecodableName) {
   int status = ::pclose(p);
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_NE(out.find("n\\udcff.txt"), std::string::npos) << out;
+}
+
+// The text output as groups, each an unordered set of paths; the order of the groups is kept.
+std::vector<std::set<std::string>> TextGroups(const std::string& out) {
+  std::vector<std::set<std::string>> groups(1);
+  std::size_t start = 0;
+  while (start < out.size()) {
+    std::size_t end = out.find('\n', start);
+    if (end == std::string::npos) end = out.size();
+    std::string line = out.substr(start, end - start);
+    if (line.empty()) {
+      groups.emplace_back();
+    } else {
+      groups.back().insert(line);
+    }
+    start = end + 1;
+  }
+  if (groups.back().empty()) groups.pop_back();
+  return groups;
+}
+
+std::string RunBinary(const std::string& args, int& code) {
+  std::string cmd = std::string(PELCROW_CLI_PATH) + " " + args + " 2>/dev/null";
+  FILE* p = ::popen(cmd.c_str(), "r");
+  if (!p) {
+    code = -1;
+    return {};
+  }
+  std::string out;
+  char buf[4096];
+  while (std::size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+  code = WEXITSTATUS(::pclose(p));
+  return out;
+}
+
+TEST(CliTest, SavedListLoadsBackToTheSameGroups) {
+  Settings = TPcwSettings();
+  TTempDir dir;
+  dir.Write("in/a/x[,]y.txt", "first content");
+  dir.Write("in/b/x[,]y.txt", "first content");
+  dir.Write("in/b/zweite Größe.txt", "second content!");
+  dir.Write("in/c/второй.txt", "second content!");
+  dir.Write("in/c/third", "third content, three copies");
+  dir.Write("in/d/third", "third content, three copies");
+  dir.Write("in/d/third2", "third content, three copies");
+  dir.Write("in/single", "alone");
+  const std::string list = dir / "out/list.dup";
+  TResult scan = RunCliCapture({"scan", "--no-skip-temp", "--save", list, dir / "in"});
+  ASSERT_EQ(scan.Code, 0) << scan.Err;
+  ASSERT_EQ(TextGroups(scan.Out).size(), 3u);
+  TResult load = RunCliCapture({"load", list});
+  ASSERT_EQ(load.Code, 0) << load.Err;
+  EXPECT_EQ(TextGroups(load.Out), TextGroups(scan.Out));
+
+  // The dup format: the same bytes on standard output as in the saved file, and loadable.
+  TResult dup = RunCliCapture({"scan", "--no-skip-temp", "--format", "dup", dir / "in"});
+  ASSERT_EQ(dup.Code, 0);
+  EXPECT_EQ(dup.Out, test::ReadAll(list));
+  TResult dupToFile = RunCliCapture({"scan", "--no-skip-temp", "--format=dup", "--save", dir / "two.dup", dir / "in"});
+  EXPECT_EQ(dupToFile.Code, 0);
+  EXPECT_EQ(dupToFile.Out, "");
+  EXPECT_EQ(test::ReadAll(dir / "two.dup"), dup.Out);
+
+  // Every format of load reads the same list.
+  TResult json = RunCliCapture({"load", "--format", "json", list});
+  EXPECT_EQ(json.Code, 0);
+  EXPECT_NE(json.Out.find("\"summary\": {\"TotalFiles\": 7, \"OriginalFiles\": 3"), std::string::npos) << json.Out;
+  TResult csv = RunCliCapture({"load", "--format=csv", list});
+  EXPECT_EQ(csv.Code, 0);
+  EXPECT_NE(csv.Out.find("1,13,\"" + dir / "in/a/x[,]y.txt" + "\"\r\n"), std::string::npos) << csv.Out;
+  // The search filter: name pattern and group text.
+  const auto all = TextGroups(scan.Out);
+  EXPECT_EQ(TextGroups(RunCliCapture({"load", "--groups", "3,,1-", list}).Out),
+            (std::vector<std::set<std::string>>{all[0], all[2]}));
+  EXPECT_EQ(TextGroups(RunCliCapture({"load", "--name=*.TXT", list}).Out),
+            (std::vector<std::set<std::string>>{all[0], all[1]}));
+  TResult none = RunCliCapture({"load", "--name", "third?", "--groups", "1-2", list});
+  EXPECT_EQ(none.Code, 1);
+  EXPECT_EQ(none.Out, "");
+  TResult again = RunCliCapture({"load", "--format", "dup", list});
+  EXPECT_EQ(TextGroups(RunCliCapture({"load", dir.Write("again.dup", again.Out)}).Out), TextGroups(scan.Out));
+}
+
+TEST(CliTest, LoadExitCodesAndMessages) {
+  Settings = TPcwSettings();
+  TTempDir dir;
+  const std::string empty = dir.Write("empty.dup", "\xEF\xBB\xBF[Version 1]\r\n");
+  const std::string wrong = dir.Write("wrong.dup", "[Version 9]\r\n");
+  const std::string cut = dir.Write("cut.dup", "[Version 1]\r\na[,]/p[,][,]1[,]0[,]0[,]1/2/20");
+  for (const TExitCase& c : std::vector<TExitCase>{
+           {{"load", empty}, 1, ""},
+           {{"load", wrong}, 2, "Duplicate list structure is not supported by current Pelcrow version."},
+           {{"load", cut}, 2, "not supported"},
+           {{"load", dir / "missing.dup"}, 2, "not supported"},
+           {{"load", dir.path()}, 2, "not supported"},
+           {{"load"}, 2, "no list file given"},
+           {{"load", empty, wrong}, 2, "one list file at a time"},
+           {{"load", "--format", "xml", empty}, 2, "unknown format"},
+           {{"load", "--bogus", empty}, 2, "unknown option"},
+           {{"load", "--groups", ",-", empty}, 2, "--groups needs a list"},
+           {{"scan", "--save"}, 2, "--save needs a file"},
+       }) {
+    TResult r = RunCliCapture(c.Args);
+    EXPECT_EQ(r.Code, c.Code) << c.Args.back();
+    EXPECT_NE(r.Err.find(c.ErrText), std::string::npos) << r.Err;
+    if (c.Code == 2) {
+      EXPECT_EQ(r.Out, "");
+    }
+  }
+  // A save that cannot be written fails the scan with the message.
+  dir.Write("in/a", "same");
+  dir.Write("in/b", "same");
+  TResult r = RunCliCapture({"scan", "--no-skip-temp", "--save", empty + "/x.dup", dir / "in"});
+  EXPECT_EQ(r.Code, 2);
+  EXPECT_NE(r.Err.find("Failed to save Duplicate list."), std::string::npos) << r.Err;
+}
+
+TEST(CliTest, RealBinarySavesAndLoadsAList) {
+  TTempDir dir;
+  dir.Write("in/p\xFF.txt", "same bytes");
+  dir.Write("in/q [,] r.txt", "same bytes");
+  dir.Write("in/line\nbreak.txt", "same bytes");
+  int code = -1;
+  const std::string scanned = RunBinary("scan --no-skip-temp --save '" + dir / "l.dup" + "' '" + dir / "in" + "'", code);
+  ASSERT_EQ(code, 0);
+  const std::string loaded = RunBinary("load '" + dir / "l.dup" + "'", code);
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(TextGroups(loaded), TextGroups(scanned));
+  EXPECT_EQ(TextGroups(loaded).front().size(), 3u + 1u);  // the name with a line break prints as two lines
 }
 
 }  // namespace

@@ -1,0 +1,320 @@
+// The duplicate list file: writing the visible list and reading it back into the engine. Runs on
+// the user-interface thread. Files are UTF-8 with a byte-order mark (a UTF-16 mark is read as
+// well, a file without a mark is taken as UTF-8); names and paths are written as their bytes, so a
+// name that is not UTF-8 still names its file after a load.
+#include "engine/ListFile.h"
+
+#include <charconv>
+#include <memory>
+#include <vector>
+
+#include "base/FormatSettings.h"
+#include "base/ParseDateTime.h"
+#include "engine/ItemFlags.h"
+#include "engine/ScanEngine.h"
+#include "localization/TextEncoding.h"
+#include "platform/FileSystem.h"
+#include "settings/AtomicFile.h"
+
+namespace pelcrow {
+
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+// "[" followed by commas and then "]", "n]" or "r]": the runs the escape adds a comma to.
+// Returns the number of commas and the length of the terminator, or 0 commas when no run starts
+// at pos.
+std::size_t CommaRun(std::string_view s, std::size_t pos, std::size_t& termLength) {
+  std::size_t k = pos + 1;
+  while (k < s.size() && s[k] == ',') ++k;
+  const std::size_t commas = k - pos - 1;
+  if (commas == 0 || k >= s.size()) return 0;
+  if (s[k] == ']') {
+    termLength = 1;
+  } else if ((s[k] == 'n' || s[k] == 'r') && k + 1 < s.size() && s[k + 1] == ']') {
+    termLength = 2;
+  } else {
+    return 0;
+  }
+  return commas;
+}
+
+std::string Escape(std::string_view v) {
+  if (v.find_first_of("[\r\n") == std::string_view::npos) return std::string(v);
+  std::string out;
+  out.reserve(v.size() + 8);
+  for (std::size_t i = 0; i < v.size();) {
+    const char c = v[i];
+    std::size_t term = 0;
+    std::size_t commas = 0;
+    if (c == '[' && (commas = CommaRun(v, i, term)) > 0) {
+      out += '[';
+      out.append(commas + 1, ',');
+      out.append(v.substr(i + 1 + commas, term));
+      i += 1 + commas + term;
+    } else if (c == '\n') {
+      out += "[,n]";
+      ++i;
+    } else if (c == '\r') {
+      out += "[,r]";
+      ++i;
+    } else {
+      out += c;
+      ++i;
+    }
+  }
+  return out;
+}
+
+std::string Unescape(std::string_view f) {
+  if (f.find("[,") == std::string_view::npos) return std::string(f);
+  std::string out;
+  out.reserve(f.size());
+  for (std::size_t i = 0; i < f.size();) {
+    std::size_t term = 0;
+    std::size_t commas = 0;
+    if (f[i] == '[' && (commas = CommaRun(f, i, term)) > 0) {
+      const char t = f[i + 1 + commas];
+      if (commas == 1 && t != ']') {
+        out += t == 'n' ? '\n' : '\r';
+      } else {
+        out += '[';
+        out.append(commas == 1 ? 1 : commas - 1, ',');
+        out.append(f.substr(i + 1 + commas, term));
+      }
+      i += 1 + commas + term;
+    } else {
+      out += f[i++];
+    }
+  }
+  return out;
+}
+
+void AppendField(std::string& line, std::string_view value) {
+  line += Escape(value);
+  line += kListFieldSeparator;
+}
+
+bool ToInt64(std::string_view s, std::int64_t& v) {
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  if (s.empty()) return false;
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  return ec == std::errc() && end == s.data() + s.size();
+}
+
+// The fields of one item line, each ending at the next separator; text after the last one is
+// left for later versions.
+class TLineReader {
+ public:
+  TLineReader(std::string_view line, std::size_t lineNumber) : fLine(line), fLineNumber(lineNumber) {}
+
+  std::string_view Raw() {
+    ++fField;
+    const std::size_t end = fLine.find(kListFieldSeparator, fPos);
+    if (end == std::string_view::npos) Fail("too few fields");
+    std::string_view field = fLine.substr(fPos, end - fPos);
+    fPos = end + kListFieldSeparator.size();
+    return field;
+  }
+  std::string Text() { return Unescape(Raw()); }
+  std::int64_t Int64() {
+    std::int64_t v = 0;
+    if (!ToInt64(Raw(), v)) Fail("not a number");
+    return v;
+  }
+  // 32-bit values, signed or unsigned as written; only the low 32 bits are kept.
+  std::uint32_t UInt32() {
+    const std::int64_t v = Int64();
+    if (v < -2147483648LL || v > 4294967295LL) Fail("number out of range");
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(v) & 0xFFFFFFFFu);
+  }
+  bool Flag() { return Int64() == 1; }
+  TDateTime Date(const TFormatSettings& fs) {
+    TDateTime t;
+    if (!TryParseShortDateLongTime(Raw(), fs, t)) Fail("not a date");
+    return t;
+  }
+  void Skip(int count) {
+    for (int k = 0; k < count; ++k) Raw();
+  }
+  [[noreturn]] void Fail(const char* what) const {
+    throw EListFileError("line " + std::to_string(fLineNumber) + ", field " + std::to_string(fField) + ": " +
+                         what);
+  }
+
+ private:
+  std::string_view fLine;
+  std::size_t fLineNumber;
+  std::size_t fPos = 0;
+  int fField = 0;
+};
+
+// Lines ended by CR LF, LF or CR; a final line break does not start another line.
+std::vector<std::string_view> SplitLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' && text[i] != '\n') continue;
+    lines.push_back(text.substr(start, i - start));
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  platform::TReadOnlyFile file;
+  if (int e = file.Open(path, true)) throw EListFileError("cannot read " + path + ": " + platform::ErrorText(e));
+  std::string bytes;
+  char buffer[65536];
+  for (;;) {
+    const std::int64_t n = file.Read(buffer, sizeof buffer);
+    if (n < 0) throw EListFileError("cannot read " + path + ": " + platform::ErrorText(file.LastError()));
+    if (n == 0) break;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+  return bytes;
+}
+
+}  // namespace
+
+std::string DefaultListFileName(TDateTime Now) { return "DupFiles" + FormatDateTime("yyyymmdd-hhnnss", Now) + ".dup"; }
+
+std::string EscapeListField(std::string_view AValue) { return Escape(AValue); }
+std::string UnescapeListField(std::string_view AField) { return Unescape(AField); }
+
+std::string TScanEngine::ListFileText() const {
+  const std::shared_ptr<const TFormatSettings> fs = GetFormatSettings();
+  std::string text(kUtf8Bom);
+  text += kListFileHeader;
+  text += "\r\n";
+  std::string line;
+  for (PFileItem it : fFiles) {
+    line.clear();
+    AppendField(line, it->Name.view());
+    AppendField(line, it->Path.view());
+    AppendField(line, it->AudioTagValues.view());
+    AppendField(line, std::to_string(it->Size));
+    AppendField(line, std::to_string(it->CRC32));
+    AppendField(line, std::to_string(it->ShortCRC32));
+    AppendField(line, FormatShortDateLongTime(it->Modified, *fs));
+    AppendField(line, std::to_string(it->DupGroup));
+    AppendField(line, std::to_string(it->SortGroup));
+    AppendField(line, it->fSelected ? "1" : "0");
+    AppendField(line, it->fProcessed ? "1" : "0");
+    if (const TMusicTagsInfo* t = it->MusicTags.get()) {
+      for (const std::string* v : {&t->Title, &t->Artist, &t->Album, &t->Track, &t->Year, &t->Genre, &t->Duration,
+                                   &t->BitRate})
+        AppendField(line, *v);
+    } else {
+      for (int k = 0; k < 8; ++k) line += kListFieldSeparator;
+    }
+    const TEmailInfo* m = it->Emails.get();
+    if (m) {
+      AppendField(line, m->From);
+      AppendField(line, m->To_);
+      AppendField(line, m->Subject);
+      AppendField(line, FormatShortDateLongTime(m->ReceivedDate, *fs));
+      AppendField(line, std::to_string(m->OutlookIndex));
+    } else {
+      for (int k = 0; k < 5; ++k) line += kListFieldSeparator;
+    }
+    AppendField(line, it->Master ? "1" : "0");
+    if (m) {
+      AppendField(line, m->Address1);
+      AppendField(line, m->Address2);
+      AppendField(line, m->Address3);
+    } else {
+      for (int k = 0; k < 3; ++k) line += kListFieldSeparator;
+    }
+    text += line;
+    text += "\r\n";
+  }
+  return text;
+}
+
+void TScanEngine::SaveToFile(const std::string& AFileName) {
+  if (int e = WriteFileAtomically(AFileName, ListFileText()))
+    throw EListFileError("cannot write " + AFileName + ": " + platform::ErrorText(e));
+}
+
+void TScanEngine::LoadFromFile(IScanView* AFileList, const std::string& AFileName) {
+  CheckNotExecuting();
+  std::string bytes;
+  try {
+    bytes = ReadWholeFile(AFileName);
+  } catch (const EListFileError&) {
+    fFileList = AFileList;
+    ClearResults();
+    ShowNoRows();
+    throw;
+  }
+  LoadFromText(AFileList, bytes);
+}
+
+void TScanEngine::LoadFromText(IScanView* AFileList, std::string_view ABytes) {
+  CheckNotExecuting();
+  fFileList = AFileList;
+  ClearResults();
+  // The grid must never show rows of freed items, also when the load fails.
+  ShowNoRows();
+
+  std::string decoded;
+  std::string_view text = ABytes;
+  if (text.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
+    text.remove_prefix(kUtf8Bom.size());
+  } else if (text.size() >= 2 && ((text[0] == '\xFF' && text[1] == '\xFE') || (text[0] == '\xFE' && text[1] == '\xFF'))) {
+    decoded = DecodeTextBytes(text);
+    text = decoded;
+  }
+  const std::vector<std::string_view> lines = SplitLines(text);
+  if (lines.empty()) return;
+  if (lines[0] != kListFileHeader) throw EListFileError("not a duplicate list of this version");
+
+  // Items are read into a list of their own: a file that fails half-way leaves no results.
+  const std::shared_ptr<const TFormatSettings> fs = GetFormatSettings();
+  const bool musicMode = Settings.ComparisonMode() == cmMusicTags;
+  std::vector<std::unique_ptr<TFileItem>> items;
+  items.reserve(lines.size() - 1);
+  for (std::size_t n = 1; n < lines.size(); ++n) {
+    if (lines[n].empty()) continue;
+    TLineReader r(lines[n], n + 1);
+    auto it = std::make_unique<TFileItem>();
+    it->Name = TItemString(r.Text());
+    it->Category = DetectCategory(it->Name.view());
+    it->Path = TItemString(r.Text());
+    it->AudioTagValues = TItemString(r.Text());
+    it->Size = r.Int64();
+    it->CRC32 = static_cast<std::uint32_t>(static_cast<std::uint64_t>(r.Int64()) & 0xFFFFFFFFu);
+    it->ShortCRC32 = static_cast<std::uint32_t>(static_cast<std::uint64_t>(r.Int64()) & 0xFFFFFFFFu);
+    it->Modified = r.Date(*fs);
+    it->DupGroup = r.UInt32();
+    it->SortGroup = r.UInt32();
+    SetFileSelected(it.get(), r.Flag());
+    SetFileProcessed(it.get(), r.Flag());
+    if (musicMode) {
+      auto tags = std::make_unique<TMusicTagsInfo>();
+      for (std::string* v : {&tags->Title, &tags->Artist, &tags->Album, &tags->Track, &tags->Year, &tags->Genre,
+                             &tags->Duration, &tags->BitRate})
+        *v = r.Text();
+      it->MusicTags = std::move(tags);
+    } else {
+      r.Skip(8);
+    }
+    r.Skip(5);  // a loaded item never has e-mail data
+    it->Master = r.Flag();
+    r.Skip(3);
+    items.push_back(std::move(it));
+  }
+
+  fFiles.reserve(items.size());
+  for (auto& it : items) fFiles.push_back(it.release());
+  fSummaryInfo.TotalFiles = ItemCount();
+  UpdateSummaryInfo();
+  SortResults(fFileList, 2, soAsc);
+  MasterWarningActive = Settings.MasterSelectMode && fCompareMode < cmEmails;
+}
+
+}  // namespace pelcrow
