@@ -1,5 +1,6 @@
 #include "settings/UserState.h"
 
+#include <cerrno>
 #include <cmath>
 #include <limits>
 
@@ -91,6 +92,7 @@ TUserState LoadUserStateFile(const std::string& settingsFile) {
 }
 
 int SaveUserStateFile(const std::string& settingsFile, const TUserState& state) {
+  if (settingsFile.empty()) return ENOENT;
   TIniFile ini;
   // Read first: the other sections belong to the settings record and must survive; a file that
   // exists but cannot be read is not overwritten.

@@ -73,11 +73,10 @@ QPushButton#crbStart:hover { background: #15803d; }
 QPushButton#crbStart:disabled { background: #a7d8b5; color: #f0fdf4; }
 QPushButton#crbStart[scanning="true"] { background: #dc2626; }
 QPushButton#crbStart[scanning="true"]:hover { background: #b91c1c; }
-QLineEdit, QDoubleSpinBox, QComboBox { background: #ffffff; border: 1px solid #cbd5e1;
-  border-radius: 5px; padding: 4px 6px; }
-QLineEdit:focus, QDoubleSpinBox:focus, QComboBox:focus { border-color: #3b82f6; }
+QLineEdit { background: #ffffff; border: 1px solid #cbd5e1; border-radius: 5px; padding: 4px 6px; }
+QLineEdit:focus { border-color: #3b82f6; }
 QLineEdit:read-only { background: #f1f5f9; }
-QLineEdit:disabled, QDoubleSpinBox:disabled, QComboBox:disabled { color: #94a3b8; background: #f8fafc; }
+QLineEdit:disabled { color: #94a3b8; background: #f8fafc; }
 QTreeWidget, QListWidget { background: #ffffff; border: 1px solid #dde3ec; border-radius: 6px; }
 QListWidget#lbInclude, QListWidget#lbExclude { font-size: 12pt; }
 QListWidget::item { padding: 3px 4px; }

@@ -372,7 +372,8 @@ QWidget* TfmMain::BuildUpper() {
     nb->setDecimals(0);
     nb->setRange(0, 999999986991104.0);
     nb->setSingleStep(1);
-    nb->setMinimumWidth(110);
+    nb->setMinimumWidth(90);
+    nb->setAlignment(Qt::AlignRight);
     nb->setEnabled(false);
     cb = new QComboBox(pUpper);
     cb->setObjectName(QString::fromLatin1(u));
@@ -383,19 +384,21 @@ QWidget* TfmMain::BuildUpper() {
   sizeRow(chkMinSize, nbMinSize, cbMinSize, "chkMinSize", "nbMinSize", "cbMinSize");
   sizeRow(chkMaxSize, nbMaxSize, cbMaxSize, "chkMaxSize", "nbMaxSize", "cbMaxSize");
   filters->addWidget(lIncFileTypes, 0, 0);
-  filters->addWidget(edIncFileTypes, 0, 1);
-  filters->addWidget(bIncFileTypes, 0, 2);
-  filters->addWidget(chkMinSize, 0, 4);
-  filters->addWidget(nbMinSize, 0, 5);
-  filters->addWidget(cbMinSize, 0, 6);
+  filters->addWidget(edIncFileTypes, 0, 1, 1, 3);
+  filters->addWidget(bIncFileTypes, 0, 4);
   filters->addWidget(lExcFileTypes, 1, 0);
-  filters->addWidget(edExcFileTypes, 1, 1);
-  filters->addWidget(bExcFileTypes, 1, 2);
-  filters->addWidget(chkMaxSize, 1, 4);
-  filters->addWidget(nbMaxSize, 1, 5);
-  filters->addWidget(cbMaxSize, 1, 6);
+  filters->addWidget(edExcFileTypes, 1, 1, 1, 3);
+  filters->addWidget(bExcFileTypes, 1, 4);
+  auto* sizes = new QHBoxLayout;
+  sizes->addWidget(chkMinSize);
+  sizes->addWidget(nbMinSize, 1);
+  sizes->addWidget(cbMinSize);
+  sizes->addSpacing(14);
+  sizes->addWidget(chkMaxSize);
+  sizes->addWidget(nbMaxSize, 1);
+  sizes->addWidget(cbMaxSize);
+  filters->addLayout(sizes, 2, 0, 1, 5);
   filters->setColumnStretch(1, 1);
-  filters->setColumnMinimumWidth(3, 12);
 
   auto* right = new QVBoxLayout;
   right->addWidget(tcPathList, 1);
@@ -472,10 +475,13 @@ QWidget* TfmMain::BuildResults() {
   head->addWidget(lStep3);
   head->addWidget(lResolve);
   head->addStretch();
-  head->addWidget(bDuplicates);
-  head->addWidget(bProcessSelection);
-  head->addWidget(bResolveWizard);
   v->addLayout(head);
+  auto* actions = new QHBoxLayout;
+  actions->addWidget(bDuplicates);
+  actions->addWidget(bProcessSelection);
+  actions->addWidget(bResolveWizard);
+  actions->addStretch();
+  v->addLayout(actions);
   lblSummary = new QLabel(pResults);
   lblSummary->setObjectName(QStringLiteral("lblSummary"));
   lblSummary->setWordWrap(true);
@@ -483,7 +489,7 @@ QWidget* TfmMain::BuildResults() {
   v->addWidget(lblSummary);
   cbCheckAll = new QCheckBox(pResults);
   cbCheckAll->setObjectName(QStringLiteral("cbCheckAll"));
-  v->addWidget(cbCheckAll);
+  actions->addWidget(cbCheckAll);
   sgFileList = new QTreeWidget(pResults);
   sgFileList->setObjectName(QStringLiteral("sgFileList"));
   sgFileList->setRootIsDecorated(false);
@@ -497,7 +503,8 @@ QWidget* TfmMain::BuildResults() {
 
   StatsPanel = new QFrame(box);
   StatsPanel->setObjectName(QStringLiteral("StatsPanel"));
-  StatsPanel->setMinimumWidth(230);
+  StatsPanel->setMinimumWidth(220);
+  StatsPanel->setMaximumWidth(300);
   auto* g = new QGridLayout(StatsPanel);
   g->setContentsMargins(12, 10, 12, 10);
   auto field = [this, g](QLabel*& label, QLineEdit*& edit, const char* name, int row) {
