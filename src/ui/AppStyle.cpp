@@ -80,6 +80,7 @@ QLineEdit:disabled { color: #94a3b8; background: #f8fafc; }
 QTreeWidget, QListWidget { background: #ffffff; border: 1px solid #dde3ec; border-radius: 6px; }
 QListWidget#lbInclude, QListWidget#lbExclude { font-size: 12pt; }
 QListWidget::item { padding: 3px 4px; }
+QTreeWidget#sgFileList::item { height: 21px; }
 QListWidget::item:selected, QTreeWidget::item:selected { background: #dbeafe; color: #0f172a; }
 QTabWidget::pane { border: 1px solid #dde3ec; border-radius: 6px; top: -1px; background: #ffffff; }
 QTabBar::tab { background: #eef2f7; border: 1px solid #dde3ec; padding: 6px 14px; margin-right: 2px;
@@ -90,6 +91,7 @@ QProgressBar { border: 1px solid #cbd5e1; border-radius: 6px; background: #f1f5f
 QProgressBar::chunk { background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #60a5fa, stop:1 #2563eb);
   border-radius: 5px; }
 QFrame#StatsPanel QLineEdit { background: #f8fafc; border: none; font-weight: 600; color: #0f172a; }
+QLabel#lblScanning { color: #94a3b8; font-size: 14pt; }
 QLabel#lblSummary { color: #0f172a; font-size: 10pt; padding: 2px 2px; }
 QStatusBar { background: #e9edf3; color: #334155; }
 QStatusBar QLabel { padding: 0 6px; }

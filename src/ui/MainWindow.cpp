@@ -21,6 +21,7 @@
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QSplitter>
+#include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
@@ -372,7 +373,7 @@ QWidget* TfmMain::BuildUpper() {
     nb->setDecimals(0);
     nb->setRange(0, 999999986991104.0);
     nb->setSingleStep(1);
-    nb->setMinimumWidth(90);
+    nb->setMinimumWidth(70);
     nb->setAlignment(Qt::AlignRight);
     nb->setEnabled(false);
     cb = new QComboBox(pUpper);
@@ -390,10 +391,12 @@ QWidget* TfmMain::BuildUpper() {
   filters->addWidget(edExcFileTypes, 1, 1, 1, 3);
   filters->addWidget(bExcFileTypes, 1, 4);
   auto* sizes = new QHBoxLayout;
+  sizes->setSpacing(4);
+  for (QCheckBox* chk : {chkMinSize, chkMaxSize}) chk->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
   sizes->addWidget(chkMinSize);
   sizes->addWidget(nbMinSize, 1);
   sizes->addWidget(cbMinSize);
-  sizes->addSpacing(14);
+  sizes->addSpacing(12);
   sizes->addWidget(chkMaxSize);
   sizes->addWidget(nbMaxSize, 1);
   sizes->addWidget(cbMaxSize);
@@ -495,10 +498,22 @@ QWidget* TfmMain::BuildResults() {
   sgFileList->setRootIsDecorated(false);
   sgFileList->setUniformRowHeights(true);
   sgFileList->setColumnCount(5);
+  sgFileList->setAlternatingRowColors(false);
   sgFileList->header()->setStretchLastSection(false);
+  sgFileList->header()->setMinimumSectionSize(60);
   sgFileList->header()->setSectionResizeMode(1, QHeaderView::Stretch);
-  sgFileList->setColumnWidth(0, 200);
-  v->addWidget(sgFileList, 1);
+  sgFileList->setColumnWidth(0, 170);
+  sgFileList->setColumnWidth(2, 100);
+  sgFileList->setColumnWidth(3, 80);
+  sgFileList->setColumnWidth(4, 140);
+  // While a scan runs the list makes way for a quiet notice, keeping the frame's layout.
+  pResultsStack = new QStackedWidget(pResults);
+  pResultsStack->addWidget(sgFileList);
+  lblScanning = new QLabel(pResultsStack);
+  lblScanning->setObjectName(QStringLiteral("lblScanning"));
+  lblScanning->setAlignment(Qt::AlignCenter);
+  pResultsStack->addWidget(lblScanning);
+  v->addWidget(pResultsStack, 1);
   h->addWidget(pResults, 1);
 
   StatsPanel = new QFrame(box);
@@ -667,6 +682,7 @@ void TfmMain::Retranslate() {
   bProcessSelection->setText(Tr("Selection Processing"));
   bResolveWizard->setText(Tr("Assistant"));
   cbCheckAll->setText(Tr("Check all"));
+  lblScanning->setText(Tr("Scanning ..."));
   sgFileList->setHeaderLabels({Tr("File Name"), Tr("Path"), Tr("Dup. Group"), Tr("Size"), Tr("Modified")});
   lFilesScanned->setText(Tr("Files scanned:"));
   lOriginalFiles->setText(Tr("Original files:"));
@@ -1054,7 +1070,7 @@ void TfmMain::MaskEdited(QLineEdit* edit) {
   // The whole set, as the user needs to know what to avoid.
   std::string all;
   for (int c = 1; c < 256; ++c)
-    if (IsForbiddenMaskChar(mtFileMask, static_cast<unsigned char>(c)) && c >= 0x20) all.push_back(static_cast<char>(c));
+    if (IsForbiddenMaskChar(mtFileMask, static_cast<unsigned char>(c)) && c >= 0x20 && c != 0x7f) all.push_back(static_cast<char>(c));
   GetUserPrompt().ShowMessage(TMessageKind::mkWarning, TranslateText("The following symbols are invalid for the mask:") +
                                                            " " + ForbiddenMaskCharsDisplay(all));
   const std::size_t last = text.find_last_of(bad);
@@ -1287,7 +1303,7 @@ void TfmMain::StartScan() {
   fScanEngine->FileSizeMax = chkMaxSize->isChecked() ? SizeLimitBytes(nbMaxSize->value(), cbMaxSize->currentIndex()) : 0;
   // 5.
   fScanEngine->OnFinishedScan = [this](const TScanEngineSummaryInfo& info) { ScanFinished(info); };
-  sgFileList->hide();
+  pResultsStack->setCurrentWidget(lblScanning);
   cbCheckAll->hide();
   fScanStarted.start();
   txtTimer->setText(QStringLiteral("00:00:00"));
@@ -1349,7 +1365,7 @@ void TfmMain::ScanFinished(const TScanEngineSummaryInfo& info) {
   SpinnerTimer->stop();
   aiProgress->hide();
   ShowProgressText(QString());
-  sgFileList->show();
+  pResultsStack->setCurrentWidget(sgFileList);
   cbCheckAll->show();
   crbClearResults->setEnabled(true);
   pbProgress->setValue(0);

@@ -27,6 +27,7 @@ class QMenu;
 class QProgressBar;
 class QPushButton;
 class QSocketNotifier;
+class QStackedWidget;
 class QTabWidget;
 class QTimer;
 class QToolButton;
@@ -224,6 +225,8 @@ class TfmMain : public QMainWindow, public ITranslatable {
   QPushButton* bResolveWizard;
   QCheckBox* cbCheckAll;
   QTreeWidget* sgFileList;
+  QStackedWidget* pResultsStack;
+  QLabel* lblScanning;
   QLabel* lblSummary;
   QFrame* StatsPanel;
   QLabel* lFilesScanned;
