@@ -25,6 +25,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -196,11 +197,20 @@ TfmMain::TfmMain(platform::TSingleInstance* instance, QWidget* parent) : QMainWi
 
 TfmMain::~TfmMain() {
   Settings.OnChangeComparisonMode = nullptr;
+  EndScanNow();
   WriteLog("Closing Application");
-  if (fScanEngine) {
-    fScanEngine->OnFinishedScan = nullptr;
-    fScanEngine->Stop();
-    fScanEngine->WaitForWorker();
+}
+
+void TfmMain::EndScanNow() {
+  if (!fScanEngine || !fScanEngine->ScanThreadExecuting()) return;
+  ScanTimer->stop();
+  fScanEngine->OnFinishedScan = nullptr;
+  fScanEngine->Stop();
+  // The worker may be waiting for this thread to run a hand-over: joining it here would never
+  // return, so serve it until it has ended.
+  while (fScanEngine->ScanThreadExecuting()) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(2);
   }
 }
 
@@ -1492,10 +1502,7 @@ void TfmMain::closeEvent(QCloseEvent* event) {
   }
   fExiting = true;
   if (Settings.KeepUserSettings) SaveUserState();
-  if (fStartTag != 0) {
-    fScanEngine->OnFinishedScan = nullptr;
-    fScanEngine->Stop();
-  }
+  EndScanNow();
   event->accept();
 }
 

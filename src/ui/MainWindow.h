@@ -140,6 +140,8 @@ class TfmMain : public QMainWindow, public ITranslatable {
   void SetStartButtonState(int tag);
   void ShowProgressText(const QString& text);
   void UpdateSizeControls();
+  // Stops a running scan and waits for its worker, without its results.
+  void EndScanNow();
 
   void CheckTimerTick();
   void HandleUrlFile();

@@ -119,7 +119,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, NormalizeTypedPathTest,
                                            TTypedCase{"  /data/x/  ", "/data/x/"},
                                            TTypedCase{"~", "/home/ann/"}, TTypedCase{"~/Music", "/home/ann/Music/"},
                                            TTypedCase{"~ann", "~ann/"}, TTypedCase{"*/Temp", "*/Temp/"},
-                                           TTypedCase{"   ", ""}, TTypedCase{"/", "/"}));
+                                           TTypedCase{"   ", ""}, TTypedCase{"/", "/"}),
+    [](const auto& p) { return "Case" + std::to_string(p.index); });
 
 TEST(FolderTreeTest, FolderEntryHasOneTrailingSlash) {
   EXPECT_EQ(FolderEntry("/a/b"), "/a/b/");

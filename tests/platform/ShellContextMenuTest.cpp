@@ -135,7 +135,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, DesktopExecQuoteTest,
                                            TQuoteCase{"/a$b", "\"/a\\\\$b\""},
                                            TQuoteCase{"/100%", "/100%%"},
                                            TQuoteCase{"/q\"x", "\"/q\\\\\"x\""},
-                                           TQuoteCase{"/back\\slash", "\"/back\\\\\\\\slash\""}));
+                                           TQuoteCase{"/back\\slash", "\"/back\\\\\\\\slash\""}),
+    [](const auto& p) { return "Case" + std::to_string(p.index); });
 
 }  // namespace
 }  // namespace pelcrow::platform

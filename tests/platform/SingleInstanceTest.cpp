@@ -158,7 +158,8 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, MakeArgumentsAbsoluteTest,
     ::testing::Values(TAbsCase{{"pics"}, {"/home/ann/work/pics"}}, TAbsCase{{"/abs//x/"}, {"/abs/x"}},
                       TAbsCase{{"../b", "./c/.."}, {"/home/ann/b", "/home/ann/work"}},
-                      TAbsCase{{"", "a b"}, {"/home/ann/work/a b"}}, TAbsCase{{"/.."}, {"/"}}));
+                      TAbsCase{{"", "a b"}, {"/home/ann/work/a b"}}, TAbsCase{{"/.."}, {"/"}}),
+    [](const auto& p) { return "Case" + std::to_string(p.index); });
 
 }  // namespace
 }  // namespace pelcrow::platform

@@ -97,7 +97,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, SizeLimitTest,
                          ::testing::Values(TLimitCase{2, 2, 2097152}, TLimitCase{1.9, 1, 1024}, TLimitCase{5, 0, 5},
                                            TLimitCase{3, 3, 3221225472LL}, TLimitCase{0, 2, 0},
                                            TLimitCase{-1, 1, 0}, TLimitCase{1, 7, 0},
-                                           TLimitCase{999999986991104.0, 3, INT64_MAX}));
+                                           TLimitCase{999999986991104.0, 3, INT64_MAX}),
+    [](const auto& p) { return "Case" + std::to_string(p.index); });
 
 }  // namespace
 }  // namespace pelcrow
