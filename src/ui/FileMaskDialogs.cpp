@@ -82,7 +82,7 @@ std::function<int(TfmFileMasks&)> TfmFileMasks::RunDialog = [](TfmFileMasks& dia
 TfmFileMasks::TfmFileMasks(QWidget* parent, TMaskSelectorKind kind, const std::string& fieldText)
     : QDialog(parent), fModel(std::make_unique<TFileMaskSelectorModel>(kind, Settings, fieldText)) {
   setObjectName(QStringLiteral("fmFileMasks"));
-  resize(560, 440);
+  resize(760, 460);
   auto* layout = new QHBoxLayout(this);
   lbMasks = new QListWidget(this);
   lbMasks->setObjectName(QStringLiteral("lbMasks"));
@@ -173,6 +173,7 @@ void TfmFileMasks::Reload(int current) {
     auto* item = new QListWidgetItem(QString::fromStdString(fModel->Entry(i)), lbMasks);
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     item->setCheckState(fModel->Checked(i) ? Qt::Checked : Qt::Unchecked);
+    item->setToolTip(QString::fromStdString(fModel->Patterns(i)));
   }
   if (lbMasks->count() > 0) lbMasks->setCurrentRow(std::clamp(current, 0, lbMasks->count() - 1));
   fUpdating = false;

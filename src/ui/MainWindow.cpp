@@ -774,7 +774,11 @@ void TfmMain::ApplySettingsChange(const TPcwSettings& old) {
   if (old.ShellContextMenu != Settings.ShellContextMenu) {
     const std::string exe = std::filesystem::read_symlink("/proc/self/exe").string();
     // The helper is this program's own command line.
-    platform::GetProcessLauncher().Start({exe, Settings.ShellContextMenu ? "-e" : "-d", exe});
+    std::string ignored;
+    std::vector<std::string> helper = {exe, Settings.ShellContextMenu ? "-e" : "-d"};
+    if (Settings.ShellContextMenu) helper.push_back(exe);
+    // Waited for: the state is read back right after.
+    platform::GetProcessLauncher().Run(helper, ignored, 15000);
     Settings.RetrieveShellContextMenuStatus();
   }
   // 2.
