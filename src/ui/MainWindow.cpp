@@ -288,7 +288,7 @@ QWidget* TfmMain::BuildTop() {
   cleDirectory = new QLineEdit(pTop);
   cleDirectory->setObjectName(QStringLiteral("cleDirectory"));
   cleDirectory->setClearButtonEnabled(true);
-  cleDirectory->setMinimumWidth(260);
+  cleDirectory->setMinimumWidth(140);
   btnScanMode = new QToolButton(pTop);
   btnScanMode->setObjectName(QStringLiteral("btnScanMode"));
   btnScanMode->setPopupMode(QToolButton::InstantPopup);
@@ -325,7 +325,7 @@ QWidget* TfmMain::BuildUpper() {
   treeLayout->setContentsMargins(0, 0, 0, 0);
   tvFolderList = new TFolderTree(treeBox);
   tvFolderList->setObjectName(QStringLiteral("tvFolderList"));
-  tvFolderList->setMinimumWidth(220);
+  tvFolderList->setMinimumWidth(170);
   ImageRefresh = new QToolButton(treeBox);
   ImageRefresh->setObjectName(QStringLiteral("ImageRefresh"));
   ImageRefresh->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
@@ -383,7 +383,7 @@ QWidget* TfmMain::BuildUpper() {
     nb->setDecimals(0);
     nb->setRange(0, 999999986991104.0);
     nb->setSingleStep(1);
-    nb->setMinimumWidth(70);
+    nb->setMinimumWidth(56);
     nb->setAlignment(Qt::AlignRight);
     nb->setEnabled(false);
     cb = new QComboBox(pUpper);
@@ -402,7 +402,7 @@ QWidget* TfmMain::BuildUpper() {
   filters->addWidget(bExcFileTypes, 1, 4);
   auto* sizes = new QHBoxLayout;
   sizes->setSpacing(4);
-  for (QCheckBox* chk : {chkMinSize, chkMaxSize}) chk->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
+  for (QCheckBox* chk : {chkMinSize, chkMaxSize}) chk->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   sizes->addWidget(chkMinSize);
   sizes->addWidget(nbMinSize, 1);
   sizes->addWidget(cbMinSize);
@@ -420,8 +420,8 @@ QWidget* TfmMain::BuildUpper() {
   grid->addWidget(treeBox, 0, 0);
   grid->addLayout(buttons, 0, 1);
   grid->addLayout(right, 0, 2);
-  grid->setColumnStretch(0, 2);
-  grid->setColumnStretch(2, 3);
+  grid->setColumnStretch(0, 1);
+  grid->setColumnStretch(2, 2);
   return pUpper;
 }
 
