@@ -215,6 +215,38 @@ class MainWindowTest : public QObject {
     QVERIFY(Said("The specified directory does not exist"));
   }
 
+  void folderTreeOpensLazilyAndAddsOnDoubleClick() {
+    fHome->Dir("tree/Visible");
+    fHome->Dir("tree/.Hidden");
+    TfmMain w;
+    w.show();
+    auto* tree = Child<QTreeWidget>(w, "tvFolderList");
+    QTreeWidgetItem* home = tree->topLevelItem(0);
+    QCOMPARE(home->childCount(), 0);  // nothing read before the node is opened
+    home->setExpanded(true);
+    QTreeWidgetItem* folder = nullptr;
+    for (int i = 0; i < home->childCount(); ++i) {
+      QVERIFY(!home->child(i)->text(0).startsWith(QLatin1Char('.')));  // hidden folders are not offered
+      if (home->child(i)->text(0) == QStringLiteral("tree")) folder = home->child(i);
+    }
+    QVERIFY(folder);
+    folder->setExpanded(true);
+    QCOMPARE(folder->childCount(), 1);
+    QTreeWidgetItem* visible = folder->child(0);
+    tree->scrollToItem(visible);
+    const QRect r = tree->visualItemRect(visible);
+    // A double click is a press after a click; the view compares it with the pressed item.
+    QTest::mousePress(tree->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
+    QTest::mouseRelease(tree->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
+    QCOMPARE(Entries(w, "lbInclude"), QStringList{Home("tree/Visible/")});
+    // The exclude tab takes what "Add" brings while it is shown.
+    Child<QTabWidget>(w, "tcPathList")->setCurrentIndex(1);
+    tree->setCurrentItem(folder);
+    Child<QPushButton>(w, "bAdd")->click();
+    QCOMPARE(Entries(w, "lbExclude"), QStringList{Home("tree/")});
+  }
+
   void removeAndClear() {
     TfmMain w;
     for (const char* d : {"rm/a", "rm/b", "rm/c"}) w.AddIncludeFolder(fHome->Dir(d));
