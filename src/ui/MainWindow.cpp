@@ -1401,8 +1401,20 @@ void TfmMain::ScanFinished(const TScanEngineSummaryInfo& info) {
                            : TranslateText("Detected duplicates for %s files, which occupy %s of hard disk space.");
     if (auto at = dups.find("%s"); at != std::string::npos) dups.replace(at, 2, originals);
     if (auto at = dups.find("%s"); at != std::string::npos) dups.replace(at, 2, FormatFileSize(summary.DuplicateSize));
-    lblSummary->setText(QString::fromStdString(text + " " + dups));
+    QString summaryText = QString::fromStdString(text + " " + dups);
+    // Nothing found because a check turned a whole folder away: say which, so the user can act.
+    if (summary.TotalFiles == 0) {
+      for (const TScanRejection& r : fScanEngine->IncludeRejections()) {
+        summaryText += QStringLiteral("\n") + PathText(TScanEngine::DeleteExtendedPrefix(r.Path)) +
+                       QStringLiteral(": ") + Tr(r.Check);
+      }
+    }
+    lblSummary->setText(summaryText);
     lblSummary->show();
+  }
+  if (!fScanEngine->LastWorkerError().empty()) {
+    WriteLog(fScanEngine->LastWorkerError(), lsvError);
+    GetUserPrompt().ShowMessage(TMessageKind::mkError, fScanEngine->LastWorkerError());
   }
 }
 

@@ -355,6 +355,23 @@ class MainWindowTest : public QObject {
     w.reset();
   }
 
+  // A folder that a check turns away as a whole is named in the summary.
+  void emptyResultSaysWhichCheckRefused() {
+    // The temporary folder check refuses a folder below $TMPDIR as a whole.
+    const std::string root = fHome->Dir("tmp/scan5");
+    fHome->Write("tmp/scan5/a.txt", "x");
+    pelcrow::Settings.ScanOptions.Include(pelcrow::soSkipTemp);
+    TfmMain w;
+    w.AddIncludeFolder(root);
+    Child<QPushButton>(w, "crbStart")->click();
+    WaitForScanEnd(w);
+    pelcrow::Settings.ScanOptions.Exclude(pelcrow::soSkipTemp);
+    QCOMPARE(Child<QLineEdit>(w, "edFilesScanned")->text(), QStringLiteral("0"));
+    QCOMPARE(Child<QLabel>(w, "lblSummary")->text(),
+             QStringLiteral("Scanned 0 total files. Detected duplicates for 0 files, which occupy 0 B of hard disk "
+                            "space.\n") + QString::fromStdString(root + ": Skip temporary files check"));
+  }
+
   void sizeLimitsReachTheEngine() {
     TfmMain w;
     w.AddIncludeFolder(fHome->Dir("scan3"));

@@ -62,6 +62,9 @@ class TTestHome {
     ::setenv("XDG_STATE_HOME", (fHome + "/state").c_str(), 1);
     // Socket paths are short: the runtime folder lives below /tmp.
     ::setenv("XDG_RUNTIME_DIR", fRuntime.path().toUtf8().constData(), 1);
+    // The temporary folder, which default scans skip, is a known folder of the test home.
+    std::filesystem::create_directories(fHome + "/tmp");
+    ::setenv("TMPDIR", (fHome + "/tmp").c_str(), 1);
     TPcwSettings::SetSettingsBaseName("pelcrow");
     Settings.LoadSettings(true);
     Settings.MaximizeOnStartup = false;
