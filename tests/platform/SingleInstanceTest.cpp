@@ -7,7 +7,10 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 
@@ -85,6 +88,30 @@ TEST(SingleInstanceTest, SecondCopyWakesTheFirstAndFirstDrainsItsFolders) {
   EXPECT_FALSE(third.CheckSingleInstance(200));
   EXPECT_TRUE(first.AcceptWakeUps());
   EXPECT_TRUE(first.DrainQueue().empty());
+}
+
+TEST(SingleInstanceTest, SimultaneousStartsLeaveOneCopyAndLoseNothing) {
+  TShortDir dir;
+  constexpr int kStarts = 10;
+  std::vector<std::unique_ptr<TSingleInstance>> copies;
+  for (int i = 0; i < kStarts; ++i) copies.push_back(std::make_unique<TSingleInstance>(dir.path()));
+  std::vector<int> first(kStarts, 0);
+  std::vector<std::thread> starts;
+  for (int i = 0; i < kStarts; ++i) {
+    starts.emplace_back([&, i] {
+      copies[i]->ShellQueueAdd({"/start/" + std::to_string(i)});
+      first[i] = copies[i]->CheckSingleInstance(2000) ? 1 : 0;
+    });
+  }
+  for (auto& t : starts) t.join();
+  ASSERT_EQ(std::count(first.begin(), first.end(), 1), 1);
+  TSingleInstance& winner = *copies[std::find(first.begin(), first.end(), 1) - first.begin()];
+  std::vector<std::string> drained = winner.DrainQueue();
+  std::sort(drained.begin(), drained.end());
+  std::vector<std::string> expected;
+  for (int i = 0; i < kStarts; ++i) expected.push_back("/start/" + std::to_string(i));
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(drained, expected);
 }
 
 TEST(SingleInstanceTest, NextStartAfterTheFirstEndedIsFirstAgain) {
