@@ -266,6 +266,23 @@ void TfmMain::BuildUi() {
 
   BuildMenus();
   ConnectSignals();
+  // Hints: the status bar shows them while the mouse is over the control.
+  fHints = {{ImageRefresh, "Refresh button renews the list of folders in the tree"},
+            {nbMinSize, "Hold left button and scroll up/down to change value"},
+            {nbMaxSize, "Hold left button and scroll up/down to change value"},
+            {cleDirectory, "You can type full path in input area and press Enter to add it to the list"},
+            {btnPreview, "Turn preview ON/OFF"},
+            {btnUndo, "Undo the last duplicate processing action"}};
+  for (const auto& [widget, hint] : fHints) widget->installEventFilter(this);
+}
+
+bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
+  if ((event->type() == QEvent::Enter || event->type() == QEvent::Leave) && fStartTag == 0) {
+    if (auto it = fHints.find(watched); it != fHints.end()) {
+      StatusText->setText(event->type() == QEvent::Enter ? Tr(it->second) : QString());
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 static QLabel* StepLabel(QWidget* parent, const char* name, bool title) {
@@ -640,7 +657,6 @@ void TfmMain::Retranslate() {
   lStep1->setText(Tr("Step 1:"));
   lSelectFoldersL->setText(Tr("Select Folders"));
   cleDirectory->setPlaceholderText(Tr(" or enter full path here"));
-  cleDirectory->setStatusTip(Tr("You can type full path in input area and press Enter to add it to the list"));
   btnSettings->setText(Tr("Settings"));
   btnHelp->setText(Tr("Help"));
   pmSettings->actions().at(0)->setText(Tr("Settings") + QStringLiteral("..."));
@@ -654,7 +670,6 @@ void TfmMain::Retranslate() {
   SetScanModeCaption();
 
   ImageRefresh->setToolTip(Tr("Refresh button renews the list of folders in the tree"));
-  ImageRefresh->setStatusTip(ImageRefresh->toolTip());
   tvFolderList->RetranslateRoots();
   bAdd->setText(Tr("Add"));
   bRemove->setText(Tr("Remove"));
@@ -670,7 +685,6 @@ void TfmMain::Retranslate() {
   chkMaxSize->setText(Tr("Max File Size"));
   for (QDoubleSpinBox* nb : {nbMinSize, nbMaxSize}) {
     nb->setToolTip(Tr("Hold left button and scroll up/down to change value"));
-    nb->setStatusTip(nb->toolTip());
   }
 
   lStep2->setText(Tr("Step 2:"));
@@ -679,10 +693,8 @@ void TfmMain::Retranslate() {
   crbClearResults->setText(Tr("Clear"));
   btnPreview->setText(Tr("Preview"));
   btnPreview->setToolTip(Tr("Turn preview ON/OFF"));
-  btnPreview->setStatusTip(btnPreview->toolTip());
   btnUndo->setText(Tr("Undo"));
   btnUndo->setToolTip(Tr("Undo the last duplicate processing action"));
-  btnUndo->setStatusTip(btnUndo->toolTip());
   btnUndo->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   if (aiProgress->isVisible()) aiProgress->setText(Tr(" Please Wait ..."));
 

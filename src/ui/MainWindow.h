@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -91,6 +92,7 @@ class TfmMain : public QMainWindow, public ITranslatable {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildUi();
@@ -169,6 +171,7 @@ class TfmMain : public QMainWindow, public ITranslatable {
   std::string fPathToMove;
   std::function<void()> fRunAction;
   int fSpinnerPhase = 0;
+  std::map<QObject*, const char*> fHints;  // untranslated
 
   QTimer* CheckTimer;
   QTimer* RunTimer;

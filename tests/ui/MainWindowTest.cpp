@@ -113,6 +113,14 @@ class MainWindowTest : public QObject {
     auto* tree = Child<QTreeWidget>(w, "tvFolderList");
     QVERIFY(tree->topLevelItemCount() >= 2);
     QCOMPARE(tree->topLevelItem(0)->text(0), QStringLiteral("Home"));
+    // Hints appear in the status bar while the mouse is over their control.
+    QEvent enter(QEvent::Enter);
+    QApplication::sendEvent(Child<QLineEdit>(w, "cleDirectory"), &enter);
+    QCOMPARE(Child<QLabel>(w, "StatusText")->text(),
+             QStringLiteral("You can type full path in input area and press Enter to add it to the list"));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(Child<QLineEdit>(w, "cleDirectory"), &leave);
+    QVERIFY(Child<QLabel>(w, "StatusText")->text().isEmpty());
   }
 
   // A worker's hand-over runs on the user-interface thread, later, not inside the worker.
