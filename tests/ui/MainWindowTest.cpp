@@ -400,6 +400,19 @@ class MainWindowTest : public QObject {
     auto* tabs = Child<QTabWidget>(w, "tcPathList");
     QCOMPARE(tabs->tabText(0), QStringLiteral("★ Master"));
     QCOMPARE(tabs->tabText(1), QStringLiteral("Search Range"));
+    // Master and search-range lists are kept apart from the include and exclude lists.
+    const std::string master = fHome->Dir("master/m");
+    w.AddIncludeFolder(master);
+    QVERIFY(w.close());
+    pelcrow::Settings.MasterSelectMode = false;
+    {
+      TfmMain plain;
+      QVERIFY(Entries(plain, "lbInclude").isEmpty());
+      QCOMPARE(Child<QTabWidget>(plain, "tcPathList")->tabText(0), QStringLiteral("Include to Scan"));
+    }
+    pelcrow::Settings.MasterSelectMode = true;
+    TfmMain again;
+    QCOMPARE(Entries(again, "lbInclude"), QStringList{QString::fromStdString(master + "/")});
     pelcrow::Settings.MasterSelectMode = false;
   }
 
