@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -248,10 +249,19 @@ bool TSingleInstance::AcceptWakeUps() {
       break;
     }
     any = true;
-    char byte = 0;
-    // The poke is one byte; a client that connected and sent nothing still counts.
-    (void)!::recv(c, &byte, 1, MSG_DONTWAIT);
+    // The poke is "w" and the token; a client that connected and sent nothing still counts.
+    timeval wait{0, 200000};
+    ::setsockopt(c, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    std::string message;
+    char buf[256];
+    for (;;) {
+      const ssize_t n = ::recv(c, buf, sizeof buf, 0);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0 || message.size() > 4096) break;
+      message.append(buf, static_cast<std::size_t>(n));
+    }
     ::close(c);
+    fActivationToken = message.size() > 1 && message[0] == 'w' ? message.substr(1) : std::string();
   }
   return any;
 }
@@ -262,7 +272,9 @@ bool WakeRunningInstance(const std::string& socketPath) {
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
   bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
-  if (ok) ok = ::send(fd, "w", 1, MSG_NOSIGNAL) == 1;
+  std::string message = "w";
+  if (const char* token = std::getenv("XDG_ACTIVATION_TOKEN")) message += token;
+  if (ok) ok = WriteAll(fd, message);
   ::close(fd);
   return ok;
 }

@@ -51,8 +51,11 @@ class TSingleInstance {
   bool CheckSingleInstance(int retryMs = 2000);
   // The listening socket (for the app's event loop); -1 when not listening.
   int ServerHandle() const { return fServer; }
-  // Accepts and reads every pending poke without blocking; true when at least one came.
+  // Accepts and reads every pending poke; true when at least one came.
   bool AcceptWakeUps();
+  // The window-activation token the last poke carried (Wayland lets a window take the focus only
+  // with the token the launcher gave the later start); empty when it had none.
+  const std::string& ActivationToken() const { return fActivationToken; }
   // Drains the queue (CheckShellQueue's source).
   std::vector<std::string> DrainQueue();
 
@@ -67,9 +70,11 @@ class TSingleInstance {
   std::string fFolder;
   int fLock = -1;
   int fServer = -1;
+  std::string fActivationToken;
 };
 
-// Sends one poke to the copy listening on socketPath; true when one was listening.
+// Sends one poke to the copy listening on socketPath, with this process's activation token
+// ($XDG_ACTIVATION_TOKEN) when it has one; true when a copy was listening.
 bool WakeRunningInstance(const std::string& socketPath);
 
 // Arguments as the running copy needs them: absolute (it has another working folder), with "."

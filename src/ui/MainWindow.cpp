@@ -180,6 +180,10 @@ TfmMain::TfmMain(platform::TSingleInstance* instance, QWidget* parent) : QMainWi
     fWakeNotifier = new QSocketNotifier(fInstance->ServerHandle(), QSocketNotifier::Read, this);
     connect(fWakeNotifier, &QSocketNotifier::activated, this, [this] {
       if (fInstance->AcceptWakeUps()) {
+        // Wayland gives the focus only to a window that presents the launcher's token.
+        if (!fInstance->ActivationToken().empty()) {
+          qputenv("XDG_ACTIVATION_TOKEN", QByteArray::fromStdString(fInstance->ActivationToken()));
+        }
         BringToFront();
         CheckShellQueue();
       }

@@ -83,10 +83,16 @@ TEST(SingleInstanceTest, SecondCopyWakesTheFirstAndFirstDrainsItsFolders) {
   EXPECT_TRUE(first.AcceptWakeUps());
   EXPECT_EQ(first.DrainQueue(), (std::vector<std::string>{"/x/one", "/x/two"}));
 
-  // Without arguments a later start only pokes.
-  TSingleInstance third(dir.path());
-  EXPECT_FALSE(third.CheckSingleInstance(200));
+  EXPECT_EQ(first.ActivationToken(), "");
+
+  // Without arguments a later start only pokes, handing on its activation token.
+  {
+    test::TScopedEnv token("XDG_ACTIVATION_TOKEN", std::string("kwin-4711"));
+    TSingleInstance third(dir.path());
+    EXPECT_FALSE(third.CheckSingleInstance(200));
+  }
   EXPECT_TRUE(first.AcceptWakeUps());
+  EXPECT_EQ(first.ActivationToken(), "kwin-4711");
   EXPECT_TRUE(first.DrainQueue().empty());
 }
 
