@@ -26,6 +26,7 @@
 #include "platform/SingleInstance.h"
 #include "settings/FileMasks.h"
 #include "ui/FileMaskDialogs.h"
+#include "ui/FolderWidgets.h"
 #include "ui/MainWindow.h"
 #include "ui/QtMainThread.h"
 
@@ -248,6 +249,12 @@ class MainWindowTest : public QObject {
     QTest::mouseRelease(tree->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
     QTest::mouseDClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
     QCOMPARE(Entries(w, "lbInclude"), QStringList{Home("tree/Visible/")});
+    // "Refresh" reads the tree again and opens the way back to the selected folder.
+    tree->setCurrentItem(visible);
+    Child<QToolButton>(w, "ImageRefresh")->click();
+    QVERIFY(tree->currentItem() != visible);  // a new item ...
+    QCOMPARE(pelcrow::ui::TFolderTree::ItemPath(tree->currentItem()), fHome->Home() + "/tree/Visible");
+    folder = tree->currentItem()->parent();
     // The exclude tab takes what "Add" brings while it is shown.
     Child<QTabWidget>(w, "tcPathList")->setCurrentIndex(1);
     tree->setCurrentItem(folder);
@@ -330,6 +337,10 @@ class MainWindowTest : public QObject {
     // A second click within a second is swallowed, not taken for Stop.
     QTest::mouseClick(start, Qt::LeftButton);
     QCOMPARE(w.StartTag(), 1);
+    // Folders handed over by the shell wait until the scan is over.
+    w.AddIncludeFolders({fHome->Dir("scan2more")});
+    QVERIFY(Said("Scan is already in progress. Please wait until scanning is finished and try again."));
+    QCOMPARE(Entries(w, "lbInclude").size(), 1);
     // The clock runs.
     QTRY_VERIFY_WITH_TIMEOUT(Child<QLabel>(w, "txtTimer")->text() != QStringLiteral("00:00:00"), 4000);
     QCOMPARE(w.StartTag(), 1);
