@@ -5,7 +5,7 @@ set -euo pipefail
 pkgs=(cmake ninja-build g++ ccache pkg-config
       qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl1-mesa-dev libxkbcommon-dev
       googletest libgtest-dev libbenchmark-dev libxxhash-dev zlib1g-dev
-      clang libclang-rt-14-dev trash-cli e2fsprogs libtag1-dev python3)
+      clang libclang-rt-14-dev trash-cli e2fsprogs libtag1-dev python3 desktop-file-utils)
 if [ "${1:-build}" = bench ]; then
   pkgs+=(jdupes rdfind rmlint fdupes hyperfine python3)
 fi

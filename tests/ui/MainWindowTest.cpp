@@ -1,20 +1,127 @@
+// The main window driven as a user drives it: folders in, masks and limits, start, watch, stop,
+// clear, close and come back; a second start handing its folders to the first.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QDropEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
+#include <QProcess>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QThread>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QUrl>
 #include <QtTest>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 
+#include "UiTestUtil.h"
+#include "localization/LanguageController.h"
+#include "platform/SingleInstance.h"
+#include "settings/FileMasks.h"
+#include "ui/FileMaskDialogs.h"
+#include "ui/FolderWidgets.h"
 #include "ui/MainWindow.h"
 #include "ui/QtMainThread.h"
+
+using pelcrow::TMessageKind;
+using pelcrow::ui::TfmMain;
+
+namespace {
+
+template <typename T>
+T* Child(QWidget& w, const char* name) {
+  T* c = w.findChild<T*>(QString::fromLatin1(name));
+  if (!c) qFatal("no child %s", name);
+  return c;
+}
+
+QStringList Entries(QWidget& w, const char* list) {
+  QStringList out;
+  auto* lb = Child<QListWidget>(w, list);
+  for (int i = 0; i < lb->count(); ++i) out << lb->item(i)->text();
+  return out;
+}
+
+void TypePath(TfmMain& w, const QString& text) {
+  auto* edit = Child<QLineEdit>(w, "cleDirectory");
+  edit->clear();
+  QTest::keyClicks(edit, text);
+  QTest::keyClick(edit, Qt::Key_Return);
+}
+
+}  // namespace
 
 class MainWindowTest : public QObject {
   Q_OBJECT
 
+ private:
+  std::unique_ptr<pelcrow::test::TTestHome> fHome;
+  std::unique_ptr<pelcrow::ui::TQtMainThread> fMainThread;
+  pelcrow::test::TScriptedPrompt fPrompt;
+
+  QString Home(const std::string& rel = "") const { return QString::fromStdString(fHome->Home() + "/" + rel); }
+  bool Said(const std::string& text) const {
+    for (const auto& m : fPrompt.Messages)
+      if (m.Text == text) return true;
+    return false;
+  }
+  void WaitForScanEnd(TfmMain& w) { QTRY_COMPARE_WITH_TIMEOUT(w.StartTag(), 0, 30000); }
+
  private slots:
-  void titleIsProductName() {
-    pelcrow::ui::TfmMain w;
+  void initTestCase() {
+    fHome = std::make_unique<pelcrow::test::TTestHome>();
+    fMainThread = std::make_unique<pelcrow::ui::TQtMainThread>(this);
+    pelcrow::SetMainThread(fMainThread.get());
+    pelcrow::SetUserPrompt(&fPrompt);
+  }
+
+  void cleanupTestCase() {
+    pelcrow::SetUserPrompt(nullptr);
+    pelcrow::SetMainThread(nullptr);
+  }
+
+  // Every test starts from a fresh settings file.
+  void init() {
+    std::filesystem::remove(pelcrow::Settings.GetSettingsFile());
+    pelcrow::Settings.LoadSettings(true);
+    pelcrow::Settings.MaximizeOnStartup = false;
+    pelcrow::Settings.ScanOptions.Exclude(pelcrow::soSkipTemp);
+    pelcrow::Settings.MasterSelectMode = false;
+    fPrompt.Clear();
+  }
+
+  void windowBasics() {
+    TfmMain w;
     w.show();
     QCOMPARE(w.windowTitle(), QStringLiteral("Pelcrow"));
-    QVERIFY(w.minimumWidth() > 0);
+    QCOMPARE(w.minimumSize(), QSize(800, 600));
+    QCOMPARE(Child<QLabel>(w, "txtVersion")->text(), QStringLiteral("V 0.1.0.0"));
+    QCOMPARE(Child<QLabel>(w, "txtTimer")->text(), QStringLiteral("00:00:00"));
+    QCOMPARE(Child<QLineEdit>(w, "edIncFileTypes")->text(), QStringLiteral("*.*"));
+    QCOMPARE(Child<QLineEdit>(w, "edSelected")->text(), QStringLiteral("0 / 0 B"));
+    QCOMPARE(Child<QLineEdit>(w, "edSizeStats")->text(), QStringLiteral("0 B"));
+    QCOMPARE(Child<QTabWidget>(w, "tcPathList")->tabText(0), QStringLiteral("Include to Scan"));
+    // Start needs a folder to scan.
+    QVERIFY(!Child<QPushButton>(w, "crbStart")->isEnabled());
+    // The tree starts with the home folder and the file system.
+    auto* tree = Child<QTreeWidget>(w, "tvFolderList");
+    QVERIFY(tree->topLevelItemCount() >= 2);
+    QCOMPARE(tree->topLevelItem(0)->text(0), QStringLiteral("Home"));
+    // Hints appear in the status bar while the mouse is over their control.
+    QEvent enter(QEvent::Enter);
+    QApplication::sendEvent(Child<QLineEdit>(w, "cleDirectory"), &enter);
+    QCOMPARE(Child<QLabel>(w, "StatusText")->text(),
+             QStringLiteral("You can type full path in input area and press Enter to add it to the list"));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(Child<QLineEdit>(w, "cleDirectory"), &leave);
+    QVERIFY(Child<QLabel>(w, "StatusText")->text().isEmpty());
   }
 
   // A worker's hand-over runs on the user-interface thread, later, not inside the worker.
@@ -30,6 +137,436 @@ class MainWindowTest : public QObject {
     QTRY_VERIFY(ranOnUi.load());
     worker.join();
     QVERIFY(called.load());
+  }
+
+  void typedPaths_data() {
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("entry");  // what the active list gains; empty: nothing
+    QTest::addColumn<QString>("message");
+    fHome->Dir("typed/photos");
+    QTest::newRow("repeated slashes") << 0 << Home("typed//photos") << Home("typed/photos/") << QString();
+    QTest::newRow("blanks and trailing slash") << 0 << QStringLiteral("  ") + Home("typed/photos/") + QStringLiteral("  ")
+                                               << Home("typed/photos/") << QString();
+    QTest::newRow("home shorthand") << 0 << QStringLiteral("~/typed/photos") << Home("typed/photos/") << QString();
+    QTest::newRow("missing folder") << 0 << Home("typed/none") << QString()
+                                    << QStringLiteral("Specified path does not exist or inaccessible.");
+    QTest::newRow("exclude folder pattern") << 1 << QStringLiteral("*/Temp") << QStringLiteral("*/Temp/") << QString();
+    QTest::newRow("exclude text without wildcard") << 1 << QStringLiteral("a|b") << QString()
+                                                   << QStringLiteral("Specified path does not exist or inaccessible.");
+  }
+
+  void typedPaths() {
+    QFETCH(int, tab);
+    QFETCH(QString, typed);
+    QFETCH(QString, entry);
+    QFETCH(QString, message);
+    TfmMain w;
+    Child<QTabWidget>(w, "tcPathList")->setCurrentIndex(tab);
+    TypePath(w, typed);
+    const char* list = tab == 0 ? "lbInclude" : "lbExclude";
+    QCOMPARE(Entries(w, list), entry.isEmpty() ? QStringList() : QStringList{entry});
+    if (message.isEmpty()) {
+      QVERIFY(fPrompt.Messages.empty());
+      // A folder listed already is neither added twice nor reported.
+      TypePath(w, typed);
+      QCOMPARE(Entries(w, list).size(), 1);
+      QVERIFY(fPrompt.Messages.empty());
+    } else {
+      QVERIFY(Said(message.toStdString()));
+    }
+    QCOMPARE(Child<QPushButton>(w, "crbStart")->isEnabled(), tab == 0 && !entry.isEmpty());
+  }
+
+  void refusedFoldersAndWarnings() {
+    TfmMain w;
+    const std::string hidden = fHome->Dir("refuse/.secret");
+    const std::string cache = fHome->Dir("cache/thumbs");  // a permanent exclusion by default
+    w.AddIncludeFolder(hidden);
+    QVERIFY(fPrompt.Messages.empty());  // shown after the drop has finished
+    w.FlushRunTimer();
+    QCOMPARE(fPrompt.Messages.size(), size_t(1));
+    QCOMPARE(fPrompt.Messages[0].Text, std::string("Some folders cannot be accepted, because \"Include Hidden Objects\" "
+                                                    "option is not enabled"));
+    w.AddIncludeFolder(cache);
+    w.FlushRunTimer();
+    QCOMPARE(fPrompt.Messages.back().Kind, TMessageKind::mkError);
+    QVERIFY(fPrompt.Messages.back().Text.find("in exclusion list") != std::string::npos);
+    w.AddIncludeFolder(Home("refuse/missing").toStdString());
+    QCOMPARE(fPrompt.Messages.back().Text, std::string("The specified directory does not exist"));
+
+    // From the shell: one system and one hidden folder give the one combined warning.
+    fPrompt.Clear();
+    w.AddIncludeFolders({"/usr", hidden, fHome->Dir("refuse/ok")});
+    QCOMPARE(fPrompt.Messages.size(), size_t(1));
+    QCOMPARE(fPrompt.Messages[0].Text,
+             std::string("Some folders were not been added in accordance with the current program settings"));
+    QCOMPARE(Entries(w, "lbInclude"), QStringList{Home("refuse/ok/")});
+    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("crbStart"))->isEnabled());
+  }
+
+  void dropsFromFileManager() {
+    TfmMain w;
+    w.show();
+    const std::string dir = fHome->Dir("dropped");
+    const std::string file = fHome->Write("dropped/file.txt", "x");
+    auto* list = Child<QListWidget>(w, "lbInclude");
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir)), QUrl::fromLocalFile(QString::fromStdString(file))});
+    // Qt delivers the drop to the widget that accepted the drag's entry.
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &drop);
+    QCOMPARE(Entries(w, "lbInclude"), QStringList{QString::fromStdString(dir + "/")});
+    // A dropped file is no folder.
+    QVERIFY(Said("The specified directory does not exist"));
+  }
+
+  void folderTreeOpensLazilyAndAddsOnDoubleClick() {
+    fHome->Dir("tree/Visible");
+    fHome->Dir("tree/.Hidden");
+    TfmMain w;
+    w.show();
+    auto* tree = Child<QTreeWidget>(w, "tvFolderList");
+    QTreeWidgetItem* home = tree->topLevelItem(0);
+    QCOMPARE(home->childCount(), 0);  // nothing read before the node is opened
+    home->setExpanded(true);
+    QTreeWidgetItem* folder = nullptr;
+    for (int i = 0; i < home->childCount(); ++i) {
+      QVERIFY(!home->child(i)->text(0).startsWith(QLatin1Char('.')));  // hidden folders are not offered
+      if (home->child(i)->text(0) == QStringLiteral("tree")) folder = home->child(i);
+    }
+    QVERIFY(folder);
+    folder->setExpanded(true);
+    QCOMPARE(folder->childCount(), 1);
+    QTreeWidgetItem* visible = folder->child(0);
+    tree->scrollToItem(visible);
+    const QRect r = tree->visualItemRect(visible);
+    // A double click is a press after a click; the view compares it with the pressed item.
+    QTest::mousePress(tree->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
+    QTest::mouseRelease(tree->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
+    QCOMPARE(Entries(w, "lbInclude"), QStringList{Home("tree/Visible/")});
+    // "Refresh" reads the tree again and opens the way back to the selected folder.
+    tree->setCurrentItem(visible);
+    Child<QToolButton>(w, "ImageRefresh")->click();
+    QVERIFY(tree->currentItem() != visible);  // a new item ...
+    QCOMPARE(pelcrow::ui::TFolderTree::ItemPath(tree->currentItem()), fHome->Home() + "/tree/Visible");
+    folder = tree->currentItem()->parent();
+    // The exclude tab takes what "Add" brings while it is shown.
+    Child<QTabWidget>(w, "tcPathList")->setCurrentIndex(1);
+    tree->setCurrentItem(folder);
+    Child<QPushButton>(w, "bAdd")->click();
+    QCOMPARE(Entries(w, "lbExclude"), QStringList{Home("tree/")});
+  }
+
+  void removeAndClear() {
+    TfmMain w;
+    for (const char* d : {"rm/a", "rm/b", "rm/c"}) w.AddIncludeFolder(fHome->Dir(d));
+    auto* list = Child<QListWidget>(w, "lbInclude");
+    Child<QPushButton>(w, "bRemove")->click();
+    QVERIFY(Said("No items selected. Please select folder you want to remove."));
+    list->item(0)->setSelected(true);
+    list->item(2)->setSelected(true);
+    Child<QPushButton>(w, "bRemove")->click();
+    QCOMPARE(Entries(w, "lbInclude"), QStringList{Home("rm/b/")});
+    Child<QPushButton>(w, "bClear")->click();
+    QCOMPARE(list->count(), 0);
+    QVERIFY(!Child<QPushButton>(w, "crbStart")->isEnabled());
+    Child<QPushButton>(w, "bAdd")->click();
+    QVERIFY(Said("No items selected. Please select folder you want to add."));
+  }
+
+  void scanFinishesWithStatistics() {
+    const std::string root = fHome->Dir("scan1");
+    fHome->Write("scan1/a.txt", "same content 1234");
+    fHome->Write("scan1/b.txt", "same content 1234");
+    fHome->Write("scan1/sub/c.txt", "same content 1234");
+    fHome->Write("scan1/d.txt", "other content 123");
+    TfmMain w;
+    w.show();
+    TypePath(w, QString::fromStdString(root));
+    auto* start = Child<QPushButton>(w, "crbStart");
+    QVERIFY(start->isEnabled());
+    QTest::mouseClick(start, Qt::LeftButton);
+    QCOMPARE(w.StartTag(), 1);
+    QCOMPARE(start->text(), QStringLiteral("Stop"));
+    QVERIFY(!Child<QPushButton>(w, "bAdd")->isEnabled());  // step 1 is locked while scanning
+    WaitForScanEnd(w);
+    QCOMPARE(start->text(), QStringLiteral("Start"));
+    QCOMPARE(Child<QLineEdit>(w, "edFilesScanned")->text(), QStringLiteral("4"));
+    QCOMPARE(Child<QLineEdit>(w, "edOriginalFiles")->text(), QStringLiteral("1"));
+    QCOMPARE(Child<QLineEdit>(w, "edDuplicates")->text(), QStringLiteral("2"));
+    QCOMPARE(Child<QLineEdit>(w, "edSizeStats")->text(), QStringLiteral("34 B"));
+    QCOMPARE(Child<QTreeWidget>(w, "sgFileList")->topLevelItemCount(), 3);
+    QCOMPARE(Child<QLabel>(w, "lblSummary")->text(),
+             QStringLiteral("Scanned 4 total files. Detected duplicates for 1 file, which occupy 34 B of hard disk space."));
+    QCOMPARE(w.ExportInfo().Info.DuplicateFiles, 2);
+    QVERIFY(Child<QPushButton>(w, "bAdd")->isEnabled());
+    QVERIFY(Child<QPushButton>(w, "crbClearResults")->isEnabled());
+
+    // "Clear" asks first; No keeps the results.
+    fPrompt.Answers = {false};
+    Child<QPushButton>(w, "crbClearResults")->click();
+    QCOMPARE(fPrompt.Questions.back(), std::string("Are you sure you want to clear results?"));
+    QCOMPARE(w.ScanEngine().ItemCount(), 3);
+    fPrompt.Answers = {true};
+    Child<QPushButton>(w, "crbClearResults")->click();
+    QCOMPARE(w.ScanEngine().ItemCount(), 0);
+    QCOMPARE(Child<QTreeWidget>(w, "sgFileList")->topLevelItemCount(), 0);
+    QCOMPARE(Child<QLineEdit>(w, "edFilesScanned")->text(), QStringLiteral("0"));
+    QCOMPARE(Child<QLineEdit>(w, "edSizeStats")->text(), QStringLiteral("0 B"));
+  }
+
+  void stopMidwayLeavesNoResults() {
+    const std::string root = fHome->Dir("scan2");
+    for (int i = 0; i < 600; ++i) fHome->Write("scan2/f" + std::to_string(i) + ".txt", "identical");
+    TfmMain w;
+    w.show();
+    w.AddIncludeFolder(root);
+    // Every file takes a while: the scan is still running when Stop comes.
+    w.ScanEngine().OnFilter = [](const std::string&, const pelcrow::TSearchRec&) {
+      QThread::msleep(10);
+      return true;
+    };
+    auto* start = Child<QPushButton>(w, "crbStart");
+    QTest::mouseClick(start, Qt::LeftButton);
+    QCOMPARE(w.StartTag(), 1);
+    // A second click within a second is swallowed, not taken for Stop.
+    QTest::mouseClick(start, Qt::LeftButton);
+    QCOMPARE(w.StartTag(), 1);
+    // Folders handed over by the shell wait until the scan is over.
+    w.AddIncludeFolders({fHome->Dir("scan2more")});
+    QVERIFY(Said("Scan is already in progress. Please wait until scanning is finished and try again."));
+    QCOMPARE(Entries(w, "lbInclude").size(), 1);
+    // The clock runs.
+    QTRY_VERIFY_WITH_TIMEOUT(Child<QLabel>(w, "txtTimer")->text() != QStringLiteral("00:00:00"), 4000);
+    QCOMPARE(w.StartTag(), 1);
+    QTest::mouseClick(start, Qt::LeftButton);
+    QCOMPARE(w.StartTag(), 2);
+    QVERIFY(!start->isEnabled());
+    QCOMPARE(Child<QLabel>(w, "txtTimer")->text(), QStringLiteral("00:00:00"));
+    WaitForScanEnd(w);
+    QCOMPARE(w.ScanEngine().ItemCount(), 0);
+    QCOMPARE(Child<QTreeWidget>(w, "sgFileList")->topLevelItemCount(), 0);
+    QCOMPARE(Child<QLineEdit>(w, "edDuplicates")->text(), QStringLiteral("0"));
+    QVERIFY(Child<QLabel>(w, "lblSummary")->isHidden());
+    QVERIFY(start->isEnabled());
+  }
+
+  // Closing while the worker waits for this thread must not hang.
+  void closeDuringScan() {
+    const std::string root = fHome->Dir("scan4");
+    for (int i = 0; i < 200; ++i) fHome->Write("scan4/f" + std::to_string(i) + ".txt", "identical");
+    auto w = std::make_unique<TfmMain>();
+    w->AddIncludeFolder(root);
+    w->ScanEngine().OnFilter = [](const std::string&, const pelcrow::TSearchRec&) {
+      QThread::msleep(10);
+      return true;
+    };
+    Child<QPushButton>(*w, "crbStart")->click();
+    QTest::qWait(100);
+    QCOMPARE(w->StartTag(), 1);
+    QVERIFY(w->close());
+    QVERIFY(!w->ScanEngine().ScanThreadExecuting());
+    w.reset();
+  }
+
+  // A folder that a check turns away as a whole is named in the summary.
+  void emptyResultSaysWhichCheckRefused() {
+    // The temporary folder check refuses a folder below $TMPDIR as a whole.
+    const std::string root = fHome->Dir("tmp/scan5");
+    fHome->Write("tmp/scan5/a.txt", "x");
+    pelcrow::Settings.ScanOptions.Include(pelcrow::soSkipTemp);
+    TfmMain w;
+    w.AddIncludeFolder(root);
+    Child<QPushButton>(w, "crbStart")->click();
+    WaitForScanEnd(w);
+    pelcrow::Settings.ScanOptions.Exclude(pelcrow::soSkipTemp);
+    QCOMPARE(Child<QLineEdit>(w, "edFilesScanned")->text(), QStringLiteral("0"));
+    QCOMPARE(Child<QLabel>(w, "lblSummary")->text(),
+             QStringLiteral("Scanned 0 total files. Detected duplicates for 0 files, which occupy 0 B of hard disk "
+                            "space.\n") + QString::fromStdString(root + ": Skip temporary files check"));
+  }
+
+  void sizeLimitsReachTheEngine() {
+    TfmMain w;
+    w.AddIncludeFolder(fHome->Dir("scan3"));
+    Child<QCheckBox>(w, "chkMinSize")->setChecked(true);
+    QVERIFY(Child<QDoubleSpinBox>(w, "nbMinSize")->isEnabled());
+    QVERIFY(!Child<QDoubleSpinBox>(w, "nbMaxSize")->isEnabled());
+    Child<QDoubleSpinBox>(w, "nbMinSize")->setValue(2);
+    Child<QComboBox>(w, "cbMinSize")->setCurrentIndex(2);  // MB
+    Child<QPushButton>(w, "crbStart")->click();
+    QCOMPARE(w.ScanEngine().FileSizeMin, std::int64_t(2097152));
+    QCOMPARE(w.ScanEngine().FileSizeMax, std::int64_t(0));
+    WaitForScanEnd(w);
+  }
+
+  void masterModeTabs() {
+    pelcrow::Settings.MasterSelectMode = true;
+    TfmMain w;
+    auto* tabs = Child<QTabWidget>(w, "tcPathList");
+    QCOMPARE(tabs->tabText(0), QStringLiteral("★ Master"));
+    QCOMPARE(tabs->tabText(1), QStringLiteral("Search Range"));
+    // Master and search-range lists are kept apart from the include and exclude lists.
+    const std::string master = fHome->Dir("master/m");
+    w.AddIncludeFolder(master);
+    QVERIFY(w.close());
+    pelcrow::Settings.MasterSelectMode = false;
+    {
+      TfmMain plain;
+      QVERIFY(Entries(plain, "lbInclude").isEmpty());
+      QCOMPARE(Child<QTabWidget>(plain, "tcPathList")->tabText(0), QStringLiteral("Include to Scan"));
+    }
+    pelcrow::Settings.MasterSelectMode = true;
+    TfmMain again;
+    QCOMPARE(Entries(again, "lbInclude"), QStringList{QString::fromStdString(master + "/")});
+    pelcrow::Settings.MasterSelectMode = false;
+  }
+
+  void maskEditsRefuseInvalidSymbols() {
+    TfmMain w;
+    auto* inc = Child<QLineEdit>(w, "edIncFileTypes");
+    inc->clear();
+    QTest::keyClicks(inc, "*.jp/g");
+    QCOMPARE(inc->text(), QStringLiteral("*.jpg"));
+    QCOMPARE(fPrompt.Messages.size(), size_t(1));
+    QCOMPARE(fPrompt.Messages[0].Text, std::string("The following symbols are invalid for the mask: /"));
+  }
+
+  void maskSelectorFillsTheField() {
+    TfmMain w;
+    pelcrow::ui::TfmFileMasks::RunDialog = [](pelcrow::ui::TfmFileMasks& dlg) {
+      auto* list = dlg.findChild<QListWidget*>(QStringLiteral("lbMasks"));
+      for (int i = 0; i < list->count(); ++i) {
+        if (list->item(i)->text().startsWith(QStringLiteral("Photo Images"))) list->item(i)->setCheckState(Qt::Checked);
+      }
+      dlg.accept();
+      return dlg.result();
+    };
+    Child<QPushButton>(w, "bIncFileTypes")->click();
+    const QString field = Child<QLineEdit>(w, "edIncFileTypes")->text();
+    QVERIFY(field.startsWith(QStringLiteral("*.BMP;*.GIF;")));
+    QVERIFY(!field.contains(QStringLiteral("*.*")));  // ticking a group unticked "Any File"
+
+    // Closed without OK: the field stays as it was.
+    pelcrow::ui::TfmFileMasks::RunDialog = [](pelcrow::ui::TfmFileMasks& dlg) {
+      dlg.reject();
+      return dlg.result();
+    };
+    Child<QLineEdit>(w, "edExcFileTypes")->setText(QStringLiteral("*.TMP;"));
+    Child<QPushButton>(w, "bExcFileTypes")->click();
+    QCOMPARE(Child<QLineEdit>(w, "edExcFileTypes")->text(), QStringLiteral("*.TMP;"));
+    pelcrow::ui::TfmFileMasks::RunDialog = [](pelcrow::ui::TfmFileMasks& dlg) { return dlg.exec(); };
+  }
+
+  void maskEditorValidates() {
+    pelcrow::ui::TfmMaskEditor file(nullptr, pelcrow::mtFileMask, pelcrow::kAddFileMaskCaption,
+                                    pelcrow::kAddFileMaskOkText);
+    QCOMPARE(file.windowTitle(), QStringLiteral("Add File Mask"));
+    file.SetFields("*.a/b", "");
+    file.accept();
+    QCOMPARE(file.result(), int(QDialog::Rejected));  // stays open
+    QCOMPARE(fPrompt.Messages.back().Text, std::string("Please remove following symbols from the mask:  /"));
+    pelcrow::ui::TfmMaskEditor folder(nullptr, pelcrow::mtFolderMask, pelcrow::kEditFileMaskCaption,
+                                      pelcrow::kEditFileMaskOkText);
+    folder.SetFields("*/cache/*", "");
+    folder.accept();
+    QCOMPARE(folder.result(), int(QDialog::Accepted));
+  }
+
+  void userStateSurvivesRestart() {
+    const std::string dir = fHome->Dir("kept/photos");
+    {
+      TfmMain w;
+      w.show();
+      TypePath(w, QString::fromStdString(dir));
+      Child<QLineEdit>(w, "edIncFileTypes")->setText(QStringLiteral("*.JPG;*.PNG;"));
+      Child<QCheckBox>(w, "chkMaxSize")->setChecked(true);
+      Child<QDoubleSpinBox>(w, "nbMaxSize")->setValue(5);
+      Child<QComboBox>(w, "cbMaxSize")->setCurrentIndex(3);
+      // No keeps the window open; Yes closes it and saves.
+      fPrompt.Answers = {false};
+      QVERIFY(!w.close());
+      QCOMPARE(fPrompt.Questions.back(), std::string("Are you sure you want to close application?"));
+      fPrompt.Answers = {true};
+      QVERIFY(w.close());
+    }
+    pelcrow::Settings.LoadSettings(true);
+    TfmMain again;
+    QCOMPARE(Entries(again, "lbInclude"), QStringList{QString::fromStdString(dir + "/")});
+    QCOMPARE(Child<QLineEdit>(again, "edIncFileTypes")->text(), QStringLiteral("*.JPG;*.PNG;"));
+    QVERIFY(Child<QCheckBox>(again, "chkMaxSize")->isChecked());
+    QCOMPARE(Child<QDoubleSpinBox>(again, "nbMaxSize")->value(), 5.0);
+    QCOMPARE(Child<QComboBox>(again, "cbMaxSize")->currentIndex(), 3);
+    QVERIFY(Child<QPushButton>(again, "crbStart")->isEnabled());
+  }
+
+  void scanModeMenu() {
+    TfmMain w;
+    auto* mode = Child<QToolButton>(w, "btnScanMode");
+    QCOMPARE(mode->text(), QStringLiteral("Scan Mode: File Search"));
+    w.ChooseScanMode(pelcrow::cmMusicTags);
+    QCOMPARE(mode->text(), QStringLiteral("Scan Mode: Music Scan"));
+    QCOMPARE(w.ScanEngine().CompareMode(), pelcrow::cmMusicTags);
+    QVERIFY(Child<QLineEdit>(w, "edIncFileTypes")->isReadOnly());
+    QCOMPARE(Child<QLineEdit>(w, "edIncFileTypes")->text().toStdString(), pelcrow::DefaultMusicMaskField());
+    w.ChooseScanMode(pelcrow::cmCRC32);
+    QCOMPARE(mode->text(), QStringLiteral("Scan Mode: File Search"));
+    QVERIFY(!Child<QLineEdit>(w, "edIncFileTypes")->isReadOnly());
+    QCOMPARE(Child<QLineEdit>(w, "edIncFileTypes")->text(), QStringLiteral("*.*"));
+    // No mail program: back to the file search, and the user is told.
+    w.ChooseScanMode(pelcrow::cmEmails);
+    QCOMPARE(pelcrow::Settings.ComparisonMode(), pelcrow::cmCRC32);
+    QVERIFY(Said("The required Outlook version is not found. Current scan mode is set to \"CRC32+FileSize\"."));
+    QCOMPARE(mode->text(), QStringLiteral("Scan Mode: File Search"));
+  }
+
+  void languageSwitchRetranslatesAtOnce() {
+    TfmMain w;
+    auto& lc = pelcrow::GetLanguageController();
+    lc.SetLanguage("de");
+    QCOMPARE(lc.CurrentLanguageCode(), std::string("de"));
+    QCOMPARE(Child<QPushButton>(w, "bAdd")->text(), QStringLiteral("Hinzufügen"));
+    QCOMPARE(Child<QTabWidget>(w, "tcPathList")->tabText(0), QStringLiteral("In die Suche aufnehmen"));
+    QCOMPARE(Child<QToolButton>(w, "btnScanMode")->text(), QStringLiteral("Suchmodus: Dateisuche"));
+    lc.SetLanguage("en");
+    QCOMPARE(Child<QPushButton>(w, "bAdd")->text(), QStringLiteral("Add"));
+    QCOMPARE(Child<QTabWidget>(w, "tcPathList")->tabText(0), QStringLiteral("Include to Scan"));
+  }
+
+  void secondStartHandsFoldersToTheFirst() {
+    const std::string a = fHome->Dir("shell/a");
+    const std::string b = fHome->Dir("shell/b b");
+    pelcrow::platform::TSingleInstance instance(pelcrow::platform::GetInstanceDirectory());
+    QVERIFY(instance.CheckSingleInstance());
+    TfmMain w(&instance);
+    w.show();
+    QProcess second;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    second.setProcessEnvironment(env);
+    second.setWorkingDirectory(QString::fromStdString(fHome->Home() + "/shell"));
+    // One absolute and one relative argument: the running copy has another working folder.
+    second.start(QCoreApplication::applicationDirPath() + QStringLiteral("/pelcrow"),
+                 {QString::fromStdString(a), QStringLiteral("b b")});
+    QVERIFY(second.waitForFinished(20000));
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QTRY_COMPARE(Entries(w, "lbInclude"),
+                 (QStringList{QString::fromStdString(a + "/"), QString::fromStdString(b + "/")}));
+
+    // Without arguments a second start only brings the first to the front.
+    QProcess third;
+    third.setProcessEnvironment(env);
+    third.start(QCoreApplication::applicationDirPath() + QStringLiteral("/pelcrow"), QStringList{});
+    QVERIFY(third.waitForFinished(20000));
+    QCOMPARE(third.exitCode(), 0);
+    QTest::qWait(200);
+    QCOMPARE(Entries(w, "lbInclude").size(), 2);
   }
 };
 

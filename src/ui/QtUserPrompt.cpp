@@ -1,0 +1,71 @@
+#include "ui/QtUserPrompt.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "ui/CheckSelectionDialog.h"
+#include "ui/UiText.h"
+
+namespace pelcrow::ui {
+
+void TQtUserPrompt::ShowMessage(TMessageKind kind, const std::string& text) {
+  QMessageBox box(QApplication::activeWindow());
+  box.setWindowTitle(QString::fromStdString(std::string(kAppName)));
+  box.setText(QString::fromStdString(text));
+  switch (kind) {
+    case TMessageKind::mkWarning: box.setIcon(QMessageBox::Warning); break;
+    case TMessageKind::mkError: box.setIcon(QMessageBox::Critical); break;
+    case TMessageKind::mkInformation: box.setIcon(QMessageBox::Information); break;
+  }
+  box.addButton(Tr("OK"), QMessageBox::AcceptRole);
+  box.exec();
+}
+
+bool TQtUserPrompt::Confirm(const std::string& text) {
+  QMessageBox box(QApplication::activeWindow());
+  box.setWindowTitle(QString::fromStdString(std::string(kAppName)));
+  box.setIcon(QMessageBox::Question);
+  box.setText(QString::fromStdString(text));
+  QPushButton* yes = box.addButton(Tr("Yes"), QMessageBox::YesRole);
+  QPushButton* no = box.addButton(Tr("No"), QMessageBox::NoRole);
+  box.setDefaultButton(no);
+  box.exec();
+  return box.clickedButton() == yes;
+}
+
+bool TQtUserPrompt::ConfirmWithCheck(const std::string& text, const std::string& checkText, bool& Checked) {
+  QMessageBox box(QApplication::activeWindow());
+  box.setWindowTitle(QString::fromStdString(std::string(kAppName)));
+  box.setIcon(QMessageBox::Question);
+  box.setText(QString::fromStdString(text));
+  auto* check = new QCheckBox(QString::fromStdString(checkText), &box);
+  check->setChecked(Checked);
+  box.setCheckBox(check);
+  QPushButton* yes = box.addButton(Tr("Yes"), QMessageBox::YesRole);
+  QPushButton* no = box.addButton(Tr("No"), QMessageBox::NoRole);
+  box.setDefaultButton(no);
+  box.exec();
+  Checked = check->isChecked();
+  return box.clickedButton() == yes;
+}
+
+IUserPrompt::TCheckSelectionAnswer TQtUserPrompt::CheckSelection(const std::string& message, bool AllowOverride) {
+  TfmCheckSelection dlg(QString::fromStdString(message), AllowOverride, QApplication::activeWindow());
+  TCheckSelectionAnswer a;
+  a.Ok = dlg.exec() == QDialog::Accepted;
+  a.Override = dlg.OverrideTicked();
+  a.Always = dlg.AlwaysChosen();
+  return a;
+}
+
+bool TQtUserPrompt::ShowUndoErrors(const std::string& statusText, const std::vector<std::string>& lines) {
+  QStringList l;
+  for (const std::string& s : lines) l << PathText(s);
+  TfmUndo dlg(QString::fromStdString(statusText), l, QApplication::activeWindow());
+  dlg.exec();
+  return dlg.RetryChosen();
+}
+
+}  // namespace pelcrow::ui

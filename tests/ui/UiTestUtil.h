@@ -1,0 +1,102 @@
+// Shared by the window tests: a private HOME and settings for the whole test program, a scripted
+// user who answers questions and records every message, and folders to scan.
+#pragma once
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "base/UserPrompt.h"
+#include "settings/PcwSettings.h"
+
+namespace pelcrow::test {
+
+struct TPromptRecord {
+  TMessageKind Kind;
+  std::string Text;
+};
+
+// Answers Yes/No as scripted (Yes when nothing is scripted) and records everything it was shown.
+class TScriptedPrompt final : public IUserPrompt {
+ public:
+  void ShowMessage(TMessageKind kind, const std::string& text) override { Messages.push_back({kind, text}); }
+  bool Confirm(const std::string& text) override {
+    Questions.push_back(text);
+    if (Answers.empty()) return true;
+    const bool a = Answers.front();
+    Answers.erase(Answers.begin());
+    return a;
+  }
+  bool ConfirmWithCheck(const std::string& text, const std::string&, bool&) override { return Confirm(text); }
+  TCheckSelectionAnswer CheckSelection(const std::string& message, bool) override {
+    Messages.push_back({TMessageKind::mkWarning, message});
+    return {};
+  }
+  bool ShowUndoErrors(const std::string& statusText, const std::vector<std::string>&) override {
+    Messages.push_back({TMessageKind::mkWarning, statusText});
+    return false;
+  }
+  void Clear() {
+    Messages.clear();
+    Questions.clear();
+    Answers.clear();
+  }
+  std::vector<TPromptRecord> Messages;
+  std::vector<std::string> Questions;
+  std::vector<bool> Answers;
+};
+
+// HOME, the XDG folders and the runtime folder of the test program point into a fresh folder in
+// the build tree (not below /tmp, which default scans skip); the settings start from scratch.
+class TTestHome {
+ public:
+  TTestHome() {
+    const QString base = QCoreApplication::applicationDirPath() + QStringLiteral("/test-work/") +
+                         QCoreApplication::applicationName();
+    QDir(base).removeRecursively();
+    QDir().mkpath(base);
+    fHome = base.toStdString();
+    for (const char* sub : {"config", "data", "cache", "state"}) std::filesystem::create_directories(fHome + "/" + sub);
+    ::setenv("HOME", fHome.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (fHome + "/config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (fHome + "/data").c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", (fHome + "/cache").c_str(), 1);
+    ::setenv("XDG_STATE_HOME", (fHome + "/state").c_str(), 1);
+    // Socket paths are short: the runtime folder lives below /tmp.
+    ::setenv("XDG_RUNTIME_DIR", fRuntime.path().toUtf8().constData(), 1);
+    // The temporary folder, which default scans skip, is a known folder of the test home.
+    std::filesystem::create_directories(fHome + "/tmp");
+    ::setenv("TMPDIR", (fHome + "/tmp").c_str(), 1);
+    TPcwSettings::SetSettingsBaseName("pelcrow");
+    Settings.LoadSettings(true);
+    Settings.MaximizeOnStartup = false;
+    Settings.ScanOptions.Exclude(soSkipTemp);
+  }
+  const std::string& Home() const { return fHome; }
+  std::string Runtime() const { return fRuntime.path().toStdString(); }
+  // Writes a file below HOME, creating folders; returns its full path.
+  std::string Write(const std::string& rel, const std::string& bytes) const {
+    const std::filesystem::path p = std::filesystem::path(fHome) / rel;
+    std::filesystem::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << bytes;
+    return p.string();
+  }
+  std::string Dir(const std::string& rel) const {
+    const std::string p = fHome + "/" + rel;
+    std::filesystem::create_directories(p);
+    return p;
+  }
+
+ private:
+  std::string fHome;
+  QTemporaryDir fRuntime;
+};
+
+}  // namespace pelcrow::test
