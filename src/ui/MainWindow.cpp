@@ -104,9 +104,9 @@ int ItemOfMode(std::uint8_t mode) {
 }  // namespace
 
 // The results area until the results grid arrives: a plain list of the engine's rows.
-class TResultsView final : public IScanView {
+class TPlaceholderResults final : public IScanView {
  public:
-  TResultsView(TScanEngine& engine, QTreeWidget* list) : fEngine(engine), fList(list) {}
+  TPlaceholderResults(TScanEngine& engine, QTreeWidget* list) : fEngine(engine), fList(list) {}
   void ListChanged(int RowCount) override { Fill(RowCount); }
   void RowChanged(int) override {}
   void Refresh() override { fList->viewport()->update(); }
@@ -163,7 +163,7 @@ TfmMain::TfmMain(platform::TSingleInstance* instance, QWidget* parent) : QMainWi
   tcPathList->setCurrentIndex(0);
   // 4.
   fScanEngine = std::make_unique<TScanEngine>(Settings.ComparisonMode(), Settings.CompareOptions);
-  fResultsView = std::make_unique<TResultsView>(*fScanEngine, sgFileList);
+  fResultsView = std::make_unique<TPlaceholderResults>(*fScanEngine, sgFileList);
   // 5.
   if (IsMailModeValue(Settings.ComparisonMode())) {
     if (!GetOutlookFolders()) LoadUserState(false);

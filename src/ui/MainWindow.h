@@ -43,7 +43,7 @@ namespace pelcrow::ui {
 
 class TFolderTree;
 class TPathListBox;
-class TResultsView;
+class TPlaceholderResults;
 
 // The scan summary of the last scan, for the export (fExportInfo).
 struct TExportInfo {
@@ -157,7 +157,7 @@ class TfmMain : public QMainWindow, public ITranslatable {
   platform::TSingleInstance* fInstance;
   QSocketNotifier* fWakeNotifier = nullptr;
   std::unique_ptr<TScanEngine> fScanEngine;
-  std::unique_ptr<TResultsView> fResultsView;
+  std::unique_ptr<TPlaceholderResults> fResultsView;
   QElapsedTimer fScanStarted;
   QElapsedTimer fLastStartClick;
   int fStartTag = 0;
