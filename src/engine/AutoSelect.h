@@ -22,7 +22,7 @@ class TAutoSelectComp {
   int CompareEmails(const TFileItem& Left, const TFileItem& Right) const;
   int CompareOriginalName(const TFileItem& Left, const TFileItem& Right) const;
 
-  std::vector<PFileItem>* fFiles;
+  [[maybe_unused]] std::vector<PFileItem>* fFiles;  // the list being sorted
   TSelectMethod fSelectMethod;
   std::uint8_t fComparisonMode;
 };

@@ -21,7 +21,7 @@ class TColumnComparer {
   static bool ValidKey(std::int32_t Index);
 
  private:
-  std::vector<PFileItem>* fFiles;
+  [[maybe_unused]] std::vector<PFileItem>* fFiles;  // the list being sorted
   std::int32_t fIndex;
   TColumnSortOrder fOrder;
 };
