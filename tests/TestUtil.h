@@ -117,6 +117,20 @@ class TRecordingView final : public IScanView {
   std::vector<int> MusicColumns;  // grid column of each music tag, or -1
 };
 
+// A local date-time that must exist.
+inline TDateTime LocalTime(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
+  TDateTimeParts p;
+  p.Year = y;
+  p.Month = mo;
+  p.Day = d;
+  p.Hour = h;
+  p.Minute = mi;
+  p.Second = s;
+  TDateTime t;
+  EXPECT_TRUE(TDateTime::FromLocal(p, t));
+  return t;
+}
+
 // A result item without a file behind it; the engine that receives it owns it.
 inline PFileItem MakeItem(const std::string& path, const std::string& name, std::uint32_t group,
                           std::int64_t size = 0, std::int64_t modifiedSeconds = 0) {

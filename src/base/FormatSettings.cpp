@@ -3,9 +3,15 @@
 #include <atomic>
 #include <cstdio>
 
+#include "base/FormatTokens.h"
+
 namespace pelcrow {
 
 namespace {
+
+using format_tokens::HasAmPm;
+using format_tokens::StartsWithNoCase;
+using format_tokens::Upper;
 
 std::atomic<std::shared_ptr<const TFormatSettings>>& CurrentSettings() {
   static std::atomic<std::shared_ptr<const TFormatSettings>> current{
@@ -13,16 +19,8 @@ std::atomic<std::shared_ptr<const TFormatSettings>>& CurrentSettings() {
   return current;
 }
 
-// ASCII only: the tokens are ASCII, and the C library's classes follow the process locale.
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-bool StartsWithNoCase(std::string_view text, std::size_t pos, std::string_view what) {
-  if (text.size() - pos < what.size()) return false;
-  for (std::size_t i = 0; i < what.size(); ++i)
-    if (Upper(text[pos + i]) != Upper(what[i])) return false;
-  return true;
-}
 
 // 0 = Sunday (Sakamoto's method, proleptic Gregorian calendar).
 int DayOfWeek(int y, int m, int d) {
@@ -38,22 +36,6 @@ void AppendNumber(std::string& out, int value, int width) {
   out += buf;
 }
 
-// True when the format (outside quotes) carries an am/pm marker, which makes "h" a 12-hour clock.
-bool HasAmPm(std::string_view f) {
-  for (std::size_t i = 0; i < f.size(); ++i) {
-    char c = f[i];
-    if (c == '"' || c == '\'') {
-      std::size_t end = f.find(c, i + 1);
-      if (end == std::string_view::npos) return false;
-      i = end;
-      continue;
-    }
-    if (StartsWithNoCase(f, i, "am/pm") || StartsWithNoCase(f, i, "a/p") ||
-        StartsWithNoCase(f, i, "ampm"))
-      return true;
-  }
-  return false;
-}
 
 void FormatInto(std::string& out, std::string_view f, const TDateTimeParts& p, int dayOfWeek,
                 const TFormatSettings& s, int depth) {

@@ -3,35 +3,20 @@
 #include <array>
 #include <string>
 
+#include "base/FormatTokens.h"
+
 namespace pelcrow {
 
 namespace {
 
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+using format_tokens::HasAmPm;
+using format_tokens::StartsWithNoCase;
+using format_tokens::Upper;
+
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-bool StartsWithNoCase(std::string_view text, std::size_t pos, std::string_view what) {
-  if (pos > text.size() || text.size() - pos < what.size()) return false;
-  for (std::size_t i = 0; i < what.size(); ++i)
-    if (Upper(text[pos + i]) != Upper(what[i])) return false;
-  return true;
-}
 
-bool HasAmPm(std::string_view f) {
-  for (std::size_t i = 0; i < f.size(); ++i) {
-    char c = f[i];
-    if (c == '"' || c == '\'') {
-      std::size_t end = f.find(c, i + 1);
-      if (end == std::string_view::npos) return false;
-      i = end;
-      continue;
-    }
-    if (StartsWithNoCase(f, i, "am/pm") || StartsWithNoCase(f, i, "a/p") || StartsWithNoCase(f, i, "ampm"))
-      return true;
-  }
-  return false;
-}
 
 struct TFields {
   TDateTimeParts Parts;

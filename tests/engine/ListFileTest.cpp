@@ -16,18 +16,7 @@ using test::MakeItem;
 using test::TRecordingView;
 using test::TTempDir;
 
-TDateTime Local(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
-  TDateTimeParts p;
-  p.Year = y;
-  p.Month = mo;
-  p.Day = d;
-  p.Hour = h;
-  p.Minute = mi;
-  p.Second = s;
-  TDateTime t;
-  EXPECT_TRUE(TDateTime::FromLocal(p, t));
-  return t;
-}
+TDateTime Local(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) { return test::LocalTime(y, mo, d, h, mi, s); }
 
 // Restores the settings and format settings a test changes.
 class ListFileTest : public ::testing::Test {

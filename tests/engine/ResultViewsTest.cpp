@@ -15,18 +15,7 @@ namespace {
 using test::MakeItem;
 using test::TRecordingView;
 
-TDateTime Local(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
-  TDateTimeParts p;
-  p.Year = y;
-  p.Month = mo;
-  p.Day = d;
-  p.Hour = h;
-  p.Minute = mi;
-  p.Second = s;
-  TDateTime t;
-  EXPECT_TRUE(TDateTime::FromLocal(p, t));
-  return t;
-}
+TDateTime Local(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) { return test::LocalTime(y, mo, d, h, mi, s); }
 
 std::vector<std::string> Names(const std::vector<PFileItem>& list) {
   std::vector<std::string> r;
