@@ -13,6 +13,7 @@
 
 #include "TestUtil.h"
 #include "engine/ItemFlags.h"
+#include "logging/Logger.h"
 #include "platform/FileTransfer.h"
 #include "platform/Trash.h"
 
@@ -476,6 +477,36 @@ TEST_F(ProcessingTest, LockedFileFailsThenRetrySucceeds) {
   EXPECT_EQ(run.RunPass().Failed, 0);
   EXPECT_FALSE(Exists(dup));
   EXPECT_EQ(fHistory.fActionNo, 1);
+}
+
+// The lines a run leaves in the log: the success with its new name, the failure with its code.
+TEST_F(ProcessingTest, LogLinesOfSuccessAndFailure) {
+  Write("keep/a.txt", "content a");
+  Write("dup/a.txt", "content a");
+  Write("keep/b.txt", "content b");
+  Write("dup/b.txt", "content b");
+  Write("dup/_b.txt", "in the way");
+  Scan();
+  Select("dup/a.txt");
+  Select("dup/b.txt");
+  Settings.EnableLogging = true;
+  Settings.LogDirectory = P("logs");
+  Settings.LogEvents = TPcwLogEvents{leFileRenamed};
+  fs::create_directories(P("logs"));
+  StartLogging(P("logs"), TPcwLogEvents{leInfo});
+  TProcessingOptions o;
+  o.Operation = poRename;
+  o.RenameText = "_";
+  EXPECT_EQ(Run(o).Failed, 1);
+  StopLogging();
+  std::string text;  // the log is UTF-16 LE; these paths are ASCII
+  for (const auto& e : fs::directory_iterator(P("logs"))) {
+    const std::string bytes = ReadAll(e.path().string());
+    for (std::size_t i = 2; i < bytes.size(); i += 2) text += bytes[i];
+  }
+  EXPECT_NE(text.find(P("tree/dup/") + "a.txt" + "  -> _a.txt"), std::string::npos) << text;
+  EXPECT_NE(text.find(P("tree/dup/") + "b.txt" + " [17] Failed to rename file. - File exists"), std::string::npos)
+      << text;
 }
 
 TEST_F(ProcessingTest, DryRunTouchesNothing) {
