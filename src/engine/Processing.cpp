@@ -185,6 +185,10 @@ std::string UndoActionText(std::uint8_t ActionType, int Count) {
   return FillCounts(TranslateText(text), {Count});
 }
 
+bool UndoAvailable(const TScanEngine& Engine, const TActionHistory& History) {
+  return Engine.CompareMode() <= cmMusicTags && History.fActionNo > 0 && Engine.RealItemCount() > 0;
+}
+
 bool UndoLastAction(TScanEngine& Engine, TActionHistory& History) {
   const int no = History.fActionNo;
   if (no <= 0) return false;
@@ -252,6 +256,7 @@ TPassResult TProcessingRun::RunPass() {
   int shown = 0;
   const int rows = fEngine.ItemCount();
   for (int i = 0; i < rows; ++i) {
+    if (fOptions.OnlyRow >= 0 && i != fOptions.OnlyRow) continue;
     PFileItem it = fEngine.Item(i);
     if (!it->fSelected || it->fProcessed) continue;
     if (!fOptions.DryRun && !syncBegun && IsMediaCategory(it->Category)) syncBegun = BeginMediaLibSync();

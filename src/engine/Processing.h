@@ -8,9 +8,12 @@
 //      The report's text is FailureReportText(run.FailureHead(r), ...); EnableLoggingFor() is
 //      what its "Enable Logging" box does.
 //   4. run.RemoveEmptyFolders(), then re-enable the window whatever happened.
+// The single delete of the focused row does the same with TProcessingOptions::OnlyRow set (after
+// CheckItemProtection instead of the selection check).
 //
-// TActionHistory holds the action numbers of the result set; the front end keeps one per result
-// set, clears it with the results and hands it to TScanEngine::UndoAction through Undo().
+// TActionHistory holds the action numbers of the result set; the front end keeps one, clears it
+// with the results (and after CleanResolved), enables Undo by UndoAvailable(), and after the
+// user's Yes to UndoActionText() calls UndoLastAction().
 //
 // Before an item is deleted or replaced by a link, the file must still be the one the scan found
 // (size and modification time, and identity when known) and its group's kept copy must still
@@ -40,6 +43,8 @@ struct TProcessingOptions {
   bool RenamePrefix = true;           // rename: prefix, else postfix before the extension
   // Touch nothing: report what each item would become (the checks before deleting still run).
   bool DryRun = false;
+  // The single delete of the focused row: this row alone (it must be checked), -1 = every row.
+  int OnlyRow = -1;
   // A move waits this long before its time stamp and its first file, so that folders that
   // existed before read older than the action (undo removes only the folders made since).
   int MoveSettleMilliseconds = 1001;
@@ -149,6 +154,9 @@ bool FailureReportLogged(TPcwLogEvent Event);
 // What ticking "Enable Logging" and choosing Retry does to the settings (the caller asks for a
 // log folder when none exists and saves the settings).
 void EnableLoggingFor(TPcwLogEvent Event);
+
+// Whether the Undo button is enabled: a file mode, an action to undo and items in the list.
+bool UndoAvailable(const TScanEngine& Engine, const TActionHistory& History);
 
 // The undo question's action text ("Move %d items to Recycle Bin.") for an action type, filled
 // in; empty for an unknown type.

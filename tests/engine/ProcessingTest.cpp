@@ -509,6 +509,41 @@ TEST_F(ProcessingTest, LogLinesOfSuccessAndFailure) {
       << text;
 }
 
+// The single delete takes its row alone, opens its own action, and undo goes back one at a time.
+TEST_F(ProcessingTest, SingleDeleteIsItsOwnAction) {
+  Write("keep/a.txt", "content a");
+  Write("dup/a.txt", "content a");
+  Write("keep/b.txt", "content b");
+  Write("dup/b.txt", "content b");
+  Scan();
+  Select("dup/a.txt");
+  TProcessingOptions o;
+  o.Operation = poDelete;
+  o.Permanent = true;
+  EXPECT_EQ(Run(o).Failed, 0);
+  PFileItem b = Select("dup/b.txt");
+  PFileItem other = Select("keep/a.txt");  // checked too, but not the focused row
+  int row = -1;
+  for (int i = 0; i < fEngine.ItemCount(); ++i)
+    if (fEngine.Item(i) == b) row = i;
+  o.OnlyRow = row;
+  const TPassResult r = Run(o);
+  EXPECT_EQ(r.Total, 1);
+  EXPECT_EQ(r.Failed, 0);
+  EXPECT_FALSE(Exists(P("tree/dup/b.txt")));
+  EXPECT_TRUE(Exists(P("tree/keep/a.txt")));
+  EXPECT_FALSE(other->fProcessed);
+  EXPECT_EQ(b->ActionGroup, 2);
+  EXPECT_TRUE(UndoAvailable(fEngine, fHistory));
+  Undo();
+  ExpectOriginal("dup/b.txt", "content b");
+  EXPECT_FALSE(Exists(P("tree/dup/a.txt")));
+  Undo();
+  ExpectOriginal("dup/a.txt", "content a");
+  EXPECT_FALSE(UndoAvailable(fEngine, fHistory));
+  EXPECT_FALSE(UndoLastAction(fEngine, fHistory));
+}
+
 TEST_F(ProcessingTest, DryRunTouchesNothing) {
   Write("keep/n.txt", "content");
   Write("dup/n.txt", "content");
