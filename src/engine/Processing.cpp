@@ -410,16 +410,14 @@ TItemOutcome TProcessingRun::MoveItemFile(PFileItem Item) {
     fPlannedTargets.insert(target);
     return Success(target);
   }
+  // Asked before any folder is made, so that a refused file leaves no empty folders behind.
+  if (!CheckReadOnly(path)) return Failure(EACCES, TranslateText("The file is read-only."));
   if (const int err = platform::CreateFolders(folder); err != 0)
     return Failure(err, TranslateText("Cannot create the folder ") + folder + ": " + platform::ErrorText(err));
   fFolders.push_back(Item->Path.str());
 
   TScanEngine::SaveFileTimes(Item);
   const std::string target = UniqueTarget(folder, name, [](const std::string& p) { return platform::PathExists(p); });
-  if (!CheckReadOnly(path)) {
-    TScanEngine::ReleaseFileTimes(Item);
-    return Failure(EACCES, TranslateText("The file is read-only."));
-  }
   const bool music = Item->Category == fcMusic;
   if (music) {
     Item->PlayLists.reset();

@@ -423,6 +423,7 @@ TEST_F(ProcessingTest, RetryAfterAFailureKeepsOneActionNumber) {
   TProcessingOptions o;
   o.Operation = poMove;
   o.MoveFolder = P("out");
+  o.KeepFolderStructure = true;
   o.MoveSettleMilliseconds = 0;
   TProcessingRun run(fEngine, fHistory, o);
   fPrompt.ReadOnlyAnswers = {TReadOnlyAnswer::raNo};
@@ -433,6 +434,7 @@ TEST_F(ProcessingTest, RetryAfterAFailureKeepsOneActionNumber) {
   EXPECT_TRUE(d2->fSelected);
   EXPECT_FALSE(d2->fProcessed);
   EXPECT_FALSE(d2->PFileTimes);
+  EXPECT_EQ(test::FolderEntries(P("out") + P("tree/dup")), std::vector<std::string>{"1.txt"});
   fPrompt.ReadOnlyAnswers = {TReadOnlyAnswer::raYes};
   r = run.RunPass();
   EXPECT_EQ(r.Total, 1);
@@ -440,7 +442,7 @@ TEST_F(ProcessingTest, RetryAfterAFailureKeepsOneActionNumber) {
   EXPECT_EQ(fHistory.fActionNo, 1);
   EXPECT_EQ(d1->ActionGroup, 1);
   EXPECT_EQ(d2->ActionGroup, 1);
-  EXPECT_EQ(ReadAll(P("out/2.txt")), "content 2");
+  EXPECT_EQ(ReadAll(P("out") + P("tree/dup/2.txt")), "content 2");
   // A second operation gets the next number; undo goes back one at a time.
   TProcessingOptions rename;
   rename.Operation = poRename;
