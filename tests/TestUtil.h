@@ -77,9 +77,15 @@ class TScriptedPrompt final : public IUserPrompt {
     UndoLines.push_back(lines);
     return Pop(RetryAnswers, false);
   }
+  TReadOnlyAnswer AskReadOnly(const std::string& text) override {
+    ReadOnlyQuestions.push_back(text);
+    return Pop(ReadOnlyAnswers, TReadOnlyAnswer::raNo);
+  }
 
   std::vector<bool> ConfirmAnswers, CheckAnswers, RetryAnswers;
   std::vector<TCheckSelectionAnswer> SafetyLockAnswers;
+  std::vector<TReadOnlyAnswer> ReadOnlyAnswers;
+  std::vector<std::string> ReadOnlyQuestions;
   std::vector<std::pair<TMessageKind, std::string>> Messages;
   std::vector<std::string> Questions, CheckTexts, SafetyLockMessages, UndoStatus;
   std::vector<bool> SafetyLockOverrideShown;

@@ -42,6 +42,11 @@ bool TConsoleUserPrompt::ShowUndoErrors(const std::string& statusText, const std
   return false;
 }
 
+TReadOnlyAnswer TConsoleUserPrompt::AskReadOnly(const std::string& text) {
+  std::fprintf(stderr, "%s (answered No)\n", text.c_str());
+  return TReadOnlyAnswer::raNo;
+}
+
 IUserPrompt& GetUserPrompt() {
   static TConsoleUserPrompt fallback;
   IUserPrompt* p = gPrompt.load(std::memory_order_acquire);

@@ -9,6 +9,9 @@ namespace pelcrow {
 
 enum class TMessageKind { mkWarning, mkError, mkInformation };
 
+// The answers to the question whether a read-only file may be processed.
+enum class TReadOnlyAnswer { raYes, raNo, raNoToAll, raYesToAll };
+
 class IUserPrompt {
  public:
   virtual ~IUserPrompt() = default;
@@ -29,6 +32,9 @@ class IUserPrompt {
 
   // The undo error log: returns true when the user chose Retry.
   virtual bool ShowUndoErrors(const std::string& statusText, const std::vector<std::string>& lines) = 0;
+
+  // A question with the buttons Yes, No, No to All and Yes to All.
+  virtual TReadOnlyAnswer AskReadOnly(const std::string& text) = 0;
 };
 
 // Without a front end: notices go to standard error, questions are answered No.
@@ -39,6 +45,7 @@ class TConsoleUserPrompt final : public IUserPrompt {
   bool ConfirmWithCheck(const std::string& text, const std::string& checkText, bool& Checked) override;
   TCheckSelectionAnswer CheckSelection(const std::string& message, bool AllowOverride) override;
   bool ShowUndoErrors(const std::string& statusText, const std::vector<std::string>& lines) override;
+  TReadOnlyAnswer AskReadOnly(const std::string& text) override;
 };
 
 IUserPrompt& GetUserPrompt();

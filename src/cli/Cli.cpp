@@ -10,8 +10,12 @@
 #include "base/MainThread.h"
 #include "base/UserPrompt.h"
 #include "engine/ListFile.h"
+#include "engine/Processing.h"
+#include "engine/ResultColumns.h"
+#include "engine/SafetyLock.h"
 #include "engine/ScanEngine.h"
 #include "localization/TranslateText.h"
+#include "logging/ExportList.h"
 #include "logging/Logger.h"
 #include "platform/FileSystem.h"
 #include "services/FileCrc32.h"
@@ -24,6 +28,7 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitNone = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitActionFailed = 3;
 
 const char* const kUsage =
     "Usage: pelcrow-cli COMMAND [OPTIONS] ...\n"
@@ -31,7 +36,7 @@ const char* const kUsage =
     "Commands:\n"
     "  scan [OPTIONS] FOLDER...\n"
     "      Finds duplicate files below the folders and prints the duplicate groups.\n"
-    "  load [--format FORMAT] [--name PATTERN] [--groups LIST] FILE.dup\n"
+    "  load [--format FORMAT] [--name PATTERN] [--groups LIST] [--export FILE] FILE.dup\n"
     "      Prints the duplicate groups of a list saved by scan --save (same formats), only the\n"
     "      files whose name matches PATTERN (* and ?, any letter case) and whose group number\n"
     "      is in LIST (\"1-5,8,10-12\").\n"
@@ -65,6 +70,27 @@ const char* const kUsage =
     "                                group, SelectedFiles and SelectedSize in the summary. With\n"
     "                                --master a master file is never selected: the rule stops\n"
     "                                where it would select one\n"
+    "  --action ACTION               process the files --select selected (needs --select):\n"
+    "      trash                the freedesktop.org trash (the desktop's Recycle Bin)\n"
+    "      delete               delete permanently\n"
+    "      move DIR             move into DIR (created if missing); a name taken there gets\n"
+    "                           \"(1)\", \"(2)\" ... before its extension\n"
+    "      rename TEXT          put TEXT before the name (after the name with --postfix)\n"
+    "      link                 replace the file with a symbolic link to its group's kept copy\n"
+    "                           The safety lock applies: no group ever loses every copy. A file\n"
+    "                           that is no longer what the scan found, or whose kept copy is\n"
+    "                           gone, is not deleted or linked; a read-only file (no write\n"
+    "                           permission for its owner) is not deleted or moved. One line per\n"
+    "                           file replaces the group listing: what was done (\"trashed PATH\",\n"
+    "                           \"moved PATH -> TARGET\", ...) or \"failed PATH: REASON\"\n"
+    "  --dry-run                     with --action: print \"would ...\" lines, change nothing\n"
+    "  --keep-structure              with --action move: keep each file's folders below DIR\n"
+    "                                (/a/b/f.txt goes to DIR/a/b/f.txt)\n"
+    "  --postfix                     with --action rename: TEXT goes before the extension\n"
+    "                                (a.b.txt with _x gives a.b_x.txt)\n"
+    "  --export FILE                 also export the list as the grid shows it (file-mode\n"
+    "                                columns), in the format of FILE's extension: .txt report,\n"
+    "                                .csv or .html (scan: before any --action)\n"
     "  --threads N                   threads that read checksums (default: one per core)\n"
     "  --log FOLDER                  write the scan log (found and skipped files and folders)\n"
     "                                into FOLDER/yyyy-mm-dd.log\n"
@@ -83,7 +109,8 @@ const char* const kUsage =
     "\n"
     "Exit status: 0 duplicates found (scan, load) or all checksums computed (crc32);\n"
     "1 no duplicates found, or a file could not be read; 2 bad arguments or folders, or a list\n"
-    "that cannot be saved or loaded.\n"
+    "or export that cannot be saved or loaded; 3 --action could not process every selected file\n"
+    "(or the safety lock refused the selection).\n"
     "Progress goes to standard error when it is a terminal.\n";
 
 struct TOptionName {
@@ -211,6 +238,8 @@ class TCliPrompt final : public IUserPrompt {
     ShowMessage(TMessageKind::mkWarning, statusText);
     return false;
   }
+  // Nobody to ask: a read-only file is left alone and reported as failed.
+  TReadOnlyAnswer AskReadOnly(const std::string&) override { return TReadOnlyAnswer::raNoToAll; }
 
  private:
   std::ostream& fErr;
@@ -338,6 +367,99 @@ void PrintGroups(const TScanEngine& engine, const std::string& format, bool Mark
   out.flush();
 }
 
+// What --action asked for.
+struct TCliAction {
+  bool Given = false;
+  std::string Kind;  // trash, delete, move, rename, link
+  std::string Argument;
+  bool DryRun = false;
+  bool KeepStructure = false;
+  bool Postfix = false;
+};
+
+// Writes the list as the grid would show it; false (with the reason on err) when it cannot.
+bool ExportTo(const TScanEngine& engine, const std::string& file, const std::vector<std::string>& dirs,
+              std::ostream& err) {
+  TExportFormat format = efTXT;
+  ExportFormatFromFileName(file, format);
+  TExportInfo info;
+  info.Info = engine.SummaryInfo();
+  info.Dirs = dirs;
+  const int e = ExportList(format, engine, ResultColumnsFor(engine.CompareMode(), 0), info, file);
+  if (e == 0) return true;
+  err << "pelcrow-cli: cannot export to " << file << ": " << platform::ErrorText(e) << "\n";
+  return false;
+}
+
+// Processes the selected files in one pass; a file that fails is reported and left as it is.
+int RunAction(TScanEngine& engine, const TCliAction& action, const std::string& logDir, std::ostream& out,
+              std::ostream& err) {
+  TCliPrompt prompt(err);
+  if (!HasPendingSelection(engine)) return engine.ItemCount() > 0 ? kExitOk : kExitNone;
+  // The command line never overrides the lock, whatever the settings say.
+  const bool savedLock = Settings.DisableSafetyLock;
+  Settings.DisableSafetyLock = false;
+  const bool allowed = CheckSelectionProtection(engine, false);
+  Settings.DisableSafetyLock = savedLock;
+  if (!allowed) {
+    err << "pelcrow-cli: the safety lock refused the selection: nothing was processed\n";
+    return kExitActionFailed;
+  }
+  TProcessingOptions options;
+  options.DryRun = action.DryRun;
+  // Nothing here can undo a move, so there are no folders to tell apart by their times.
+  options.MoveSettleMilliseconds = 0;
+  const char* done = "";
+  if (action.Kind == "trash" || action.Kind == "delete") {
+    options.Operation = poDelete;
+    options.Permanent = action.Kind == "delete";
+    done = options.Permanent ? "deleted" : "trashed";
+  } else if (action.Kind == "move") {
+    options.Operation = poMove;
+    options.MoveFolder = Absolute(action.Argument);
+    options.KeepFolderStructure = action.KeepStructure;
+    done = "moved";
+  } else if (action.Kind == "rename") {
+    options.Operation = poRename;
+    options.RenameText = action.Argument;
+    options.RenamePrefix = !action.Postfix;
+    done = "renamed";
+  } else {
+    options.Operation = poLink;
+    done = "linked";
+  }
+  const bool logging = !logDir.empty() && !action.DryRun;
+  if (logging) {
+    Settings.EnableLogging = true;
+    Settings.LogDirectory = logDir;
+    Settings.LogEvents = TPcwLogEvents{leFileDeleted, leFileMoved, leFileRenamed, leSymLink, leError};
+    StartLogging(logDir, TPcwLogEvents{leInfo});
+  }
+  TActionHistory history;
+  TProcessingRun run(engine, history, options);
+  run.OnItem = [&](PFileItem item, const TItemOutcome& o) {
+    const std::string path = item->FullPath();
+    if (!o.Ok) {
+      out << "failed " << path << ": " << o.Reason << "\n";
+      return;
+    }
+    out << (action.DryRun ? std::string("would ") + (action.Kind == "delete" ? "delete" : action.Kind) : std::string(done))
+        << " " << path;
+    if (options.Operation != poDelete) out << " -> " << o.Target;
+    out << "\n";
+  };
+  const TPassResult r = run.RunPass();
+  if (!action.DryRun) run.RemoveEmptyFolders();
+  if (logging) {
+    StopLogging();
+    Settings.EnableLogging = false;
+  }
+  out.flush();
+  if (r.Failed == 0) return kExitOk;
+  err << "pelcrow-cli: " << run.FailureHead(r) << "\n";
+  return kExitActionFailed;
+}
+
 int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   std::string format = "text";
   std::vector<std::string> paths, excludes, masters;
@@ -347,8 +469,9 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   TPcwScanOptions options = Settings.ScanOptions;
   std::int64_t minSize = 0, maxSize = 0;
   unsigned threads = 0;
-  std::string logDir, saveFile;
+  std::string logDir, saveFile, exportFile;
   const TSelectRuleName* rule = nullptr;
+  TCliAction action;
   auto bad = [&](const std::string& what) {
     err << "pelcrow-cli scan: " << what << "\n" << "Try 'pelcrow-cli --help'.\n";
     return kExitUsage;
@@ -427,6 +550,28 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       for (const TSelectRuleName& r : kSelectRules)
         if (v == r.Name) rule = &r;
       if (!rule) return bad("unknown selection rule \"" + v + "\" (use oldest, newest or original)");
+    } else if (a == "--action") {
+      if (!next(action.Kind)) return bad("--action needs trash, delete, move DIR, rename TEXT or link");
+      action.Given = true;
+      if (action.Kind == "move" || action.Kind == "rename") {
+        if (i + 1 >= args.size() || args[i + 1].empty())
+          return bad("--action " + action.Kind + (action.Kind == "move" ? " needs a folder" : " needs a text"));
+        action.Argument = args[++i];
+        if (action.Kind == "rename" && action.Argument.find('/') != std::string::npos)
+          return bad("--action rename: the text cannot contain \"/\"");
+      } else if (action.Kind != "trash" && action.Kind != "delete" && action.Kind != "link") {
+        return bad("unknown action \"" + action.Kind + "\" (use trash, delete, move DIR, rename TEXT or link)");
+      }
+    } else if (a == "--dry-run" && !hasValue) {
+      action.DryRun = true;
+    } else if (a == "--keep-structure" && !hasValue) {
+      action.KeepStructure = true;
+    } else if (a == "--postfix" && !hasValue) {
+      action.Postfix = true;
+    } else if (a == "--export") {
+      TExportFormat f = efTXT;
+      if (!next(exportFile) || !ExportFormatFromFileName(exportFile, f))
+        return bad("--export needs a file ending in .txt, .csv or .html");
     } else if (a == "--threads") {
       if (!next(v)) return bad("--threads needs a number");
       try {
@@ -454,6 +599,9 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
   }
   if (!KnownFormat(format)) return bad("unknown format \"" + format + "\" (use text, csv, json or dup)");
+  if (action.Given && !rule) return bad("--action needs --select: it processes the files a rule selected");
+  if (!action.Given && (action.DryRun || action.KeepStructure || action.Postfix))
+    return bad("--dry-run, --keep-structure and --postfix go with --action");
   paths.insert(paths.end(), masters.begin(), masters.end());
   if (paths.empty()) return bad("no folder given");
   for (std::string& p : paths) {
@@ -544,7 +692,8 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       return kExitUsage;
     }
   }
-  if (format != "dup" || saveFile.empty()) PrintGroups(engine, format, rule != nullptr, out);
+  if (!exportFile.empty() && !ExportTo(engine, exportFile, paths, err)) return kExitUsage;
+  if (!action.Given && (format != "dup" || saveFile.empty())) PrintGroups(engine, format, rule != nullptr, out);
   out.flush();
   if (stoppedAt) {
     err << "pelcrow-cli: --select " << rule->Name << " stopped at the master file " << stoppedAt->FullPath()
@@ -560,6 +709,7 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     for (const TScanRejection& r : engine.FileRejections())
       err << "  " << r.Count << " rejected by the " << r.Check << " (" << Remedy(r.Check) << ")\n";
   }
+  if (action.Given) return RunAction(engine, action, logDir, out, err);
   return n > 0 ? kExitOk : kExitNone;
 }
 
@@ -572,6 +722,7 @@ int RunLoad(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   };
   TSearchFilterFiles filter;
   bool filtered = false;
+  std::string exportFile;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string a = args[i];
     std::string value;
@@ -603,6 +754,10 @@ int RunLoad(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       if (filter.fPrepareadDupGroupPattern.empty()) return bad("--groups needs a list such as 1-5,8");
       filter.fSearchByDupGroup = true;
       filtered = true;
+    } else if (a == "--export") {
+      TExportFormat f = efTXT;
+      if (!next(exportFile) || !ExportFormatFromFileName(exportFile, f))
+        return bad("--export needs a file ending in .txt, .csv or .html");
     } else if (a == "--") {
       files.insert(files.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
       break;
@@ -623,6 +778,7 @@ int RunLoad(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     return kExitUsage;
   }
   if (filtered) engine.FilterResults(nullptr, filter);
+  if (!exportFile.empty() && !ExportTo(engine, exportFile, engine.GetIncludeFilePaths(), err)) return kExitUsage;
   PrintGroups(engine, format, false, out);
   return engine.ItemCount() > 0 ? kExitOk : kExitNone;
 }

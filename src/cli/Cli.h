@@ -7,7 +7,8 @@
 
 namespace pelcrow::cli {
 
-// Exit codes: 0 success (groups found), 1 no duplicates or a file failed, 2 bad arguments.
+// Exit codes: 0 success (groups found, every action done), 1 no duplicates or a file failed,
+// 2 bad arguments, 3 an --action left selected files unprocessed.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // JSON string literal for bytes that may not be valid UTF-8: invalid bytes become lone

@@ -51,6 +51,24 @@ bool TQtUserPrompt::ConfirmWithCheck(const std::string& text, const std::string&
   return box.clickedButton() == yes;
 }
 
+TReadOnlyAnswer TQtUserPrompt::AskReadOnly(const std::string& text) {
+  QMessageBox box(QApplication::activeWindow());
+  box.setWindowTitle(QString::fromStdString(std::string(kAppName)));
+  box.setIcon(QMessageBox::Question);
+  box.setText(QString::fromStdString(text));
+  QPushButton* yes = box.addButton(Tr("Yes"), QMessageBox::YesRole);
+  QPushButton* no = box.addButton(Tr("No"), QMessageBox::NoRole);
+  QPushButton* noToAll = box.addButton(Tr("No to All"), QMessageBox::NoRole);
+  QPushButton* yesToAll = box.addButton(Tr("Yes to All"), QMessageBox::YesRole);
+  box.setDefaultButton(no);
+  box.exec();
+  const QAbstractButton* clicked = box.clickedButton();
+  if (clicked == yes) return TReadOnlyAnswer::raYes;
+  if (clicked == yesToAll) return TReadOnlyAnswer::raYesToAll;
+  if (clicked == noToAll) return TReadOnlyAnswer::raNoToAll;
+  return TReadOnlyAnswer::raNo;
+}
+
 IUserPrompt::TCheckSelectionAnswer TQtUserPrompt::CheckSelection(const std::string& message, bool AllowOverride) {
   TfmCheckSelection dlg(QString::fromStdString(message), AllowOverride, QApplication::activeWindow());
   TCheckSelectionAnswer a;

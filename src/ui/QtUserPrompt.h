@@ -12,6 +12,7 @@ class TQtUserPrompt final : public IUserPrompt {
   bool ConfirmWithCheck(const std::string& text, const std::string& checkText, bool& Checked) override;
   TCheckSelectionAnswer CheckSelection(const std::string& message, bool AllowOverride) override;
   bool ShowUndoErrors(const std::string& statusText, const std::vector<std::string>& lines) override;
+  TReadOnlyAnswer AskReadOnly(const std::string& text) override;
 };
 
 }  // namespace pelcrow::ui

@@ -1,6 +1,8 @@
 // pelcrow-cli as a user runs it: in process for the outputs, and the real binary once.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <set>
 #include <sstream>
 
@@ -110,6 +112,78 @@ class CliSelectTest : public ::testing::Test {
   }
   TTempDir fDir;
 };
+
+// The lines of an output, sorted (groups come in the engine's order).
+std::vector<std::string> SortedLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+// --action works on what --select chose; the dry run names the same files and touches nothing.
+TEST_F(CliSelectTest, ActionsDryRunThenTrash) {
+  namespace fs = std::filesystem;
+  fs::create_directories(fDir / "home/data");
+  test::TScopedEnv home("HOME", fDir / "home");
+  test::TScopedEnv data("XDG_DATA_HOME", fDir / "home/data");
+  const std::string trash = fDir / "home/data/Trash";
+
+  TResult dry = Scan({"--select", "oldest", "--action", "trash", "--dry-run"});
+  EXPECT_EQ(dry.Code, 0) << dry.Err;
+  EXPECT_EQ(SortedLines(dry.Out),
+            (std::vector<std::string>{"would trash " + fDir / "a/report.txt", "would trash " + fDir / "a/x.txt"}));
+  for (const char* f : {"a/x.txt", "b/x.txt", "a/report.txt", "b/report - Copy.txt"})
+    EXPECT_TRUE(fs::exists(fDir / f)) << f;
+  EXPECT_FALSE(fs::exists(trash));
+
+  TResult done = Scan({"--select", "oldest", "--action", "trash"});
+  EXPECT_EQ(done.Code, 0) << done.Err;
+  EXPECT_EQ(SortedLines(done.Out),
+            (std::vector<std::string>{"trashed " + fDir / "a/report.txt", "trashed " + fDir / "a/x.txt"}));
+  EXPECT_FALSE(fs::exists(fDir / "a/x.txt"));
+  EXPECT_FALSE(fs::exists(fDir / "a/report.txt"));
+  EXPECT_EQ(test::ReadAll(fDir / "b/x.txt"), "same x");
+  EXPECT_EQ(test::ReadAll(fDir / "b/report - Copy.txt"), "same report");
+  EXPECT_EQ(test::FolderEntries(trash + "/files"), (std::vector<std::string>{"report.txt", "x.txt"}));
+  EXPECT_EQ(test::FolderEntries(trash + "/info"), (std::vector<std::string>{"report.txt.trashinfo", "x.txt.trashinfo"}));
+}
+
+TEST_F(CliSelectTest, ActionFailuresExitWithThree) {
+  fDir.Write("a/_x.txt", "in the way");  // the name a prefix rename of a/x.txt wants
+  TResult r = Scan({"--select", "oldest", "--action", "rename", "_"});
+  EXPECT_EQ(r.Code, 3);
+  EXPECT_EQ(SortedLines(r.Out), (std::vector<std::string>{"failed " + fDir / "a/x.txt" + ": File exists",
+                                                          "renamed " + fDir / "a/report.txt" + " -> " +
+                                                              fDir / "a/_report.txt"}));
+  EXPECT_NE(r.Err.find("1 of 2 files were not renamed."), std::string::npos) << r.Err;
+  EXPECT_EQ(test::ReadAll(fDir / "a/x.txt"), "same x");
+  EXPECT_EQ(test::ReadAll(fDir / "a/_x.txt"), "in the way");
+
+  for (const TExitCase& c : std::vector<TExitCase>{
+           {{"scan", "--action", "trash", fDir.path()}, 2, "--action needs --select"},
+           {{"scan", "--select", "oldest", "--action", "shred", fDir.path()}, 2, "unknown action \"shred\""},
+           {{"scan", "--dry-run", fDir.path()}, 2, "go with --action"},
+           {{"scan", "--export", fDir / "list.pdf", fDir.path()}, 2, "--export needs a file ending"},
+       }) {
+    TResult bad = RunCliCapture(c.Args);
+    EXPECT_EQ(bad.Code, c.Code);
+    EXPECT_NE(bad.Err.find(c.ErrText), std::string::npos) << bad.Err;
+  }
+}
+
+TEST_F(CliSelectTest, ExportWritesTheFormatOfTheExtension) {
+  TResult r = Scan({"--export", fDir / "list.csv"});
+  EXPECT_EQ(r.Code, 0) << r.Err;
+  const std::string csv = test::ReadAll(fDir / "list.csv");
+  EXPECT_NE(csv.find("\"File Name\",\"Path\",\"Dup. Group\",\"Size\",\"Modified\"\r\n"), std::string::npos) << csv;
+  EXPECT_NE(csv.find(fDir / "b"), std::string::npos);
+  ASSERT_EQ(Scan({"--save", fDir / "l.dup"}).Code, 0);
+  r = RunCliCapture({"load", "--export", fDir / "list.html", fDir / "l.dup"});
+  EXPECT_EQ(r.Code, 0) << r.Err;
+  EXPECT_NE(test::ReadAll(fDir / "list.html").find("<TABLE class=\"duplist\""), std::string::npos);
+}
 
 struct TSelectCase {
   const char* Rule;

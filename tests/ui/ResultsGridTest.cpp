@@ -32,6 +32,7 @@ class TNoPrompt final : public IUserPrompt {
   }
   TCheckSelectionAnswer CheckSelection(const std::string&, bool) override { return {}; }
   bool ShowUndoErrors(const std::string&, const std::vector<std::string>&) override { return false; }
+  TReadOnlyAnswer AskReadOnly(const std::string&) override { return TReadOnlyAnswer::raNo; }
   int Asked = 0;
 };
 

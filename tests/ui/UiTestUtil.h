@@ -43,6 +43,15 @@ class TScriptedPrompt final : public IUserPrompt {
     Messages.push_back({TMessageKind::mkWarning, statusText});
     return false;
   }
+  // Yes when nothing is scripted, like the other questions.
+  TReadOnlyAnswer AskReadOnly(const std::string& text) override {
+    Questions.push_back(text);
+    if (ReadOnlyAnswers.empty()) return TReadOnlyAnswer::raYes;
+    const TReadOnlyAnswer a = ReadOnlyAnswers.front();
+    ReadOnlyAnswers.erase(ReadOnlyAnswers.begin());
+    return a;
+  }
+  std::vector<TReadOnlyAnswer> ReadOnlyAnswers;
   void Clear() {
     Messages.clear();
     Questions.clear();
