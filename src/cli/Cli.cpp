@@ -268,6 +268,56 @@ bool KnownFormat(const std::string& format) {
   return format == "text" || format == "json" || format == "csv" || format == "dup";
 }
 
+// Walks a command's arguments. "--name=value" and "--name value" both give a value.
+class TArgReader {
+ public:
+  explicit TArgReader(const std::vector<std::string>& args) : fArgs(args) {}
+  // Moves to the next argument; false at the end.
+  bool Next() {
+    if (fStarted) ++fI;
+    fStarted = true;
+    if (fI >= fArgs.size()) return false;
+    fName = fArgs[fI];
+    fHasInline = false;
+    const std::size_t eq = fName.find('=');
+    if (fName.rfind("--", 0) == 0 && eq != std::string::npos) {
+      fInline = fName.substr(eq + 1);
+      fName.resize(eq);
+      fHasInline = true;
+    }
+    return true;
+  }
+  // The argument, without an "=value" part.
+  const std::string& Name() const { return fName; }
+  const std::string& Raw() const { return fArgs[fI]; }
+  bool HasInlineValue() const { return fHasInline; }
+  // The option's value: the "=value" part, or else the next argument.
+  bool Value(std::string& v) {
+    if (fHasInline) {
+      v = fInline;
+      return true;
+    }
+    return Following(v);
+  }
+  // The next argument as it is (a second value of an option); false at the end.
+  bool Following(std::string& v) {
+    if (fI + 1 >= fArgs.size()) return false;
+    v = fArgs[++fI];
+    return true;
+  }
+  // Every argument after this one.
+  std::vector<std::string> Rest() const {
+    return {fArgs.begin() + static_cast<std::ptrdiff_t>(fI) + 1, fArgs.end()};
+  }
+
+ private:
+  const std::vector<std::string>& fArgs;
+  std::size_t fI = 0;
+  bool fStarted = false;
+  std::string fName, fInline;
+  bool fHasInline = false;
+};
+
 int RunCrc32(const std::vector<std::string>& files, std::ostream& out, std::ostream& err) {
   if (files.empty()) {
     err << "pelcrow-cli crc32: no file given\n" << kUsage;
@@ -476,26 +526,13 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     err << "pelcrow-cli scan: " << what << "\n" << "Try 'pelcrow-cli --help'.\n";
     return kExitUsage;
   };
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string a = args[i];
-    std::string value;
-    bool hasValue = false;
-    if (a.rfind("--", 0) == 0 && a.find('=') != std::string::npos) {
-      value = a.substr(a.find('=') + 1);
-      a = a.substr(0, a.find('='));
-      hasValue = true;
-    }
-    auto next = [&](std::string& v) {
-      if (hasValue) {
-        v = value;
-        return true;
-      }
-      if (i + 1 >= args.size()) return false;
-      v = args[++i];
-      return true;
-    };
+  for (TArgReader arg(args); arg.Next();) {
+    const std::string a = arg.Name();
+    const bool hasValue = arg.HasInlineValue();
+    auto next = [&arg](std::string& v) { return arg.Value(v); };
     if (a == "--") {
-      paths.insert(paths.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+      const std::vector<std::string> rest = arg.Rest();
+      paths.insert(paths.end(), rest.begin(), rest.end());
       break;
     }
     if (a.size() < 2 || a[0] != '-') {
@@ -554,9 +591,8 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       if (!next(action.Kind)) return bad("--action needs trash, delete, move DIR, rename TEXT or link");
       action.Given = true;
       if (action.Kind == "move" || action.Kind == "rename") {
-        if (i + 1 >= args.size() || args[i + 1].empty())
+        if (!arg.Following(action.Argument) || action.Argument.empty())
           return bad("--action " + action.Kind + (action.Kind == "move" ? " needs a folder" : " needs a text"));
-        action.Argument = args[++i];
         if (action.Kind == "rename" && action.Argument.find('/') != std::string::npos)
           return bad("--action rename: the text cannot contain \"/\"");
       } else if (action.Kind != "trash" && action.Kind != "delete" && action.Kind != "link") {
@@ -595,7 +631,7 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
           known = true;
         }
       }
-      if (!known || hasValue) return bad("unknown option " + args[i]);
+      if (!known || hasValue) return bad("unknown option " + arg.Raw());
     }
   }
   if (!KnownFormat(format)) return bad("unknown format \"" + format + "\" (use text, csv, json or dup)");
@@ -723,24 +759,9 @@ int RunLoad(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   TSearchFilterFiles filter;
   bool filtered = false;
   std::string exportFile;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string a = args[i];
-    std::string value;
-    bool hasValue = false;
-    if (a.rfind("--", 0) == 0 && a.find('=') != std::string::npos) {
-      value = a.substr(a.find('=') + 1);
-      a = a.substr(0, a.find('='));
-      hasValue = true;
-    }
-    auto next = [&](std::string& v) {
-      if (hasValue) {
-        v = value;
-        return true;
-      }
-      if (i + 1 >= args.size()) return false;
-      v = args[++i];
-      return true;
-    };
+  for (TArgReader arg(args); arg.Next();) {
+    const std::string a = arg.Name();
+    auto next = [&arg](std::string& v) { return arg.Value(v); };
     std::string v;
     if (a == "--format") {
       if (!next(format)) return bad("--format needs a value");
@@ -759,10 +780,11 @@ int RunLoad(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       if (!next(exportFile) || !ExportFormatFromFileName(exportFile, f))
         return bad("--export needs a file ending in .txt, .csv or .html");
     } else if (a == "--") {
-      files.insert(files.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+      const std::vector<std::string> rest = arg.Rest();
+      files.insert(files.end(), rest.begin(), rest.end());
       break;
     } else if (a.size() >= 2 && a[0] == '-') {
-      return bad("unknown option " + args[i]);
+      return bad("unknown option " + arg.Raw());
     } else {
       files.push_back(a);
     }
