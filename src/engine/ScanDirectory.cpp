@@ -292,25 +292,40 @@ void TScanEngine::ScanFolder(TWalk& Walk, const std::string& ADir, bool Recursiv
   }
   const std::string prefix = dir == "/" ? dir : dir + "/";
   std::vector<std::string> subfolders;
-  std::vector<std::pair<std::string, platform::TEntryType>> files;
-  int err = platform::ListDirectory(dir, [&](std::string_view name, platform::TEntryType type) {
-    if (type == platform::TEntryType::etUnknown || type == platform::TEntryType::etSymLink) {
-      // Links to folders are listed as folders; the folder checks decide whether to follow.
-      platform::TFileInfo target;
-      if (platform::Stat(prefix + std::string(name), target) == 0 && target.Type == platform::TEntryType::etDirectory) {
-        subfolders.emplace_back(name);
+  struct TEntry {
+    std::string Name;
+    platform::TFileInfo Info;
+    int Error;
+  };
+  std::vector<TEntry> files;
+  // Files are stat-ed by name while the folder is open (one name for the kernel to resolve, not
+  // the whole path), and judged after the subfolders, so only one folder is open at a time.
+  const bool statFiles = !SkipOwnFiles;
+  const bool wantAttributes = fScanOptions.Contains(soSkipCompressed);
+  int err = 0;
+  {
+    const platform::TDirectory folder(dir, isLink);
+    err = folder.List([&](std::string_view n, platform::TEntryType type) {
+      std::string name(n);
+      platform::TFileInfo info;
+      int e = -1;  // not stat-ed yet
+      if (type == platform::TEntryType::etUnknown) {
+        e = folder.LStatAt(name, info, wantAttributes);
+        type = e == 0 ? info.Type : platform::TEntryType::etOther;
+      }
+      if (type == platform::TEntryType::etSymLink) {
+        // Links to folders are listed as folders; the folder checks decide whether to follow.
+        platform::TFileInfo target;
+        if (folder.StatAt(name, target) == 0 && target.Type == platform::TEntryType::etDirectory) type = target.Type;
+      }
+      if (type == platform::TEntryType::etDirectory) {
+        subfolders.push_back(std::move(name));
         return;
       }
-      if (type == platform::TEntryType::etUnknown) {
-        platform::TFileInfo ei;
-        type = platform::LStat(prefix + std::string(name), ei) == 0 ? ei.Type : platform::TEntryType::etOther;
-      }
-    }
-    if (type == platform::TEntryType::etDirectory)
-      subfolders.emplace_back(name);
-    else
-      files.emplace_back(std::string(name), type);
-  }, isLink);
+      if (statFiles && e < 0) e = folder.LStatAt(name, info, wantAttributes);
+      files.push_back({std::move(name), info, e < 0 ? 0 : e});
+    });
+  }
   if (err != 0) {
     LogFolderSkipped(dir, "[" + TranslateText(kErrorCheck) + " " + platform::ErrorText(err) + "]");
     return;
@@ -326,18 +341,16 @@ void TScanEngine::ScanFolder(TWalk& Walk, const std::string& ADir, bool Recursiv
     LogEvent(leInfo, WithTrailingDelimiter(dir), "*.*", "[" + TranslateText(kContainerCheck) + "]");
   } else {
     TItemString sharedPath(dir);
-    const bool wantAttributes = fScanOptions.Contains(soSkipCompressed);
-    for (const auto& [name, type] : files) {
+    for (const TEntry& entry : files) {
       if (Walk.Stop.stop_requested()) return;
-      TSearchRec rec;
-      rec.Name = name;
-      platform::TFileInfo fi;
-      int e = wantAttributes ? platform::LStatWithAttributes(prefix + name, fi) : platform::LStat(prefix + name, fi);
-      if (e != 0) {
+      if (entry.Error != 0) {
         ++fSummaryInfo.TotalFiles;
-        RejectFile(dir, name, kErrorCheck, platform::ErrorText(e));
+        RejectFile(dir, entry.Name, kErrorCheck, platform::ErrorText(entry.Error));
         continue;
       }
+      const platform::TFileInfo& fi = entry.Info;
+      TSearchRec rec;
+      rec.Name = entry.Name;
       rec.Size = fi.Size;
       rec.Attr = fi.Mode;
       rec.Time = fi.Modified;

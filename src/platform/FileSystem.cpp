@@ -30,18 +30,9 @@ void FillInfo(const struct stat& st, TFileInfo& info) {
   info.Mode = static_cast<std::uint32_t>(st.st_mode);
 }
 
-}  // namespace
-
-int LStat(const std::string& path, TFileInfo& info) {
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0) return errno;
-  FillInfo(st, info);
-  return 0;
-}
-
-int LStatWithAttributes(const std::string& path, TFileInfo& info) {
+int StatxAt(int dirFd, const char* name, TFileInfo& info) {
   struct statx stx {};
-  if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+  if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
               STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO | STATX_SIZE | STATX_MTIME, &stx) != 0)
     return errno;
   info.Mode = stx.stx_mode;
@@ -55,21 +46,14 @@ int LStatWithAttributes(const std::string& path, TFileInfo& info) {
   return 0;
 }
 
-int Stat(const std::string& path, TFileInfo& info) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return errno;
-  FillInfo(st, info);
-  return 0;
-}
-
-int ListDirectory(const std::string& dir,
-                  const std::function<void(std::string_view name, TEntryType type)>& onEntry, bool FollowLink) {
-  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (FollowLink ? 0 : O_NOFOLLOW));
-  if (fd < 0) return errno;
-  DIR* d = ::fdopendir(fd);
+int ReadEntries(int fd, const std::function<void(std::string_view name, TEntryType type)>& onEntry) {
+  // The stream owns its own descriptor, so the caller's stays open for the *at calls.
+  const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (own < 0) return errno;
+  DIR* d = ::fdopendir(own);
   if (!d) {
-    int err = errno;
-    ::close(fd);
+    const int err = errno;
+    ::close(own);
     return err;
   }
   while (struct dirent* e = ::readdir(d)) {
@@ -87,6 +71,61 @@ int ListDirectory(const std::string& dir,
   }
   ::closedir(d);
   return 0;
+}
+
+}  // namespace
+
+TDirectory::TDirectory(const std::string& dir, bool FollowLink) {
+  fFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (FollowLink ? 0 : O_NOFOLLOW));
+  if (fFd < 0) fError = errno;
+}
+
+TDirectory::~TDirectory() {
+  if (fFd >= 0) ::close(fFd);
+}
+
+int TDirectory::List(const std::function<void(std::string_view name, TEntryType type)>& onEntry) const {
+  if (fFd < 0) return fError;
+  return ReadEntries(fFd, onEntry);
+}
+
+int TDirectory::LStatAt(const std::string& name, TFileInfo& info, bool withAttributes) const {
+  if (fFd < 0) return fError;
+  if (withAttributes) return StatxAt(fFd, name.c_str(), info);
+  struct stat st {};
+  if (::fstatat(fFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+  FillInfo(st, info);
+  return 0;
+}
+
+int TDirectory::StatAt(const std::string& name, TFileInfo& info) const {
+  if (fFd < 0) return fError;
+  struct stat st {};
+  if (::fstatat(fFd, name.c_str(), &st, 0) != 0) return errno;
+  FillInfo(st, info);
+  return 0;
+}
+
+int LStat(const std::string& path, TFileInfo& info) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return errno;
+  FillInfo(st, info);
+  return 0;
+}
+
+int LStatWithAttributes(const std::string& path, TFileInfo& info) { return StatxAt(AT_FDCWD, path.c_str(), info); }
+
+int Stat(const std::string& path, TFileInfo& info) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return errno;
+  FillInfo(st, info);
+  return 0;
+}
+
+int ListDirectory(const std::string& dir,
+                  const std::function<void(std::string_view name, TEntryType type)>& onEntry, bool FollowLink) {
+  const TDirectory d(dir, FollowLink);
+  return d.List(onEntry);
 }
 
 std::string ErrorText(int err) {

@@ -42,6 +42,29 @@ int ListDirectory(const std::string& dir,
                   const std::function<void(std::string_view name, TEntryType type)>& onEntry,
                   bool FollowLink = false);
 
+// An open folder whose entries are stat-ed by name: the kernel then resolves one name per entry
+// instead of walking the whole path again, which is what makes a large walk as cheap as find's.
+class TDirectory {
+ public:
+  // Opens the folder; FollowLink as for ListDirectory. Error() tells whether it worked.
+  TDirectory(const std::string& dir, bool FollowLink);
+  ~TDirectory();
+  TDirectory(const TDirectory&) = delete;
+  TDirectory& operator=(const TDirectory&) = delete;
+  // 0 or the errno of opening the folder.
+  int Error() const { return fError; }
+  // Lists the entries as ListDirectory does. Returns 0 or an errno value.
+  int List(const std::function<void(std::string_view name, TEntryType type)>& onEntry) const;
+  // lstat of an entry, optionally with the file attributes (see LStatWithAttributes).
+  int LStatAt(const std::string& name, TFileInfo& info, bool withAttributes = false) const;
+  // stat of an entry (follows links).
+  int StatAt(const std::string& name, TFileInfo& info) const;
+
+ private:
+  int fFd = -1;
+  int fError = 0;
+};
+
 // Text of an errno value, e.g. "Permission denied".
 std::string ErrorText(int err);
 
