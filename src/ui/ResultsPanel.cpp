@@ -155,6 +155,8 @@ TResultsPanel::TResultsPanel(TScanEngine* Engine, QWidget* parent) : QWidget(par
   sgFileList = new TResultsView(fEngine, fModel, this);
   sgFileList->setObjectName(QStringLiteral("sgFileList"));
   sgFileList->setAlternatingRowColors(false);
+  // Folders differ at their ends more than at their beginnings.
+  sgFileList->setTextElideMode(Qt::ElideMiddle);
   sgFileList->setContextMenuPolicy(Qt::CustomContextMenu);
   sgFileList->horizontalHeader()->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(sgFileList, &QWidget::customContextMenuRequested, this, &TResultsPanel::ShowContextMenu);
@@ -231,8 +233,8 @@ void TResultsPanel::CheckColumns() {
   for (int c = 1; c < fModel->columnCount(); ++c) {
     const int kind = fModel->ColumnKind(c);
     int w = 100;
-    if (kind == rcName) w = 200;
-    else if (kind == rcPath) w = 300;
+    if (kind == rcName) w = music ? 170 : 200;
+    else if (kind == rcPath) w = music ? 170 : 280;
     else if (kind == rcModified || kind == rcReceived) w = 140;
     else if (kind >= rcEmail1 && kind <= rcEmail3) w = 130;
     else if (kind == rcDupGroup || kind == rcSize) w = 85;

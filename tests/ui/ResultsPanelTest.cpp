@@ -169,7 +169,9 @@ class ResultsPanelTest : public QObject {
     QCOMPARE(CountChecked(e), 0);
     QCOMPARE(selected->text(), QStringLiteral("0 / 0 B"));
 
-    // Ctrl+S: duplicates in the focused row's folder.
+    // Ctrl+S: duplicates in the focused row's folder (a window shortcut: the window is active).
+    QApplication::setActiveWindow(&w);
+    (void)QTest::qWaitForWindowActive(&w, 1000);
     ClickRow(grid, RowOf(e, "b/x.jpg"));
     QTest::keyClick(grid, Qt::Key_S, Qt::ControlModifier);
     QVERIFY(CountChecked(e) > 0);
@@ -344,6 +346,46 @@ class ResultsPanelTest : public QObject {
     w.FlushRunTimer();
     QVERIFY(model->ColumnOf(int(rcTag) + int(mtAlbum)) > 0);
     QVERIFY(actions[mtAlbum]->isChecked());
+    Settings.SetComparisonMode(cmCRC32);
+  }
+
+  // Pictures of the window with a real result set, for a person to judge: file mode with a rule
+  // applied and a processed row, then music mode. Only when PELCROW_SHOT_DIR names a folder.
+  void screenshots() {
+    const QString dir = qEnvironmentVariable("PELCROW_SHOT_DIR");
+    if (dir.isEmpty()) QSKIP("PELCROW_SHOT_DIR not set");
+    {
+      TfmMain w;
+      w.resize(1280, 820);
+      w.show();
+      Scan(w);
+      w.Results()->RunSelectCommand(ui::scLeaveOldest);
+      SetFileProcessed(w.ScanEngine().Item(RowOf(w.ScanEngine(), "b/doc.txt")), true);
+      w.Results()->Model()->Refresh();
+      QTest::qWait(300);
+      w.grab().save(dir + QStringLiteral("/grid-files.png"));
+    }
+    const std::string src = std::string(QT_TESTCASE_SOURCEDIR) + "/tests/data/audio";
+    for (const char* copy : {"music/one", "music/two"}) {
+      const std::string to = fHome->Dir(copy);
+      for (const auto& f : std::filesystem::directory_iterator(src))
+        if (f.path().extension() != ".sh") std::filesystem::copy_file(f.path(), to + "/" + f.path().filename().string(),
+                                                                      std::filesystem::copy_options::overwrite_existing);
+    }
+    Settings.SetComparisonMode(cmMusicTags);
+    {
+      TfmMain w;
+      w.resize(1280, 820);
+      w.show();
+      w.AddIncludeFolder(fHome->Dir("music"));
+      QTest::mouseClick(Child<QPushButton>(w, "crbStart"), Qt::LeftButton);
+      QTRY_COMPARE_WITH_TIMEOUT(w.StartTag(), 0, 30000);
+      w.Results()->SetUserTag(mtAlbum, true);
+      w.Results()->SetUserTag(mtDuration, true);
+      w.Results()->RunSelectCommand(ui::scLeaveNewest);
+      QTest::qWait(300);
+      w.grab().save(dir + QStringLiteral("/grid-music.png"));
+    }
     Settings.SetComparisonMode(cmCRC32);
   }
 
