@@ -1,6 +1,7 @@
 // The results grid inside the main window, driven as a user drives it: a real scan, the selection
 // rules, a Shift range, header sorting, categories, removing a folder, saving and loading the list.
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
@@ -346,6 +347,17 @@ class ResultsPanelTest : public QObject {
     w.FlushRunTimer();
     QVERIFY(model->ColumnOf(int(rcTag) + int(mtAlbum)) > 0);
     QVERIFY(actions[mtAlbum]->isChecked());
+    // A right click on the header opens the column menu.
+    QHeaderView* header = p->Grid()->horizontalHeader();
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(40, 5), header->mapToGlobal(QPoint(40, 5)));
+    QApplication::sendEvent(header->viewport(), &click);
+    QTRY_VERIFY(p->ColumnMenu()->isVisible());
+    p->ColumnMenu()->close();
+    // Back to the file search: no tag columns, the menu switched off.
+    w.ChooseScanMode(cmCRC32);
+    QCOMPARE(model->ColumnOf(int(rcTag) + int(mtTitle)), -1);
+    QVERIFY(!actions[mtAlbum]->isEnabled() && !actions[mtAlbum]->isChecked());
+    QCOMPARE(model->columnCount(), 6);
     Settings.SetComparisonMode(cmCRC32);
   }
 
