@@ -1,10 +1,13 @@
 #include "engine/ColumnComparer.h"
 
+#include <algorithm>
 #include <charconv>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "base/FormatSettings.h"
+#include "engine/FileComparer.h"
 #include "engine/ScanEngine.h"
 
 namespace pelcrow {
@@ -74,7 +77,98 @@ const TEmailInfo& Mail(PFileItem it) {
   return it->Emails ? *it->Emails : kNone;
 }
 
+// The first eight bytes, big-endian: equal to the text order where they differ.
+std::uint64_t Prefix(std::string_view s) {
+  std::uint64_t v = 0;
+  for (std::size_t i = 0; i < 8; ++i) v = (v << 8) | (i < s.size() ? static_cast<unsigned char>(s[i]) : 0u);
+  return v;
+}
+
+struct TTextKey {
+  std::uint64_t Prefix;
+  std::string_view Text;
+  PFileItem Item;
+};
+
+template <typename V>
+struct TValueKey {
+  V Value;
+  PFileItem Item;
+};
+
+template <typename Key, typename Make, typename Cmp>
+void SortKeyed(std::vector<PFileItem>& files, Make&& make, Cmp&& cmp) {
+  std::vector<Key> keys;
+  keys.reserve(files.size());
+  for (PFileItem it : files) keys.push_back(make(it));
+  QuickSortItems(keys, cmp);
+  for (std::size_t i = 0; i < keys.size(); ++i) files[i] = keys[i].Item;
+}
+
+template <typename V, typename Get>
+void SortValues(std::vector<PFileItem>& files, int sign, Get&& get) {
+  SortKeyed<TValueKey<V>>(files, [&get](PFileItem it) { return TValueKey<V>{get(it), it}; },
+                          [sign](const TValueKey<V>& l, const TValueKey<V>& r) { return sign * CompareValue(l.Value, r.Value); });
+}
+
+// Names are mostly distinct: the first bytes beside each item decide most comparisons.
+template <typename Get>
+void SortTextsByPrefix(std::vector<PFileItem>& files, int sign, Get&& get) {
+  SortKeyed<TTextKey>(
+      files,
+      [&get](PFileItem it) {
+        const std::string_view t = get(it);
+        return TTextKey{Prefix(t), t, it};
+      },
+      [sign](const TTextKey& l, const TTextKey& r) {
+        if (l.Prefix != r.Prefix) return sign * Sign(l.Prefix > r.Prefix);
+        return sign * CompareText(l.Text, r.Text);
+      });
+}
+
+// Folders repeat a lot and share long beginnings: each item gets its text's rank among the
+// distinct texts, and the sort compares those numbers with the outcome the text comparison has.
+template <typename Get>
+void SortTextsByRank(std::vector<PFileItem>& files, int sign, Get&& get) {
+  std::unordered_map<std::string_view, std::uint32_t> ids;
+  std::vector<std::uint32_t> id(files.size());
+  std::vector<std::string_view> distinct;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const auto [at, added] = ids.try_emplace(get(files[i]), static_cast<std::uint32_t>(distinct.size()));
+    if (added) distinct.push_back(at->first);
+    id[i] = at->second;
+  }
+  ids = {};
+  std::vector<std::uint32_t> order(distinct.size());
+  for (std::uint32_t k = 0; k < order.size(); ++k) order[k] = k;
+  std::sort(order.begin(), order.end(), [&distinct](std::uint32_t l, std::uint32_t r) {
+    const std::uint64_t pl = Prefix(distinct[l]), pr = Prefix(distinct[r]);
+    return pl != pr ? pl < pr : distinct[l] < distinct[r];
+  });
+  std::vector<std::uint32_t> rank(distinct.size());
+  for (std::uint32_t k = 0; k < order.size(); ++k) rank[order[k]] = k;
+  std::vector<TValueKey<std::uint32_t>> keys;
+  keys.reserve(files.size());
+  for (std::size_t i = 0; i < files.size(); ++i) keys.push_back({rank[id[i]], files[i]});
+  QuickSortItems(keys, [sign](const TValueKey<std::uint32_t>& l, const TValueKey<std::uint32_t>& r) {
+    return sign * CompareValue(l.Value, r.Value);
+  });
+  for (std::size_t i = 0; i < keys.size(); ++i) files[i] = keys[i].Item;
+}
+
 }  // namespace
+
+bool SortByColumnKey(std::vector<PFileItem>& Files, std::int32_t Index, TColumnSortOrder Order) {
+  const int sign = Order == soDesc ? -1 : 1;
+  switch (Index) {
+    case 0: case 24: SortTextsByPrefix(Files, sign, [](PFileItem it) { return it->Name.view(); }); return true;
+    case 1: case 13: case 20: SortTextsByRank(Files, sign, [](PFileItem it) { return it->Path.view(); }); return true;
+    case 2: case 15: case 22: SortValues<std::uint32_t>(Files, sign, [](PFileItem it) { return it->DupGroup; }); return true;
+    case 3: case 14: case 21: SortValues<std::int64_t>(Files, sign, [](PFileItem it) { return it->Size; }); return true;
+    case 4: case 23: SortValues<TDateTime>(Files, sign, [](PFileItem it) { return it->Modified; }); return true;
+    default: return false;
+  }
+}
 
 bool TColumnComparer::ValidKey(std::int32_t Index) { return Index >= 0 && Index <= 27; }
 

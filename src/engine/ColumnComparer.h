@@ -26,4 +26,9 @@ class TColumnComparer {
   TColumnSortOrder fOrder;
 };
 
+// Sorts Files by a key exactly as QuickSortItems with TColumnComparer does (the same comparisons
+// in the same sequence, so ties end up in the same places), but on keys copied beside the items:
+// no item is visited during the sort. False, and nothing done, for keys it does not cover.
+bool SortByColumnKey(std::vector<PFileItem>& Files, std::int32_t Index, TColumnSortOrder Order);
+
 }  // namespace pelcrow

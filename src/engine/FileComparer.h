@@ -34,8 +34,9 @@ struct TPrefetchProgress {
 
 // The list sort the grouping relies on: every item of a range is compared with the range's pivot,
 // so all items equal to a pivot receive its group. Left ranges are finished before right ones.
-template <typename Cmp>
-void QuickSortItems(std::vector<PFileItem>& a, Cmp&& cmp) {
+// Sorting copies of the keys beside the items gives the same order as sorting the items.
+template <typename T, typename Cmp>
+void QuickSortItems(std::vector<T>& a, Cmp&& cmp) {
   if (a.size() < 2) return;
   using Index = std::ptrdiff_t;
   std::vector<std::pair<Index, Index>> pending;
@@ -44,7 +45,7 @@ void QuickSortItems(std::vector<PFileItem>& a, Cmp&& cmp) {
     auto [L, R] = pending.back();
     pending.pop_back();
     Index I = L, J = R;
-    PFileItem P = a[static_cast<std::size_t>(L + (R - L) / 2)];
+    T P = a[static_cast<std::size_t>(L + (R - L) / 2)];
     do {
       // The bounds only matter for an inconsistent ordering (a file changed during the scan).
       while (I < R && cmp(a[static_cast<std::size_t>(I)], P) < 0) ++I;

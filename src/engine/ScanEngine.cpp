@@ -377,8 +377,10 @@ void TScanEngine::SortResults(IScanView* FileList, int AColIndex, TColumnSortOrd
     const int tag = fFileList->MusicTagAtColumn(AColIndex + 1);
     if (tag >= 0) key = 5 + tag;
   }
-  const TColumnComparer cmp(&fFiles, key, ASortOrder);
-  QuickSortItems(fFiles, [&cmp](PFileItem l, PFileItem r) { return cmp.Compare(l, r); });
+  if (!SortByColumnKey(fFiles, key, ASortOrder)) {
+    const TColumnComparer cmp(&fFiles, key, ASortOrder);
+    QuickSortItems(fFiles, [&cmp](PFileItem l, PFileItem r) { return cmp.Compare(l, r); });
+  }
   std::uint32_t sortGroup = 0;
   std::uint32_t previous = fFiles.front()->DupGroup;
   for (PFileItem it : fFiles) {

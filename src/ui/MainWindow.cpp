@@ -19,6 +19,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QSocketNotifier>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -50,14 +51,13 @@
 #include "ui/AppStyle.h"
 #include "ui/FileMaskDialogs.h"
 #include "ui/FolderWidgets.h"
+#include "ui/ResultsPanel.h"
 #include "ui/UiText.h"
 
 namespace pelcrow::ui {
 namespace {
 
 constexpr std::uint8_t kNoForcedMode = 255;
-// The placeholder list stops here; the results grid shows every row.
-constexpr int kMaxPlaceholderRows = 5000;
 
 bool IsFileModeValue(std::uint8_t mode) { return mode <= cmMusicTags; }
 bool IsMailModeValue(std::uint8_t mode) { return mode == cmEmails || mode == cmContacts; }
@@ -103,47 +103,6 @@ int ItemOfMode(std::uint8_t mode) {
 
 }  // namespace
 
-// The results area until the results grid arrives: a plain list of the engine's rows.
-class TPlaceholderResults final : public IScanView {
- public:
-  TPlaceholderResults(TScanEngine& engine, QTreeWidget* list) : fEngine(engine), fList(list) {}
-  void ListChanged(int RowCount) override { Fill(RowCount); }
-  void RowChanged(int) override {}
-  void Refresh() override { fList->viewport()->update(); }
-  void Fill(int rowCount) {
-    fList->clear();
-    const int shown = std::min(rowCount, kMaxPlaceholderRows);
-    QList<QTreeWidgetItem*> items;
-    items.reserve(shown);
-    const QBrush shade(QColor("#eef4ff"));
-    for (int i = 0; i < shown; ++i) {
-      PFileItem it = fEngine.Item(i);
-      auto* row = new QTreeWidgetItem;
-      const std::string full = TScanEngine::DeleteExtendedPrefix(it->FullPath());
-      const std::filesystem::path p(full);
-      row->setText(0, PathText(p.filename().string()));
-      row->setText(1, PathText(p.parent_path().string()));
-      row->setText(2, QString::number(it->DupGroup));
-      row->setText(3, QString::fromStdString(FormatFileSize(it->Size)));
-      row->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
-      row->setText(4, QString::fromStdString(FormatDateTime(GetDisplayDateFormat(true), it->Modified)));
-      if (it->DupGroup % 2 == 0)
-        for (int c = 0; c < 5; ++c) row->setBackground(c, shade);
-      items << row;
-    }
-    if (rowCount > shown) {
-      auto* more = new QTreeWidgetItem;
-      more->setText(0, QStringLiteral("… ") + Number(rowCount - shown));
-      items << more;
-    }
-    fList->addTopLevelItems(items);
-  }
-
- private:
-  TScanEngine& fEngine;
-  QTreeWidget* fList;
-};
-
 // ================================================================================ creation
 
 TfmMain::TfmMain(platform::TSingleInstance* instance, QWidget* parent) : QMainWindow(parent), fInstance(instance) {
@@ -163,7 +122,7 @@ TfmMain::TfmMain(platform::TSingleInstance* instance, QWidget* parent) : QMainWi
   tcPathList->setCurrentIndex(0);
   // 4.
   fScanEngine = std::make_unique<TScanEngine>(Settings.ComparisonMode(), Settings.CompareOptions);
-  fResultsView = std::make_unique<TPlaceholderResults>(*fScanEngine, sgFileList);
+  BuildResultsGrid();
   // 5.
   if (IsMailModeValue(Settings.ComparisonMode())) {
     if (!GetOutlookFolders()) LoadUserState(false);
@@ -524,22 +483,10 @@ QWidget* TfmMain::BuildResults() {
   cbCheckAll = new QCheckBox(pResults);
   cbCheckAll->setObjectName(QStringLiteral("cbCheckAll"));
   actions->addWidget(cbCheckAll);
-  sgFileList = new QTreeWidget(pResults);
-  sgFileList->setObjectName(QStringLiteral("sgFileList"));
-  sgFileList->setRootIsDecorated(false);
-  sgFileList->setUniformRowHeights(true);
-  sgFileList->setColumnCount(5);
-  sgFileList->setAlternatingRowColors(false);
-  sgFileList->header()->setStretchLastSection(false);
-  sgFileList->header()->setMinimumSectionSize(60);
-  sgFileList->header()->setSectionResizeMode(1, QHeaderView::Stretch);
-  sgFileList->setColumnWidth(0, 170);
-  sgFileList->setColumnWidth(2, 100);
-  sgFileList->setColumnWidth(3, 80);
-  sgFileList->setColumnWidth(4, 140);
   // While a scan runs the list makes way for a quiet notice, keeping the frame's layout.
   pResultsStack = new QStackedWidget(pResults);
-  pResultsStack->addWidget(sgFileList);
+  pResultsHost = new QWidget(pResultsStack);
+  pResultsStack->addWidget(pResultsHost);
   lblScanning = new QLabel(pResultsStack);
   lblScanning->setObjectName(QStringLiteral("lblScanning"));
   lblScanning->setAlignment(Qt::AlignCenter);
@@ -574,6 +521,32 @@ QWidget* TfmMain::BuildResults() {
   g->setRowStretch(6, 1);
   h->addWidget(StatsPanel);
   return box;
+}
+
+// The grid needs the engine, which exists only after the window's controls.
+void TfmMain::BuildResultsGrid() {
+  auto* l = new QVBoxLayout(pResultsHost);
+  l->setContentsMargins(0, 0, 0, 0);
+  fResults = new TResultsPanel(fScanEngine.get(), pResultsHost);
+  l->addWidget(fResults);
+  sgFileList = fResults->Grid();
+  fResults->Defer = [this](std::function<void()> action) { RunDeferred(std::move(action)); };
+  connect(fResults, &TResultsPanel::SelectionChanged, this, &TfmMain::UpdateSelectedInfo);
+  connect(fResults, &TResultsPanel::ResultsChanged, this, [this] {
+    UpdateStatsInfo();
+    UpdateResultControls();
+  });
+  connect(fResults, &TResultsPanel::ClearRequested, this, [this] { ClearResults(false); });
+  connect(fResults, &TResultsPanel::DeleteFocusedRequested, this, &TfmMain::RunDeleteFocused);
+  connect(fResults, &TResultsPanel::EditFilterRequested, this, [] {
+    Message(TMessageKind::mkInformation, "The search filter is not available yet.");
+  });
+  connect(cbCheckAll, &QCheckBox::clicked, this, [this](bool on) { fResults->CheckAll(on, IsMasterMode()); });
+  connect(bDuplicates, &QPushButton::clicked, this, [this] {
+    QMenu* menu = fResults->DuplicatesMenu(IsMasterMode());
+    const QSize hint = menu->sizeHint();
+    menu->popup(bDuplicates->mapToGlobal(QPoint(0, -hint.height())));
+  });
 }
 
 void TfmMain::BuildMenus() {
@@ -709,7 +682,7 @@ void TfmMain::Retranslate() {
   bResolveWizard->setText(Tr("Assistant"));
   cbCheckAll->setText(Tr("Check all"));
   lblScanning->setText(Tr("Scanning ..."));
-  sgFileList->setHeaderLabels({Tr("File Name"), Tr("Path"), Tr("Dup. Group"), Tr("Size"), Tr("Modified")});
+  if (fResults) fResults->Retranslate();
   lFilesScanned->setText(Tr("Files scanned:"));
   lOriginalFiles->setText(Tr("Original files:"));
   lDuplicates->setText(Tr("Duplicate files:"));
@@ -827,6 +800,7 @@ void TfmMain::ApplySettingsChange(const TPcwSettings& old) {
     RefreshTree();
   }
   // 5.
+  fResults->CheckColumns();
   CheckMode();
   SetScanModeCaption();
 }
@@ -1295,6 +1269,7 @@ void TfmMain::StartScan() {
   }
   SetStartButtonState(1);
   ClearResults(false);
+  fResults->ResetState();
   crbClearResults->setEnabled(false);
   ShowProgressText(Tr("Please wait ..."));
   aiProgress->setText(Tr(" Please Wait ..."));
@@ -1342,7 +1317,7 @@ void TfmMain::StartScan() {
   ScanTimer->start();
   WriteLog("Scan started");
   // 6.
-  fScanEngine->BuildFileList(fResultsView.get(), Settings.ScanOptions);
+  fScanEngine->BuildFileList(fResults->Model(), Settings.ScanOptions);
 }
 
 void TfmMain::ScanTimerTick() {
@@ -1395,11 +1370,12 @@ void TfmMain::ScanFinished(const TScanEngineSummaryInfo& info) {
   SpinnerTimer->stop();
   aiProgress->hide();
   ShowProgressText(QString());
-  pResultsStack->setCurrentWidget(sgFileList);
+  pResultsStack->setCurrentWidget(pResultsHost);
   cbCheckAll->show();
   crbClearResults->setEnabled(true);
   pbProgress->setValue(0);
-  if (stopped) fResultsView->Fill(0);
+  fResults->CheckColumns();
+  fResults->Model()->ListChanged(fScanEngine->ItemCount());
   UpdateStatsInfo();
   UpdateResultControls();
   WriteLog(stopped ? "Scan stopped" : "Scan finished");
@@ -1440,16 +1416,34 @@ void TfmMain::UpdateStatsInfo() {
   edOriginalFiles->setText(Number(s.OriginalFiles));
   edDuplicates->setText(Number(s.DuplicateFiles));
   edSizeStats->setText(QString::fromStdString(FormatFileSize(s.DuplicateSize)));
-  edSelected->setText(QStringLiteral("0 / ") + QString::fromStdString(FormatFileSize(0)));
+  const TScanEngineSummaryInfo& now = fScanEngine->SummaryInfo();
+  // Pruning and loading change the list after the scan: the engine's figures are the current ones.
+  if (fScanEngine->ItemCount() > 0 || now.TotalFiles > 0) {
+    edOriginalFiles->setText(Number(now.OriginalFiles));
+    edDuplicates->setText(Number(now.DuplicateFiles));
+    edSizeStats->setText(QString::fromStdString(FormatFileSize(now.DuplicateSize)));
+  }
+  UpdateSelectedInfo();
 }
+
+void TfmMain::UpdateSelectedInfo() {
+  bool all = false;
+  edSelected->setText(fResults->SelectedText(&all));
+  const QSignalBlocker quiet(cbCheckAll);
+  cbCheckAll->setChecked(all);
+}
+
+void TfmMain::RunDeleteFocused() { Message(TMessageKind::mkInformation, "Processing is not available yet."); }
 
 void TfmMain::UpdateResultControls() {
   const bool rows = fScanEngine && fScanEngine->ItemCount() > 0 && fStartTag == 0;
-  // Selection, processing, the assistant and the export come with their own windows.
-  for (QWidget* w : std::initializer_list<QWidget*>{bExport, bDuplicates, bProcessSelection, bResolveWizard, cbCheckAll}) {
+  // Processing, the assistant and the export come with their own windows.
+  for (QWidget* w : std::initializer_list<QWidget*>{bExport, bProcessSelection, bResolveWizard}) {
     w->setEnabled(false);
     w->setToolTip(rows ? Tr("Not available in this version") : QString());
   }
+  for (QWidget* w : std::initializer_list<QWidget*>{bDuplicates, cbCheckAll}) w->setEnabled(rows && !fDisabledUI);
+  fResults->CategoryPanel()->setEnabled(fStartTag == 0);
   crbClearResults->setEnabled(rows);
 }
 
@@ -1459,9 +1453,10 @@ void TfmMain::ClearResults(bool fromButton) {
     return;
   }
   fExportInfo = {};
-  UpdateStatsInfo();
   fScanEngine->ClearResults();
-  fResultsView->Fill(0);
+  fResults->Model()->ListChanged(fScanEngine->ItemCount());
+  fResults->ResetState();
+  UpdateStatsInfo();
   lblSummary->hide();
   cbCheckAll->setChecked(false);
   UpdateResultControls();

@@ -43,7 +43,8 @@ namespace pelcrow::ui {
 
 class TFolderTree;
 class TPathListBox;
-class TPlaceholderResults;
+class TResultsPanel;
+class TResultsView;
 
 // The scan summary of the last scan, for the export (fExportInfo).
 struct TExportInfo {
@@ -89,6 +90,11 @@ class TfmMain : public QMainWindow, public ITranslatable {
   const TExportInfo& ExportInfo() const { return fExportInfo; }
   // Runs the deferred action now (tests; the timer does it after 100 ms).
   void FlushRunTimer();
+  TResultsPanel* Results() const { return fResults; }
+  // "Delete this file" on the focused row.
+  void RunDeleteFocused();
+  // The "Selected:" field and the check-all box after the checks changed.
+  void UpdateSelectedInfo();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -100,6 +106,7 @@ class TfmMain : public QMainWindow, public ITranslatable {
   QWidget* BuildUpper();
   QWidget* BuildMiddle();
   QWidget* BuildResults();
+  void BuildResultsGrid();
   void BuildMenus();
   void ConnectSignals();
 
@@ -157,7 +164,6 @@ class TfmMain : public QMainWindow, public ITranslatable {
   platform::TSingleInstance* fInstance;
   QSocketNotifier* fWakeNotifier = nullptr;
   std::unique_ptr<TScanEngine> fScanEngine;
-  std::unique_ptr<TPlaceholderResults> fResultsView;
   QElapsedTimer fScanStarted;
   QElapsedTimer fLastStartClick;
   int fStartTag = 0;
@@ -229,7 +235,9 @@ class TfmMain : public QMainWindow, public ITranslatable {
   QPushButton* bProcessSelection;
   QPushButton* bResolveWizard;
   QCheckBox* cbCheckAll;
-  QTreeWidget* sgFileList;
+  TResultsPanel* fResults = nullptr;
+  QWidget* pResultsHost;
+  TResultsView* sgFileList;
   QStackedWidget* pResultsStack;
   QLabel* lblScanning;
   QLabel* lblSummary;

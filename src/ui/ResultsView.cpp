@@ -79,6 +79,21 @@ void TResultsView::mousePressEvent(QMouseEvent* event) {
   fShift = false;
 }
 
+bool TResultsView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+  // A click anywhere in the check cell toggles it, not only on the small box.
+  if (index.isValid() && index.column() == 0 && event &&
+      (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::MouseButtonDblClick)) {
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    if (mouse->button() != Qt::LeftButton) return false;
+    if (event->type() == QEvent::MouseButtonRelease && index.row() < fEngine->ItemCount()) {
+      const PFileItem it = fEngine->Item(index.row());
+      if (!it->fProcessed) fModel->SetChecked(index.row(), !it->fSelected);
+    }
+    return true;
+  }
+  return QTableView::edit(index, trigger, event);
+}
+
 void TResultsView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
   QTableView::currentChanged(current, previous);
   if (!current.isValid() || !fShift || current.row() == previous.row()) return;

@@ -4,6 +4,9 @@
 #include "TestUtil.h"
 #include "engine/ItemFlags.h"
 
+#include <memory>
+#include <random>
+
 namespace pelcrow {
 namespace {
 
@@ -117,6 +120,44 @@ TEST(ItemFlags, MasterConfirmationAsksUntilDisabled) {
   EXPECT_TRUE(master.fProcessed);
   EXPECT_FALSE(master.fSelected);
   MasterWarningActive = false;
+}
+
+}  // namespace
+}  // namespace pelcrow
+
+namespace pelcrow {
+namespace {
+
+// The keyed sort puts every item, ties included, where the item comparer puts it: many equal
+// keys, texts that share long prefixes or end inside the first eight bytes, bytes above 0x7F.
+TEST(SortByColumnKeyTest, SameOrderAsTheItemComparer) {
+  std::mt19937 rng(11);
+  const char* const stems[] = {"", "a", "ab", "abcdefgh", "abcdefghi", "abcdefgh\xC3\xA9", "\xC3\xA9t\xC3\xA9", "Z"};
+  std::vector<std::unique_ptr<TFileItem>> owned;
+  std::vector<PFileItem> base;
+  for (int k = 0; k < 3000; ++k) {
+    auto it = std::make_unique<TFileItem>();
+    it->Name = std::string(stems[rng() % 8]) + std::string(rng() % 3, 'x');
+    it->Path = std::string("/p/") + stems[rng() % 8];
+    it->DupGroup = rng() % 50;
+    it->Size = static_cast<std::int64_t>(rng() % 40) - 5;
+    it->Modified = TDateTime::FromUnix(static_cast<std::int64_t>(rng() % 30));
+    base.push_back(it.get());
+    owned.push_back(std::move(it));
+  }
+  for (int key : {0, 1, 2, 3, 4, 13, 20, 24}) {
+    for (TColumnSortOrder order : {soAsc, soDesc}) {
+      std::vector<PFileItem> expected = base;
+      const TColumnComparer cmp(&expected, key, order);
+      QuickSortItems(expected, [&cmp](PFileItem l, PFileItem r) { return cmp.Compare(l, r); });
+      std::vector<PFileItem> got = base;
+      ASSERT_TRUE(SortByColumnKey(got, key, order));
+      EXPECT_EQ(got, expected) << "key " << key << " order " << int(order);
+    }
+  }
+  std::vector<PFileItem> untouched = base;
+  EXPECT_FALSE(SortByColumnKey(untouched, 5, soAsc));  // music tags go through the comparer
+  EXPECT_EQ(untouched, base);
 }
 
 }  // namespace

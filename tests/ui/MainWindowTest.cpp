@@ -13,6 +13,7 @@
 #include <QTabWidget>
 #include <QThread>
 #include <QToolButton>
+#include <QTableView>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QtTest>
@@ -300,7 +301,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(Child<QLineEdit>(w, "edOriginalFiles")->text(), QStringLiteral("1"));
     QCOMPARE(Child<QLineEdit>(w, "edDuplicates")->text(), QStringLiteral("2"));
     QCOMPARE(Child<QLineEdit>(w, "edSizeStats")->text(), QStringLiteral("34 B"));
-    QCOMPARE(Child<QTreeWidget>(w, "sgFileList")->topLevelItemCount(), 3);
+    QCOMPARE(Child<QTableView>(w, "sgFileList")->model()->rowCount(), 3);
     QCOMPARE(Child<QLabel>(w, "lblSummary")->text(),
              QStringLiteral("Scanned 4 total files. Detected duplicates for 1 file, which occupy 34 B of hard disk space."));
     QCOMPARE(w.ExportInfo().Info.DuplicateFiles, 2);
@@ -315,7 +316,7 @@ class MainWindowTest : public QObject {
     fPrompt.Answers = {true};
     Child<QPushButton>(w, "crbClearResults")->click();
     QCOMPARE(w.ScanEngine().ItemCount(), 0);
-    QCOMPARE(Child<QTreeWidget>(w, "sgFileList")->topLevelItemCount(), 0);
+    QCOMPARE(Child<QTableView>(w, "sgFileList")->model()->rowCount(), 0);
     QCOMPARE(Child<QLineEdit>(w, "edFilesScanned")->text(), QStringLiteral("0"));
     QCOMPARE(Child<QLineEdit>(w, "edSizeStats")->text(), QStringLiteral("0 B"));
   }
@@ -350,7 +351,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(Child<QLabel>(w, "txtTimer")->text(), QStringLiteral("00:00:00"));
     WaitForScanEnd(w);
     QCOMPARE(w.ScanEngine().ItemCount(), 0);
-    QCOMPARE(Child<QTreeWidget>(w, "sgFileList")->topLevelItemCount(), 0);
+    QCOMPARE(Child<QTableView>(w, "sgFileList")->model()->rowCount(), 0);
     QCOMPARE(Child<QLineEdit>(w, "edDuplicates")->text(), QStringLiteral("0"));
     QVERIFY(Child<QLabel>(w, "lblSummary")->isHidden());
     QVERIFY(start->isEnabled());

@@ -1,0 +1,142 @@
+#include "ui/FileActions.h"
+
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeDatabase>
+#include <QScreen>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "base/FormatSettings.h"
+#include "base/UserPrompt.h"
+#include "platform/FileSystem.h"
+#include "platform/Formatting.h"
+#include "platform/ProcessLauncher.h"
+#include "platform/Shell.h"
+#include "ui/UiText.h"
+
+namespace pelcrow::ui {
+namespace {
+
+bool TooLong(const std::string& path) {
+  if (path.size() <= kMaxShellPath) return false;
+  GetUserPrompt().ShowMessage(TMessageKind::mkWarning,
+                              TranslateText("This feature is unavailable for files with very long path (more than 260 symbols)"));
+  return true;
+}
+
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return s;
+}
+
+QString ModeText(std::uint32_t mode) {
+  QString s;
+  const char* const letters = "rwxrwxrwx";
+  for (int i = 0; i < 9; ++i) s += (mode & (0400u >> i)) ? QLatin1Char(letters[i]) : QLatin1Char('-');
+  return s;
+}
+
+}  // namespace
+
+bool OpenItemFile(const std::string& path) {
+  if (TooLong(path)) return false;
+  return platform::OpenFile(path);
+}
+
+bool OpenItemWith(const std::string& path, QWidget* parent) {
+  if (TooLong(path)) return false;
+  if (platform::OpenWith(path)) return true;
+  // No portal chooser: ask for the program; it gets the path as its one argument, no shell.
+  QDialog dlg(parent);
+  dlg.setWindowTitle(Tr("Open with ..."));
+  auto* v = new QVBoxLayout(&dlg);
+  v->addWidget(new QLabel(PathText(path), &dlg));
+  auto* edit = new QLineEdit(&dlg);
+  edit->setObjectName(QStringLiteral("edProgram"));
+  v->addWidget(edit);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dlg);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+  v->addWidget(buttons);
+  if (dlg.exec() != QDialog::Accepted) return false;
+  const std::string program = PathBytes(edit->text().trimmed());
+  if (program.empty()) return false;
+  return platform::GetProcessLauncher().Start({program, path});
+}
+
+bool OpenItemFolder(const std::string& folder) {
+  if (TooLong(folder)) return false;
+  return platform::OpenFolderInExplorer(folder);
+}
+
+void ShowItemProperties(const std::string& path, QWidget* parent) {
+  if (platform::ShowFileProperties(path)) return;
+  platform::TFileInfo info;
+  const int err = platform::Stat(path, info);
+  QDialog dlg(parent);
+  dlg.setObjectName(QStringLiteral("fmFileProperties"));
+  dlg.setWindowTitle(Tr("File Properties"));
+  auto* form = new QFormLayout(&dlg);
+  auto row = [&](const char* caption, const QString& value) {
+    auto* l = new QLabel(value, &dlg);
+    l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    form->addRow(Tr(caption), l);
+  };
+  row("File Name", PathText(path.substr(path.find_last_of('/') + 1)));
+  row("Path", PathText(path.substr(0, path.find_last_of('/'))));
+  if (err == 0) {
+    row("Size", QString::fromStdString(FormatFileSize(info.Size)) + QStringLiteral(" (") +
+                    QString::fromStdString(FormatThousands(info.Size)) + QStringLiteral(")"));
+    row("Modified", QString::fromStdString(FormatDateTime(GetDisplayDateFormat(true), info.Modified)));
+    row("Permissions", ModeText(info.Mode));
+    row("Type", QMimeDatabase().mimeTypeForFile(PathText(path)).comment());
+  }
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dlg);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+  form->addRow(buttons);
+  dlg.exec();
+}
+
+bool IsPreviewPicture(const std::string& name) {
+  const auto dot = name.find_last_of('.');
+  if (dot == std::string::npos) return false;
+  const std::string ext = Lower(name.substr(dot + 1));
+  for (const char* e : {"bmp", "jpg", "jpeg", "gif", "tif", "tiff", "png"})
+    if (ext == e) return true;
+  return false;
+}
+
+void ShowPicturePreview(const std::string& path, QWidget* parent) {
+  QImageReader reader(PathText(path));
+  reader.setAutoTransform(true);
+  QSize size = reader.size();
+  const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
+                                                        : QRect(0, 0, 1024, 768);
+  const QSize limit = screen.size() * 0.8;
+  if (size.isValid() && (size.width() > limit.width() || size.height() > limit.height()))
+    reader.setScaledSize(size.scaled(limit, Qt::KeepAspectRatio));
+  const QImage image = reader.read();
+  if (image.isNull()) {
+    GetUserPrompt().ShowMessage(TMessageKind::mkWarning, TranslateText("Can not open the picture."));
+    return;
+  }
+  QDialog dlg(parent);
+  dlg.setObjectName(QStringLiteral("fmPicturePreview"));
+  dlg.setWindowTitle(Tr("Picture Preview") + QStringLiteral(" - ") + PathText(path));
+  auto* v = new QVBoxLayout(&dlg);
+  auto* label = new QLabel(&dlg);
+  label->setAlignment(Qt::AlignCenter);
+  label->setPixmap(QPixmap::fromImage(image));
+  v->addWidget(label);
+  dlg.exec();
+}
+
+}  // namespace pelcrow::ui

@@ -1,0 +1,26 @@
+// What the results grid does with one file: open it, "Open with ...", show its folder, its
+// properties and a picture preview. The desktop does each where it can; our own small dialogs
+// stand in where it cannot (no file manager properties, no portal chooser).
+#pragma once
+
+#include <string>
+
+class QWidget;
+
+namespace pelcrow::ui {
+
+// Paths the shell refuses, as the rest of the program does for every hand-over to the desktop.
+inline constexpr std::size_t kMaxShellPath = 260;
+
+// Each shows the long-path warning instead when the path is too long; false when nothing opened.
+bool OpenItemFile(const std::string& path);
+bool OpenItemWith(const std::string& path, QWidget* parent);
+bool OpenItemFolder(const std::string& folder);
+// The file manager's properties dialog, else ours (size, times, mode, type).
+void ShowItemProperties(const std::string& path, QWidget* parent);
+// A picture scaled to the screen in a plain dialog.
+void ShowPicturePreview(const std::string& path, QWidget* parent);
+// The extensions the preview opens (any case).
+bool IsPreviewPicture(const std::string& name);
+
+}  // namespace pelcrow::ui

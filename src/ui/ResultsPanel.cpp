@@ -1,0 +1,564 @@
+#include "ui/ResultsPanel.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QShortcut>
+#include <QVBoxLayout>
+
+#include "base/UserPrompt.h"
+#include "engine/ListFile.h"
+#include "engine/SearchFilter.h"
+#include "logging/Logger.h"
+#include "platform/FileTransfer.h"
+#include "platform/MountTable.h"
+#include "platform/Shell.h"
+#include "settings/PcwSettings.h"
+#include "ui/FileActions.h"
+#include "ui/SelectCustomFolderDialog.h"
+#include "ui/UiText.h"
+
+namespace pelcrow::ui {
+namespace {
+
+bool IsFileModeValue(std::uint8_t mode) { return mode <= cmMusicTags; }
+
+const char* const kMenuCaptions[miCount] = {
+    "File Properties",
+    "Open file with associated program",
+    "Open with ...",
+    "Open the folder containing the file",
+    "Picture Preview",
+    "Open Recycle Bin",
+    "Delete this file",
+    "Remove this folder from results",
+    "Remove this folder and subfolders from results",
+    "Remove this file type (extension) from results",
+    "Clean the list from resolved duplicates",
+    "Save duplicate list to file",
+    "Load duplicate list from file",
+    "Search / Filter",
+};
+
+const char* const kTagCaptions[8] = {"Title", "Artist", "Album", "Track", "Year", "Genre", "Duration", "Bit Rate"};
+
+struct TCategoryButton {
+  const char* Caption;
+  TFilterCategory Category;
+};
+const TCategoryButton kCategories[] = {{"All Files", fcAllFiles}, {"Video", fcVideo},       {"Pictures", fcPictures},
+                                       {"Music", fcMusic},        {"Documents", fcDocuments}, {"Archives", fcArchives},
+                                       {"Other", fcOther}};
+
+void Say(TMessageKind kind, const char* text) { GetUserPrompt().ShowMessage(kind, TranslateText(text)); }
+
+// The mount point of a folder: the "drive" of the drive-wide rule.
+std::string DriveOf(const std::string& folder) {
+  const auto table = platform::ReadMountTable();
+  const int at = platform::FindMountOf(table, folder);
+  return at >= 0 ? table[static_cast<std::size_t>(at)].MountPoint : std::string("/");
+}
+
+}  // namespace
+
+std::vector<int> FileListMenuItems(std::uint8_t mode, const TFileItem& item, bool fileExists) {
+  std::array<bool, miCount> on{};
+  const bool fileMode = IsFileModeValue(mode);
+  const bool mail = mode == cmEmails || mode == cmContacts;
+  const bool hasExt = item.Name.view().rfind('.') != std::string_view::npos;
+  if (fileMode) {
+    on[miProperties] = on[miOpen] = on[miOpenWith] = on[miDelete] = fileExists;
+    on[miOpenFolder] = on[miRecycleBin] = true;
+    on[miPreview] = fileExists && IsPreviewPicture(item.Name.str());
+    on[miRemoveExtension] = hasExt;
+    on[miSaveList] = on[miLoadList] = on[miSearch] = true;
+  } else if (mail) {
+    on[miOpen] = on[miDelete] = !item.fProcessed;
+    on[miOpenFolder] = on[miRecycleBin] = true;
+  } else {
+    // No photo scanner is built in: it can display and preview nothing.
+    on[miDelete] = !item.fProcessed;
+  }
+  on[miRemoveFolder] = on[miRemoveFolderSub] = on[miClean] = true;
+  // Groups in menu order; a separator stands only between two groups that both kept an item.
+  const std::vector<std::vector<int>> groups = {
+      {miProperties, miOpen, miOpenWith, miOpenFolder, miPreview, miRecycleBin},
+      {miDelete},
+      {miRemoveFolder, miRemoveFolderSub, miRemoveExtension, miClean},
+      {miSaveList, miLoadList},
+      {miSearch}};
+  std::vector<int> out;
+  for (const auto& g : groups) {
+    bool first = true;
+    for (int i : g) {
+      if (!on[static_cast<std::size_t>(i)]) continue;
+      if (first && !out.empty()) out.push_back(miSeparator);
+      first = false;
+      out.push_back(i);
+    }
+  }
+  return out;
+}
+
+TResultsPanel::TResultsPanel(TScanEngine* Engine, QWidget* parent) : QWidget(parent), fEngine(Engine) {
+  setObjectName(QStringLiteral("pResultsPanel"));
+  auto* h = new QHBoxLayout(this);
+  h->setContentsMargins(0, 0, 0, 0);
+  h->setSpacing(6);
+
+  CategoryLayout = new QFrame(this);
+  CategoryLayout->setObjectName(QStringLiteral("CategoryLayout"));
+  auto* cv = new QVBoxLayout(CategoryLayout);
+  cv->setContentsMargins(0, 0, 0, 0);
+  cv->setSpacing(2);
+  for (const TCategoryButton& c : kCategories) {
+    auto* b = new QPushButton(CategoryLayout);
+    b->setObjectName(QStringLiteral("bCategory") + QString::number(c.Category));
+    b->setCheckable(true);
+    b->setFocusPolicy(Qt::NoFocus);
+    cv->addWidget(b);
+    fCategoryButtons.emplace_back(b, c.Category);
+    const TFilterCategory cat = c.Category;
+    connect(b, &QPushButton::clicked, this, [this, cat] { RefreshFilter(cat); });
+  }
+  cv->addStretch();
+  h->addWidget(CategoryLayout);
+
+  auto* right = new QVBoxLayout;
+  right->setSpacing(4);
+  pFilter = new QFrame(this);
+  pFilter->setObjectName(QStringLiteral("pFilter"));
+  pFilter->setFrameShape(QFrame::StyledPanel);
+  auto* fh = new QHBoxLayout(pFilter);
+  fh->setContentsMargins(6, 2, 6, 2);
+  lFilter = new QLabel(pFilter);
+  bEditFilter = new QPushButton(pFilter);
+  bEditFilter->setObjectName(QStringLiteral("bEditFilter"));
+  bDisableFilter = new QPushButton(pFilter);
+  bDisableFilter->setObjectName(QStringLiteral("bDisableFilter"));
+  fh->addWidget(lFilter, 1);
+  fh->addWidget(bEditFilter);
+  fh->addWidget(bDisableFilter);
+  pFilter->hide();
+  connect(bEditFilter, &QPushButton::clicked, this, &TResultsPanel::EditFilterRequested);
+  connect(bDisableFilter, &QPushButton::clicked, this, &TResultsPanel::DisableFilter);
+  right->addWidget(pFilter);
+
+  fModel = new TResultsModel(fEngine, this);
+  sgFileList = new TResultsView(fEngine, fModel, this);
+  sgFileList->setObjectName(QStringLiteral("sgFileList"));
+  sgFileList->setAlternatingRowColors(false);
+  // Folders differ at their ends more than at their beginnings.
+  sgFileList->setTextElideMode(Qt::ElideMiddle);
+  sgFileList->setContextMenuPolicy(Qt::CustomContextMenu);
+  sgFileList->horizontalHeader()->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(sgFileList, &QWidget::customContextMenuRequested, this, &TResultsPanel::ShowContextMenu);
+  connect(sgFileList->horizontalHeader(), &QWidget::customContextMenuRequested, this, &TResultsPanel::HeaderMenu);
+  connect(sgFileList, &TResultsView::SelectionInfoChanged, this, &TResultsPanel::SelectionChanged);
+  connect(sgFileList, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+    if (index.isValid() && index.column() > 0) RunMenuItem(miOpen);
+  });
+  right->addWidget(sgFileList, 1);
+  h->addLayout(right, 1);
+
+  for (const auto& [keys, command] : {std::pair{QKeySequence(Qt::CTRL | Qt::Key_S), scFolder},
+                                      std::pair{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), scFolderSub}}) {
+    auto* shortcut = new QShortcut(keys, this);
+    shortcut->setContext(Qt::WindowShortcut);
+    const int c = command;
+    connect(shortcut, &QShortcut::activated, this, [this, c] {
+      if (sgFileList->isVisible() && sgFileList->isEnabled() && fEngine->ItemCount() > 0) RunSelectCommand(c);
+    });
+  }
+
+  pmColumns = new QMenu(this);
+  pmColumns->setObjectName(QStringLiteral("pmColumns"));
+  for (int t = 0; t < 8; ++t) {
+    QAction* a = pmColumns->addAction(QString());
+    a->setCheckable(true);
+    connect(a, &QAction::triggered, this, [this, t](bool on) {
+      // The column set changes after the menu has closed.
+      Later([this, t, on] { SetUserTag(t, on); });
+    });
+  }
+  Retranslate();
+  MarkCategory(fcAllFiles);
+  CheckColumns();
+}
+
+void TResultsPanel::Later(std::function<void()> action) {
+  if (Defer)
+    Defer(std::move(action));
+  else
+    action();
+}
+
+void TResultsPanel::Retranslate() {
+  for (std::size_t i = 0; i < fCategoryButtons.size(); ++i) fCategoryButtons[i].first->setText(Tr(kCategories[i].Caption));
+  lFilter->setText(Tr("Search filter is active"));
+  bEditFilter->setText(Tr("Edit Filter"));
+  bDisableFilter->setText(Tr("Disable Filter"));
+  const auto actions = pmColumns->actions();
+  for (int t = 0; t < 8 && t < actions.size(); ++t) actions[t]->setText(Tr(kTagCaptions[t]));
+  fModel->Retranslate();
+}
+
+std::uint8_t TResultsPanel::ShownTags() const {
+  if (fEngine->CompareMode() != cmMusicTags) return 0;
+  std::uint8_t bits = static_cast<std::uint8_t>(Settings.MusicTagsOptions.ToBits() & 0xFF);
+  for (int t = 0; t < 8; ++t)
+    if (fUserTags[static_cast<std::size_t>(t)]) bits = static_cast<std::uint8_t>(bits | (1u << t));
+  return bits;
+}
+
+void TResultsPanel::CheckColumns() {
+  const bool music = fEngine->CompareMode() == cmMusicTags;
+  const std::uint8_t compared = music ? static_cast<std::uint8_t>(Settings.MusicTagsOptions.ToBits() & 0xFF) : 0;
+  const auto actions = pmColumns->actions();
+  for (int t = 0; t < 8 && t < actions.size(); ++t) {
+    const bool isOption = compared & (1u << t);
+    actions[t]->setEnabled(music && !isOption);
+    actions[t]->setChecked(music && (isOption || fUserTags[static_cast<std::size_t>(t)]));
+  }
+  fModel->CheckColumns(ShownTags());
+  auto* header = sgFileList->horizontalHeader();
+  header->setStretchLastSection(false);
+  for (int c = 1; c < fModel->columnCount(); ++c) {
+    const int kind = fModel->ColumnKind(c);
+    int w = 100;
+    if (kind == rcName) w = music ? 170 : 200;
+    else if (kind == rcPath) w = music ? 170 : 280;
+    else if (kind == rcModified || kind == rcReceived) w = 140;
+    else if (kind >= rcEmail1 && kind <= rcEmail3) w = 130;
+    else if (kind == rcDupGroup || kind == rcSize) w = 85;
+    sgFileList->setColumnWidth(c, w);
+  }
+  header->setStretchLastSection(true);
+  CategoryLayout->setVisible(IsFileModeValue(fEngine->CompareMode()));
+  sgFileList->ResetSorting();
+}
+
+void TResultsPanel::SetUserTag(int tag, bool on) {
+  if (tag < 0 || tag >= 8) return;
+  fUserTags[static_cast<std::size_t>(tag)] = on;
+  CheckColumns();
+}
+
+void TResultsPanel::HeaderMenu(const QPoint& pos) {
+  if (fEngine->CompareMode() != cmMusicTags) return;
+  pmColumns->popup(sgFileList->horizontalHeader()->mapToGlobal(pos));
+}
+
+void TResultsPanel::MarkCategory(TFilterCategory category) {
+  fCategory = category;
+  for (auto& [b, c] : fCategoryButtons) {
+    b->setChecked(c == category);
+    QFont f = b->font();
+    f.setBold(c == category);
+    b->setFont(f);
+  }
+}
+
+void TResultsPanel::ResetState() {
+  MarkCategory(fcAllFiles);
+  pFilter->hide();
+  sgFileList->ResetSorting();
+}
+
+bool TResultsPanel::FilterBarVisible() const { return !pFilter->isHidden(); }
+
+void TResultsPanel::RefreshFilter(TFilterCategory category) {
+  MarkCategory(category);
+  sgFileList->clearSelection();
+  if (fEngine->ScanThreadExecuting()) return;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  if (FilterBarVisible()) {
+    fEngine->SetCategoryFilter(category, true, false);
+    fEngine->FilterResults(fModel, SearchFilterFiles);
+  } else {
+    fEngine->SetCategoryFilter(category, false, false);
+  }
+  QApplication::restoreOverrideCursor();
+  emit ResultsChanged();
+  emit SelectionChanged();
+}
+
+void TResultsPanel::DisableFilter() {
+  if (!fEngine->ScanThreadExecuting()) fEngine->CloseFilterResults(fModel);
+  pFilter->hide();
+  emit ResultsChanged();
+  emit SelectionChanged();
+}
+
+int TResultsPanel::FocusedRow() const {
+  const QModelIndex i = sgFileList->currentIndex();
+  return i.isValid() && i.row() < fEngine->ItemCount() ? i.row() : -1;
+}
+
+bool TResultsPanel::ValidFocus() {
+  if (FocusedRow() >= 0) return true;
+  Say(TMessageKind::mkInformation, "No items selected in scan results list. Please select any item to proceed.");
+  return false;
+}
+
+std::string TResultsPanel::FocusedPath() const {
+  const int row = FocusedRow();
+  return row < 0 ? std::string() : TScanEngine::DeleteExtendedPrefix(fEngine->Item(row)->FullPath());
+}
+
+QMenu* TResultsPanel::DuplicatesMenu(bool masterMode) {
+  auto* menu = new QMenu(this);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  auto add = [this, menu](const char* caption, int command, const QKeySequence& keys = {}) {
+    QAction* a = menu->addAction(Tr(caption));
+    a->setShortcut(keys);
+    a->setData(command);
+    connect(a, &QAction::triggered, this, [this, command] { RunSelectCommand(command); });
+  };
+  if (masterMode) {
+    menu->setObjectName(QStringLiteral("pmMasterMode"));
+    add("UnSelect All", scUnselectAll);
+    return menu;
+  }
+  menu->setObjectName(QStringLiteral("pmDuplicates"));
+  if (IsFileModeValue(fEngine->CompareMode())) add("All in this Drive", scDrive);
+  add("All in this Folder", scFolder, QKeySequence(Qt::CTRL | Qt::Key_S));
+  add("All in this Folder and Subfolders", scFolderSub, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+  add("All in group except this one", scGroupButThis);
+  menu->addSeparator();
+  add("Leave the newest version in each Dup. Group", scLeaveNewest);
+  add("Leave the oldest version in each Dup. Group", scLeaveOldest);
+  add("Leave files with original names in each Dup. Group", scLeaveOriginal);
+  menu->addSeparator();
+  add("Leave files from this Folder", scLeaveFolder);
+  add("Leave files from this Folder and Subfolders", scLeaveFolderSub);
+  add("Leave all files in Custom Folder", scLeaveCustomFolder);
+  menu->addSeparator();
+  add("Reverse Selection", scReverse);
+  add("UnSelect All", scUnselectAll);
+  return menu;
+}
+
+void TResultsPanel::RunSelectCommand(int command) {
+  if (fEngine->ScanThreadExecuting()) return;
+  const bool needsRow = command != scLeaveNewest && command != scLeaveOldest && command != scLeaveOriginal &&
+                        command != scReverse && command != scUnselectAll;
+  if (needsRow && !ValidFocus()) return;
+  const int row = FocusedRow();
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  switch (command) {
+    case scDrive: fEngine->SelectDuplicatesInSameFolder(DriveOf(fEngine->Item(row)->Path.str()), true); break;
+    case scFolder: fEngine->SelectDuplicatesInSameFolder(fEngine->Item(row)->Path.str(), false); break;
+    case scFolderSub: fEngine->SelectDuplicatesInSameFolder(fEngine->Item(row)->Path.str(), true); break;
+    case scGroupButThis: fEngine->SelectAllInGroupButThisOne(fModel, row); break;
+    case scLeaveNewest:
+    case scLeaveOldest:
+    case scLeaveOriginal: {
+      // The rules walk the list in group order.
+      sgFileList->ResetSorting();
+      const TSelectMethod m = command == scLeaveNewest   ? smSelectAllLeaveNewest
+                              : command == scLeaveOldest ? smSelectAllLeaveOldest
+                                                         : smSelectAllLeaveOriginalName;
+      fEngine->AutoSelect(fModel, m);
+      break;
+    }
+    case scLeaveFolder: fEngine->SelectAllExceptThisFolder(fModel, row, false); break;
+    case scLeaveFolderSub: fEngine->SelectAllExceptThisFolder(fModel, row, true); break;
+    case scLeaveCustomFolder: {
+      QApplication::restoreOverrideCursor();
+      std::vector<std::string> folders;
+      fEngine->FillPathList(folders);
+      std::sort(folders.begin(), folders.end());
+      folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+      TfmSelectCustomFolder dlg(window());
+      dlg.InitFolderList(folders);
+      dlg.SetSelectedFolder(fEngine->Item(row)->Path.str());
+      if (dlg.exec() == QDialog::Accepted && !dlg.SelectedFolder().empty())
+        fEngine->SelectAllExceptThisFolder(fModel, dlg.SelectedFolder(), dlg.IncludeSubfolder());
+      QApplication::setOverrideCursor(Qt::WaitCursor);
+      break;
+    }
+    case scReverse: fEngine->ReverseSelection(fModel); break;
+    case scUnselectAll: fEngine->UnSelectAll(fModel); break;
+    default: break;
+  }
+  QApplication::restoreOverrideCursor();
+  fModel->Refresh();
+  emit SelectionChanged();
+}
+
+void TResultsPanel::CheckAll(bool on, bool masterMode) {
+  if (fEngine->ScanThreadExecuting()) return;
+  if (on) {
+    fEngine->SelectAll(fModel);
+    if (masterMode) Say(TMessageKind::mkInformation, "Master Select Mode is ON. Only non-master files were selected.");
+  } else {
+    fEngine->UnSelectAll(fModel);
+  }
+  fModel->Refresh();
+  emit SelectionChanged();
+}
+
+QString TResultsPanel::SelectedText(bool* allChecked) const {
+  int selected = 0;
+  int active = 0;
+  const std::string text = fEngine->GetSelectedInfo(selected, active);
+  if (allChecked) *allChecked = selected > 0 && selected == active;
+  return QString::fromStdString(text);
+}
+
+QMenu* TResultsPanel::BuildContextMenu(int row) {
+  auto* menu = new QMenu(this);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  std::vector<int> items;
+  if (row >= 0 && row < fEngine->ItemCount()) {
+    menu->setObjectName(QStringLiteral("pmForFileList"));
+    const PFileItem it = fEngine->Item(row);
+    items = FileListMenuItems(fEngine->CompareMode(), *it,
+                              platform::PathExists(TScanEngine::DeleteExtendedPrefix(it->FullPath())));
+  } else {
+    menu->setObjectName(QStringLiteral("pmLoadList"));
+    if (IsFileModeValue(fEngine->CompareMode())) items = {miLoadList};
+  }
+  for (int i : items) {
+    if (i == miSeparator) {
+      menu->addSeparator();
+      continue;
+    }
+    QAction* a = menu->addAction(Tr(kMenuCaptions[i]));
+    a->setData(i);
+    connect(a, &QAction::triggered, this, [this, i] { RunMenuItem(i); });
+  }
+  return menu;
+}
+
+void TResultsPanel::ShowContextMenu(const QPoint& pos) {
+  if (fEngine->ScanThreadExecuting()) return;
+  const QModelIndex index = sgFileList->indexAt(pos);
+  if (index.isValid()) sgFileList->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  QMenu* menu = BuildContextMenu(index.isValid() ? index.row() : -1);
+  if (menu->actions().isEmpty()) {
+    delete menu;
+    return;
+  }
+  menu->popup(sgFileList->viewport()->mapToGlobal(pos));
+}
+
+void TResultsPanel::RunMenuItem(int item) {
+  if (fEngine->ScanThreadExecuting()) return;
+  const int row = FocusedRow();
+  const bool needsRow = item != miLoadList && item != miSaveList && item != miRecycleBin && item != miClean && item != miSearch;
+  if (needsRow && row < 0) return;
+  const bool fileMode = IsFileModeValue(fEngine->CompareMode());
+  switch (item) {
+    case miOpen:
+      if (fileMode) OpenItemFile(FocusedPath());
+      break;
+    case miOpenWith: OpenItemWith(FocusedPath(), window()); break;
+    case miOpenFolder:
+      if (fileMode) OpenItemFolder(TScanEngine::DeleteExtendedPrefix(fEngine->Item(row)->Path.str()));
+      break;
+    case miRecycleBin:
+      if (fileMode) platform::OpenRecycleBin();
+      break;
+    case miProperties: ShowItemProperties(FocusedPath(), window()); break;
+    case miPreview: {
+      const std::string path = FocusedPath();
+      Later([this, path] { ShowPicturePreview(path, window()); });
+      break;
+    }
+    case miDelete: emit DeleteFocusedRequested(); break;
+    case miRemoveFolder:
+    case miRemoveFolderSub:
+    case miRemoveExtension:
+      Later([this, item, row] {
+        if (row >= fEngine->ItemCount() || fEngine->ScanThreadExecuting()) return;
+        if (item == miRemoveFolder) fEngine->RemoveByFolder(row);
+        else if (item == miRemoveFolderSub) fEngine->RemoveByFolderSub(row);
+        else fEngine->RemoveByExtension(row);
+        emit ResultsChanged();
+        emit SelectionChanged();
+      });
+      break;
+    case miClean:
+      Later([this] {
+        if (fEngine->ItemCount() == 0 || fEngine->ScanThreadExecuting()) return;
+        fEngine->CleanResolved();
+        emit ResultsChanged();
+        emit SelectionChanged();
+      });
+      break;
+    case miSaveList: SaveListClick(); break;
+    case miLoadList: LoadListClick(); break;
+    case miSearch: emit EditFilterRequested(); break;
+    default: break;
+  }
+}
+
+bool TResultsPanel::SaveListTo(const std::string& file) {
+  try {
+    fEngine->SaveToFile(file);
+  } catch (const std::exception& e) {
+    WriteLog(e.what(), lsvError);
+    Say(TMessageKind::mkWarning, "Failed to save Duplicate list.");
+    return false;
+  }
+  Say(TMessageKind::mkInformation, "Duplicate list saved successfully.");
+  return true;
+}
+
+bool TResultsPanel::LoadListFrom(const std::string& file) {
+  if (fEngine->ScanThreadExecuting()) return false;
+  sgFileList->hide();
+  MarkCategory(fcAllFiles);
+  pFilter->hide();
+  bool ok = true;
+  try {
+    fEngine->LoadFromFile(fModel, file);
+  } catch (const std::exception& e) {
+    WriteLog(e.what(), lsvError);
+    ok = false;
+  }
+  sgFileList->ResetSorting();
+  sgFileList->show();
+  if (!ok) {
+    emit ClearRequested();
+    Say(TMessageKind::mkWarning, "Duplicate list structure is not supported by current $APP_NAME$ version.");
+    return false;
+  }
+  emit ResultsChanged();
+  emit SelectionChanged();
+  Say(TMessageKind::mkInformation, "Duplicate list loaded successfully.");
+  return true;
+}
+
+void TResultsPanel::SaveListClick() {
+  const QString proposed = QStringLiteral("DupFiles") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")) +
+                           QStringLiteral(".dup");
+  QFileDialog dlg(window(), Tr("Save duplicate list to file"));
+  dlg.setAcceptMode(QFileDialog::AcceptSave);
+  dlg.setNameFilter(Tr("Duplicate files (*.dup)"));
+  dlg.setDefaultSuffix(QStringLiteral("dup"));
+  dlg.selectFile(proposed);
+  if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return;
+  SaveListTo(PathBytes(dlg.selectedFiles().first()));
+}
+
+void TResultsPanel::LoadListClick() {
+  QFileDialog dlg(window(), Tr("Load duplicate list from file"));
+  dlg.setAcceptMode(QFileDialog::AcceptOpen);
+  dlg.setFileMode(QFileDialog::ExistingFile);
+  dlg.setNameFilter(Tr("Duplicate files (*.dup)"));
+  dlg.setDefaultSuffix(QStringLiteral("dup"));
+  if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return;
+  LoadListFrom(PathBytes(dlg.selectedFiles().first()));
+}
+
+}  // namespace pelcrow::ui

@@ -1,0 +1,145 @@
+// The results area of the main window: the grid over the engine's visible list, the category
+// buttons beside it, the search filter bar, and every command that works on the list: the
+// "Select Duplicates" menus, the column menu, the row context menu, saving and loading the list.
+// The window owns the check-all box, the "Selected:" field and the statistics and refreshes them
+// on this panel's signals.
+#pragma once
+
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/ScanEngine.h"
+#include "ui/ResultsModel.h"
+#include "ui/ResultsView.h"
+
+class QFrame;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QToolButton;
+
+namespace pelcrow::ui {
+
+// The row context menu's items, in menu order.
+enum TFileListMenuItem : int {
+  miSeparator = -1,
+  miProperties,
+  miOpen,
+  miOpenWith,
+  miOpenFolder,
+  miPreview,
+  miRecycleBin,
+  miDelete,
+  miRemoveFolder,
+  miRemoveFolderSub,
+  miRemoveExtension,
+  miClean,
+  miSaveList,
+  miLoadList,
+  miSearch,
+  miCount
+};
+
+// The items the menu shows for an item in a mode, disabled ones left out and separators only
+// between groups that both remain.
+std::vector<int> FileListMenuItems(std::uint8_t mode, const TFileItem& item, bool fileExists);
+
+// The "Select Duplicates" commands.
+enum TSelectCommand : int {
+  scDrive,
+  scFolder,
+  scFolderSub,
+  scGroupButThis,
+  scLeaveNewest,
+  scLeaveOldest,
+  scLeaveOriginal,
+  scLeaveFolder,
+  scLeaveFolderSub,
+  scLeaveCustomFolder,
+  scReverse,
+  scUnselectAll,
+};
+
+class TResultsPanel final : public QWidget {
+  Q_OBJECT
+
+ public:
+  TResultsPanel(TScanEngine* Engine, QWidget* parent = nullptr);
+
+  TResultsView* Grid() const { return sgFileList; }
+  TResultsModel* Model() const { return fModel; }
+  QWidget* CategoryPanel() const { return CategoryLayout; }
+  // Deferred work (the window's 100 ms timer).
+  std::function<void(std::function<void()>)> Defer;
+
+  // Column set for the engine's mode, the music tags compared or switched on in pmColumns.
+  void CheckColumns();
+  std::uint8_t ShownTags() const;
+  // "All Files", no search filter bar, sort mark on "Dup. Group": a scan start, "Clear", a load.
+  void ResetState();
+  void RefreshFilter(TFilterCategory category);
+  TFilterCategory CurrentCategory() const { return fCategory; }
+  void DisableFilter();
+  bool FilterBarVisible() const;
+
+  // "Select Duplicates": the menu for the mode, opened above the anchor.
+  QMenu* DuplicatesMenu(bool masterMode);
+  void RunSelectCommand(int command);
+  // Check-all: checks every row (the master-mode note in master mode) or unchecks them.
+  void CheckAll(bool on, bool masterMode);
+  // "count / size", and whether the check-all box should show checked.
+  QString SelectedText(bool* allChecked = nullptr) const;
+
+  // The row context menu for a row (-1: the load menu), built anew each time.
+  QMenu* BuildContextMenu(int row);
+  void RunMenuItem(int item);
+  QMenu* ColumnMenu() const { return pmColumns; }
+  void SetUserTag(int tag, bool on);
+
+  // Saving and loading with the program's messages; the dialogs ask for the file.
+  bool SaveListTo(const std::string& file);
+  bool LoadListFrom(const std::string& file);
+  void SaveListClick();
+  void LoadListClick();
+
+  int FocusedRow() const;
+  void Retranslate();
+
+ signals:
+  // The checks changed: the "Selected:" field and the check-all box.
+  void SelectionChanged();
+  // Rows were removed, loaded or filtered: statistics and result buttons.
+  void ResultsChanged();
+  void DeleteFocusedRequested();
+  // A load failed: the results are cleared without asking.
+  void ClearRequested();
+  void EditFilterRequested();
+
+ private:
+  void Later(std::function<void()> action);
+  bool ValidFocus();
+  std::string FocusedPath() const;
+  void ShowContextMenu(const QPoint& pos);
+  void HeaderMenu(const QPoint& pos);
+  void MarkCategory(TFilterCategory category);
+
+  TScanEngine* fEngine;
+  TResultsModel* fModel;
+  TResultsView* sgFileList;
+  QFrame* CategoryLayout;
+  std::vector<std::pair<QPushButton*, TFilterCategory>> fCategoryButtons;
+  QFrame* pFilter;
+  QLabel* lFilter;
+  QPushButton* bEditFilter;
+  QPushButton* bDisableFilter;
+  QMenu* pmColumns;
+  std::array<bool, 8> fUserTags{};
+  TFilterCategory fCategory = fcAllFiles;
+};
+
+}  // namespace pelcrow::ui

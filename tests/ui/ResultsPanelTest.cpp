@@ -1,0 +1,447 @@
+// The results grid inside the main window, driven as a user drives it: a real scan, the selection
+// rules, a Shift range, header sorting, categories, removing a folder, saving and loading the list.
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableView>
+#include <QtTest>
+
+#include <filesystem>
+#include <memory>
+#include <set>
+
+#include "UiTestUtil.h"
+#include "engine/ItemFlags.h"
+#include "ui/MainWindow.h"
+#include "ui/QtMainThread.h"
+#include "ui/ResultsPanel.h"
+
+using namespace pelcrow;
+using pelcrow::ui::TfmMain;
+using pelcrow::ui::TResultsPanel;
+
+namespace {
+
+template <typename T>
+T* Child(QWidget& w, const char* name) {
+  T* c = w.findChild<T*>(QString::fromLatin1(name));
+  if (!c) qFatal("no child %s", name);
+  return c;
+}
+
+std::set<std::string> Checked(TScanEngine& e) {
+  std::set<std::string> out;
+  for (int r = 0; r < e.ItemCount(); ++r)
+    if (e.Item(r)->fSelected) out.insert(e.Item(r)->FullPath());
+  return out;
+}
+
+int CountChecked(TScanEngine& e) { return static_cast<int>(Checked(e).size()); }
+
+QStringList MenuTexts(QMenu* m) {
+  QStringList out;
+  for (QAction* a : m->actions()) out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+  return out;
+}
+
+QAction* MenuAction(QMenu* m, const QString& text) {
+  for (QAction* a : m->actions())
+    if (a->text() == text) return a;
+  return nullptr;
+}
+
+}  // namespace
+
+class ResultsPanelTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<test::TTestHome> fHome;
+  std::unique_ptr<ui::TQtMainThread> fMainThread;
+  test::TScriptedPrompt fPrompt;
+  std::string fRoot;
+
+  bool Said(const std::string& text) const {
+    for (const auto& m : fPrompt.Messages)
+      if (m.Text == text) return true;
+    return false;
+  }
+
+  // Three groups over two folders: a picture in three places, a text file and a file without
+  // extension in two. Times rise with the listing order, so the oldest copy is in a/.
+  void MakeTree() {
+    fRoot = fHome->Dir("tree");
+    const char* files[][2] = {{"tree/a/x.jpg", "picture bytes 0001"},  {"tree/b/x.jpg", "picture bytes 0001"},
+                              {"tree/b/sub/x - Copy.jpg", "picture bytes 0001"}, {"tree/a/doc.txt", "document text"},
+                              {"tree/b/doc.txt", "document text"},   {"tree/a/noext", "no extension here"},
+                              {"tree/b/noext", "no extension here"}};
+    auto t = std::filesystem::file_time_type::clock::now() - std::chrono::hours(100);
+    for (auto& f : files) {
+      const std::string p = fHome->Write(f[0], f[1]);
+      std::filesystem::last_write_time(p, t);
+      t += std::chrono::hours(1);
+    }
+  }
+
+  void Scan(TfmMain& w) {
+    w.AddIncludeFolder(fRoot);
+    QTest::mouseClick(Child<QPushButton>(w, "crbStart"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(w.StartTag(), 0, 30000);
+    QCOMPARE(w.ScanEngine().ItemCount(), 7);
+  }
+
+  void ClickRow(QTableView* grid, int row, Qt::KeyboardModifiers mods = {}, int column = 1) {
+    grid->scrollTo(grid->model()->index(row, column));
+    const QRect r = grid->visualRect(grid->model()->index(row, column));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, mods, r.center());
+  }
+
+  void ClickHeader(QTableView* grid, int column) {
+    QHeaderView* h = grid->horizontalHeader();
+    const int x = h->sectionViewportPosition(column) + h->sectionSize(column) / 2;
+    QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, QPoint(x, h->height() / 2));
+  }
+
+  int RowOf(TScanEngine& e, const std::string& rel) {
+    for (int r = 0; r < e.ItemCount(); ++r)
+      if (e.Item(r)->FullPath() == fRoot + "/" + rel) return r;
+    return -1;
+  }
+
+ private slots:
+  void initTestCase() {
+    fHome = std::make_unique<test::TTestHome>();
+    fMainThread = std::make_unique<ui::TQtMainThread>(this);
+    SetMainThread(fMainThread.get());
+    SetUserPrompt(&fPrompt);
+    MakeTree();
+  }
+
+  void cleanupTestCase() {
+    SetUserPrompt(nullptr);
+    SetMainThread(nullptr);
+  }
+
+  void init() {
+    std::filesystem::remove(Settings.GetSettingsFile());
+    Settings.LoadSettings(true);
+    Settings.MaximizeOnStartup = false;
+    Settings.ScanOptions.Exclude(soSkipTemp);
+    Settings.MasterSelectMode = false;
+    fPrompt.Clear();
+  }
+
+  void selectionRulesAndRanges() {
+    TfmMain w;
+    w.resize(1100, 750);
+    w.show();
+    Scan(w);
+    TScanEngine& e = w.ScanEngine();
+    TResultsPanel* p = w.Results();
+    auto* grid = Child<QTableView>(w, "sgFileList");
+    auto* selected = Child<QLineEdit>(w, "edSelected");
+    auto* checkAll = Child<QCheckBox>(w, "cbCheckAll");
+    QVERIFY(checkAll->isEnabled());
+    QVERIFY(Child<QPushButton>(w, "bDuplicates")->isEnabled());
+
+    // The menu of the file modes starts with the drive rule.
+    std::unique_ptr<QMenu> menu(p->DuplicatesMenu(false));
+    QCOMPARE(menu->actions().first()->text(), QStringLiteral("All in this Drive"));
+
+    // Without a focused row the folder rules explain themselves.
+    p->RunSelectCommand(ui::scFolder);
+    QVERIFY(Said("No items selected in scan results list. Please select any item to proceed."));
+
+    p->RunSelectCommand(ui::scLeaveOldest);
+    QCOMPARE(CountChecked(e), 4);
+    QCOMPARE(Checked(e).count(fRoot + "/a/x.jpg"), 0u);
+    QCOMPARE(Checked(e).count(fRoot + "/a/doc.txt"), 0u);
+    QVERIFY(selected->text().startsWith(QStringLiteral("4 / ")));
+    p->RunSelectCommand(ui::scLeaveNewest);
+    QCOMPARE(CountChecked(e), 4);
+    QCOMPARE(Checked(e).count(fRoot + "/b/sub/x - Copy.jpg"), 0u);
+    p->RunSelectCommand(ui::scLeaveOriginal);
+    QCOMPARE(Checked(e).count(fRoot + "/b/sub/x - Copy.jpg"), 1u);
+    p->RunSelectCommand(ui::scReverse);
+    QCOMPARE(CountChecked(e), 3);
+    p->RunSelectCommand(ui::scUnselectAll);
+    QCOMPARE(CountChecked(e), 0);
+    QCOMPARE(selected->text(), QStringLiteral("0 / 0 B"));
+
+    // Ctrl+S: duplicates in the focused row's folder (a window shortcut: the window is active).
+    QApplication::setActiveWindow(&w);
+    (void)QTest::qWaitForWindowActive(&w, 1000);
+    ClickRow(grid, RowOf(e, "b/x.jpg"));
+    QTest::keyClick(grid, Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(CountChecked(e) > 0);
+    for (const std::string& f : Checked(e)) QCOMPARE(std::filesystem::path(f).parent_path().string(), fRoot + "/b");
+    // Ctrl+Shift+S reaches into b/sub as well; one copy of each group stays unchecked.
+    p->RunSelectCommand(ui::scUnselectAll);
+    QTest::keyClick(grid, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(Checked(e).count(fRoot + "/b/sub/x - Copy.jpg"), 1u);
+    QCOMPARE(Checked(e).count(fRoot + "/a/x.jpg"), 0u);
+    p->RunSelectCommand(ui::scUnselectAll);
+    // Leave files from this folder: everything outside a/ is checked.
+    ClickRow(grid, RowOf(e, "a/doc.txt"));
+    p->RunSelectCommand(ui::scLeaveFolder);
+    QCOMPARE(CountChecked(e), 4);
+    for (const std::string& f : Checked(e)) QVERIFY(f.find("/tree/b/") != std::string::npos);
+    p->RunSelectCommand(ui::scUnselectAll);
+    ClickRow(grid, RowOf(e, "b/x.jpg"));
+    p->RunSelectCommand(ui::scGroupButThis);
+    QCOMPARE(Checked(e), (std::set<std::string>{fRoot + "/a/x.jpg", fRoot + "/b/sub/x - Copy.jpg"}));
+    p->RunSelectCommand(ui::scUnselectAll);
+
+    // Check-all, and the box follows the checks.
+    checkAll->click();
+    QCOMPARE(CountChecked(e), 7);
+    QVERIFY(checkAll->isChecked());
+    // A click anywhere in the check cell toggles it through the engine.
+    const QRect box = grid->visualRect(grid->model()->index(0, 0));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, box.center());
+    QCOMPARE(CountChecked(e), 6);
+    QVERIFY(!checkAll->isChecked());
+    checkAll->click();
+    QVERIFY(checkAll->isChecked());
+    checkAll->click();
+    QCOMPARE(CountChecked(e), 0);
+
+    // Shift range from the previously focused row: 1 to 4 take the opposite of row 1's state.
+    ClickRow(grid, 1);
+    ClickRow(grid, 4, Qt::ShiftModifier);
+    QCOMPARE(CountChecked(e), 4);
+    for (int r = 1; r <= 4; ++r) QVERIFY(e.Item(r)->fSelected);
+    QVERIFY(selected->text().startsWith(QStringLiteral("4 / ")));
+    ClickRow(grid, 1, Qt::ShiftModifier);
+    QCOMPARE(CountChecked(e), 0);
+  }
+
+  void sortingCategoriesAndRemoving() {
+    TfmMain w;
+    w.resize(1100, 750);
+    w.show();
+    Scan(w);
+    TScanEngine& e = w.ScanEngine();
+    TResultsPanel* p = w.Results();
+    auto* grid = Child<QTableView>(w, "sgFileList");
+    auto* model = p->Model();
+    const int sizeCol = model->ColumnOf(rcSize);
+    QCOMPARE(grid->horizontalHeader()->sortIndicatorSection(), model->ColumnOf(rcDupGroup));
+
+    ClickHeader(grid, sizeCol);
+    QCOMPARE(grid->horizontalHeader()->sortIndicatorOrder(), Qt::AscendingOrder);
+    for (int r = 1; r < e.ItemCount(); ++r) QVERIFY(e.Item(r - 1)->Size <= e.Item(r)->Size);
+    ClickHeader(grid, sizeCol);
+    QCOMPARE(grid->horizontalHeader()->sortIndicatorSection(), sizeCol);
+    QCOMPARE(grid->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
+    for (int r = 1; r < e.ItemCount(); ++r) QVERIFY(e.Item(r - 1)->Size >= e.Item(r)->Size);
+    // The rules put the sort mark back on the group column.
+    p->RunSelectCommand(ui::scLeaveOldest);
+    QCOMPARE(grid->horizontalHeader()->sortIndicatorSection(), model->ColumnOf(rcDupGroup));
+    p->RunSelectCommand(ui::scUnselectAll);
+
+    auto* pictures = Child<QPushButton>(w, "bCategory4");
+    auto* all = Child<QPushButton>(w, "bCategory0");
+    pictures->click();
+    QCOMPARE(model->rowCount(), 3);
+    QVERIFY(pictures->isChecked() && pictures->font().bold());
+    QVERIFY(!all->isChecked() && !all->font().bold());
+    Child<QPushButton>(w, "bCategory2")->click();  // documents
+    QCOMPARE(model->rowCount(), 2);
+    all->click();
+    QCOMPARE(model->rowCount(), 7);
+
+    // A file without extension has no remove-by-extension item; a picture has a preview.
+    std::unique_ptr<QMenu> noext(p->BuildContextMenu(RowOf(e, "a/noext")));
+    QVERIFY(!MenuTexts(noext.get()).contains(QStringLiteral("Remove this file type (extension) from results")));
+    QVERIFY(!MenuTexts(noext.get()).contains(QStringLiteral("Picture Preview")));
+    std::unique_ptr<QMenu> pic(p->BuildContextMenu(RowOf(e, "a/x.jpg")));
+    QVERIFY(MenuTexts(pic.get()).contains(QStringLiteral("Picture Preview")));
+    std::unique_ptr<QMenu> none(p->BuildContextMenu(-1));
+    QCOMPARE(MenuTexts(none.get()), QStringList{QStringLiteral("Load duplicate list from file")});
+
+    // "Delete this file" waits for the processing work.
+    ClickRow(grid, RowOf(e, "a/doc.txt"));
+    std::unique_ptr<QMenu> doc(p->BuildContextMenu(RowOf(e, "a/doc.txt")));
+    MenuAction(doc.get(), QStringLiteral("Delete this file"))->trigger();
+    QVERIFY(Said("Processing is not available yet."));
+    // Remove the folder a/ from the results: its three rows go, the list shrinks to four.
+    MenuAction(doc.get(), QStringLiteral("Remove this folder from results"))->trigger();
+    w.FlushRunTimer();
+    QCOMPARE(model->rowCount(), 4);
+    QCOMPARE(RowOf(e, "a/x.jpg"), -1);
+    QCOMPARE(Child<QLineEdit>(w, "edDuplicates")->text(), QString::number(e.SummaryInfo().DuplicateFiles));
+
+    // "Clear" puts the categories and the sort mark back.
+    pictures->click();
+    fPrompt.Answers = {true};
+    Child<QPushButton>(w, "crbClearResults")->click();
+    QVERIFY(all->isChecked());
+    QCOMPARE(model->rowCount(), 0);
+  }
+
+  void saveAndLoadKeepTheChecks() {
+    TfmMain w;
+    w.resize(1100, 750);
+    w.show();
+    Scan(w);
+    TScanEngine& e = w.ScanEngine();
+    TResultsPanel* p = w.Results();
+    p->RunSelectCommand(ui::scLeaveOldest);
+    const std::set<std::string> before = Checked(e);
+    QCOMPARE(before.size(), 4u);
+    const std::string file = fHome->Home() + "/list.dup";
+    QVERIFY(p->SaveListTo(file));
+    QVERIFY(Said("Duplicate list saved successfully."));
+    fPrompt.Answers = {true};
+    Child<QPushButton>(w, "crbClearResults")->click();
+    QCOMPARE(e.ItemCount(), 0);
+    Child<QPushButton>(w, "bCategory4")->click();
+    QVERIFY(p->LoadListFrom(file));
+    QVERIFY(Said("Duplicate list loaded successfully."));
+    QVERIFY(Child<QPushButton>(w, "bCategory0")->isChecked());
+    QCOMPARE(p->Model()->rowCount(), 7);
+    QCOMPARE(Checked(e), before);
+    QVERIFY(Child<QLineEdit>(w, "edSelected")->text().startsWith(QStringLiteral("4 / ")));
+
+    // A file that is no list: the results are cleared without asking, and the warning names us.
+    fPrompt.Clear();
+    const std::string bad = fHome->Write("bad.dup", "not a duplicate list");
+    QVERIFY(!p->LoadListFrom(bad));
+    QVERIFY(Said("Duplicate list structure is not supported by current Pelcrow version."));
+    QVERIFY(fPrompt.Questions.empty());
+    QCOMPARE(e.ItemCount(), 0);
+    QCOMPARE(p->Model()->rowCount(), 0);
+    // Saving where no file can be written says so (the folder is a file).
+    fPrompt.Clear();
+    QVERIFY(!p->SaveListTo(file + "/list.dup"));
+    QVERIFY(Said("Failed to save Duplicate list."));
+  }
+
+  void masterModeCheckAll() {
+    TfmMain w;
+    w.show();
+    Scan(w);
+    w.Results()->CheckAll(true, true);
+    QVERIFY(Said("Master Select Mode is ON. Only non-master files were selected."));
+    std::unique_ptr<QMenu> menu(w.Results()->DuplicatesMenu(true));
+    QCOMPARE(MenuTexts(menu.get()), QStringList{QStringLiteral("UnSelect All")});
+  }
+
+  void musicColumnsAndMenu() {
+    Settings.SetComparisonMode(cmMusicTags);
+    TfmMain w;
+    w.show();
+    TResultsPanel* p = w.Results();
+    p->CheckColumns();
+    auto* model = p->Model();
+    // Title and artist are compared by default: shown, checked and fixed in the menu.
+    QVERIFY(model->ColumnOf(int(rcTag) + int(mtTitle)) > 0);
+    QVERIFY(model->ColumnOf(int(rcTag) + int(mtAlbum)) < 0);
+    const auto actions = p->ColumnMenu()->actions();
+    QVERIFY(actions[mtTitle]->isChecked() && !actions[mtTitle]->isEnabled());
+    QVERIFY(!actions[mtAlbum]->isChecked() && actions[mtAlbum]->isEnabled());
+    actions[mtAlbum]->trigger();
+    w.FlushRunTimer();
+    QVERIFY(model->ColumnOf(int(rcTag) + int(mtAlbum)) > 0);
+    QVERIFY(actions[mtAlbum]->isChecked());
+    // A right click on the header opens the column menu.
+    QHeaderView* header = p->Grid()->horizontalHeader();
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(40, 5), header->mapToGlobal(QPoint(40, 5)));
+    QApplication::sendEvent(header->viewport(), &click);
+    QTRY_VERIFY(p->ColumnMenu()->isVisible());
+    p->ColumnMenu()->close();
+    // Back to the file search: no tag columns, the menu switched off.
+    w.ChooseScanMode(cmCRC32);
+    QCOMPARE(model->ColumnOf(int(rcTag) + int(mtTitle)), -1);
+    QVERIFY(!actions[mtAlbum]->isEnabled() && !actions[mtAlbum]->isChecked());
+    QCOMPARE(model->columnCount(), 6);
+    Settings.SetComparisonMode(cmCRC32);
+  }
+
+  // Pictures of the window with a real result set, for a person to judge: file mode with a rule
+  // applied and a processed row, then music mode. Only when PELCROW_SHOT_DIR names a folder.
+  void screenshots() {
+    const QString dir = qEnvironmentVariable("PELCROW_SHOT_DIR");
+    if (dir.isEmpty()) QSKIP("PELCROW_SHOT_DIR not set");
+    {
+      TfmMain w;
+      w.resize(1280, 820);
+      w.show();
+      Scan(w);
+      w.Results()->RunSelectCommand(ui::scLeaveOldest);
+      SetFileProcessed(w.ScanEngine().Item(RowOf(w.ScanEngine(), "b/doc.txt")), true);
+      w.Results()->Model()->Refresh();
+      QTest::qWait(300);
+      w.grab().save(dir + QStringLiteral("/grid-files.png"));
+    }
+    const std::string src = std::string(QT_TESTCASE_SOURCEDIR) + "/tests/data/audio";
+    for (const char* copy : {"music/one", "music/two"}) {
+      const std::string to = fHome->Dir(copy);
+      for (const auto& f : std::filesystem::directory_iterator(src))
+        if (f.path().extension() != ".sh") std::filesystem::copy_file(f.path(), to + "/" + f.path().filename().string(),
+                                                                      std::filesystem::copy_options::overwrite_existing);
+    }
+    Settings.SetComparisonMode(cmMusicTags);
+    {
+      TfmMain w;
+      w.resize(1280, 820);
+      w.show();
+      w.AddIncludeFolder(fHome->Dir("music"));
+      QTest::mouseClick(Child<QPushButton>(w, "crbStart"), Qt::LeftButton);
+      QTRY_COMPARE_WITH_TIMEOUT(w.StartTag(), 0, 30000);
+      w.Results()->SetUserTag(mtAlbum, true);
+      w.Results()->SetUserTag(mtDuration, true);
+      w.Results()->RunSelectCommand(ui::scLeaveNewest);
+      QTest::qWait(300);
+      w.grab().save(dir + QStringLiteral("/grid-music.png"));
+    }
+    Settings.SetComparisonMode(cmCRC32);
+  }
+
+  // Which context-menu items each mode offers, and where separators stand.
+  void contextMenuItems_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<bool>("processed");
+    QTest::addColumn<QList<int>>("items");
+    using namespace pelcrow::ui;
+    QTest::newRow("picture") << int(cmCRC32) << "x.JPG" << true << false
+                             << QList<int>{miProperties, miOpen, miOpenWith, miOpenFolder, miPreview, miRecycleBin,
+                                           miSeparator, miDelete, miSeparator, miRemoveFolder, miRemoveFolderSub,
+                                           miRemoveExtension, miClean, miSeparator, miSaveList, miLoadList,
+                                           miSeparator, miSearch};
+    QTest::newRow("missing file without extension")
+        << int(cmCRC32) << "README" << false << false
+        << QList<int>{miOpenFolder, miRecycleBin, miSeparator, miRemoveFolder, miRemoveFolderSub, miClean,
+                      miSeparator, miSaveList, miLoadList, miSeparator, miSearch};
+    QTest::newRow("e-mail") << int(cmEmails) << "mail" << false << false
+                            << QList<int>{miOpen, miOpenFolder, miRecycleBin, miSeparator, miDelete, miSeparator,
+                                          miRemoveFolder, miRemoveFolderSub, miClean};
+    QTest::newRow("processed e-mail") << int(cmEmails) << "mail" << false << true
+                                      << QList<int>{miOpenFolder, miRecycleBin, miSeparator, miRemoveFolder,
+                                                    miRemoveFolderSub, miClean};
+    QTest::newRow("photo") << int(cmPhotoLibrary) << "p.jpg" << false << false
+                           << QList<int>{miDelete, miSeparator, miRemoveFolder, miRemoveFolderSub, miClean};
+  }
+
+  void contextMenuItems() {
+    QFETCH(int, mode);
+    QFETCH(QString, name);
+    QFETCH(bool, exists);
+    QFETCH(bool, processed);
+    QFETCH(QList<int>, items);
+    TFileItem it;
+    it.Name = name.toStdString();
+    it.Path = "/x";
+    it.fProcessed = processed;
+    const std::vector<int> got = ui::FileListMenuItems(static_cast<std::uint8_t>(mode), it, exists);
+    QCOMPARE(QList<int>(got.begin(), got.end()), items);
+  }
+};
+
+QTEST_MAIN(ResultsPanelTest)
+#include "ResultsPanelTest.moc"
