@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build-release
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELCROW_BUILD_TESTS=OFF >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELCROW_BUILD_APP=ON -DPELCROW_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" --target pelcrow-cli pelcrow_bench pelcrow_grid_bench -j "$(nproc)"
 echo "== micro-benchmarks"
 "$build/pelcrow_bench" --benchmark_min_time=0.2
