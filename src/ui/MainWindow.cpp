@@ -201,7 +201,8 @@ void TfmMain::BuildUi() {
   layout->addWidget(BuildTop());
   auto* split = new QSplitter(Qt::Vertical, central);
   split->setChildrenCollapsible(false);
-  split->addWidget(BuildUpper());
+  QWidget* upper = BuildUpper();
+  split->addWidget(upper);
   auto* lower = new QWidget(split);
   auto* lowerLayout = new QVBoxLayout(lower);
   lowerLayout->setContentsMargins(0, 0, 0, 0);
@@ -209,8 +210,11 @@ void TfmMain::BuildUi() {
   lowerLayout->addWidget(BuildMiddle());
   lowerLayout->addWidget(BuildResults(), 1);
   split->addWidget(lower);
-  split->setStretchFactor(0, 2);
-  split->setStretchFactor(1, 3);
+  // Extra height goes to the results; the folder step keeps what it needs (the splitter can
+  // still give it more).
+  split->setStretchFactor(0, 0);
+  split->setStretchFactor(1, 1);
+  split->setSizes({upper->minimumSizeHint().height() + 40, 100000});
   layout->addWidget(split, 1);
   setCentralWidget(central);
 
@@ -1143,6 +1147,10 @@ void TfmMain::LoadUserState(bool masksOnly) {
   if (!Settings.MaximizeOnStartup && s.MainFormTop && s.MainFormLeft && s.MainFormWidth && s.MainFormHeight) {
     setGeometry(std::max(0, *s.MainFormLeft), std::max(0, *s.MainFormTop), std::max(800, *s.MainFormWidth),
                 std::max(600, *s.MainFormHeight));
+  } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    // No saved place yet: most of the screen, so the results have room from the first scan on.
+    const QRect free = screen->availableGeometry();
+    resize(std::clamp(free.width() * 9 / 10, 800, 1400), std::clamp(free.height() * 9 / 10, 600, 960));
   }
   // Entries that became permanent exclusions since they were saved.
   for (int i = lbInclude->count() - 1; i >= 0; --i) {

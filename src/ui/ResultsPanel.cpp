@@ -109,15 +109,16 @@ std::vector<int> FileListMenuItems(std::uint8_t mode, const TFileItem& item, boo
 
 TResultsPanel::TResultsPanel(TScanEngine* Engine, QWidget* parent) : QWidget(parent), fEngine(Engine) {
   setObjectName(QStringLiteral("pResultsPanel"));
-  auto* h = new QHBoxLayout(this);
+  // The category buttons run along the top of the grid: the grid keeps the whole height.
+  auto* h = new QVBoxLayout(this);
   h->setContentsMargins(0, 0, 0, 0);
-  h->setSpacing(6);
+  h->setSpacing(4);
 
   CategoryLayout = new QFrame(this);
   CategoryLayout->setObjectName(QStringLiteral("CategoryLayout"));
-  auto* cv = new QVBoxLayout(CategoryLayout);
+  auto* cv = new QHBoxLayout(CategoryLayout);
   cv->setContentsMargins(0, 0, 0, 0);
-  cv->setSpacing(2);
+  cv->setSpacing(4);
   for (const TCategoryButton& c : kCategories) {
     auto* b = new QPushButton(CategoryLayout);
     b->setObjectName(QStringLiteral("bCategory") + QString::number(c.Category));
