@@ -164,6 +164,7 @@ TfmMain::TfmMain(platform::TSingleInstance* instance, QWidget* parent) : QMainWi
   // 4.
   fScanEngine = std::make_unique<TScanEngine>(Settings.ComparisonMode(), Settings.CompareOptions);
   fResultsView = std::make_unique<TPlaceholderResults>(*fScanEngine, sgFileList);
+  ConnectProcessing();
   // 5.
   if (IsMailModeValue(Settings.ComparisonMode())) {
     if (!GetOutlookFolders()) LoadUserState(false);
@@ -1427,6 +1428,11 @@ void TfmMain::ScanFinished(const TScanEngineSummaryInfo& info) {
     }
     lblSummary->setText(summaryText);
     lblSummary->show();
+    // A scan the scan wizard started goes on into the resolve assistant.
+    if (fWizardMode) {
+      fWizardMode = false;
+      RunDeferred([this] { LaunchResolveWizard(); });
+    }
   }
   if (!fScanEngine->LastWorkerError().empty()) {
     WriteLog(fScanEngine->LastWorkerError(), lsvError);
@@ -1451,6 +1457,7 @@ void TfmMain::UpdateResultControls() {
     w->setToolTip(rows ? Tr("Not available in this version") : QString());
   }
   crbClearResults->setEnabled(rows);
+  UpdateProcessingControls(rows);
 }
 
 void TfmMain::ClearResults(bool fromButton) {
@@ -1462,6 +1469,7 @@ void TfmMain::ClearResults(bool fromButton) {
   UpdateStatsInfo();
   fScanEngine->ClearResults();
   fResultsView->Fill(0);
+  fProcessing->ClearHistory();
   lblSummary->hide();
   cbCheckAll->setChecked(false);
   UpdateResultControls();
@@ -1537,5 +1545,15 @@ void TfmMain::closeEvent(QCloseEvent* event) {
   EndScanNow();
   event->accept();
 }
+
+// ================================================================================ processing: the grid
+
+// The processing commands see the results through these (the rest is in
+// MainWindowProcessing.cpp).
+IScanView* TfmMain::ProcessingGrid() { return fResultsView.get(); }
+
+void TfmMain::ProcessingRowChanged(int Row) { fResultsView->RowChanged(Row); }
+
+void TfmMain::ProcessingRefreshGrid() { fResultsView->Fill(fScanEngine->ItemCount()); }
 
 }  // namespace pelcrow::ui
