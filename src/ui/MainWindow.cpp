@@ -1554,6 +1554,6 @@ IScanView* TfmMain::ProcessingGrid() { return fResultsView.get(); }
 
 void TfmMain::ProcessingRowChanged(int Row) { fResultsView->RowChanged(Row); }
 
-void TfmMain::ProcessingRefreshGrid() { fResultsView->Fill(fScanEngine->ItemCount()); }
+void TfmMain::ProcessingRefreshGrid() { fResultsView->Refresh(); }
 
 }  // namespace pelcrow::ui
