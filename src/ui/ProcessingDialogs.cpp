@@ -241,7 +241,7 @@ bool ShowFailureReport(QWidget* parent, const std::string& head, TPcwLogEvent ev
       if (!dir.isEmpty() && Settings.CheckExclusionFolder(PathBytes(dir), false)) Settings.LogDirectory = PathBytes(dir);
     }
     EnableLoggingFor(event);
-    StartLogging(Settings.LogDirectory, TPcwLogEvents{leInfo});
+    StartLogging();
     Settings.SaveSettings();
   }
   return again;

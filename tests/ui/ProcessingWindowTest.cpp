@@ -30,6 +30,7 @@
 #include "engine/ItemFlags.h"
 #include "engine/Processing.h"
 #include "platform/FileTransfer.h"
+#include "settings/IniFile.h"
 #include "ui/ExportCommands.h"
 #include "ui/MainWindow.h"
 #include "ui/ProcessingDialogs.h"
@@ -240,6 +241,19 @@ class ProcessingWindowTest : public QObject {
     std::unique_ptr<QMenu> menu(w.Processing().BuildProcessingMenu(&w));
     QCOMPARE(MenuNames(menu.get()),
              (QStringList{"miDelete", "miMove", "miRename", "miReplace", "miAssistant"}));
+    // The button opens the menu, the export button its three formats.
+    Child<QPushButton>(w, "bProcessSelection")->click();
+    QMenu* popup = w.findChild<QMenu*>(QStringLiteral("pmProcessing"));
+    QVERIFY(popup);
+    QCOMPARE(MenuNames(popup), (QStringList{"miDelete", "miMove", "miRename", "miReplace", "miAssistant"}));
+    popup->close();
+    Child<QPushButton>(w, "bExport")->click();
+    QMenu* formats = w.findChild<QMenu*>(QStringLiteral("pmExportList"));
+    QVERIFY(formats);
+    QStringList captions;
+    for (QAction* a : formats->actions()) captions << a->text();
+    QCOMPARE(captions, (QStringList{"Export to TXT", "Export to CSV", "Export to HTML"}));
+    formats->close();
     TModalAnswers modal;
     for (const char* item : {"miDelete", "miMove", "miRename", "miReplace"}) {
       fPrompt.Clear();
@@ -440,8 +454,12 @@ class ProcessingWindowTest : public QObject {
     const std::string locked = Write("dup/r.txt", "retry bytes", 5);
     Write("keep/s.txt", "second retry bytes", 0);
     Write("dup/s.txt", "second retry bytes", 5);
+    pelcrow::Settings.LogDirectory = fHome->Dir("logs");
     if (immutable) {
       if (!SetImmutable(locked, true)) QSKIP("no immutable flag on this file system");
+      // Logged already: the report points to the log instead of offering to enable it.
+      pelcrow::Settings.EnableLogging = true;
+      pelcrow::Settings.LogEvents.Include(pelcrow::leFileDeleted);
     } else {
       QCOMPARE(::chmod(locked.c_str(), 0444), 0);
       fPrompt.ReadOnlyAnswers = {pelcrow::TReadOnlyAnswer::raNo};  // then Yes
@@ -460,7 +478,14 @@ class ProcessingWindowTest : public QObject {
       QVERIFY(box);
       QVERIFY(box->text().startsWith(QStringLiteral("1 of 2 files were not deleted.")));
       QVERIFY(box->text().contains(QStringLiteral("The most common reasons are: ")));
-      QCOMPARE(box->checkBox()->text(), QStringLiteral("Enable Logging"));
+      if (immutable) {
+        QVERIFY(!box->checkBox());
+        QVERIFY(box->text().contains(QStringLiteral("Please see program log for detailed information.")));
+      } else {
+        QCOMPARE(box->checkBox()->text(), QStringLiteral("Enable Logging"));
+        QVERIFY(!box->text().contains(QStringLiteral("Please see program log")));
+        box->checkBox()->setChecked(true);
+      }
       // The first pass has done the other file already.
       QVERIFY(!Exists(P("dup/s.txt")));
       QVERIFY(Exists(P("dup/r.txt")));
@@ -476,6 +501,14 @@ class ProcessingWindowTest : public QObject {
     QCOMPARE(ItemAt(w, "dup/r.txt")->ActionGroup, std::int8_t(1));
     QCOMPARE(ItemAt(w, "dup/s.txt")->ActionGroup, std::int8_t(1));
     if (!immutable) QCOMPARE(fPrompt.Questions.size(), size_t(2));  // asked again in the retry
+    // Either way the deletions are logged now, and the settings file says so.
+    QVERIFY(pelcrow::Settings.EnableLogging);
+    QVERIFY(pelcrow::Settings.LogEvents.Contains(pelcrow::leFileDeleted));
+    if (!immutable) {
+      pelcrow::TIniFile stored;
+      QCOMPARE(stored.LoadFromFile(pelcrow::Settings.GetSettingsFile()), 0);
+      QVERIFY(stored.ReadBool("Logging", "Enable", false));
+    }
     Undo(w, "Delete 2 items permanently.");
     QCOMPARE(ReadAll(P("dup/r.txt")), std::string("retry bytes"));
     QCOMPARE(ReadAll(P("dup/s.txt")), std::string("second retry bytes"));
