@@ -16,8 +16,8 @@
 
 #include "engine/ScanEngine.h"
 #include "localization/LanguageController.h"
-#include "ui/ExportCommands.h"
 #include "settings/UserState.h"
+#include "ui/ExportCommands.h"
 #include "ui/ProcessingCommands.h"
 
 class QCheckBox;

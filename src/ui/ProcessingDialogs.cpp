@@ -178,11 +178,6 @@ TfmDelete::TfmDelete(QWidget* parent) : TProcessingDialog(parent) {
 
 bool TfmDelete::Permanent() const { return rbDeletePermanently->isChecked(); }
 
-void TfmDelete::ForcePermanent() {
-  rbMoveToRecycleBin->setEnabled(false);
-  rbDeletePermanently->setChecked(true);
-}
-
 TfmMove::TfmMove(QWidget* parent) : TProcessingDialog(parent) {
   setObjectName(QStringLiteral("fmMove"));
   setWindowTitle(Tr("Move Selected to Specified Folder"));

@@ -85,8 +85,6 @@ class TfmDelete final : public TProcessingDialog {
  public:
   explicit TfmDelete(QWidget* parent = nullptr);
   bool Permanent() const;
-  // The file's volume has no trash: only permanent deletion is offered.
-  void ForcePermanent();
 
   QRadioButton* rbMoveToRecycleBin;
   QRadioButton* rbDeletePermanently;

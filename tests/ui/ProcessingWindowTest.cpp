@@ -2,6 +2,7 @@
 // as a user answers them, the failure report's Retry, undo through the Undo button, the resolve
 // assistant and the exports, each checked on the disk afterwards.
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -104,9 +105,17 @@ class TModalAnswers : public QObject {
   void Tick() {
     QWidget* w = QApplication::activeModalWidget();
     if (!w) return;
-    for (const QPointer<QWidget>& h : fHandled)
-      if (h == w) return;
+    for (const QPointer<QWidget>& h : fHandled) {
+      if (h != w) continue;
+      // An answer that failed half-way leaves its window open: close it so the test ends.
+      if (fSince.elapsed() > 5000) {
+        Unexpected << w->objectName() + QStringLiteral(" left open");
+        w->close();
+      }
+      return;
+    }
     fHandled.push_back(w);
+    fSince.start();
     if (fAnswers.empty()) {
       Unexpected << w->objectName() + QStringLiteral(": ") + w->windowTitle();
       if (auto* d = qobject_cast<QDialog*>(w)) d->reject();
@@ -118,6 +127,7 @@ class TModalAnswers : public QObject {
     answer(w);
   }
   QTimer fTimer;
+  QElapsedTimer fSince;
   std::deque<std::function<void(QWidget*)>> fAnswers;
   std::vector<QPointer<QWidget>> fHandled;
 };
@@ -278,7 +288,11 @@ class ProcessingWindowTest : public QObject {
     Scan(w);
     Select(w, {"dup/t1.txt"});
     TModalAnswers modal;
-    modal.Expect([](QWidget* d) {
+    modal.Expect([&w](QWidget* d) {
+      // Nothing that could start a second operation or a scan is on meanwhile.
+      for (const char* name : {"crbStart", "crbClearResults", "bProcessSelection", "bExport", "bResolveWizard", "bAdd"})
+        QVERIFY2(!Child<QWidget>(w, name)->isEnabled(), name);
+      QVERIFY(!Child<QWidget>(w, "sgFileList")->isEnabled());
       QVERIFY(Child<QRadioButton>(*d, "rbMoveToRecycleBin")->isChecked());
       QVERIFY(Child<QPushButton>(*d, "btnNo")->isDefault());
       Click(d, "btnYes");
