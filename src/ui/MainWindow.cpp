@@ -123,6 +123,7 @@ TfmMain::TfmMain(platform::TSingleInstance* instance, QWidget* parent) : QMainWi
   // 4.
   fScanEngine = std::make_unique<TScanEngine>(Settings.ComparisonMode(), Settings.CompareOptions);
   BuildResultsGrid();
+  ConnectProcessing();
   // 5.
   if (IsMailModeValue(Settings.ComparisonMode())) {
     if (!GetOutlookFolders()) LoadUserState(false);
@@ -542,6 +543,7 @@ void TfmMain::BuildResultsGrid() {
   });
   connect(fResults, &TResultsPanel::ClearRequested, this, [this] { ClearResults(false); });
   connect(fResults, &TResultsPanel::DeleteFocusedRequested, this, &TfmMain::RunDeleteFocused);
+  connect(fResults, &TResultsPanel::HistoryInvalidated, this, [this] { fProcessing->ClearHistory(); });
   connect(fResults, &TResultsPanel::EditFilterRequested, this, [] {
     Message(TMessageKind::mkInformation, "The search filter is not available yet.");
   });
@@ -1411,6 +1413,11 @@ void TfmMain::ScanFinished(const TScanEngineSummaryInfo& info) {
     }
     lblSummary->setText(summaryText);
     lblSummary->show();
+    // A scan the scan wizard started goes on into the resolve assistant.
+    if (fWizardMode) {
+      fWizardMode = false;
+      RunDeferred([this] { LaunchResolveWizard(); });
+    }
   }
   if (!fScanEngine->LastWorkerError().empty()) {
     WriteLog(fScanEngine->LastWorkerError(), lsvError);
@@ -1441,7 +1448,6 @@ void TfmMain::UpdateSelectedInfo() {
   cbCheckAll->setChecked(all);
 }
 
-void TfmMain::RunDeleteFocused() { Message(TMessageKind::mkInformation, "Processing is not available yet."); }
 
 void TfmMain::UpdateResultControls() {
   const bool rows = fScanEngine && fScanEngine->ItemCount() > 0 && fStartTag == 0;
@@ -1453,6 +1459,7 @@ void TfmMain::UpdateResultControls() {
   for (QWidget* w : std::initializer_list<QWidget*>{bDuplicates, cbCheckAll}) w->setEnabled(rows && !fDisabledUI);
   fResults->CategoryPanel()->setEnabled(fStartTag == 0);
   crbClearResults->setEnabled(rows);
+  UpdateProcessingControls(rows);
 }
 
 void TfmMain::ClearResults(bool fromButton) {
@@ -1464,6 +1471,7 @@ void TfmMain::ClearResults(bool fromButton) {
   fScanEngine->ClearResults();
   fResults->Model()->ListChanged(fScanEngine->ItemCount());
   fResults->ResetState();
+  fProcessing->ClearHistory();
   UpdateStatsInfo();
   lblSummary->hide();
   cbCheckAll->setChecked(false);
@@ -1540,5 +1548,15 @@ void TfmMain::closeEvent(QCloseEvent* event) {
   EndScanNow();
   event->accept();
 }
+
+// ================================================================================ processing: the grid
+
+// The processing commands see the results through these (the rest is in
+// MainWindowProcessing.cpp).
+IScanView* TfmMain::ProcessingGrid() { return fResults->Model(); }
+
+void TfmMain::ProcessingRowChanged(int Row) { fResults->Model()->RowChanged(Row); }
+
+void TfmMain::ProcessingRefreshGrid() { fResults->Model()->Refresh(); }
 
 }  // namespace pelcrow::ui

@@ -17,6 +17,8 @@
 #include "engine/ScanEngine.h"
 #include "localization/LanguageController.h"
 #include "settings/UserState.h"
+#include "ui/ExportCommands.h"
+#include "ui/ProcessingCommands.h"
 
 class QCheckBox;
 class QComboBox;
@@ -52,7 +54,7 @@ struct TExportInfo {
   std::vector<std::string> Dirs;
 };
 
-class TfmMain : public QMainWindow, public ITranslatable {
+class TfmMain : public QMainWindow, public ITranslatable, public IProcessingHost {
   Q_OBJECT
 
  public:
@@ -91,10 +93,16 @@ class TfmMain : public QMainWindow, public ITranslatable {
   // Runs the deferred action now (tests; the timer does it after 100 ms).
   void FlushRunTimer();
   TResultsPanel* Results() const { return fResults; }
-  // "Delete this file" on the focused row.
-  void RunDeleteFocused();
   // The "Selected:" field and the check-all box after the checks changed.
   void UpdateSelectedInfo();
+
+  // ---- processing, export and the assistant (MainWindowProcessing.cpp)
+  // "Delete this file" of the row context menu: the focused row.
+  void RunDeleteFocused();
+  void LaunchResolveWizard();
+  void RunExport(TExportFormat format);
+  TProcessingController& Processing() { return *fProcessing; }
+  TExportCommand& ExportCommand() { return *fExport; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -160,6 +168,26 @@ class TfmMain : public QMainWindow, public ITranslatable {
   void FillLanguageMenu();
   void ShowAbout();
   std::string SettingsFile();
+
+  // ---- processing, export and the assistant (MainWindowProcessing.cpp)
+  void ConnectProcessing();
+  void UpdateProcessingControls(bool rows);
+  int FocusedRow() const;
+  std::vector<int> ExportColumns() const;
+  TScanEngine& ProcessingEngine() override { return *fScanEngine; }
+  IScanView* ProcessingGrid() override;
+  QWidget* ProcessingParent() override { return this; }
+  void BeginProcessing() override;
+  void EndProcessing() override;
+  void ShowProcessingProgress(int Percent, const QString& Text) override;
+  void ProcessingRowChanged(int Row) override;
+  void ProcessingRefreshGrid() override;
+  void ProcessingSelectionChanged() override;
+  void SetUndoButtonEnabled(bool Enabled) override;
+  std::string& ProcessingPathToMove() override { return fPathToMove; }
+  void DeferProcessing(std::function<void()> Action) override { RunDeferred(std::move(Action)); }
+  std::unique_ptr<TProcessingController> fProcessing;
+  std::unique_ptr<TExportCommand> fExport;
 
   platform::TSingleInstance* fInstance;
   QSocketNotifier* fWakeNotifier = nullptr;

@@ -492,6 +492,7 @@ void TResultsPanel::RunMenuItem(int item) {
       Later([this] {
         if (fEngine->ItemCount() == 0 || fEngine->ScanThreadExecuting()) return;
         fEngine->CleanResolved();
+        emit HistoryInvalidated();
         emit ResultsChanged();
         emit SelectionChanged();
       });
@@ -523,6 +524,7 @@ bool TResultsPanel::LoadListFrom(const std::string& file) {
   bool ok = true;
   try {
     fEngine->LoadFromFile(fModel, file);
+    emit HistoryInvalidated();  // the loaded items carry no action records
   } catch (const std::exception& e) {
     WriteLog(e.what(), lsvError);
     ok = false;

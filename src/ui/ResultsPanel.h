@@ -116,6 +116,8 @@ class TResultsPanel final : public QWidget {
   // Rows were removed, loaded or filtered: statistics and result buttons.
   void ResultsChanged();
   void DeleteFocusedRequested();
+  // The undo history no longer matches the items (resolved rows cleaned, a list loaded).
+  void HistoryInvalidated();
   // A load failed: the results are cleared without asking.
   void ClearRequested();
   void EditFilterRequested();

@@ -262,11 +262,24 @@ class ResultsPanelTest : public QObject {
     std::unique_ptr<QMenu> none(p->BuildContextMenu(-1));
     QCOMPARE(MenuTexts(none.get()), QStringList{QStringLiteral("Load duplicate list from file")});
 
-    // "Delete this file" waits for the processing work.
+    // "Delete this file" asks with the delete window; No leaves the file and its row as they were.
     ClickRow(grid, RowOf(e, "a/doc.txt"));
     std::unique_ptr<QMenu> doc(p->BuildContextMenu(RowOf(e, "a/doc.txt")));
+    QString asked;
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, this, [&asked] {
+      if (QWidget* d = QApplication::activeModalWidget()) {
+        asked = d->objectName();
+        if (auto* no = d->findChild<QAbstractButton*>(QStringLiteral("btnNo"))) no->click();
+      }
+    });
+    answer.start(20);
     MenuAction(doc.get(), QStringLiteral("Delete this file"))->trigger();
-    QVERIFY(Said("Processing is not available yet."));
+    w.FlushRunTimer();
+    answer.stop();
+    QCOMPARE(asked, QStringLiteral("fmDelete"));
+    QVERIFY(std::filesystem::exists(e.Item(RowOf(e, "a/doc.txt"))->FullPath()));
+    QVERIFY(!e.Item(RowOf(e, "a/doc.txt"))->fSelected);
     // Remove the folder a/ from the results: its three rows go, the list shrinks to four.
     MenuAction(doc.get(), QStringLiteral("Remove this folder from results"))->trigger();
     w.FlushRunTimer();

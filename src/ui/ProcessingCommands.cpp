@@ -1,0 +1,301 @@
+#include "ui/ProcessingCommands.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QMenu>
+#include <QWidget>
+
+#include <exception>
+
+#include "base/UserPrompt.h"
+#include "engine/ItemFlags.h"
+#include "engine/SafetyLock.h"
+#include "logging/Logger.h"
+#include "ui/ProcessingDialogs.h"
+#include "ui/ResolveAssistant.h"
+#include "ui/UiText.h"
+
+namespace pelcrow::ui {
+
+// The window goes off for the operation and comes back whatever happens, with the grid, the
+// selected-items text and the Undo button brought up to date.
+class TProcessingController::TRunGuard {
+ public:
+  explicit TRunGuard(TProcessingController& c) : fC(c) {
+    fC.fRunning = true;
+    fC.fHost.BeginProcessing();
+  }
+  ~TRunGuard() {
+    fC.fHost.ShowProcessingProgress(0, QString());
+    fC.fHost.EndProcessing();
+    fC.fHost.ProcessingRefreshGrid();
+    fC.fHost.ProcessingSelectionChanged();
+    fC.fRunning = false;
+    fC.UpdateUndoButton();
+  }
+  TRunGuard(const TRunGuard&) = delete;
+  TRunGuard& operator=(const TRunGuard&) = delete;
+
+ private:
+  TProcessingController& fC;
+};
+
+TProcessingController::TProcessingController(IProcessingHost& Host) : fHost(Host) {}
+
+TProcessingController::~TProcessingController() = default;
+
+bool TProcessingController::FileMode() const { return fHost.ProcessingEngine().CompareMode() <= cmMusicTags; }
+
+// ------------------------------------------------------------------ the common frame
+
+void TProcessingController::RunPasses(const TProcessingOptions& Options) {
+  TProcessingRun run(fHost.ProcessingEngine(), fHistory, Options, this);
+  fHost.ShowProcessingProgress(0, QString::fromStdString(run.ProgressText()));
+  fLastPM.invalidate();
+  ProcessMessages();
+  try {
+    for (;;) {
+      const TPassResult r = run.RunPass();
+      if (r.Failed < 1) break;
+      fHost.ShowProcessingProgress(0, QString());
+      if (!ShowFailureReport(fHost.ProcessingParent(), run.FailureHead(r), run.LogEventKind())) break;
+      fHost.ShowProcessingProgress(0, QString::fromStdString(run.ProgressText()));
+    }
+    if (Options.Operation == poDelete || Options.Operation == poMove) run.RemoveEmptyFolders();
+  } catch (const std::exception& e) {
+    WriteLog(e.what(), lsvError);
+    GetUserPrompt().ShowMessage(TMessageKind::mkError, e.what());
+  }
+}
+
+void TProcessingController::RunDeleteSelected() {
+  if (fRunning || !FileMode()) return;
+  TScanEngine& engine = fHost.ProcessingEngine();
+  if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, true)) return;
+  TRunGuard guard(*this);
+  TProcessingOptions o;
+  o.Operation = poDelete;
+  if (fLRW_Mode) {
+    o.Permanent = !Settings.DupDeleteMoveToTrash;
+  } else {
+    TfmDelete dlg(fHost.ProcessingParent());
+    if (dlg.exec() != QDialog::Accepted) return;
+    o.Permanent = dlg.Permanent();
+  }
+  RunPasses(o);
+}
+
+void TProcessingController::RunMoveSelected() {
+  if (fRunning || !FileMode()) return;
+  TScanEngine& engine = fHost.ProcessingEngine();
+  if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, true)) return;
+  TRunGuard guard(*this);
+  TProcessingOptions o;
+  o.Operation = poMove;
+  if (fLRW_Mode) {
+    o.MoveFolder = Settings.DupMovePathToMove.empty() ? DefaultMoveFolder() : Settings.DupMovePathToMove;
+    o.KeepFolderStructure = Settings.DupMoveKeepFolderStructure;
+    if (!ValidateMoveFolder(PathText(o.MoveFolder))) return;
+  } else {
+    TfmMove dlg(fHost.ProcessingParent());
+    std::string& remembered = fHost.ProcessingPathToMove();
+    dlg.Options->SetFolder(PathText(remembered.empty() ? DefaultMoveFolder() : remembered));
+    dlg.Options->OnBrowsed = [&remembered](const std::string& folder) { remembered = folder; };
+    if (dlg.exec() != QDialog::Accepted) return;
+    o.MoveFolder = PathBytes(dlg.Options->Folder());
+    o.KeepFolderStructure = dlg.Options->chkKFS->isChecked();
+  }
+  RunPasses(o);
+}
+
+void TProcessingController::RunRenameSelected() {
+  if (fRunning || !FileMode()) return;
+  TScanEngine& engine = fHost.ProcessingEngine();
+  if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, true)) return;
+  TRunGuard guard(*this);
+  TProcessingOptions o;
+  o.Operation = poRename;
+  if (fLRW_Mode) {
+    o.RenameText = Settings.DupRenamePrefixStr.empty() ? std::string("_Duplicate_") : Settings.DupRenamePrefixStr;
+    o.RenamePrefix = Settings.DupRenameSetAsPrefix;
+  } else {
+    TfmRename dlg(fHost.ProcessingParent());
+    if (dlg.exec() != QDialog::Accepted) return;
+    o.RenameText = PathBytes(dlg.Options->Text());
+    o.RenamePrefix = dlg.Options->Prefix();
+  }
+  RunPasses(o);
+}
+
+void TProcessingController::RunReplaceWithLinks() {
+  if (fRunning || !FileMode()) return;
+  TScanEngine& engine = fHost.ProcessingEngine();
+  if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, false)) return;
+  TRunGuard guard(*this);
+  if (!fLRW_Mode &&
+      !GetUserPrompt().Confirm(
+          TranslateText("Do you really want to replace selected files with symbolic links to original files?"))) {
+    return;
+  }
+  TProcessingOptions o;
+  o.Operation = poLink;
+  RunPasses(o);
+}
+
+void TProcessingController::RunDeleteFocused(int Row) {
+  if (fRunning || !FileMode()) return;
+  TScanEngine& engine = fHost.ProcessingEngine();
+  if (!engine.ItemValid(Row)) return;
+  PFileItem it = engine.Item(Row);
+  if (it->fProcessed) return;
+  const bool wasChecked = it->fSelected;
+  SetFileSelected(it, true);
+  fHost.ProcessingRowChanged(Row);
+  // A master file the user would not check stays as it is.
+  if (!it->fSelected) return;
+  const auto restore = [&] {
+    if (!it->fProcessed && it->fSelected != wasChecked) {
+      SetFileSelected(it, wasChecked);
+      fHost.ProcessingRowChanged(Row);
+    }
+  };
+  if (!CheckItemProtection(engine, Row)) {
+    restore();
+    return;
+  }
+  TRunGuard guard(*this);
+  TfmDelete dlg(fHost.ProcessingParent());
+  if (dlg.exec() != QDialog::Accepted) {
+    // No means the row is left as it was, not checked for the next "Delete Selected".
+    restore();
+    return;
+  }
+  TProcessingOptions o;
+  o.Operation = poDelete;
+  o.Permanent = dlg.Permanent();
+  o.OnlyRow = Row;
+  RunPasses(o);
+}
+
+void TProcessingController::RunUndoLastAction() {
+  if (fRunning) return;
+  TScanEngine& engine = fHost.ProcessingEngine();
+  if (!UndoAvailable(engine, fHistory)) return;
+  int count = 0;
+  std::uint8_t type = kNoAction;
+  engine.GetActionInfo(fHistory.fActionNo, count, type);
+  const std::string action = UndoActionText(type, count);
+  if (count == 0 || action.empty()) return;
+  TRunGuard guard(*this);
+  if (!GetUserPrompt().Confirm(TranslateText("You are about to UNDO the following action:") + "\n" + action + "\n\n" +
+                               TranslateText("Do you want to proceed?"))) {
+    return;
+  }
+  engine.SetUndoProgress(this);
+  try {
+    UndoLastAction(engine, fHistory);
+  } catch (const std::exception& e) {
+    WriteLog(e.what(), lsvError);
+    GetUserPrompt().ShowMessage(TMessageKind::mkError, e.what());
+  }
+  engine.SetUndoProgress(nullptr);
+}
+
+// ------------------------------------------------------------------ the assistant
+
+void TProcessingController::LaunchResolveWizard() {
+  if (fRunning) return;
+  TScanEngine& engine = fHost.ProcessingEngine();
+  if (engine.ItemCount() == 0 || engine.CompareMode() > cmEmails) return;
+  TfmDuplicatesResolveWizard wizard(engine, fHost.ProcessingParent());
+  if (wizard.exec() != QDialog::Accepted) return;
+  Resolve(wizard.SelectMethod(), wizard.ResolveMethod());
+}
+
+void TProcessingController::Resolve(TResolveSelect Select, TResolveMethod Method) {
+  TScanEngine& engine = fHost.ProcessingEngine();
+  IScanView* grid = fHost.ProcessingGrid();
+  switch (Select) {
+    case rsOldest: engine.AutoSelect(grid, smSelectAllLeaveOldest); break;
+    case rsNewest: engine.AutoSelect(grid, smSelectAllLeaveNewest); break;
+    case rsOriginal: break;
+  }
+  fHost.ProcessingRefreshGrid();
+  fHost.ProcessingSelectionChanged();
+  struct TMode {
+    bool& Flag;
+    explicit TMode(bool& f) : Flag(f) { Flag = true; }
+    ~TMode() { Flag = false; }
+  } mode(fLRW_Mode);
+  switch (Method) {
+    case rmRemove: RunDeleteSelected(); break;
+    case rmMove: RunMoveSelected(); break;
+    case rmRename: RunRenameSelected(); break;
+    case rmLinks: RunReplaceWithLinks(); break;
+  }
+}
+
+// ------------------------------------------------------------------ menu, history, progress
+
+QMenu* TProcessingController::BuildProcessingMenu(QWidget* Parent) {
+  auto* menu = new QMenu(Parent);
+  menu->setObjectName(QStringLiteral("pmProcessing"));
+  const std::uint8_t mode = fHost.ProcessingEngine().CompareMode();
+  const bool fileMode = mode <= cmMusicTags;
+  const auto add = [&](const char* name, const char* caption, std::function<void()> run) {
+    QAction* a = menu->addAction(Tr(caption));
+    a->setObjectName(QString::fromLatin1(name));
+    QObject::connect(a, &QAction::triggered, menu, [this, run] { fHost.DeferProcessing(run); });
+  };
+  // Plug-in modes have no operations of their own yet; only the file modes offer items.
+  if (fileMode) {
+    add("miDelete", "Delete Selected", [this] { RunDeleteSelected(); });
+    add("miMove", "Move to Folder...", [this] { RunMoveSelected(); });
+    add("miRename", "Rename Selected", [this] { RunRenameSelected(); });
+    add("miReplace", "Replace with Symbolic Link", [this] { RunReplaceWithLinks(); });
+    menu->addSeparator();
+    add("miAssistant", "Assistant...", [this] { LaunchResolveWizard(); });
+  }
+  return menu;
+}
+
+void TProcessingController::ShowProcessingMenu(QWidget* Button) {
+  QMenu* menu = BuildProcessingMenu(Button);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  const QPoint above = Button->mapToGlobal(QPoint(0, 0)) - QPoint(0, menu->sizeHint().height());
+  menu->popup(above);
+}
+
+void TProcessingController::ClearHistory() {
+  fHistory.Clear();
+  UpdateUndoButton();
+}
+
+void TProcessingController::UpdateUndoButton() {
+  fHost.SetUndoButtonEnabled(!fRunning && UndoAvailable(fHost.ProcessingEngine(), fHistory));
+}
+
+void TProcessingController::ShowProgress(int Percent, const std::string& Text) {
+  fHost.ShowProcessingProgress(Percent, QString::fromStdString(Text));
+}
+
+void TProcessingController::RowChanged(int Row) { fHost.ProcessingRowChanged(Row); }
+
+void TProcessingController::ProcessMessages() {
+  if (fLastPM.isValid() && fLastPM.elapsed() < 1000) return;
+  fLastPM.start();
+  QCoreApplication::processEvents();
+}
+
+void TProcessingController::ShowUndoProgress(const std::string& WaitText, int Percent) {
+  fHost.ShowProcessingProgress(Percent, QString::fromStdString(WaitText));
+  ProcessMessages();
+}
+
+void TProcessingController::SetUndoEnabled(bool Enabled) { fHost.SetUndoButtonEnabled(Enabled); }
+
+void TProcessingController::HideUndoProgress() { fHost.ShowProcessingProgress(0, QString()); }
+
+}  // namespace pelcrow::ui

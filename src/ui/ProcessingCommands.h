@@ -1,0 +1,97 @@
+// The processing commands of the main window: delete, move, rename, replace with links, the
+// single delete of the focused row, undo, and the resolve assistant that drives them with stored
+// options. The controller owns the action history of the result set; the window lends it its
+// controls through IProcessingHost.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QString>
+
+#include <functional>
+#include <string>
+
+#include "engine/Processing.h"
+#include "engine/UndoProgress.h"
+
+class QMenu;
+class QWidget;
+
+namespace pelcrow::ui {
+
+class IProcessingHost {
+ public:
+  virtual ~IProcessingHost() = default;
+  virtual TScanEngine& ProcessingEngine() = 0;
+  // The grid as the engine's selection rules see it.
+  virtual IScanView* ProcessingGrid() = 0;
+  virtual QWidget* ProcessingParent() = 0;
+  // Everything that could start a second operation or scan goes off, and back on.
+  virtual void BeginProcessing() = 0;
+  virtual void EndProcessing() = 0;
+  // The progress bar and the wait text; an empty text hides it.
+  virtual void ShowProcessingProgress(int Percent, const QString& Text) = 0;
+  virtual void ProcessingRowChanged(int Row) = 0;
+  virtual void ProcessingRefreshGrid() = 0;
+  // The selected-items text and the check-all box.
+  virtual void ProcessingSelectionChanged() = 0;
+  virtual void SetUndoButtonEnabled(bool Enabled) = 0;
+  // The remembered move folder (empty: none).
+  virtual std::string& ProcessingPathToMove() = 0;
+  // Runs the action after the menu has closed (the window's 100 ms timer).
+  virtual void DeferProcessing(std::function<void()> Action) = 0;
+};
+
+// What the assistant chose: which copy to keep and what to do with the others.
+enum TResolveSelect : std::uint8_t { rsOldest, rsNewest, rsOriginal };
+enum TResolveMethod : std::uint8_t { rmRemove, rmMove, rmRename, rmLinks };
+
+class TProcessingController final : public IProcessingProgress, public IUndoProgress {
+ public:
+  explicit TProcessingController(IProcessingHost& Host);
+  ~TProcessingController() override;
+
+  void RunDeleteSelected();
+  void RunMoveSelected();
+  void RunRenameSelected();
+  void RunReplaceWithLinks();
+  void RunDeleteFocused(int Row);
+  void RunUndoLastAction();
+  void LaunchResolveWizard();
+  // Selects by the choice and runs the operation with the options stored in the settings, as
+  // the assistant does after its OK.
+  void Resolve(TResolveSelect Select, TResolveMethod Method);
+
+  // "Selection Processing": the items of the current mode; a choice runs deferred.
+  QMenu* BuildProcessingMenu(QWidget* Parent);
+  void ShowProcessingMenu(QWidget* Button);
+
+  // With the results and after the resolved rows are cleaned out.
+  void ClearHistory();
+  void UpdateUndoButton();
+  const TActionHistory& History() const { return fHistory; }
+  bool Running() const { return fRunning; }
+
+  // IProcessingProgress
+  void ShowProgress(int Percent, const std::string& Text) override;
+  void RowChanged(int Row) override;
+  void ProcessMessages() override;
+  // IUndoProgress
+  void ShowUndoProgress(const std::string& WaitText, int Percent) override;
+  void SetUndoEnabled(bool Enabled) override;
+  void HideUndoProgress() override;
+
+ private:
+  class TRunGuard;
+  // The passes with the failure report's Retry, then the empty folders.
+  void RunPasses(const TProcessingOptions& Options);
+  bool FileMode() const;
+
+  IProcessingHost& fHost;
+  TActionHistory fHistory;
+  // The assistant drives the operation: no dialog, options from the settings.
+  bool fLRW_Mode = false;
+  bool fRunning = false;
+  QElapsedTimer fLastPM;
+};
+
+}  // namespace pelcrow::ui
