@@ -17,6 +17,7 @@
 using namespace pelcrow;
 
 int main(int argc, char** argv) {
+  PrepareLocalTime();
   QApplication app(argc, argv);
   const int rows = argc > 1 ? std::atoi(argv[1]) : 1000000;
   std::mt19937_64 rng(7);

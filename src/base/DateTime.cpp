@@ -2,9 +2,15 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 namespace pelcrow {
+
+void PrepareLocalTime() {
+  if (!std::getenv("TZ")) ::setenv("TZ", ":/etc/localtime", 0);
+  ::tzset();
+}
 
 TDateTime TDateTime::Now() {
   auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(

@@ -8,6 +8,11 @@
 
 namespace pelcrow {
 
+// Without TZ, the C library looks at /etc/localtime again on every local-time conversion (a
+// system call per date of a million-row list). Programs call this once at start-up, before any
+// thread runs: it names the zone file so the zone is read once.
+void PrepareLocalTime();
+
 struct TDateTimeParts {
   int Year = 1970, Month = 1, Day = 1, Hour = 0, Minute = 0, Second = 0, MilliSecond = 0;
 };

@@ -6,6 +6,7 @@
 
 #include <charconv>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "base/FormatSettings.h"
@@ -278,13 +279,18 @@ void TScanEngine::LoadFromText(IScanView* AFileList, std::string_view ABytes) {
   const bool musicMode = Settings.ComparisonMode() == cmMusicTags;
   std::vector<std::unique_ptr<TFileItem>> items;
   items.reserve(lines.size() - 1);
+  // The files of one folder share one path text, as after a scan.
+  std::unordered_map<std::string, TItemString> folders;
   for (std::size_t n = 1; n < lines.size(); ++n) {
     if (lines[n].empty()) continue;
     TLineReader r(lines[n], n + 1);
     auto it = std::make_unique<TFileItem>();
     it->Name = TItemString(r.Text());
     it->Category = DetectCategory(it->Name.view());
-    it->Path = TItemString(r.Text());
+    std::string path = r.Text();
+    auto folder = folders.find(path);
+    if (folder == folders.end()) folder = folders.emplace(path, TItemString(path)).first;
+    it->Path = folder->second;
     it->AudioTagValues = TItemString(r.Text());
     it->Size = r.Int64();
     it->CRC32 = static_cast<std::uint32_t>(static_cast<std::uint64_t>(r.Int64()) & 0xFFFFFFFFu);

@@ -1,5 +1,7 @@
 #include "ui/AppStartup.h"
 
+#include "base/DateTime.h"
+
 #include <unistd.h>
 
 #include <QApplication>
@@ -66,6 +68,7 @@ void FillFormatSettingsFromLocale() {
 }
 
 int RunApplication(int argc, char** argv) {
+  PrepareLocalTime();
   const std::vector<std::string> args = ProgramArguments(argc, argv);
   // The folder context menu's helper: "-e <program>" installs, "-d" removes.
   if (int rc = platform::RunShellContextMenuHelper(args); rc >= 0) return rc;
