@@ -234,11 +234,11 @@ void TResultsPanel::CheckColumns() {
   for (int c = 1; c < fModel->columnCount(); ++c) {
     const int kind = fModel->ColumnKind(c);
     int w = 100;
-    if (kind == rcName) w = music ? 170 : 200;
-    else if (kind == rcPath) w = music ? 170 : 280;
-    else if (kind == rcModified || kind == rcReceived) w = 140;
+    if (kind == rcName) w = music ? 170 : 180;
+    else if (kind == rcPath) w = music ? 170 : 230;
+    else if (kind == rcModified || kind == rcReceived) w = 170;
     else if (kind >= rcEmail1 && kind <= rcEmail3) w = 130;
-    else if (kind == rcDupGroup || kind == rcSize) w = 85;
+    else if (kind == rcDupGroup || kind == rcSize) w = 88;
     sgFileList->setColumnWidth(c, w);
   }
   header->setStretchLastSection(true);
