@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "TestPaths.h"
 #include "base/MainThread.h"
 #include "base/UserPrompt.h"
 #include "engine/ScanEngine.h"
@@ -157,7 +158,7 @@ class TTempDir {
     std::string name = std::string(info->test_suite_name()) + "." + info->name();
     for (char& c : name)
       if (c == '/') c = '_';
-    fPath = std::filesystem::path(PELCROW_TEST_WORK_DIR) / name;
+    fPath = std::filesystem::path(TestWorkDir()) / name;
     std::filesystem::remove_all(fPath);
     std::filesystem::create_directories(fPath);
   }

@@ -272,7 +272,7 @@ TEST(CliTest, RealBinaryScansAFolderWithAnUndecodableName) {
   TTempDir dir;
   dir.Write("n\xFF.txt", "same");
   dir.Write("m.txt", "same");
-  std::string cmd = std::string(PELCROW_CLI_PATH) + " scan --no-skip-temp --format json '" + dir.path() + "'";
+  std::string cmd = std::string(test::CliPath()) + " scan --no-skip-temp --format json '" + dir.path() + "'";
   FILE* p = ::popen(cmd.c_str(), "r");
   ASSERT_NE(p, nullptr);
   std::string out;
@@ -303,7 +303,7 @@ std::vector<std::set<std::string>> TextGroups(const std::string& out) {
 }
 
 std::string RunBinary(const std::string& args, int& code) {
-  std::string cmd = std::string(PELCROW_CLI_PATH) + " " + args + " 2>/dev/null";
+  std::string cmd = std::string(test::CliPath()) + " " + args + " 2>/dev/null";
   FILE* p = ::popen(cmd.c_str(), "r");
   if (!p) {
     code = -1;

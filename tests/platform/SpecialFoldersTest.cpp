@@ -41,7 +41,7 @@ class TScopedUserEnv {
 
 fs::path FreshTestDir() {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  const fs::path dir = fs::path(PELCROW_TEST_WORK_DIR) / "platform" /
+  const fs::path dir = fs::path(test::TestWorkDir()) / "platform" /
                        (std::string(info->test_suite_name()) + "." + info->name());
   fs::remove_all(dir);
   fs::create_directories(dir);
@@ -253,7 +253,7 @@ struct TSpecialCase {
 };
 
 TEST(SpecialFoldersTest, CheckSpecialPathName) {
-  const std::string work = std::string(PELCROW_TEST_WORK_DIR) + "/SpecialFoldersTest.Check";
+  const std::string work = std::string(test::TestWorkDir()) + "/SpecialFoldersTest.Check";
   fs::create_directories(work + "/.hidden/sub");
   fs::create_directories(work + "/usr/lib");
   const std::vector<TSpecialCase> cases = {

@@ -436,8 +436,8 @@ class TrashVolumeTest : public TrashTest {
   void SetUp() override {
     // Tests run in parallel processes: loop devices and the mount table are shared, so one
     // volume test at a time.
-    std::filesystem::create_directories(PELCROW_TEST_WORK_DIR);
-    fLockFd = ::open(PELCROW_TEST_WORK_DIR "/loop-volume.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    std::filesystem::create_directories(test::TestWorkDir());
+    fLockFd = ::open((std::string(test::TestWorkDir()) + "/loop-volume.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fLockFd >= 0) ::flock(fLockFd, LOCK_EX);
     TrashTest::SetUp();
     fVolume = fRoot + "/vol";

@@ -27,7 +27,7 @@ using pelcrow::test::TScopedEnv;
 
 fs::path FreshTestDir() {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  const fs::path dir = fs::path(PELCROW_TEST_WORK_DIR) / "settings" /
+  const fs::path dir = fs::path(test::TestWorkDir()) / "settings" /
                        (std::string(info->test_suite_name()) + "." + info->name());
   fs::remove_all(dir);
   fs::create_directories(dir);
