@@ -27,6 +27,9 @@ enum TFilterCategory : std::uint8_t {
   fcOther,
 };
 
+// Media libraries follow files of these categories.
+inline bool IsMediaCategory(TFilterCategory c) { return c == fcMusic || c == fcPictures || c == fcVideo; }
+
 struct TEmailInfo {
   std::string From, To_, Subject, Address1, Address2, Address3;
   TDateTime ReceivedDate;

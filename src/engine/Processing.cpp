@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <thread>
 
+#include "base/CountText.h"
 #include "base/UserPrompt.h"
 #include "engine/ItemFlags.h"
 #include "localization/TranslateText.h"
@@ -32,22 +33,6 @@ const char* const kCommonReasons[] = {
     " - target drive is read-only",
     " - operation timeout (while moving files over network)",
 };
-
-std::string FillCounts(const std::string& text, std::initializer_list<int> values) {
-  std::string r;
-  auto next = values.begin();
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 1 < text.size() && text[i + 1] == 'd' && next != values.end()) {
-      r += std::to_string(*next++);
-      ++i;
-    } else {
-      r += text[i];
-    }
-  }
-  return r;
-}
-
-bool IsMediaCategory(TFilterCategory c) { return c == fcMusic || c == fcPictures || c == fcVideo; }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
   if (!folder.empty() && folder.back() == '/') return folder + name;
@@ -182,7 +167,7 @@ std::string UndoActionText(std::uint8_t ActionType, int Count) {
     case faCreateLink: text = "Replace %d items with symbolic link."; break;
     default: return std::string();
   }
-  return FillCounts(TranslateText(text), {Count});
+  return FormatCounts(TranslateText(text), {Count});
 }
 
 bool UndoAvailable(const TScanEngine& Engine, const TActionHistory& History) {
@@ -231,7 +216,7 @@ std::string TProcessingRun::FailureHead(const TPassResult& Result) const {
     case poRename: text = "%d of %d files were not renamed."; break;
     case poLink: text = "%d of %d files were not replaced with symlink."; break;
   }
-  return FillCounts(TranslateText(text), {Result.Failed, Result.Total});
+  return FormatCounts(TranslateText(text), {Result.Failed, Result.Total});
 }
 
 TPcwLogEvent TProcessingRun::LogEventKind() const {
@@ -418,6 +403,10 @@ TItemOutcome TProcessingRun::MoveItemFile(PFileItem Item) {
 
   TScanEngine::SaveFileTimes(Item);
   const std::string target = UniqueTarget(folder, name, [](const std::string& p) { return platform::PathExists(p); });
+  return MoveWithLibraries(Item, path, target);
+}
+
+TItemOutcome TProcessingRun::MoveWithLibraries(PFileItem Item, const std::string& path, const std::string& target) {
   const bool music = Item->Category == fcMusic;
   if (music) {
     Item->PlayLists.reset();
@@ -453,27 +442,7 @@ TItemOutcome TProcessingRun::RenameItemFile(PFileItem Item) {
     return Success(target);
   }
   TScanEngine::SaveFileTimes(Item);
-  const bool music = Item->Category == fcMusic;
-  if (music) {
-    Item->PlayLists.reset();
-    if (Settings.Sync_WMP) MediaLibDeleteWMP(path, Item->PlayLists);
-  }
-  const int err = platform::MoveFileNoOverwrite(path, target);
-  if (music) {
-    if (err == 0) {
-      if (Settings.Sync_WMP) MediaLibAddWMP(target, Item->PlayLists.get());
-      if (Settings.Sync_iTunes) MediaLibRenameITunes(path, target);
-    } else if (Settings.Sync_WMP) {
-      MediaLibAddWMP(path, Item->PlayLists.get());
-    }
-    Item->PlayLists.reset();
-  }
-  if (err != 0) {
-    TScanEngine::ReleaseFileTimes(Item);
-    return Failure(err, std::string());
-  }
-  TScanEngine::RestoreFileTimes(Item, target);
-  return Success(target);
+  return MoveWithLibraries(Item, path, target);
 }
 
 TItemOutcome TProcessingRun::ReplaceWithLink(PFileItem Item) {

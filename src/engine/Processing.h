@@ -113,6 +113,8 @@ class TProcessingRun {
   TItemOutcome DeleteItemFile(PFileItem Item);
   TItemOutcome MoveItemFile(PFileItem Item);
   TItemOutcome RenameItemFile(PFileItem Item);
+  // Moves the file (times saved by the caller) with the media libraries following a music file.
+  TItemOutcome MoveWithLibraries(PFileItem Item, const std::string& path, const std::string& target);
   TItemOutcome ReplaceWithLink(PFileItem Item);
   // False when the user (or a stored "No to All") keeps the read-only file as it is.
   bool CheckReadOnly(const std::string& Path);

@@ -4,6 +4,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "base/CountText.h"
 #include "base/UserPrompt.h"
 #include "localization/TranslateText.h"
 #include "settings/PcwSettings.h"
@@ -19,14 +20,7 @@ constexpr const char* kItemLockMessage =
     "All items in DupGroup #%d except this one are already processed. At least ONE item in each group "
     "should remain untreated - it is considered to be the \"original\" item.";
 
-// The translated text with the group number in place of its "%d" (a translation is never used as a
-// format string).
-std::string GroupMessage(const char* text, std::uint32_t group) {
-  std::string s = TranslateText(text);
-  const std::size_t at = s.find("%d");
-  if (at != std::string::npos) s.replace(at, 2, std::to_string(group));
-  return s;
-}
+std::string GroupMessage(const char* text, std::uint32_t group) { return FormatCounts(TranslateText(text), {group}); }
 
 bool AskOverride(const std::string& message, bool AllowOverride) {
   const IUserPrompt::TCheckSelectionAnswer answer = GetUserPrompt().CheckSelection(message, AllowOverride);

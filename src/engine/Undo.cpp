@@ -8,6 +8,7 @@
 #include <map>
 #include <string_view>
 
+#include "base/CountText.h"
 #include "base/UserPrompt.h"
 #include "engine/ItemFlags.h"
 #include "engine/ScanEngine.h"
@@ -24,23 +25,6 @@ namespace {
 // File-system timestamps come from a coarse clock and some file systems keep whole seconds, so a
 // folder the action made can read up to this much older than the action's start.
 constexpr std::int64_t kFolderTimeSlackNs = 1'000'000'000LL;
-
-// The text with each "%d" replaced by the next number.
-std::string FormatCounts(const std::string& text, std::initializer_list<int> values) {
-  std::string r;
-  auto next = values.begin();
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 1 < text.size() && text[i + 1] == 'd' && next != values.end()) {
-      r += std::to_string(*next++);
-      ++i;
-    } else {
-      r += text[i];
-    }
-  }
-  return r;
-}
-
-bool IsMediaCategory(TFilterCategory c) { return c == fcMusic || c == fcPictures || c == fcVideo; }
 
 std::string ParentOf(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');
