@@ -36,12 +36,7 @@ using pelcrow::ui::TfmMain;
 
 namespace {
 
-template <typename T>
-T* Child(QWidget& w, const char* name) {
-  T* c = w.findChild<T*>(QString::fromLatin1(name));
-  if (!c) qFatal("no child %s", name);
-  return c;
-}
+using pelcrow::test::Child;
 
 QStringList Entries(QWidget& w, const char* list) {
   QStringList out;
@@ -90,11 +85,7 @@ class MainWindowTest : public QObject {
 
   // Every test starts from a fresh settings file.
   void init() {
-    std::filesystem::remove(pelcrow::Settings.GetSettingsFile());
-    pelcrow::Settings.LoadSettings(true);
-    pelcrow::Settings.MaximizeOnStartup = false;
-    pelcrow::Settings.ScanOptions.Exclude(pelcrow::soSkipTemp);
-    pelcrow::Settings.MasterSelectMode = false;
+    pelcrow::test::FreshSettings();
     fPrompt.Clear();
   }
 

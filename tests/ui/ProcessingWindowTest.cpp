@@ -46,12 +46,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-template <typename T>
-T* Child(QWidget& w, const char* name) {
-  T* c = w.findChild<T*>(QString::fromLatin1(name));
-  if (!c) qFatal("no child %s", name);
-  return c;
-}
+using pelcrow::test::Child;
 
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -227,11 +222,7 @@ class ProcessingWindowTest : public QObject {
     pelcrow::SetMainThread(nullptr);
   }
   void init() {
-    std::filesystem::remove(pelcrow::Settings.GetSettingsFile());
-    pelcrow::Settings.LoadSettings(true);
-    pelcrow::Settings.MaximizeOnStartup = false;
-    pelcrow::Settings.ScanOptions.Exclude(pelcrow::soSkipTemp);
-    pelcrow::Settings.MasterSelectMode = false;
+    pelcrow::test::FreshSettings();
     fPrompt.Clear();
     fPrompt.ReadOnlyAnswers.clear();
     NewTree();

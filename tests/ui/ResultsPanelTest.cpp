@@ -25,12 +25,7 @@ using pelcrow::ui::TResultsPanel;
 
 namespace {
 
-template <typename T>
-T* Child(QWidget& w, const char* name) {
-  T* c = w.findChild<T*>(QString::fromLatin1(name));
-  if (!c) qFatal("no child %s", name);
-  return c;
-}
+using pelcrow::test::Child;
 
 std::set<std::string> Checked(TScanEngine& e) {
   std::set<std::string> out;
@@ -125,11 +120,7 @@ class ResultsPanelTest : public QObject {
   }
 
   void init() {
-    std::filesystem::remove(Settings.GetSettingsFile());
-    Settings.LoadSettings(true);
-    Settings.MaximizeOnStartup = false;
-    Settings.ScanOptions.Exclude(soSkipTemp);
-    Settings.MasterSelectMode = false;
+    pelcrow::test::FreshSettings();
     fPrompt.Clear();
   }
 

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
+#include <QWidget>
 #include <QtTest>
 
 #include <cstdlib>
@@ -61,6 +62,23 @@ class TScriptedPrompt final : public IUserPrompt {
   std::vector<std::string> Questions;
   std::vector<bool> Answers;
 };
+
+// The named child widget; a missing one ends the test program with its name.
+template <typename T>
+T* Child(QWidget& w, const char* name) {
+  T* c = w.findChild<T*>(QString::fromLatin1(name));
+  if (!c) qFatal("no child %s", name);
+  return c;
+}
+
+// Every window test starts from a fresh settings file with the options the tests rely on.
+inline void FreshSettings() {
+  std::filesystem::remove(Settings.GetSettingsFile());
+  Settings.LoadSettings(true);
+  Settings.MaximizeOnStartup = false;
+  Settings.ScanOptions.Exclude(soSkipTemp);
+  Settings.MasterSelectMode = false;
+}
 
 // HOME, the XDG folders and the runtime folder of the test program point into a fresh folder in
 // the build tree (not below /tmp, which default scans skip); the settings start from scratch.
