@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "FileFixtures.h"
 #include "TestUtil.h"
 #include "engine/ItemFlags.h"
 #include "logging/Logger.h"
@@ -19,6 +20,11 @@
 
 namespace pelcrow {
 namespace {
+
+using pelcrow::test::Exists;
+using pelcrow::test::IsLink;
+using pelcrow::test::ModeOf;
+using pelcrow::test::SetImmutable;
 
 namespace fs = std::filesystem;
 using test::ReadAll;
@@ -34,31 +40,9 @@ std::int64_t MTimeNs(const std::string& path) {
   return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000LL + st.st_mtim.tv_nsec;
 }
 
-bool IsLink(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-}
 
-bool Exists(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
-}
 
-std::uint32_t ModeOf(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0 ? static_cast<std::uint32_t>(st.st_mode & 07777) : 0u;
-}
 
-bool SetImmutable(const std::string& path, bool on) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  int flags = 0;
-  bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-  flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-  ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-  ::close(fd);
-  return ok;
-}
 
 // Public: the case tables reach the helpers through a reference.
 class ProcessingTest : public ::testing::Test {

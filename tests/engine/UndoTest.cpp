@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "FileFixtures.h"
 #include "TestUtil.h"
 #include "engine/ItemFlags.h"
 #include "engine/ScanEngine.h"
@@ -27,6 +28,10 @@
 
 namespace pelcrow {
 namespace {
+
+using pelcrow::test::Exists;
+using pelcrow::test::IsLink;
+using pelcrow::test::SetImmutable;
 
 namespace fs = std::filesystem;
 using test::ReadAll;
@@ -44,8 +49,6 @@ std::int64_t MTimeNs(const std::string& path) {
   return st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
 }
 
-bool IsLink(const std::string& path) { return platform::IsSymLink(path); }
-bool Exists(const std::string& path) { return platform::PathExists(path); }
 
 class TRecordingProgress final : public IUndoProgress {
  public:
@@ -307,17 +310,6 @@ TEST_F(UndoTest, FailuresStayWithTheirItemsAndAreListed) {
   }
 }
 
-// Sets or clears the immutable flag of a folder (ext4, root): not even root may unlink in it.
-bool SetImmutable(const std::string& dir, bool on) {
-  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  int flags = 0;
-  bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-  flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-  ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-  ::close(fd);
-  return ok;
-}
 
 TEST_F(UndoTest, ALinkThatCannotBeDeletedStays) {
   PFileItem kept = AddKept("keep/a.txt", "same");

@@ -17,12 +17,16 @@
 #include <string>
 #include <vector>
 
+#include "FileFixtures.h"
 #include "TestUtil.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/UriEncoding.h"
 
 namespace pelcrow::platform {
 namespace {
+
+using pelcrow::test::Exists;
+using pelcrow::test::ModeOf;
 
 namespace fs = std::filesystem;
 
@@ -35,15 +39,7 @@ void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-bool Exists(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
-}
 
-std::uint32_t ModeOf(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0 ? static_cast<std::uint32_t>(st.st_mode & 07777) : 0u;
-}
 
 // A trash of its own in the test folder: HOME and XDG_DATA_HOME point there for trash-cli too.
 class TrashTest : public ::testing::Test {

@@ -27,6 +27,7 @@
 #include <functional>
 #include <memory>
 
+#include "../FileFixtures.h"
 #include "UiTestUtil.h"
 #include "engine/ItemFlags.h"
 #include "engine/Processing.h"
@@ -46,6 +47,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using pelcrow::test::Exists;
+using pelcrow::test::IsLink;
+using pelcrow::test::SetImmutable;
+
 using pelcrow::test::Child;
 
 std::string ReadAll(const std::string& path) {
@@ -53,15 +58,7 @@ std::string ReadAll(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-bool Exists(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
-}
 
-bool IsLink(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-}
 
 std::int64_t MTimeNs(const std::string& path) {
   struct stat st {};
@@ -70,17 +67,6 @@ std::int64_t MTimeNs(const std::string& path) {
 }
 
 // A file that cannot be renamed or removed, even by root; false where the file system has no
-// such flag.
-bool SetImmutable(const std::string& path, bool on) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  int flags = 0;
-  bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-  flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-  ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-  ::close(fd);
-  return ok;
-}
 
 // Answers the modal windows the command under test opens, in order. A window nobody expected is
 // recorded and closed, so that a missing answer fails the test instead of hanging it.
