@@ -39,6 +39,7 @@
 
 #include "base/UserPrompt.h"
 #include "base/FormatSettings.h"
+#include "engine/SearchFilterSettings.h"
 #include "logging/Logger.h"
 #include "platform/FolderTree.h"
 #include "platform/Formatting.h"
@@ -52,6 +53,7 @@
 #include "ui/FileMaskDialogs.h"
 #include "ui/FolderWidgets.h"
 #include "ui/ResultsPanel.h"
+#include "ui/SearchFilterDialog.h"
 #include "ui/UiText.h"
 
 namespace pelcrow::ui {
@@ -544,9 +546,7 @@ void TfmMain::BuildResultsGrid() {
   connect(fResults, &TResultsPanel::ClearRequested, this, [this] { ClearResults(false); });
   connect(fResults, &TResultsPanel::DeleteFocusedRequested, this, &TfmMain::RunDeleteFocused);
   connect(fResults, &TResultsPanel::HistoryInvalidated, this, [this] { fProcessing->ClearHistory(); });
-  connect(fResults, &TResultsPanel::EditFilterRequested, this, [] {
-    Message(TMessageKind::mkInformation, "The search filter is not available yet.");
-  });
+  connect(fResults, &TResultsPanel::EditFilterRequested, this, [this] { RunDeferred([this] { RunSearchFilter(); }); });
   connect(cbCheckAll, &QCheckBox::clicked, this, [this](bool on) { fResults->CheckAll(on, IsMasterMode()); });
   connect(bDuplicates, &QPushButton::clicked, this, [this] {
     QMenu* menu = fResults->DuplicatesMenu(IsMasterMode());
@@ -1124,8 +1124,20 @@ static std::vector<std::string> ListEntries(const QListWidget* list) {
   return out;
 }
 
+void TfmMain::RunSearchFilter() {
+  if (fScanEngine->ScanThreadExecuting()) return;
+  TfmSearchFilterDlg dlg([this](int& position) { return fResults->SearchFrom(position); }, fResults->FocusedRow() + 1,
+                         this);
+  const bool filter = dlg.exec() == QDialog::Accepted;
+  SaveSearchFilterFiles(SettingsFile());
+  if (filter) fResults->ApplySearchFilter();
+  UpdateStatsInfo();
+  UpdateResultControls();
+}
+
 void TfmMain::LoadUserState(bool masksOnly) {
   const TUserState s = LoadUserStateFile(SettingsFile());
+  if (!masksOnly) LoadSearchFilterFiles(SettingsFile());
   const bool music = Settings.ComparisonMode() == cmMusicTags;
   edIncFileTypes->setText(QString::fromStdString(music ? s.IncludeMusicMasks : s.IncludeMasks));
   edExcFileTypes->setText(QString::fromStdString(music ? s.ExcludeMusicMasks : s.ExcludeMasks));

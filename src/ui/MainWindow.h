@@ -81,6 +81,8 @@ class TfmMain : public QMainWindow, public ITranslatable, public IProcessingHost
   void ShowDropWarningExclusion();
   void ShowDropWarningVarious();
   void LoadUserState(bool masksOnly);
+  // "Search / Filter": the search dialog, then the filter when it asks for one.
+  void RunSearchFilter();
   void SaveUserState();
 
   // Scan-mode menu: switches the comparison mode as the settings dialog's forced apply does.

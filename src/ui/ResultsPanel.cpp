@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "base/UserPrompt.h"
+#include "engine/SearchFilterSettings.h"
 #include "engine/ListFile.h"
 #include "engine/SearchFilter.h"
 #include "logging/Logger.h"
@@ -140,6 +141,7 @@ TResultsPanel::TResultsPanel(TScanEngine* Engine, QWidget* parent) : QWidget(par
   auto* fh = new QHBoxLayout(pFilter);
   fh->setContentsMargins(6, 2, 6, 2);
   lFilter = new QLabel(pFilter);
+  lFilter->setObjectName(QStringLiteral("txtFilterLabel"));
   bEditFilter = new QPushButton(pFilter);
   bEditFilter->setObjectName(QStringLiteral("bEditFilter"));
   bDisableFilter = new QPushButton(pFilter);
@@ -203,7 +205,7 @@ void TResultsPanel::Later(std::function<void()> action) {
 
 void TResultsPanel::Retranslate() {
   for (std::size_t i = 0; i < fCategoryButtons.size(); ++i) fCategoryButtons[i].first->setText(Tr(kCategories[i].Caption));
-  lFilter->setText(Tr("Search filter is active"));
+  lFilter->setText(QString::fromStdString(SearchFilterLabel(SearchFilterFiles)));
   bEditFilter->setText(Tr("Edit Filter"));
   bDisableFilter->setText(Tr("Disable Filter"));
   const auto actions = pmColumns->actions();
@@ -287,6 +289,30 @@ void TResultsPanel::RefreshFilter(TFilterCategory category) {
     fEngine->SetCategoryFilter(category, false, false);
   }
   QApplication::restoreOverrideCursor();
+  emit ResultsChanged();
+  emit SelectionChanged();
+}
+
+bool TResultsPanel::SearchFrom(int& Position) {
+  const TSearchFilterMatcher match(SearchFilterFiles);
+  for (int row = std::max(0, Position); row < fEngine->ItemCount(); ++row) {
+    if (!match.Matches(*fEngine->Item(row))) continue;
+    const QModelIndex at = fModel->index(row, 1);
+    sgFileList->setCurrentIndex(at);
+    sgFileList->scrollTo(at);
+    Position = row + 1;
+    return true;
+  }
+  return false;
+}
+
+void TResultsPanel::ApplySearchFilter() {
+  if (fEngine->ScanThreadExecuting()) return;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  fEngine->FilterResults(fModel, SearchFilterFiles);
+  QApplication::restoreOverrideCursor();
+  lFilter->setText(QString::fromStdString(SearchFilterLabel(SearchFilterFiles)));
+  pFilter->show();
   emit ResultsChanged();
   emit SelectionChanged();
 }

@@ -108,6 +108,11 @@ class TResultsPanel final : public QWidget {
   void LoadListClick();
 
   int FocusedRow() const;
+  // Tests the rows from Position on against the current search criteria; focuses the first match
+  // and moves Position past it. False when no row from there matches.
+  bool SearchFrom(int& Position);
+  // Narrows the grid to the rows matching the current criteria and shows the filter bar.
+  void ApplySearchFilter();
   void Retranslate();
 
  signals:
