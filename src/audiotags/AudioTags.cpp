@@ -68,6 +68,24 @@ std::string TAudioParserClass::Get(TField Field) const {
   }
 }
 
+// A field of a reader that keeps title, artist, album and genre as members; the other four differ
+// in name and type from reader to reader and come from the accessors.
+template <typename TReader, typename TTrack, typename TYear, typename TDurationOf, typename TRate>
+std::string TAudioParserClass::PlainField(TField Field, const TReader& r, TTrack track, TYear year,
+                                          TDurationOf duration, TRate rate) {
+  switch (Field) {
+    case fTitle: return r.Title;
+    case fArtist: return r.Artist;
+    case fAlbum: return r.Album;
+    case fGenre: return r.Genre;
+    case fTrack: return track();
+    case fYear: return year();
+    case fDuration: return DurationText(duration());
+    case fBitRate: return std::to_string(rate());
+  }
+  return std::string();
+}
+
 std::string TAudioParserClass::GetUnsafe(TField Field) const {
   if (fMPA) {
     // ID3v2 when present (even with an empty value), else ID3v1, else the APE tag.
@@ -113,84 +131,20 @@ std::string TAudioParserClass::GetUnsafe(TField Field) const {
     }
   } else if (fMP4) {
     const TMP4Tags& r = *fMP4;
-    switch (Field) {
-      case fTitle:
-        return r.Title;
-      case fArtist:
-        return r.Artist;
-      case fAlbum:
-        return r.Album;
-      case fTrack:
-        return std::to_string(r.Track);
-      case fYear:
-        return r.Year;
-      case fGenre:
-        return r.Genre;
-      case fDuration:
-        return DurationText(r.Duration);
-      case fBitRate:
-        return std::to_string(r.BitRate);
-    }
+    return PlainField(Field, r, [&] { return std::to_string(r.Track); }, [&] { return r.Year; },
+                      [&] { return r.Duration; }, [&] { return r.BitRate; });
   } else if (fFLAC) {
     const TFLACfile& r = *fFLAC;
-    switch (Field) {
-      case fTitle:
-        return r.Title;
-      case fArtist:
-        return r.Artist;
-      case fAlbum:
-        return r.Album;
-      case fTrack:
-        return r.TrackString;
-      case fYear:
-        return r.Year;
-      case fGenre:
-        return r.Genre;
-      case fDuration:
-        return DurationText(r.Duration());
-      case fBitRate:
-        return std::to_string(r.Bitrate);
-    }
+    return PlainField(Field, r, [&] { return r.TrackString; }, [&] { return r.Year; },
+                      [&] { return r.Duration(); }, [&] { return r.Bitrate; });
   } else if (fOGG) {
     const TOggVorbis& r = *fOGG;
-    switch (Field) {
-      case fTitle:
-        return r.Title;
-      case fArtist:
-        return r.Artist;
-      case fAlbum:
-        return r.Album;
-      case fTrack:
-        return std::to_string(r.Track);
-      case fYear:
-        return r.Date;
-      case fGenre:
-        return r.Genre;
-      case fDuration:
-        return DurationText(r.Duration());
-      case fBitRate:
-        return std::to_string(r.BitRate());
-    }
+    return PlainField(Field, r, [&] { return std::to_string(r.Track); }, [&] { return r.Date; },
+                      [&] { return r.Duration(); }, [&] { return r.BitRate(); });
   } else if (fWMA) {
     const TWMAfile& r = *fWMA;
-    switch (Field) {
-      case fTitle:
-        return r.Title;
-      case fArtist:
-        return r.Artist;
-      case fAlbum:
-        return r.Album;
-      case fTrack:
-        return std::to_string(r.Track);
-      case fYear:
-        return r.Year;
-      case fGenre:
-        return r.Genre;
-      case fDuration:
-        return DurationText(r.Duration);
-      case fBitRate:
-        return std::to_string(r.BitRate);
-    }
+    return PlainField(Field, r, [&] { return std::to_string(r.Track); }, [&] { return r.Year; },
+                      [&] { return r.Duration; }, [&] { return r.BitRate; });
   } else if (fRM) {
     if (Field == fTitle) return fRM->Title;
     if (Field == fArtist) return fRM->Author;

@@ -51,6 +51,9 @@ class TAudioParserClass {
   enum TField { fTitle, fArtist, fAlbum, fTrack, fYear, fGenre, fDuration, fBitRate };
   std::string Get(TField Field) const;
   std::string GetUnsafe(TField Field) const;
+  template <typename TReader, typename TTrack, typename TYear, typename TDurationOf, typename TRate>
+  static std::string PlainField(TField Field, const TReader& r, TTrack track, TYear year, TDurationOf duration,
+                                TRate rate);
 
   std::unique_ptr<TFLACfile> fFLAC;
   std::unique_ptr<TOggVorbis> fOGG;
