@@ -36,7 +36,6 @@ void AppendNumber(std::string& out, int value, int width) {
   out += buf;
 }
 
-
 void FormatInto(std::string& out, std::string_view f, const TDateTimeParts& p, int dayOfWeek,
                 const TFormatSettings& s, int depth) {
   // A format that names itself (ddddd inside the short date format) must not recurse for ever.

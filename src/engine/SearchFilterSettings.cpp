@@ -84,12 +84,6 @@ void WriteSearchFilter(TIniFile& Ini, const TSearchFilterFiles& f) {
   Ini.WriteString(kSection, "DupGroupPattern", f.fDupGroupPattern);
 }
 
-void LoadSearchFilterFiles(const std::string& SettingsFile) {
-  TIniFile ini;
-  if (!SettingsFile.empty()) ini.LoadFromFile(SettingsFile);
-  SearchFilterFiles = ReadSearchFilter(ini, TDateTime::Now());
-}
-
 int SaveSearchFilterFiles(const std::string& SettingsFile) {
   if (SettingsFile.empty()) return ENOENT;
   TIniFile ini;

@@ -14,8 +14,7 @@ TSearchFilterFiles DefaultSearchFilter(TDateTime Now);
 // Missing or unreadable values keep the defaults.
 TSearchFilterFiles ReadSearchFilter(const TIniFile& Ini, TDateTime Now);
 void WriteSearchFilter(TIniFile& Ini, const TSearchFilterFiles& Filter);
-// The global criteria from and into the settings file (only their section is rewritten).
-void LoadSearchFilterFiles(const std::string& SettingsFile);
+// The global criteria into the settings file (only their section is rewritten).
 int SaveSearchFilterFiles(const std::string& SettingsFile);
 
 // "Filter by: '*.jpg'; Date between: 1/2/2024 and 3/4/2024; File size: larger than 5 MB;

@@ -41,6 +41,7 @@
 #include "base/FormatSettings.h"
 #include "engine/SearchFilterSettings.h"
 #include "logging/Logger.h"
+#include "platform/FileSystem.h"
 #include "platform/FolderTree.h"
 #include "platform/Formatting.h"
 #include "platform/ProcessLauncher.h"
@@ -1129,15 +1130,19 @@ void TfmMain::RunSearchFilter() {
   TfmSearchFilterDlg dlg([this](int& position) { return fResults->SearchFrom(position); }, fResults->FocusedRow() + 1,
                          this);
   const bool filter = dlg.exec() == QDialog::Accepted;
-  SaveSearchFilterFiles(SettingsFile());
+  if (int e = SaveSearchFilterFiles(SettingsFile()))
+    WriteLog("cannot write the search criteria to " + SettingsFile() + ": " + platform::ErrorText(e), lsvError);
   if (filter) fResults->ApplySearchFilter();
   UpdateStatsInfo();
   UpdateResultControls();
 }
 
 void TfmMain::LoadUserState(bool masksOnly) {
-  const TUserState s = LoadUserStateFile(SettingsFile());
-  if (!masksOnly) LoadSearchFilterFiles(SettingsFile());
+  // One read of the settings file for the user's lists and the search criteria.
+  TIniFile ini;
+  if (const std::string file = SettingsFile(); !file.empty()) ini.LoadFromFile(file);
+  const TUserState s = ReadUserState(ini);
+  if (!masksOnly) SearchFilterFiles = ReadSearchFilter(ini, TDateTime::Now());
   const bool music = Settings.ComparisonMode() == cmMusicTags;
   edIncFileTypes->setText(QString::fromStdString(music ? s.IncludeMusicMasks : s.IncludeMasks));
   edExcFileTypes->setText(QString::fromStdString(music ? s.ExcludeMusicMasks : s.ExcludeMasks));
@@ -1208,7 +1213,7 @@ void TfmMain::SaveUserState() {
     s.MainFormHeight = g.height();
   }
   if (int e = SaveUserStateFile(file, s)) {
-    WriteLog("cannot write settings file " + file + ": " + std::to_string(e), lsvError);
+    WriteLog("cannot write settings file " + file + ": " + platform::ErrorText(e), lsvError);
   }
 }
 

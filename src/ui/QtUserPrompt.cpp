@@ -10,6 +10,17 @@
 
 namespace pelcrow::ui {
 
+namespace {
+
+// A question box over the active window, titled with the product name.
+void PrepareQuestion(QMessageBox& box, const std::string& text) {
+  box.setWindowTitle(QString::fromStdString(std::string(kAppName)));
+  box.setIcon(QMessageBox::Question);
+  box.setText(QString::fromStdString(text));
+}
+
+}  // namespace
+
 void TQtUserPrompt::ShowMessage(TMessageKind kind, const std::string& text) {
   QMessageBox box(QApplication::activeWindow());
   box.setWindowTitle(QString::fromStdString(std::string(kAppName)));
@@ -25,9 +36,7 @@ void TQtUserPrompt::ShowMessage(TMessageKind kind, const std::string& text) {
 
 bool TQtUserPrompt::Confirm(const std::string& text) {
   QMessageBox box(QApplication::activeWindow());
-  box.setWindowTitle(QString::fromStdString(std::string(kAppName)));
-  box.setIcon(QMessageBox::Question);
-  box.setText(QString::fromStdString(text));
+  PrepareQuestion(box, text);
   QPushButton* yes = box.addButton(Tr("Yes"), QMessageBox::YesRole);
   QPushButton* no = box.addButton(Tr("No"), QMessageBox::NoRole);
   box.setDefaultButton(no);
@@ -37,9 +46,7 @@ bool TQtUserPrompt::Confirm(const std::string& text) {
 
 bool TQtUserPrompt::ConfirmWithCheck(const std::string& text, const std::string& checkText, bool& Checked) {
   QMessageBox box(QApplication::activeWindow());
-  box.setWindowTitle(QString::fromStdString(std::string(kAppName)));
-  box.setIcon(QMessageBox::Question);
-  box.setText(QString::fromStdString(text));
+  PrepareQuestion(box, text);
   auto* check = new QCheckBox(QString::fromStdString(checkText), &box);
   check->setChecked(Checked);
   box.setCheckBox(check);
@@ -53,9 +60,7 @@ bool TQtUserPrompt::ConfirmWithCheck(const std::string& text, const std::string&
 
 TReadOnlyAnswer TQtUserPrompt::AskReadOnly(const std::string& text) {
   QMessageBox box(QApplication::activeWindow());
-  box.setWindowTitle(QString::fromStdString(std::string(kAppName)));
-  box.setIcon(QMessageBox::Question);
-  box.setText(QString::fromStdString(text));
+  PrepareQuestion(box, text);
   QPushButton* yes = box.addButton(Tr("Yes"), QMessageBox::YesRole);
   QPushButton* no = box.addButton(Tr("No"), QMessageBox::NoRole);
   QPushButton* noToAll = box.addButton(Tr("No to All"), QMessageBox::NoRole);

@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScopeGuard>
 
 namespace pelcrow::ui {
 
@@ -47,14 +48,11 @@ void TResultsView::SortByColumn(int column) {
   else
     fSortOrder = Qt::AscendingOrder;
   fSortColumn = column;
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  try {
+  {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
     fEngine->SortResults(fModel, column - 1, fSortOrder == Qt::AscendingOrder ? soAsc : soDesc);
-  } catch (...) {
-    QApplication::restoreOverrideCursor();
-    throw;
   }
-  QApplication::restoreOverrideCursor();
   horizontalHeader()->setSortIndicatorShown(true);
   horizontalHeader()->setSortIndicator(fSortColumn, fSortOrder);
 }
