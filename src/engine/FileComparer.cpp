@@ -56,6 +56,11 @@ bool SameEntry(const TFileItem& a, const TFileItem& b) {
   if (&a == &b) return true;
   if (a.Inode != 0 && a.Inode == b.Inode && a.Device == b.Device && a.fSingleLink && b.fSingleLink)
     return true;
+  // One file shown on two devices (an overlay over its lower folder, a FUSE or NFS mirror): the
+  // inode, size and modification time to the nanosecond agree. Never duplicates of each other.
+  if (a.Inode != 0 && a.Inode == b.Inode && a.Device != b.Device && a.Size == b.Size &&
+      a.Modified.UnixNanoseconds() == b.Modified.UnixNanoseconds())
+    return true;
   return a.Path == b.Path && a.Name == b.Name;
 }
 

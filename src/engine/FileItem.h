@@ -11,6 +11,7 @@
 
 #include "base/DateTime.h"
 #include "base/ItemString.h"
+#include "engine/ActionJournal.h"
 
 namespace pelcrow {
 
@@ -82,6 +83,9 @@ struct TFileItem {
   std::uint32_t SortGroup = 0;
   std::int64_t Size = 0;
   TDateTime Modified;
+  // Inode change time at the scan (zero when unknown): a kept copy whose change time moved is
+  // compared byte for byte before another copy goes.
+  TDateTime Changed;
   // Identity of the file on disk; 0/0 when unknown (loaded lists, plug-in rows).
   std::uint64_t Device = 0;
   std::uint64_t Inode = 0;
@@ -97,6 +101,8 @@ struct TFileItem {
   std::unique_ptr<TMusicTagsInfo> MusicTags;
   std::unique_ptr<TEmailInfo> Emails;
   std::unique_ptr<TFileDateTimeInfo> PFileTimes;
+  // The journal record of the action that processed the item: what undo needs to put it back.
+  std::unique_ptr<TJournalItem> Undo;
   TItemBase* PhotoScannerItem = nullptr;
 
   // Full path: folder, delimiter, name.

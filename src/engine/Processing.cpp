@@ -16,6 +16,7 @@
 #include "platform/FileSystem.h"
 #include "platform/FileTransfer.h"
 #include "platform/Links.h"
+#include "platform/SafeFile.h"
 #include "platform/Trash.h"
 
 namespace pelcrow {
@@ -88,29 +89,30 @@ bool HasPendingSelection(const TScanEngine& Engine) {
   return false;
 }
 
-std::string CheckUnchangedSinceScan(const TFileItem& Item, const TFileItem* Kept) {
-  platform::TFileInfo info;
-  const int err = platform::LStat(Item.FullPath(), info);
-  if (err == ENOENT || err == ENOTDIR) return TranslateText("The file no longer exists.");
-  if (err != 0) return platform::ErrorText(err);
-  const bool knownIdentity = Item.Device != 0 || Item.Inode != 0;
-  bool same = info.Type == platform::TEntryType::etFile && info.Size == Item.Size;
-  if (same && knownIdentity) {
-    same = info.Device == Item.Device && info.Inode == Item.Inode &&
-           info.Modified.UnixNanoseconds() == Item.Modified.UnixNanoseconds();
-  } else if (same) {
-    // A loaded list keeps whole seconds only.
-    same = info.Modified.UnixSeconds() == Item.Modified.UnixSeconds();
-  }
-  if (!same) return TranslateText("The file has changed since the scan.");
-  if (Kept != nullptr) {
-    platform::TFileInfo kept;
-    // Following links: a kept "copy" that leads back to this very file keeps nothing.
-    if (platform::Stat(Kept->FullPath(), kept) != 0 || kept.Type != platform::TEntryType::etFile ||
-        kept.Size != Kept->Size || (kept.Device == info.Device && kept.Inode == info.Inode))
+std::string SafeFailureText(const platform::TSafeResult& R) {
+  switch (R.Failure) {
+    case platform::TSafeFailure::sfNone: return std::string();
+    case platform::TSafeFailure::sfFolderChanged:
+      return TranslateText("The folder of the file is no longer the one the scan saw.");
+    case platform::TSafeFailure::sfGone: return TranslateText("The file no longer exists.");
+    case platform::TSafeFailure::sfChanged: return TranslateText("The file has changed since the scan.");
+    case platform::TSafeFailure::sfKeptGone:
+    case platform::TSafeFailure::sfKeptChanged:
       return TranslateText("The kept copy of its group no longer exists or has changed.");
+    case platform::TSafeFailure::sfKeptSameFile:
+      return TranslateText("The kept copy of its group may be this very file, seen through another device.");
+    case platform::TSafeFailure::sfSystem:
+      return R.Detail.empty() ? platform::ErrorText(R.Error) : R.Detail + ": " + platform::ErrorText(R.Error);
   }
   return std::string();
+}
+
+std::string CheckUnchangedSinceScan(const TFileItem& Item, const TFileItem* Kept) {
+  const platform::TScannedFile item = ScannedFileOf(Item, {});
+  platform::TScannedFile kept;
+  if (Kept) kept = ScannedFileOf(*Kept, {});
+  platform::TSafeFileAction act;
+  return SafeFailureText(act.Prepare(item, Kept ? &kept : nullptr, false));
 }
 
 std::string RenamedName(const std::string& Name, const std::string& Text, bool Prefix) {
@@ -229,6 +231,49 @@ TPcwLogEvent TProcessingRun::LogEventKind() const {
   return leFileDeleted;
 }
 
+std::uint8_t TProcessingRun::ActionTypeOf() const {
+  switch (fOptions.Operation) {
+    case poDelete: return fOptions.Permanent ? faDelete : faRecycle;
+    case poMove: return faMove;
+    case poRename: return faRename;
+    case poLink: return faCreateLink;
+  }
+  return kNoAction;
+}
+
+std::unique_ptr<TJournalItem> TProcessingRun::PlanItem(PFileItem Item) {
+  auto rec = std::make_unique<TJournalItem>();
+  rec->ActionType = ActionTypeOf();
+  rec->Folder = Item->Path.str();
+  rec->Name = Item->Name.str();
+  rec->FolderId = fEngine.FolderIdentity(Item->Path.view());
+  platform::TCheckedFolder folder;
+  if (folder.Open(rec->Folder) != 0 || platform::StatEntry(folder.Fd(), rec->Name, rec->Source) != 0) {
+    // Fails at its turn with the reason; the plan still names it.
+    rec->Source.Device = Item->Device;
+    rec->Source.Inode = Item->Inode;
+    rec->Source.Size = Item->Size;
+    rec->Source.ModifiedNs = Item->Modified.UnixNanoseconds();
+  }
+  switch (fOptions.Operation) {
+    case poMove: {
+      const std::string folderTo = MoveTargetFolder(rec->Folder, fOptions.MoveFolder, fOptions.KeepFolderStructure);
+      rec->Target = UniqueTarget(folderTo, rec->Name, [&](const std::string& p) {
+        return platform::PathExists(p) || fPlannedTargets.count(p) != 0;
+      });
+      fPlannedTargets.insert(rec->Target);
+      break;
+    }
+    case poRename: rec->Target = JoinPath(rec->Folder, RenamedName(rec->Name, fOptions.RenameText, fOptions.RenamePrefix)); break;
+    default: {
+      const std::vector<PFileItem> kept = fEngine.KeptCandidates(Item, fOptions.OnlyRow >= 0);
+      if (!kept.empty()) rec->Target = kept.front()->FullPath();
+      break;
+    }
+  }
+  return rec;
+}
+
 TPassResult TProcessingRun::RunPass() {
   TPassResult result;
   // The stamp follows the wait: folders that existed before must read clearly older than the
@@ -237,28 +282,60 @@ TPassResult TProcessingRun::RunPass() {
     std::this_thread::sleep_for(std::chrono::milliseconds(fOptions.MoveSettleMilliseconds));
   fPassStarted = TDateTime::Now();
   const std::string progressText = ProgressText();
-  bool syncBegun = false;
-  int shown = 0;
   const int rows = fEngine.ItemCount();
+  std::vector<int> pending;
   for (int i = 0; i < rows; ++i) {
     if (fOptions.OnlyRow >= 0 && i != fOptions.OnlyRow) continue;
     PFileItem it = fEngine.Item(i);
-    if (!it->fSelected || it->fProcessed) continue;
+    if (it->fSelected && !it->fProcessed) pending.push_back(i);
+  }
+  if (pending.empty()) return result;
+  // Names planned by an earlier pass are free again when their item did not move.
+  if (!fOptions.DryRun) fPlannedTargets.clear();
+
+  // The plan is on disk before the first file is touched: undo after a crash needs it.
+  std::vector<std::unique_ptr<TJournalItem>> plan(pending.size());
+  std::string journalError;
+  if (!fOptions.DryRun) {
+    std::vector<TJournalItem*> recs;
+    for (std::size_t k = 0; k < pending.size(); ++k) {
+      plan[k] = PlanItem(fEngine.Item(pending[k]));
+      recs.push_back(plan[k].get());
+    }
+    int err = fJournal.IsOpen() ? 0 : fJournal.Begin(ActionTypeOf(), fPassStarted, fOptions.JournalExpireDays);
+    if (err == 0) err = fJournal.Plan(recs);
+    if (err != 0)
+      journalError = TranslateText("Cannot write the action journal ") + TActionJournal::Directory() + ": " +
+                     platform::ErrorText(err);
+  }
+
+  bool syncBegun = false;
+  int shown = 0;
+  for (std::size_t k = 0; k < pending.size(); ++k) {
+    const int i = pending[k];
+    PFileItem it = fEngine.Item(i);
     if (!fOptions.DryRun && !syncBegun && IsMediaCategory(it->Category)) syncBegun = BeginMediaLibSync();
     ++result.Total;
     const std::string oldName = it->Name.str();
+    TJournalItem* rec = plan[k].get();
     TItemOutcome o;
-    try {
-      switch (fOptions.Operation) {
-        case poDelete: o = DeleteItemFile(it); break;
-        case poMove: o = MoveItemFile(it); break;
-        case poRename: o = RenameItemFile(it); break;
-        case poLink: o = ReplaceWithLink(it); break;
+    if (!journalError.empty()) {
+      o = Failure(0, journalError);
+    } else {
+      try {
+        o = ProcessItem(it, rec);
+      } catch (const std::exception& e) {
+        o = Failure(0, e.what());
       }
-    } catch (const std::exception& e) {
-      o = Failure(0, e.what());
     }
     if (!o.Ok) ++result.Failed;
+    if (rec != nullptr && journalError.empty()) {
+      if (o.Ok) {
+        fJournal.Done(*rec);
+      } else {
+        fJournal.Failed(*rec);
+      }
+    }
     if (o.Ok && !fOptions.DryRun) {
       if (!fActionOpened) {
         fActionOpened = true;
@@ -266,17 +343,12 @@ TPassResult TProcessingRun::RunPass() {
         fHistory.fActionStarted.resize(static_cast<std::size_t>(fHistory.fActionNo));
         fHistory.fActionStarted.back() = fPassStarted;
       }
-      std::uint8_t type = faDelete;
-      switch (fOptions.Operation) {
-        case poDelete: type = fOptions.Permanent ? faDelete : faRecycle; break;
-        case poMove: type = faMove; break;
-        case poRename: type = faRename; break;
-        case poLink: type = faCreateLink; break;
-      }
       SetFileProcessed(it, true);
       it->ActionGroup = fHistory.fActionNo;
-      it->ActionType = type;
+      it->ActionType = ActionTypeOf();
       it->TargetPath = TItemString(o.Target);
+      rec->State = TJournalItem::jsDone;
+      it->Undo = std::move(plan[k]);
     }
     if (!fOptions.DryRun) LogOutcome(it, o, oldName);
     if (OnItem) OnItem(it, o);
@@ -290,8 +362,19 @@ TPassResult TProcessingRun::RunPass() {
       }
     }
   }
+  fJournal.Flush(true);
   if (syncBegun) EndMediaLibSync();
   return result;
+}
+
+TItemOutcome TProcessingRun::ProcessItem(PFileItem Item, TJournalItem* Rec) {
+  switch (fOptions.Operation) {
+    case poDelete: return DeleteItemFile(Item, Rec);
+    case poMove: return MoveItemFile(Item, Rec);
+    case poRename: return RenameItemFile(Item, Rec);
+    case poLink: return ReplaceWithLink(Item, Rec);
+  }
+  return Failure(EINVAL, std::string());
 }
 
 void TProcessingRun::LogOutcome(PFileItem Item, const TItemOutcome& Outcome, const std::string& OldName) {
@@ -334,16 +417,49 @@ bool TProcessingRun::CheckReadOnly(const std::string& Path) {
     if (a == TReadOnlyAnswer::raYesToAll) fEnableROProcessing = kROYesToAll;
     yes = a == TReadOnlyAnswer::raYes || a == TReadOnlyAnswer::raYesToAll;
   }
-  return yes && platform::ClearOwnerReadOnly(Path) == 0;
+  // Yes needs no change of mode here: removing or renaming a file asks for write permission on
+  // its folder, not on the file, so the file (and what undo puts back) keeps its mode.
+  return yes;
 }
 
-TItemOutcome TProcessingRun::DeleteItemFile(PFileItem Item) {
+TItemOutcome TProcessingRun::PrepareItem(PFileItem Item, bool NeedKept, platform::TSafeFileAction& Act,
+                                         PFileItem& Kept) {
+  Kept = nullptr;
+  const platform::TScannedFile self = fEngine.ScannedFile(*Item);
+  if (!NeedKept) {
+    const platform::TSafeResult r = Act.Prepare(self, nullptr, false);
+    return r.Ok() ? Success(std::string()) : Failure(r.Error, SafeFailureText(r));
+  }
+  // Only the content modes promise equal bytes; by name or tags the kept copy need only exist.
+  const bool sameBytes = fEngine.CompareMode() == cmCRC32 || fEngine.CompareMode() == cmByteByByte;
+  const std::vector<PFileItem> candidates = fEngine.KeptCandidates(Item, fOptions.OnlyRow >= 0);
+  if (candidates.empty()) return Failure(0, TranslateText("Its group has no kept copy to link to."));
+  platform::TSafeResult last;
+  for (PFileItem k : candidates) {
+    const platform::TScannedFile kept = fEngine.ScannedFile(*k);
+    last = Act.Prepare(self, &kept, sameBytes);
+    if (last.Ok()) {
+      Kept = k;
+      return Success(k->FullPath());
+    }
+    const bool keptFault = last.Failure == platform::TSafeFailure::sfKeptGone ||
+                           last.Failure == platform::TSafeFailure::sfKeptChanged ||
+                           last.Failure == platform::TSafeFailure::sfKeptSameFile;
+    if (!keptFault) break;
+  }
+  return Failure(last.Error, SafeFailureText(last));
+}
+
+TItemOutcome TProcessingRun::DeleteItemFile(PFileItem Item, TJournalItem* Rec) {
   const std::string path = Item->FullPath();
-  PFileItem kept = fEngine.OriginalItem(Item);
-  const std::string keptPath = kept ? kept->FullPath() : std::string();
-  const std::string changed = CheckUnchangedSinceScan(*Item, kept);
-  if (!changed.empty()) return Failure(0, changed);
-  if (fOptions.DryRun) return Success(keptPath);
+  platform::TSafeFileAction act;
+  PFileItem kept = nullptr;
+  TItemOutcome checked = PrepareItem(Item, true, act, kept);
+  if (!checked.Ok || fOptions.DryRun) return checked;
+  if (Rec) {
+    Rec->Target = kept->FullPath();
+    Rec->TargetId = fEngine.ScannedFile(*kept).Id;
+  }
 
   TScanEngine::SaveFileTimes(Item);
   const bool music = Item->Category == fcMusic;
@@ -355,15 +471,19 @@ TItemOutcome TProcessingRun::DeleteItemFile(PFileItem Item) {
   if (fOptions.Permanent) {
     if (!CheckReadOnly(path)) {
       o = Failure(EACCES, TranslateText("The file is read-only."));
-    } else if (const int err = platform::DeleteFileOrLink(path); err != 0) {
-      o = Failure(err, std::string());
+    } else if (const platform::TSafeResult r = act.Delete(); !r.Ok()) {
+      o = Failure(r.Error, SafeFailureText(r));
     } else {
-      o = Success(keptPath);
+      o = Success(checked.Target);
     }
   } else {
-    const platform::TTrashResult t = platform::MoveToTrash(path);
+    const platform::TTrashResult t = act.Trash(path);
     if (t.Ok()) {
-      o = Success(keptPath);
+      o = Success(checked.Target);
+      if (Rec) {
+        Rec->TrashDir = t.TrashDir;
+        Rec->TrashName = t.TrashName;
+      }
     } else {
       o = Failure(0, t.Failure == platform::TTrashFailure::tfNoTrash ? TranslateText(platform::kNoTrashText) : t.Error);
     }
@@ -384,7 +504,7 @@ TItemOutcome TProcessingRun::DeleteItemFile(PFileItem Item) {
   return o;
 }
 
-TItemOutcome TProcessingRun::MoveItemFile(PFileItem Item) {
+TItemOutcome TProcessingRun::MoveItemFile(PFileItem Item, TJournalItem* Rec) {
   const std::string path = Item->FullPath();
   const std::string name = Item->Name.str();
   const std::string folder = MoveTargetFolder(Item->Path.str(), fOptions.MoveFolder, fOptions.KeepFolderStructure);
@@ -395,26 +515,47 @@ TItemOutcome TProcessingRun::MoveItemFile(PFileItem Item) {
     fPlannedTargets.insert(target);
     return Success(target);
   }
+  platform::TSafeFileAction act;
+  PFileItem kept = nullptr;
+  if (TItemOutcome checked = PrepareItem(Item, false, act, kept); !checked.Ok) return checked;
   // Asked before any folder is made, so that a refused file leaves no empty folders behind.
   if (!CheckReadOnly(path)) return Failure(EACCES, TranslateText("The file is read-only."));
   if (const int err = platform::CreateFolders(folder); err != 0)
     return Failure(err, TranslateText("Cannot create the folder ") + folder + ": " + platform::ErrorText(err));
   fFolders.push_back(Item->Path.str());
-
   TScanEngine::SaveFileTimes(Item);
-  const std::string target = UniqueTarget(folder, name, [](const std::string& p) { return platform::PathExists(p); });
-  return MoveWithLibraries(Item, path, target);
+  return MoveWithLibraries(Item, act, folder, Rec, true);
 }
 
-TItemOutcome TProcessingRun::MoveWithLibraries(PFileItem Item, const std::string& path, const std::string& target) {
+TItemOutcome TProcessingRun::MoveWithLibraries(PFileItem Item, platform::TSafeFileAction& Act,
+                                               const std::string& Folder, TJournalItem* Rec, bool Unique) {
+  const std::string path = Item->FullPath();
+  platform::TCheckedFolder dest;
+  if (const int err = dest.Open(Folder); err != 0) {
+    TScanEngine::ReleaseFileTimes(Item);
+    return Failure(err, std::string());
+  }
+  std::string target = Rec && !Rec->Target.empty() ? Rec->Target : JoinPath(Folder, Item->Name.str());
   const bool music = Item->Category == fcMusic;
   if (music) {
     Item->PlayLists.reset();
     if (Settings.Sync_WMP) MediaLibDeleteWMP(path, Item->PlayLists);
   }
-  const int err = platform::MoveFileNoOverwrite(path, target);
+  platform::TTransferInfo info;
+  platform::TSafeResult r;
+  for (int attempt = 0;; ++attempt) {
+    const std::size_t slash = target.find_last_of('/');
+    r = Act.MoveTo(dest.Fd(), target.substr(slash + 1), info);
+    // The planned name was taken meanwhile: the next free one, on record before the move.
+    if (!Unique || r.Ok() || r.Error != EEXIST || attempt >= 100) break;
+    target = UniqueTarget(Folder, Item->Name.str(), [](const std::string& p) { return platform::PathExists(p); });
+    if (Rec) {
+      Rec->Target = target;
+      if (fJournal.Retarget(*Rec) != 0) break;
+    }
+  }
   if (music) {
-    if (err == 0) {
+    if (r.Ok()) {
       if (Settings.Sync_WMP) MediaLibAddWMP(target, Item->PlayLists.get());
       if (Settings.Sync_iTunes) MediaLibRenameITunes(path, target);
     } else if (Settings.Sync_WMP) {
@@ -422,16 +563,20 @@ TItemOutcome TProcessingRun::MoveWithLibraries(PFileItem Item, const std::string
     }
     Item->PlayLists.reset();
   }
-  if (err != 0) {
+  if (!r.Ok()) {
     TScanEngine::ReleaseFileTimes(Item);
-    return Failure(err, std::string());
+    return Failure(r.Error, SafeFailureText(r));
   }
-  TScanEngine::RestoreFileTimes(Item, target);
+  if (Rec) {
+    Rec->Target = target;
+    Rec->TargetId.Device = dest.Identity().Device;
+    Rec->TargetId.Inode = info.Inode;
+  }
+  // A copy across file systems keeps the times itself; a rename never changes them.
   return Success(target);
 }
 
-TItemOutcome TProcessingRun::RenameItemFile(PFileItem Item) {
-  const std::string path = Item->FullPath();
+TItemOutcome TProcessingRun::RenameItemFile(PFileItem Item, TJournalItem* Rec) {
   const std::string newName = RenamedName(Item->Name.str(), fOptions.RenameText, fOptions.RenamePrefix);
   // The text must not lead the file into another folder.
   if (newName.find('/') != std::string::npos || fOptions.RenameText.empty()) return Failure(EINVAL, std::string());
@@ -441,47 +586,37 @@ TItemOutcome TProcessingRun::RenameItemFile(PFileItem Item) {
     fPlannedTargets.insert(target);
     return Success(target);
   }
+  platform::TSafeFileAction act;
+  PFileItem kept = nullptr;
+  if (TItemOutcome checked = PrepareItem(Item, false, act, kept); !checked.Ok) return checked;
   TScanEngine::SaveFileTimes(Item);
-  return MoveWithLibraries(Item, path, target);
+  if (Rec) Rec->Target = target;
+  return MoveWithLibraries(Item, act, Item->Path.str(), Rec, false);
 }
 
-TItemOutcome TProcessingRun::ReplaceWithLink(PFileItem Item) {
+TItemOutcome TProcessingRun::ReplaceWithLink(PFileItem Item, TJournalItem* Rec) {
   const std::string path = Item->FullPath();
-  PFileItem kept = fEngine.OriginalItem(Item);
-  if (kept == nullptr) return Failure(0, TranslateText("Its group has no kept copy to link to."));
-  const std::string keptPath = kept->FullPath();
-  TItemOutcome o;
-  if (std::string changed = CheckUnchangedSinceScan(*Item, kept); !changed.empty()) {
-    o = Failure(0, changed);
-  } else if (fOptions.DryRun) {
-    return Success(keptPath);
-  } else {
+  platform::TSafeFileAction act;
+  PFileItem kept = nullptr;
+  TItemOutcome o = PrepareItem(Item, true, act, kept);
+  if (o.Ok && fOptions.DryRun) return o;
+  if (o.Ok) {
     TScanEngine::SaveFileTimes(Item);
-    const std::string parked = path + ".sltmp";
-    int err = platform::MoveFileNoOverwrite(path, parked);
-    if (err == 0) {
-      err = platform::CreateSymbolicLink(keptPath, path);
-      bool ok = err == 0 && platform::IsSymbolicLinkFile(path);
-      if (ok) {
-        err = platform::DeleteFileOrLink(parked);
-        ok = err == 0;
-      }
-      if (!ok) {
-        // Back to the state found: the link goes, the file takes its name again.
-        if (platform::IsSymLink(path)) platform::DeleteFileOrLink(path);
-        platform::MoveFileNoOverwrite(parked, path);
-        if (err == 0) err = EIO;
-      }
+    if (Rec) {
+      Rec->Target = kept->FullPath();
+      Rec->TargetId = fEngine.ScannedFile(*kept).Id;
     }
-    if (err == 0) {
-      o = Success(keptPath);
-    } else {
-      o = Failure(err, std::string());
+    const platform::TSafeResult r = act.ReplaceWithLink(kept->FullPath());
+    if (!r.Ok()) {
+      o = Failure(r.Error, SafeFailureText(r));
       TScanEngine::ReleaseFileTimes(Item);
     }
   }
-  if (Settings.LogEvents.Contains(leSymLink))
-    LogEvent(leSymLink, WithSlash(TScanEngine::DeleteExtendedPrefix(kept->Path.str())), kept->Name.str(),
+  // Logged with the original whatever the outcome, when there is one.
+  const std::vector<PFileItem> candidates = fEngine.KeptCandidates(Item, fOptions.OnlyRow >= 0);
+  PFileItem shown = kept ? kept : candidates.empty() ? nullptr : candidates.front();
+  if (shown && Settings.LogEvents.Contains(leSymLink))
+    LogEvent(leSymLink, WithSlash(TScanEngine::DeleteExtendedPrefix(shown->Path.str())), shown->Name.str(),
              " -> " + TScanEngine::DeleteExtendedPrefix(path));
   return o;
 }

@@ -22,12 +22,15 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "base/DateTime.h"
+#include "engine/ActionJournal.h"
 #include "engine/ScanEngine.h"
+#include "platform/SafeFile.h"
 #include "settings/PcwSettings.h"
 
 namespace pelcrow {
@@ -48,6 +51,8 @@ struct TProcessingOptions {
   // A move waits this long before its time stamp and its first file, so that folders that
   // existed before read older than the action (undo removes only the folders made since).
   int MoveSettleMilliseconds = 1001;
+  // The action journal drops actions older than this many days when a new one starts (0: never).
+  int JournalExpireDays = 30;
 };
 
 // The action numbers of one result set: number N started at Started[N - 1].
@@ -110,12 +115,22 @@ class TProcessingRun {
   const std::vector<std::string>& RecordedFolders() const { return fFolders; }
 
  private:
-  TItemOutcome DeleteItemFile(PFileItem Item);
-  TItemOutcome MoveItemFile(PFileItem Item);
-  TItemOutcome RenameItemFile(PFileItem Item);
-  // Moves the file (times saved by the caller) with the media libraries following a music file.
-  TItemOutcome MoveWithLibraries(PFileItem Item, const std::string& path, const std::string& target);
-  TItemOutcome ReplaceWithLink(PFileItem Item);
+  std::uint8_t ActionTypeOf() const;
+  // The item's journal record before the pass touches anything: where it is, what it is, and
+  // where it is to go (the planned target, or the kept copy).
+  std::unique_ptr<TJournalItem> PlanItem(PFileItem Item);
+  TItemOutcome ProcessItem(PFileItem Item, TJournalItem* Rec);
+  // Opens and checks the item and (NeedKept) a kept copy of its group; the first candidate that
+  // checks out stands, and its path is the outcome's target.
+  TItemOutcome PrepareItem(PFileItem Item, bool NeedKept, platform::TSafeFileAction& Act, PFileItem& Kept);
+  TItemOutcome DeleteItemFile(PFileItem Item, TJournalItem* Rec);
+  TItemOutcome MoveItemFile(PFileItem Item, TJournalItem* Rec);
+  TItemOutcome RenameItemFile(PFileItem Item, TJournalItem* Rec);
+  // Moves the checked file into Folder (times saved by the caller) with the media libraries
+  // following a music file. Unique: a taken name moves on to the next free one.
+  TItemOutcome MoveWithLibraries(PFileItem Item, platform::TSafeFileAction& Act, const std::string& Folder,
+                                 TJournalItem* Rec, bool Unique);
+  TItemOutcome ReplaceWithLink(PFileItem Item, TJournalItem* Rec);
   // False when the user (or a stored "No to All") keeps the read-only file as it is.
   bool CheckReadOnly(const std::string& Path);
   void LogOutcome(PFileItem Item, const TItemOutcome& Outcome, const std::string& OldName);
@@ -129,12 +144,16 @@ class TProcessingRun {
   // 0 ask, 13 "No to All", 14 "Yes to All": for the run, across its passes.
   int fEnableROProcessing = 0;
   std::vector<std::string> fFolders;
-  std::set<std::string> fPlannedTargets;  // dry run: names already handed out
+  std::set<std::string> fPlannedTargets;  // names already handed out by the plan
+  TActionJournal fJournal;
 };
 
 // True when a visible row is checked and not processed; otherwise tells the user that there is
 // nothing to process (no rows, or nothing selected).
 bool HasPendingSelection(const TScanEngine& Engine);
+
+// The reason of a failed check, translated.
+std::string SafeFailureText(const platform::TSafeResult& R);
 
 // The item's file is still what the scan found, and (Kept given) the kept copy still exists with
 // its size. Empty when so; else the reason (translated).

@@ -285,6 +285,7 @@ void TScanEngine::ScanFolder(TWalk& Walk, const std::string& ADir, bool Recursiv
     return;
   }
   if (!Walk.Visited.insert({self.Device, self.Inode}).second) return;
+  SetFolderIdentity(dir, {self.Device, self.Inode});
   {
     std::lock_guard<std::mutex> g(ScanEngineLock);
     ScanEngineProgress.Path = dir;
@@ -354,6 +355,7 @@ void TScanEngine::ScanFolder(TWalk& Walk, const std::string& ADir, bool Recursiv
       rec.Size = fi.Size;
       rec.Attr = fi.Mode;
       rec.Time = fi.Modified;
+      rec.Changed = fi.Changed;
       rec.Device = fi.Device;
       rec.Inode = fi.Inode;
       rec.LinkCount = fi.LinkCount;
@@ -426,6 +428,7 @@ bool TScanEngine::InternalFilter(TWalk& Walk, const std::string& Path, const TIt
   item->Path = SharedPath;
   item->Size = SearchRec.Size;
   item->Modified = SearchRec.Time;
+  item->Changed = SearchRec.Changed;
   item->Master = fScanningMaster;
   item->Category = DetectCategory(SearchRec.Name);
   item->Device = SearchRec.Device;

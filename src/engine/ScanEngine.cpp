@@ -153,6 +153,7 @@ void TScanEngine::ClearResults() {
   FreeList(fFiles);
   FreeList(fFilesHiddenByFilter);
   FreeList(fFilesHiddenByCategory);
+  fFolderIds.clear();
   fLastSortColumn = -1;
   fLastSortCount = 0;
   fLastSortOrder = soAsc;

@@ -11,11 +11,13 @@
 #include <stop_token>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/ColumnComparer.h"
 #include "engine/FileComparer.h"
 #include "engine/FileItem.h"
+#include "platform/SafeFile.h"
 #include "engine/ScanProgress.h"
 #include "engine/UndoProgress.h"
 #include "engine/SearchFilter.h"
@@ -58,6 +60,7 @@ struct TSearchRec {
   std::int64_t Size = 0;
   std::uint32_t Attr = 0;  // st_mode
   TDateTime Time;
+  TDateTime Changed;  // inode change time
   std::uint64_t Device = 0;
   std::uint64_t Inode = 0;
   std::uint64_t LinkCount = 1;
@@ -168,6 +171,15 @@ class TScanEngine {
   void SelectAllInGroupButThisOne(IScanView* FileList, int ItemIndex);
   void SelectDuplicatesInSameFolder(const std::string& AFolder, bool ASelectInSubFolders);
   PFileItem OriginalItem(PFileItem AItem) const;
+  // The copies of the item's group that may stand as its kept copy when it is processed: the
+  // unchecked ones, then (AlsoChecked: the run processes this row alone) the checked ones;
+  // never a processed row or the item itself. Empty when no other copy is to stay.
+  std::vector<PFileItem> KeptCandidates(PFileItem AItem, bool AlsoChecked) const;
+
+  // ---- what the scan recorded of each folder and file (processing checks against it)
+  platform::TFolderIdentity FolderIdentity(std::string_view Folder) const;
+  void SetFolderIdentity(const std::string& Folder, platform::TFolderIdentity Id);
+  platform::TScannedFile ScannedFile(const TFileItem& Item) const;
 
   // ---- list order (ScanEngine.cpp)
   void SortResults(IScanView* FileList, int AColIndex, TColumnSortOrder ASortOrder);
@@ -262,6 +274,8 @@ class TScanEngine {
   std::vector<PFileItem> fFiles;
   std::vector<PFileItem> fFilesHiddenByFilter;
   std::vector<PFileItem> fFilesHiddenByCategory;
+  // Folder text -> the folder's identity as the scan (or the loaded list) saw it.
+  std::unordered_map<std::string, platform::TFolderIdentity> fFolderIds;
   bool fDisableRemoveNotification = false;
   IScanView* fFileList = nullptr;
   std::jthread fScanThread;
@@ -303,6 +317,8 @@ class TScanEngine {
 
   // ---- undo
   bool UndoItem(PFileItem Item, std::vector<std::string>& ErrorLog, TDateTime ActionStarted);
+  // An item whose action left no journal record (made by hand, as tests do).
+  bool UndoItemUnrecorded(PFileItem Item, std::vector<std::string>& ErrorLog, TDateTime ActionStarted);
   bool RestoreFromTrashSince(const std::string& APath, TDateTime ActionStarted);
   IUndoProgress* fUndoProgress = nullptr;
   // The trash listing, read once per undo when an item is to come back from the trash.
@@ -317,5 +333,8 @@ class TScanEngine {
   // The same after items were destroyed: the summary first, in the order of that moment.
   void ReShowAfterPruning();
 };
+
+// The item as the scan saw it, in the folder of that identity (unknown: {}).
+platform::TScannedFile ScannedFileOf(const TFileItem& Item, platform::TFolderIdentity FolderId);
 
 }  // namespace pelcrow

@@ -199,3 +199,47 @@ PFileItem TScanEngine::OriginalItem(PFileItem AItem) const {
 }
 
 }  // namespace pelcrow
+
+namespace pelcrow {
+
+std::vector<PFileItem> TScanEngine::KeptCandidates(PFileItem AItem, bool AlsoChecked) const {
+  std::vector<PFileItem> unchecked, checked;
+  if (!AItem) return unchecked;
+  for (PFileItem it : fFiles) {
+    if (it == AItem || it->DupGroup != AItem->DupGroup || it->fProcessed) continue;
+    if (it->fSelected && !AlsoChecked) continue;
+    (it->fSelected ? checked : unchecked).push_back(it);
+  }
+  unchecked.insert(unchecked.end(), checked.begin(), checked.end());
+  return unchecked;
+}
+
+platform::TFolderIdentity TScanEngine::FolderIdentity(std::string_view Folder) const {
+  const auto i = fFolderIds.find(std::string(Folder));
+  return i == fFolderIds.end() ? platform::TFolderIdentity{} : i->second;
+}
+
+void TScanEngine::SetFolderIdentity(const std::string& Folder, platform::TFolderIdentity Id) {
+  if (Id.Known()) fFolderIds[Folder] = Id;
+}
+
+platform::TScannedFile ScannedFileOf(const TFileItem& Item, platform::TFolderIdentity FolderId) {
+  platform::TScannedFile f;
+  f.Folder = Item.Path.str();
+  f.Name = Item.Name.str();
+  f.FolderId = FolderId;
+  f.Id.Device = Item.Device;
+  f.Id.Inode = Item.Inode;
+  f.Id.Size = Item.Size;
+  f.Id.ModifiedNs = Item.Modified.UnixNanoseconds();
+  f.Id.ChangedNs = Item.Changed.IsZero() ? 0 : Item.Changed.UnixNanoseconds();
+  // A list of an older version keeps neither the identity nor fractions of a second.
+  f.Id.WholeSeconds = Item.Device == 0 && Item.Inode == 0;
+  return f;
+}
+
+platform::TScannedFile TScanEngine::ScannedFile(const TFileItem& Item) const {
+  return ScannedFileOf(Item, FolderIdentity(Item.Path.view()));
+}
+
+}  // namespace pelcrow

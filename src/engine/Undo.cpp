@@ -2,6 +2,9 @@
 // number, its type, the path needed to go back and the file times from before. UndoAction
 // reverts one action on the user-interface thread, item by item: a failure stays with its item
 // (still processed, still undoable) and becomes a line of the error log the user sees at the end.
+#include <fcntl.h>
+#include <stdio.h>
+
 #include <algorithm>
 #include <exception>
 #include <initializer_list>
@@ -16,6 +19,8 @@
 #include "medialib/MediaLibSync.h"
 #include "platform/FileSystem.h"
 #include "platform/FileTransfer.h"
+#include "platform/SafeFile.h"
+#include "platform/SysCalls.h"
 #include "platform/Trash.h"
 
 namespace pelcrow {
@@ -190,6 +195,44 @@ bool TScanEngine::UndoAction(int ActionNo, int TotalCount, TDateTime ActionStart
 }
 
 bool TScanEngine::UndoItem(PFileItem Item, std::vector<std::string>& ErrorLog, TDateTime ActionStarted) {
+  if (!Item->Undo) return UndoItemUnrecorded(Item, ErrorLog, ActionStarted);
+  TJournalItem& rec = *Item->Undo;
+  const std::string F = Item->FullPath();
+  const bool music = Item->Category == fcMusic;
+  const bool moveBack = rec.ActionType == faMove || rec.ActionType == faRename;
+  if (music && moveBack) {
+    Item->PlayLists.reset();
+    if (Settings.Sync_WMP) MediaLibDeleteWMP(rec.Target, Item->PlayLists);
+  }
+  std::string why;
+  bool ok = false;
+  try {
+    ok = RevertJournalItem(rec, ActionStarted, why);
+  } catch (const std::exception& e) {
+    why = e.what();
+  }
+  if (music && moveBack) {
+    if (ok) {
+      if (Settings.Sync_WMP) MediaLibAddWMP(F, Item->PlayLists.get());
+      if (Settings.Sync_iTunes) MediaLibRenameITunes(rec.Target, F);
+    } else if (Settings.Sync_WMP) {
+      MediaLibAddWMP(rec.Target, Item->PlayLists.get());
+    }
+    Item->PlayLists.reset();
+  }
+  if (!ok) {
+    ErrorLog.push_back(DeleteExtendedPrefix(F) + " -> " + why);
+    return false;
+  }
+  if ((rec.ActionType == faDelete || rec.ActionType == faRecycle) && IsMediaCategory(Item->Category))
+    MediaLibAddAll(F, Item->PlayLists.get());
+  if (!rec.JournalId.empty()) TActionJournal::MarkUndone(rec);
+  ReleaseFileTimes(Item);
+  Item->Undo.reset();
+  return true;
+}
+
+bool TScanEngine::UndoItemUnrecorded(PFileItem Item, std::vector<std::string>& ErrorLog, TDateTime ActionStarted) {
   const std::string F = Item->FullPath();
   const std::string target = Item->TargetPath.str();
   auto fail = [&](std::string_view message) {
@@ -263,6 +306,187 @@ bool TScanEngine::UndoItem(PFileItem Item, std::vector<std::string>& ErrorLog, T
   RestoreFileTimes(Item, F);
   ReleaseFileTimes(Item);
   return true;
+}
+
+
+// ------------------------------------------------------------------ reverting one journal record
+
+namespace {
+
+std::string BaseOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The kept copy still is what the action left it as (an unrecorded identity: any regular file).
+bool KeptUsable(const platform::TEntryStat& now, const platform::TFileIdentity& id) {
+  if (id.Inode == 0 && id.Size == 0 && id.ModifiedNs == 0) return now.IsFile();
+  return platform::MatchesIdentity(now, id);
+}
+
+platform::TFileMeta MetaOf(const TJournalItem& R) {
+  platform::TFileMeta m;
+  // A record settled after a crash may lack the mode: the kept copy's own then stands.
+  m.Given = R.Source.Mode != 0;
+  m.Mode = static_cast<mode_t>(R.Source.Mode);
+  m.Uid = static_cast<uid_t>(R.Source.Uid);
+  m.Gid = static_cast<gid_t>(R.Source.Gid);
+  m.Accessed = TDateTime::FromUnixNanoseconds(R.Source.AccessedNs);
+  m.Modified = TDateTime::FromUnixNanoseconds(R.Source.ModifiedNs);
+  return m;
+}
+
+// Opens the kept copy of a delete or link and checks it is still what it was.
+bool OpenKept(const TJournalItem& R, platform::TCheckedFolder& dir, std::string& why) {
+  platform::TEntryStat kept;
+  if (R.Target.empty() || dir.Open(ParentOf(R.Target)) != 0 || platform::StatEntry(dir.Fd(), BaseOf(R.Target), kept) != 0) {
+    why = TranslateText("Original file does not exist");
+    return false;
+  }
+  if (!KeptUsable(kept, R.TargetId)) {
+    why = TranslateText("The kept copy has changed since the action");
+    return false;
+  }
+  return true;
+}
+
+// A copy of the kept file, with the processed file's owner, mode and times, under Name.
+bool CopyBack(const TJournalItem& R, platform::TCheckedFolder& home, std::string& why) {
+  platform::TCheckedFolder keptDir;
+  if (!OpenKept(R, keptDir, why)) return false;
+  const platform::TFileMeta meta = MetaOf(R);
+  platform::TTransferInfo info;
+  if (const int err = platform::CopyFileAt(keptDir.Fd(), BaseOf(R.Target), home.Fd(), R.Name, &info, &meta)) {
+    why = TranslateText("Cannot write to destination file") + ": " +
+          (info.Detail.empty() ? platform::ErrorText(err) : info.Detail + ": " + platform::ErrorText(err));
+    return false;
+  }
+  return true;
+}
+
+// The symbolic link the action made, and only that, gives way to a copy of the kept file.
+bool ReplaceLinkByCopy(const TJournalItem& R, platform::TCheckedFolder& home, std::string& why) {
+  platform::TCheckedFolder keptDir;
+  if (!OpenKept(R, keptDir, why)) return false;
+  const std::string tmp = "." + R.Name.substr(0, 200) + ".pelcrow-undo";
+  const platform::TFileMeta meta = MetaOf(R);
+  platform::TTransferInfo info;
+  if (const int err = platform::CopyFileAt(keptDir.Fd(), BaseOf(R.Target), home.Fd(), tmp, &info, &meta)) {
+    why = TranslateText("Cannot write to destination file") + ": " + platform::ErrorText(err);
+    return false;
+  }
+  auto isOurLink = [&](const std::string& name) {
+    char buf[4096];
+    const ssize_t n = platform::Sys().ReadlinkAt(home.Fd(), name.c_str(), buf, sizeof buf);
+    return n >= 0 && std::string(buf, static_cast<std::size_t>(n)) == R.Target;
+  };
+  // One exchange: the name is never empty, and whatever held it is looked at before it goes.
+  if (platform::Sys().RenameAt(home.Fd(), tmp.c_str(), home.Fd(), R.Name.c_str(), RENAME_EXCHANGE) == 0) {
+    if (isOurLink(tmp)) {
+      platform::Sys().UnlinkAt(home.Fd(), tmp.c_str(), 0);
+      return true;
+    }
+    platform::Sys().RenameAt(home.Fd(), tmp.c_str(), home.Fd(), R.Name.c_str(), RENAME_EXCHANGE);
+  } else if (isOurLink(R.Name) && platform::Sys().UnlinkAt(home.Fd(), R.Name.c_str(), 0) == 0 &&
+             platform::Sys().RenameAt(home.Fd(), tmp.c_str(), home.Fd(), R.Name.c_str(), RENAME_NOREPLACE) == 0) {
+    return true;
+  }
+  platform::Sys().UnlinkAt(home.Fd(), tmp.c_str(), 0);
+  why = TranslateText("Unable to delete a symbolic link");
+  return false;
+}
+
+}  // namespace
+
+bool RevertJournalItem(const TJournalItem& R, TDateTime ActionStarted, std::string& Why) {
+  platform::CreateFolders(R.Folder);
+  platform::TCheckedFolder home;
+  if (const int err = home.Open(R.Folder)) {
+    Why = TranslateText("Cannot write to destination file") + ": " + platform::ErrorText(err);
+    return false;
+  }
+  platform::TEntryStat there;
+  const bool occupied = platform::StatEntry(home.Fd(), R.Name, there) == 0;
+  const bool ours = occupied && R.Source.Inode != 0 && there.Inode == R.Source.Inode && there.Device == R.Source.Device;
+  switch (R.ActionType) {
+    case faRecycle:
+      // Put back by hand already (trash-restore, the file manager): the same inode is there.
+      if (ours) return true;
+      if (occupied) {
+        Why = TranslateText("Cannot write to destination file") + ": " + TranslateText("another file has its name now");
+        return false;
+      }
+      if (!R.TrashName.empty()) {
+        const platform::TTrashResult t =
+            platform::RestoreTrashedItem(R.TrashDir + "/files/" + R.TrashName, R.Source.Inode);
+        if (t.Ok()) return true;
+        if (t.Failure != platform::TTrashFailure::tfNotFound) {
+          Why = t.Error;
+          return false;
+        }
+      }
+      // The trash entry is gone: the kept copy holds the same bytes.
+      if (CopyBack(R, home, Why)) return true;
+      Why = TranslateText("Its trash entry is gone") + "; " + Why;
+      return false;
+    case faDelete:
+      if (occupied) {
+        Why = TranslateText("Cannot write to destination file") + ": " + TranslateText("another file has its name now");
+        return false;
+      }
+      return CopyBack(R, home, Why);
+    case faMove:
+    case faRename: {
+      platform::TCheckedFolder from;
+      platform::TEntryStat moved;
+      const std::string name = BaseOf(R.Target);
+      if (R.Target.empty() || from.Open(ParentOf(R.Target)) != 0 || platform::StatEntry(from.Fd(), name, moved) != 0 ||
+          (R.TargetId.Inode != 0 && moved.Inode != R.TargetId.Inode)) {
+        Why = TranslateText("Source file does not exist");
+        return false;
+      }
+      if (occupied) {
+        Why = TranslateText("Cannot write to destination file");
+        return false;
+      }
+      platform::TTransferInfo info;
+      if (const int err = platform::MoveFileAt(from.Fd(), name, home.Fd(), R.Name, &info)) {
+        Why = TranslateText("Cannot write to destination file") + ": " +
+              (info.Detail.empty() ? platform::ErrorText(err) : info.Detail + ": " + platform::ErrorText(err));
+        return false;
+      }
+      if (R.ActionType == faMove) RemoveFoldersMadeSince(ParentOf(R.Target), ActionStarted);
+      return true;
+    }
+    case faCreateLink:
+      if (!occupied) return CopyBack(R, home, Why);
+      if (!there.IsLink()) {
+        Why = TranslateText("Unable to delete a symbolic link") + ": " + TranslateText("another file has its name now");
+        return false;
+      }
+      return ReplaceLinkByCopy(R, home, Why);
+    default:
+      Why = TranslateText("Unknown action");
+      return false;
+  }
+}
+
+int UndoJournalAction(TJournalAction& Action, std::vector<std::string>& Log) {
+  int reverted = 0;
+  // Last done first, as the reverse of the action.
+  for (auto i = Action.Items.rbegin(); i != Action.Items.rend(); ++i) {
+    TJournalItem& rec = *i;
+    if (rec.State != TJournalItem::jsDone) continue;
+    std::string why;
+    if (RevertJournalItem(rec, Action.Started, why)) {
+      rec.State = TJournalItem::jsUndone;
+      TActionJournal::MarkUndone(rec);
+      ++reverted;
+    } else {
+      Log.push_back(rec.FullPath() + " -> " + why);
+    }
+  }
+  return reverted;
 }
 
 }  // namespace pelcrow

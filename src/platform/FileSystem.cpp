@@ -24,6 +24,7 @@ void FillInfo(const struct stat& st, TFileInfo& info) {
   info.Type = TypeOfMode(st.st_mode);
   info.Size = static_cast<std::int64_t>(st.st_size);
   info.Modified = TDateTime::FromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+  info.Changed = TDateTime::FromUnix(st.st_ctim.tv_sec, st.st_ctim.tv_nsec);
   info.Device = static_cast<std::uint64_t>(st.st_dev);
   info.Inode = static_cast<std::uint64_t>(st.st_ino);
   info.LinkCount = static_cast<std::uint64_t>(st.st_nlink);
@@ -33,12 +34,13 @@ void FillInfo(const struct stat& st, TFileInfo& info) {
 int StatxAt(int dirFd, const char* name, TFileInfo& info) {
   struct statx stx {};
   if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
-              STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO | STATX_SIZE | STATX_MTIME, &stx) != 0)
+              STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO | STATX_SIZE | STATX_MTIME | STATX_CTIME, &stx) != 0)
     return errno;
   info.Mode = stx.stx_mode;
   info.Type = TypeOfMode(stx.stx_mode);
   info.Size = static_cast<std::int64_t>(stx.stx_size);
   info.Modified = TDateTime::FromUnix(stx.stx_mtime.tv_sec, stx.stx_mtime.tv_nsec);
+  info.Changed = TDateTime::FromUnix(stx.stx_ctime.tv_sec, stx.stx_ctime.tv_nsec);
   info.Device = static_cast<std::uint64_t>(makedev(stx.stx_dev_major, stx.stx_dev_minor));
   info.Inode = stx.stx_ino;
   info.LinkCount = stx.stx_nlink;

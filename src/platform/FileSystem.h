@@ -21,6 +21,7 @@ struct TFileInfo {
   TEntryType Type = TEntryType::etUnknown;
   std::int64_t Size = 0;
   TDateTime Modified;
+  TDateTime Changed;  // inode change time
   std::uint64_t Device = 0;
   std::uint64_t Inode = 0;
   std::uint64_t LinkCount = 0;

@@ -1,8 +1,15 @@
 // Copying, moving and timestamping single files for processing and its undo. None of these ever
 // replaces an existing file, and a copy becomes visible under its name only once it is whole:
-// a failure leaves no partial target behind. Every function returns 0 or an errno value.
+// a failure leaves no partial target behind. Every function returns 0 or an errno value, and
+// every call that reads or changes a file goes through the seam of SysCalls.h.
+//
+// The *At forms work on folder descriptors (TCheckedFolder's, or any O_PATH folder descriptor),
+// so that nothing between a check and the act can redirect them through a swapped folder.
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstdint>
 #include <string>
 
 #include "base/DateTime.h"
@@ -39,15 +46,44 @@ bool PathExists(const std::string& path);
 // The name is a symbolic link.
 bool IsSymLink(const std::string& path);
 
-// Copies the content of a regular file (following a link at `source`) to the new file `target`,
-// with the source's permission bits and access and modification times. EEXIST when `target`
-// exists. The copy is written under no name and linked into place when complete.
-int CopyFileNoOverwrite(const std::string& source, const std::string& target);
+// What a copy gives the new file instead of the source's own owner, mode and times (undo puts
+// back the file that was deleted, with its metadata, from the bytes of the copy that was kept).
+struct TFileMeta {
+  bool Given = false;
+  mode_t Mode = 0;
+  uid_t Uid = 0;
+  gid_t Gid = 0;
+  TDateTime Accessed, Modified;
+};
 
-// Moves `source` to `target` without replacing anything there (EEXIST). Within a file system a
-// rename; across file systems (regular files only) a copy, read back and compared, and then the
-// source removed. If the source cannot be removed the copy is removed again, so a failed move
-// leaves exactly the state it found.
+// What a copy or move did, or could not keep.
+struct TTransferInfo {
+  std::uint64_t Inode = 0;  // of the file at the target
+  bool Copied = false;      // across file systems: the target is a new file
+  // Set with a failure: what of the source the target could not keep (owner, an extended
+  // attribute) or why the source did not go. Empty when the errno says it all.
+  std::string Detail;
+};
+
+// Copies the content of the regular file srcName (never through a final link) to the new file
+// dstName with the source's owner (where permitted), mode bits, extended attributes and times,
+// or with Meta's owner, mode and times. EEXIST when dstName exists. The copy is written under no
+// name and linked into place when complete. Keeping less than the source has is a failure.
+int CopyFileAt(int srcDir, const std::string& srcName, int dstDir, const std::string& dstName,
+               TTransferInfo* info = nullptr, const TFileMeta* meta = nullptr);
+
+// Moves srcName to dstName without replacing anything there (EEXIST). Within a file system a
+// rename; across file systems (regular files only) a copy as above, read back and compared, and
+// then the source removed if it is still the file that was copied. If the source cannot be
+// removed the copy is removed again, so a failed move leaves exactly the state it found.
+int MoveFileAt(int srcDir, const std::string& srcName, int dstDir, const std::string& dstName,
+               TTransferInfo* info = nullptr);
+
+// Whether the two regular files (never through a final link) hold the same bytes.
+int SameContentAt(int dirA, const std::string& nameA, int dirB, const std::string& nameB, bool& same);
+
+// The same by path (the folders are opened once, following links).
+int CopyFileNoOverwrite(const std::string& source, const std::string& target);
 int MoveFileNoOverwrite(const std::string& source, const std::string& target);
 
 }  // namespace pelcrow::platform

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,6 +17,7 @@
 #include "platform/FileSystem.h"
 #include "platform/MountTable.h"
 #include "platform/SpecialFolders.h"
+#include "platform/SysCalls.h"
 #include "platform/UriEncoding.h"
 
 namespace pelcrow::platform {
@@ -100,10 +102,6 @@ std::string ResolveLoose(std::string_view path) {
   }
 }
 
-int LStatErr(const std::string& path, struct stat& st) {
-  return ::lstat(path.c_str(), &st) == 0 ? 0 : errno;
-}
-
 bool Exists(const std::string& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0;
@@ -168,14 +166,19 @@ int WriteAll(int fd, std::string_view bytes) {
 }
 
 // rename() that never replaces what is at `to`. File systems without RENAME_NOREPLACE get a
-// plain rename after an existence check.
-int RenameNoReplace(const std::string& from, const std::string& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+// hard link and an unlink, which fail on an existing name too.
+int RenameNoReplaceAt(int fromDir, const std::string& from, const std::string& to) {
+  if (Sys().RenameAt(fromDir, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
   const int err = errno;
   if (err != EINVAL && err != ENOSYS && err != ENOTSUP) return err;
-  if (Exists(to)) return EEXIST;
-  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+  if (Sys().LinkAt(fromDir, from.c_str(), AT_FDCWD, to.c_str(), 0) != 0) return errno;
+  if (Sys().UnlinkAt(fromDir, from.c_str(), 0) == 0) return 0;
+  const int e = errno;
+  Sys().UnlinkAt(AT_FDCWD, to.c_str(), 0);
+  return e;
 }
+
+int RenameNoReplace(const std::string& from, const std::string& to) { return RenameNoReplaceAt(AT_FDCWD, from, to); }
 
 // ---------------------------------------------------------------- trash folders
 
@@ -490,8 +493,9 @@ TTrashResult RestoreFailure(const std::string& path, TTrashFailure failure, std:
 }
 
 // Reserves NAME with the info file, then renames the item into files/NAME.
-TTrashResult TrashInto(const std::string& shownPath, const std::string& item, const TTrashPlace& place,
-                       bool isDirectory) {
+// The item is `name` in the open folder parentFd, whose real path makes `item`.
+TTrashResult TrashInto(const std::string& shownPath, const std::string& item, int parentFd, const std::string& name0,
+                       const TTrashPlace& place, bool isDirectory) {
   if (int err = MakeTrashSubdirs(place.Dir); err != 0)
     return MoveFailure(shownPath, TTrashFailure::tfNoTrash,
                        std::string(kNoTrashText) + " (" + place.Dir + ": " + ErrorText(err) + ")");
@@ -511,28 +515,29 @@ TTrashResult TrashInto(const std::string& shownPath, const std::string& item, co
     const std::string name = CandidateName(base, attempt);
     const std::string infoPath = JoinPath(infoDir, name + std::string(kInfoSuffix));
     const std::string target = JoinPath(filesDir, name);
-    int fd = ::open(infoPath.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0600);
+    int fd = Sys().OpenAt(AT_FDCWD, infoPath.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
       if (errno == EEXIST) continue;
       return MoveFailure(shownPath, TTrashFailure::tfOther, "cannot create " + infoPath + ": " + ErrorText(errno));
     }
     if (Exists(target)) {  // a stray item without an info file keeps its name
-      ::close(fd);
-      ::unlink(infoPath.c_str());
+      Sys().Close(fd);
+      Sys().UnlinkAt(AT_FDCWD, infoPath.c_str(), 0);
       continue;
     }
     const TDateTime now = TDateTime::Now();
     const std::string content = "[Trash Info]\nPath=" + PercentEncodeTrash(recorded) +
                                 "\nDeletionDate=" + DeletionDateText(now) + "\n";
-    int err = WriteAll(fd, content);
-    if (::close(fd) != 0 && err == 0) err = errno;
+    int err = WriteAllFd(fd, content.data(), content.size());
+    if (err == 0 && Sys().FSync(fd) != 0) err = errno;
+    if (Sys().Close(fd) != 0 && err == 0) err = errno;
     if (err != 0) {
-      ::unlink(infoPath.c_str());
+      Sys().UnlinkAt(AT_FDCWD, infoPath.c_str(), 0);
       return MoveFailure(shownPath, TTrashFailure::tfOther, "cannot write " + infoPath + ": " + ErrorText(err));
     }
-    err = RenameNoReplace(item, target);
+    err = RenameNoReplaceAt(parentFd, name0, target);
     if (err != 0) {
-      ::unlink(infoPath.c_str());
+      Sys().UnlinkAt(AT_FDCWD, infoPath.c_str(), 0);
       if (err == EEXIST) continue;
       TTrashResult r = MoveFailure(shownPath, err == ENOENT ? TTrashFailure::tfNotFound : TTrashFailure::tfOther,
                                    ErrorText(err));
@@ -641,27 +646,40 @@ TTrashResult MoveToTrash(const std::string& path) {
   const std::string abs = AbsolutePath(path);
   if (abs.empty() || abs == "/") return MoveFailure(path, TTrashFailure::tfOther, ErrorText(EINVAL));
   // The folder is resolved, the item itself is not: a symbolic link goes to the trash as a link.
-  const std::string realParent = RealPath(DirName(abs));
-  if (realParent.empty()) return MoveFailure(path, TTrashFailure::tfNotFound, ErrorText(errno));
-  const std::string item = JoinPath(realParent, BaseName(abs));
-  struct stat st {};
-  if (int err = LStatErr(item, st); err != 0)
+  TFd parent(Sys().OpenAt(AT_FDCWD, DirName(abs).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+  if (!parent.Valid())
+    return MoveFailure(path, errno == ENOENT ? TTrashFailure::tfNotFound : TTrashFailure::tfOther, ErrorText(errno));
+  return MoveToTrashAt(parent.Get(), std::string(BaseName(abs)), path);
+}
+
+TTrashResult MoveToTrashAt(int parentFd, const std::string& name, const std::string& path) {
+  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+    return MoveFailure(path, TTrashFailure::tfOther, ErrorText(EINVAL));
+  const std::string realParent = FolderRealPath(parentFd);
+  if (realParent.empty()) return MoveFailure(path, TTrashFailure::tfNotFound, ErrorText(ENOENT));
+  const std::string item = JoinPath(realParent, name);
+  struct statx stx {};
+  if (Sys().StatxAt(parentFd, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_TYPE | STATX_INO, &stx) != 0) {
+    const int err = errno;
     return MoveFailure(path, err == ENOENT ? TTrashFailure::tfNotFound : TTrashFailure::tfOther, ErrorText(err));
-  const bool isDirectory = S_ISDIR(st.st_mode);
+  }
+  const dev_t itemDev = makedev(stx.stx_dev_major, stx.stx_dev_minor);
+  const bool isDirectory = S_ISDIR(stx.stx_mode);
   // A mount point cannot be renamed away; no trash folder is made on its parent for it.
   struct stat parent {};
-  if (::stat(realParent.c_str(), &parent) == 0 && parent.st_dev != st.st_dev)
+  if (Sys().FStat(parentFd, &parent) == 0 && parent.st_dev != itemDev)
     return MoveFailure(path, TTrashFailure::tfOther, ErrorText(EBUSY));
 
   // The home trash for items on its file system.
   TTrashResult homeResult;
   const std::string homeDir = GetHomeTrashDirectory();
   dev_t homeDev = 0;
-  if (!homeDir.empty() && DeviceOfNearest(homeDir, homeDev) && homeDev == st.st_dev) {
+  if (!homeDir.empty() && DeviceOfNearest(homeDir, homeDev) && homeDev == itemDev) {
     if (int err = MakeDirs(homeDir, 0700); err == 0) {
       // Absolute paths in the home trash: no need to look for the volume's top folder.
       const std::string realHome = RealPath(homeDir);
-      homeResult = TrashInto(path, item, TTrashPlace{realHome.empty() ? homeDir : realHome, {}, true}, isDirectory);
+      homeResult = TrashInto(path, item, parentFd, name, TTrashPlace{realHome.empty() ? homeDir : realHome, {}, true},
+                             isDirectory);
       // Same device but another mount of it (a bind mount) cannot rename: the volume's trash can.
       if (homeResult.Ok() || homeResult.Failure != TTrashFailure::tfNoTrash) return homeResult;
     } else {
@@ -671,14 +689,14 @@ TTrashResult MoveToTrash(const std::string& path) {
   }
 
   // Otherwise the volume's own trash.
-  const std::string topDir = VolumeTopDir(realParent, st.st_dev);
+  const std::string topDir = VolumeTopDir(realParent, itemDev);
   std::string dir = VolumeAdminTrash(topDir, true);
   if (dir.empty()) dir = VolumeUserTrash(topDir, true);
   if (dir.empty()) {
     if (!homeResult.Ok() && !homeResult.Error.empty()) return homeResult;
     return MoveFailure(path, TTrashFailure::tfNoTrash, kNoTrashText);
   }
-  TTrashResult r = TrashInto(path, item, TTrashPlace{dir, topDir, false}, isDirectory);
+  TTrashResult r = TrashInto(path, item, parentFd, name, TTrashPlace{dir, topDir, false}, isDirectory);
   if (!r.Ok() && r.Failure == TTrashFailure::tfNoTrash && r.Error.find(kNoTrashText) == std::string::npos)
     r.Error = "cannot move " + path + " to the trash: " + std::string(kNoTrashText);
   return r;
@@ -729,7 +747,9 @@ TTrashResult RestoreFromTrash(const std::string& path) {
 
 bool RestoreFromRecycleBin(const std::string& path) { return RestoreFromTrash(path).Ok(); }
 
-TTrashResult RestoreTrashedItem(const std::string& trashedPath) {
+TTrashResult RestoreTrashedItem(const std::string& trashedPath) { return RestoreTrashedItem(trashedPath, 0); }
+
+TTrashResult RestoreTrashedItem(const std::string& trashedPath, std::uint64_t expectedInode) {
   const std::string abs = AbsolutePath(trashedPath);
   const std::string filesDir = DirName(abs);
   if (abs.empty() || BaseName(filesDir) != "files")
@@ -746,6 +766,14 @@ TTrashResult RestoreTrashedItem(const std::string& trashedPath) {
   std::string topDir = TopDirOfTrash(trashDir);
   if (topDir.empty()) topDir = HomeTrashPlace().TopDir;
   const std::string target = AbsoluteOriginal(info.Path, topDir);
+  if (expectedInode != 0) {
+    struct statx stx {};
+    if (Sys().StatxAt(AT_FDCWD, abs.c_str(), AT_SYMLINK_NOFOLLOW, STATX_INO, &stx) != 0)
+      return RestoreFailure(target, TTrashFailure::tfNotFound, abs + ": " + ErrorText(errno));
+    // The name was emptied and reused (trash-cli and the file manager reuse free names).
+    if (stx.stx_ino != expectedInode)
+      return RestoreFailure(target, TTrashFailure::tfNotFound, abs + " holds another item now");
+  }
   return RestoreEntryTo(target, trashDir, name, target);
 }
 

@@ -57,6 +57,8 @@ struct TTrashEntry {
 
 // Moves a file, folder or symbolic link (never what it points to) into the trash of its volume.
 TTrashResult MoveToTrash(const std::string& path);
+// The same for the entry `name` of an open folder (path is what error texts show).
+TTrashResult MoveToTrashAt(int parentFd, const std::string& name, const std::string& path);
 
 // Brings back the newest trashed item whose original path is `path` (compared with symbolic
 // links of the folders resolved), recreating missing parent folders. Refuses when something
@@ -68,6 +70,9 @@ bool RestoreFromRecycleBin(const std::string& path);
 // Brings back exactly the item at trashedPath (TTrashResult::TrashedPath of MoveToTrash) to the
 // original path its info file names. Undo uses this: it cannot pick a later namesake.
 TTrashResult RestoreTrashedItem(const std::string& trashedPath);
+// The same, only when the entry is still the item of that inode (0: any): a trash entry that
+// was emptied and whose name now holds another item is never restored in its place.
+TTrashResult RestoreTrashedItem(const std::string& trashedPath, std::uint64_t expectedInode);
 
 // The home trash, then every volume trash of this user that exists.
 std::vector<std::string> GetTrashDirectories();

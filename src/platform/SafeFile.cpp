@@ -1,0 +1,200 @@
+#include "platform/SafeFile.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <cerrno>
+#include <random>
+
+#include "platform/FileSystem.h"
+
+namespace pelcrow::platform {
+
+namespace {
+
+std::int64_t Ns(const struct statx_timestamp& t) { return t.tv_sec * 1'000'000'000LL + t.tv_nsec; }
+
+bool SameModified(const TEntryStat& now, const TFileIdentity& id) {
+  if (id.WholeSeconds) {
+    const auto floorSec = [](std::int64_t ns) { return ns >= 0 ? ns / 1'000'000'000LL : (ns - 999'999'999LL) / 1'000'000'000LL; };
+    return floorSec(now.ModifiedNs) == floorSec(id.ModifiedNs);
+  }
+  return now.ModifiedNs == id.ModifiedNs;
+}
+
+bool KnownIdentity(const TFileIdentity& id) { return id.Device != 0 || id.Inode != 0; }
+
+TSafeResult Fail(TSafeFailure f) {
+  TSafeResult r;
+  r.Failure = f;
+  return r;
+}
+
+}  // namespace
+
+bool TEntryStat::IsFile() const { return S_ISREG(Mode); }
+bool TEntryStat::IsLink() const { return S_ISLNK(Mode); }
+
+int StatEntry(int dirFd, const std::string& name, TEntryStat& out) {
+  struct statx stx {};
+  if (Sys().StatxAt(dirFd, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_BASIC_STATS, &stx) != 0)
+    return errno;
+  out.Mode = stx.stx_mode;
+  out.Uid = stx.stx_uid;
+  out.Gid = stx.stx_gid;
+  out.Device = makedev(stx.stx_dev_major, stx.stx_dev_minor);
+  out.Inode = stx.stx_ino;
+  out.Links = stx.stx_nlink;
+  out.Size = static_cast<std::int64_t>(stx.stx_size);
+  out.ModifiedNs = Ns(stx.stx_mtime);
+  out.AccessedNs = Ns(stx.stx_atime);
+  out.ChangedNs = Ns(stx.stx_ctime);
+  return 0;
+}
+
+bool MatchesIdentity(const TEntryStat& now, const TFileIdentity& scanned) {
+  if (!now.IsFile() || now.Size != scanned.Size || !SameModified(now, scanned)) return false;
+  if (KnownIdentity(scanned) && (now.Device != scanned.Device || now.Inode != scanned.Inode)) return false;
+  return true;
+}
+
+bool PossiblySameFile(const TEntryStat& a, const TEntryStat& b) {
+  if (a.Inode != b.Inode) return false;
+  if (a.Device == b.Device) return true;
+  return a.Size == b.Size && a.ModifiedNs == b.ModifiedNs;
+}
+
+TSafeResult TSafeResult::System(int err, std::string detail) {
+  TSafeResult r;
+  r.Failure = TSafeFailure::sfSystem;
+  r.Error = err;
+  r.Detail = std::move(detail);
+  return r;
+}
+
+int TCheckedFolder::Open(const std::string& path, TFolderIdentity expected) {
+  fPath = path;
+  fFd.Reset(Sys().OpenAt(AT_FDCWD, path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+  if (!fFd.Valid()) return errno;
+  struct stat st {};
+  if (Sys().FStat(fFd.Get(), &st) != 0) {
+    const int err = errno;
+    fFd.Reset();
+    return err;
+  }
+  fId.Device = st.st_dev;
+  fId.Inode = st.st_ino;
+  if (expected.Known() && (expected.Device != fId.Device || expected.Inode != fId.Inode)) {
+    fFd.Reset();
+    return ESTALE;
+  }
+  return 0;
+}
+
+std::string TScannedFile::FullPath() const {
+  if (!Folder.empty() && Folder.back() == '/') return Folder + Name;
+  return Folder + "/" + Name;
+}
+
+TSafeResult TSafeFileAction::Prepare(const TScannedFile& Item, const TScannedFile* Kept, bool ContentMustMatch) {
+  fPrepared = false;
+  fName = Item.Name;
+  if (fName.empty() || fName == "." || fName == ".." || fName.find('/') != std::string::npos)
+    return TSafeResult::System(EINVAL);
+  if (int err = fFolder.Open(Item.Folder, Item.FolderId)) {
+    if (err == ESTALE) return Fail(TSafeFailure::sfFolderChanged);
+    if (err == ENOENT || err == ENOTDIR) return Fail(TSafeFailure::sfGone);
+    return TSafeResult::System(err);
+  }
+  if (int err = StatEntry(fFolder.Fd(), fName, fItemStat)) {
+    if (err == ENOENT || err == ENOTDIR) return Fail(TSafeFailure::sfGone);
+    return TSafeResult::System(err);
+  }
+  if (!MatchesIdentity(fItemStat, Item.Id)) return Fail(TSafeFailure::sfChanged);
+  if (Kept != nullptr) {
+    if (int err = fKeptFolder.Open(Kept->Folder, Kept->FolderId)) {
+      if (err == ESTALE) return Fail(TSafeFailure::sfKeptChanged);
+      if (err == ENOENT || err == ENOTDIR) return Fail(TSafeFailure::sfKeptGone);
+      return TSafeResult::System(err);
+    }
+    if (int err = StatEntry(fKeptFolder.Fd(), Kept->Name, fKeptStat)) {
+      if (err == ENOENT || err == ENOTDIR) return Fail(TSafeFailure::sfKeptGone);
+      return TSafeResult::System(err);
+    }
+    if (!MatchesIdentity(fKeptStat, Kept->Id)) return Fail(TSafeFailure::sfKeptChanged);
+    if (PossiblySameFile(fItemStat, fKeptStat)) return Fail(TSafeFailure::sfKeptSameFile);
+    // A change time that moved (or was never recorded) may hide a write that set the
+    // modification time back: then only the bytes tell.
+    const bool moved = Item.Id.ChangedNs == 0 || Kept->Id.ChangedNs == 0 || fItemStat.ChangedNs != Item.Id.ChangedNs ||
+                       fKeptStat.ChangedNs != Kept->Id.ChangedNs;
+    if (ContentMustMatch && moved) {
+      bool same = false;
+      if (int err = SameContentAt(fFolder.Fd(), fName, fKeptFolder.Fd(), Kept->Name, same)) {
+        if (err == ENOENT) return Fail(TSafeFailure::sfKeptGone);
+        return TSafeResult::System(err);
+      }
+      if (!same) return Fail(TSafeFailure::sfKeptChanged);
+    }
+  }
+  fPrepared = true;
+  return {};
+}
+
+TSafeResult TSafeFileAction::Recheck() const {
+  if (!fPrepared) return TSafeResult::System(EINVAL);
+  TEntryStat now;
+  if (int err = StatEntry(fFolder.Fd(), fName, now)) {
+    if (err == ENOENT) return Fail(TSafeFailure::sfGone);
+    return TSafeResult::System(err);
+  }
+  if (now.Inode != fItemStat.Inode || now.Device != fItemStat.Device || now.Size != fItemStat.Size ||
+      now.ModifiedNs != fItemStat.ModifiedNs || now.Mode != fItemStat.Mode)
+    return Fail(TSafeFailure::sfChanged);
+  return {};
+}
+
+TSafeResult TSafeFileAction::Delete() {
+  if (TSafeResult r = Recheck(); !r.Ok()) return r;
+  if (Sys().UnlinkAt(fFolder.Fd(), fName.c_str(), 0) != 0) return TSafeResult::System(errno);
+  return {};
+}
+
+TTrashResult TSafeFileAction::Trash(const std::string& shownPath) {
+  if (TSafeResult r = Recheck(); !r.Ok()) {
+    TTrashResult t;
+    t.Failure = r.Failure == TSafeFailure::sfGone ? TTrashFailure::tfNotFound : TTrashFailure::tfOther;
+    t.Error = "cannot move " + shownPath + " to the trash: " +
+              (r.Failure == TSafeFailure::sfSystem ? ErrorText(r.Error) : std::string("it has changed since the check"));
+    return t;
+  }
+  return MoveToTrashAt(fFolder.Fd(), fName, shownPath);
+}
+
+TSafeResult TSafeFileAction::MoveTo(int dstDir, const std::string& dstName, TTransferInfo& Info) {
+  if (TSafeResult r = Recheck(); !r.Ok()) return r;
+  if (int err = MoveFileAt(fFolder.Fd(), fName, dstDir, dstName, &Info)) return TSafeResult::System(err, Info.Detail);
+  return {};
+}
+
+TSafeResult TSafeFileAction::ReplaceWithLink(const std::string& LinkText) {
+  if (TSafeResult r = Recheck(); !r.Ok()) return r;
+  std::random_device rd;
+  std::string tmp;
+  for (int attempt = 0;; ++attempt) {
+    char suffix[24];
+    std::snprintf(suffix, sizeof suffix, ".%08x.sltmp", static_cast<unsigned>(rd()));
+    tmp = "." + fName.substr(0, 200) + suffix;
+    if (Sys().SymlinkAt(LinkText.c_str(), fFolder.Fd(), tmp.c_str()) == 0) break;
+    if (errno != EEXIST || attempt >= 100) return TSafeResult::System(errno);
+  }
+  // The last look before the name changes hands: the file must still be the checked one.
+  TSafeResult r = Recheck();
+  if (r.Ok() && Sys().RenameAt(fFolder.Fd(), tmp.c_str(), fFolder.Fd(), fName.c_str(), 0) != 0)
+    r = TSafeResult::System(errno);
+  if (!r.Ok()) Sys().UnlinkAt(fFolder.Fd(), tmp.c_str(), 0);
+  return r;
+}
+
+}  // namespace pelcrow::platform
