@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "base/MainThread.h"
+#include "base/ParseDateTime.h"
 #include "base/UserPrompt.h"
 #include "engine/ListFile.h"
 #include "engine/Processing.h"
@@ -36,10 +37,16 @@ const char* const kUsage =
     "Commands:\n"
     "  scan [OPTIONS] FOLDER...\n"
     "      Finds duplicate files below the folders and prints the duplicate groups.\n"
-    "  load [--format FORMAT] [--name PATTERN] [--groups LIST] [--export FILE] FILE.dup\n"
+    "  load [--format FORMAT] [--name PATTERN] [--groups LIST] [--export FILE]\n"
+    "       [--select RULE [--action ACTION ...]] FILE.dup\n"
     "      Prints the duplicate groups of a list saved by scan --save (same formats), only the\n"
     "      files whose name matches PATTERN (* and ?, any letter case) and whose group number\n"
-    "      is in LIST (\"1-5,8,10-12\").\n"
+    "      is in LIST (\"1-5,8,10-12\"). --select and --action work as for scan; every file is\n"
+    "      checked against what the list recorded before anything is done to it.\n"
+    "  undo [--list] [--action ID]\n"
+    "      Puts back what the last action (of scan or load --action, or of the desktop app) did,\n"
+    "      from the action journal in $XDG_STATE_HOME/pelcrow/journal; --list shows the journal,\n"
+    "      --action ID undoes that action (an ID or a number --list shows).\n"
     "  crc32 FILE...\n"
     "      Prints the CRC-32 of each file as 8 upper-case hex digits, or Error.\n"
     "  --help\n"
@@ -91,6 +98,9 @@ const char* const kUsage =
     "  --export FILE                 also export the list as the grid shows it (file-mode\n"
     "                                columns), in the format of FILE's extension: .txt report,\n"
     "                                .csv or .html (scan: before any --action)\n"
+    "  --null                        text output and action lines end in a NUL byte and show\n"
+    "                                paths as they are (otherwise control characters and \\ in\n"
+    "                                paths are escaped: \\n, \\t, \\\\, \\ooo)\n"
     "  --threads N                   threads that read checksums (default: one per core)\n"
     "  --log FOLDER                  write the scan log (found and skipped files and folders)\n"
     "                                into FOLDER/yyyy-mm-dd.log\n"
@@ -110,7 +120,8 @@ const char* const kUsage =
     "Exit status: 0 duplicates found (scan, load) or all checksums computed (crc32);\n"
     "1 no duplicates found, or a file could not be read; 2 bad arguments or folders, or a list\n"
     "or export that cannot be saved or loaded; 3 --action could not process every selected file\n"
-    "(or the safety lock refused the selection).\n"
+    "(or the safety lock refused the selection), or undo could not put back every file;\n"
+    "undo: 1 nothing left to undo.\n"
     "Progress goes to standard error when it is a terminal.\n";
 
 struct TOptionName {
@@ -340,6 +351,32 @@ int RunCrc32(const std::vector<std::string>& files, std::ostream& out, std::ostr
   return rc;
 }
 
+// --null: records end in NUL and paths are raw; otherwise a path that holds a line break or a
+// tab cannot split a line, as with ls --quoting-style=escape.
+bool gNullEnded = false;
+
+std::string Shown(std::string_view path) {
+  if (gNullEnded) return std::string(path);
+  std::string r;
+  r.reserve(path.size());
+  for (unsigned char c : path) {
+    if (c == '\\') r += "\\\\";
+    else if (c == '\n') r += "\\n";
+    else if (c == '\t') r += "\\t";
+    else if (c == '\r') r += "\\r";
+    else if (c < 0x20 || c == 0x7F) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\%03o", c);
+      r += buf;
+    } else {
+      r += static_cast<char>(c);
+    }
+  }
+  return r;
+}
+
+void EndLine(std::ostream& out) { out.put(gNullEnded ? '\0' : '\n'); }
+
 void PrintProgress(const TScanEngine& engine, std::ostream& err) {
   TScanEngineStatusInfo info;
   engine.GetCurrentProgress(info);
@@ -365,9 +402,10 @@ void PrintGroups(const TScanEngine& engine, const std::string& format, bool Mark
   } else if (format == "text") {
     for (int i = 0; i < n; ++i) {
       PFileItem it = engine.Item(i);
-      if (i > 0 && engine.Item(i - 1)->DupGroup != it->DupGroup) out << "\n";
+      if (i > 0 && engine.Item(i - 1)->DupGroup != it->DupGroup) EndLine(out);
       if (Marks) out << (it->fSelected ? "select " : "keep   ");
-      out << it->FullPath() << "\n";
+      out << Shown(it->FullPath());
+      EndLine(out);
     }
   } else if (format == "csv") {
     out << (Marks ? "Group,Size,Path,Action\r\n" : "Group,Size,Path\r\n");
@@ -441,6 +479,57 @@ bool ExportTo(const TScanEngine& engine, const std::string& file, const std::vec
   return false;
 }
 
+// --select, --action and the options that go with them, as scan and load take them. Returns
+// true when `a` was one of them; Error is set when its value is wrong.
+bool ParseSelectAction(TArgReader& arg, const std::string& a, const TSelectRuleName*& rule, TCliAction& action,
+                       std::string& Error) {
+  const bool hasValue = arg.HasInlineValue();
+  std::string v;
+  if (a == "--select") {
+    if (!arg.Value(v)) {
+      Error = "--select needs a rule";
+      return true;
+    }
+    rule = nullptr;
+    for (const TSelectRuleName& r : kSelectRules)
+      if (v == r.Name) rule = &r;
+    if (!rule) Error = "unknown selection rule \"" + v + "\" (use oldest, newest or original)";
+  } else if (a == "--action") {
+    if (!arg.Value(action.Kind)) {
+      Error = "--action needs trash, delete, move DIR, rename TEXT or link";
+      return true;
+    }
+    action.Given = true;
+    if (action.Kind == "move" || action.Kind == "rename") {
+      if (!arg.Following(action.Argument) || action.Argument.empty())
+        Error = "--action " + action.Kind + (action.Kind == "move" ? " needs a folder" : " needs a text");
+      else if (action.Kind == "rename" && action.Argument.find('/') != std::string::npos)
+        Error = "--action rename: the text cannot contain \"/\"";
+    } else if (action.Kind != "trash" && action.Kind != "delete" && action.Kind != "link") {
+      Error = "unknown action \"" + action.Kind + "\" (use trash, delete, move DIR, rename TEXT or link)";
+    }
+  } else if (a == "--dry-run" && !hasValue) {
+    action.DryRun = true;
+  } else if (a == "--keep-structure" && !hasValue) {
+    action.KeepStructure = true;
+  } else if (a == "--postfix" && !hasValue) {
+    action.Postfix = true;
+  } else if (a == "--null" && !hasValue) {
+    gNullEnded = true;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// What --action may be given with.
+std::string CheckSelectAction(const TSelectRuleName* rule, const TCliAction& action) {
+  if (action.Given && !rule) return "--action needs --select: it processes the files a rule selected";
+  if (!action.Given && (action.DryRun || action.KeepStructure || action.Postfix))
+    return "--dry-run, --keep-structure and --postfix go with --action";
+  return std::string();
+}
+
 // Processes the selected files in one pass; a file that fails is reported and left as it is.
 int RunAction(TScanEngine& engine, const TCliAction& action, const std::string& logDir, std::ostream& out,
               std::ostream& err) {
@@ -457,8 +546,7 @@ int RunAction(TScanEngine& engine, const TCliAction& action, const std::string& 
   }
   TProcessingOptions options;
   options.DryRun = action.DryRun;
-  // Nothing here can undo a move, so there are no folders to tell apart by their times.
-  options.MoveSettleMilliseconds = 0;
+  options.JournalExpireDays = Settings.UndoJournalDays;
   const char* done = "";
   if (action.Kind == "trash" || action.Kind == "delete") {
     options.Operation = poDelete;
@@ -490,13 +578,14 @@ int RunAction(TScanEngine& engine, const TCliAction& action, const std::string& 
   run.OnItem = [&](PFileItem item, const TItemOutcome& o) {
     const std::string path = item->FullPath();
     if (!o.Ok) {
-      out << "failed " << path << ": " << o.Reason << "\n";
+      out << "failed " << Shown(path) << ": " << o.Reason;
+      EndLine(out);
       return;
     }
     out << (action.DryRun ? std::string("would ") + (action.Kind == "delete" ? "delete" : action.Kind) : std::string(done))
-        << " " << path;
-    if (options.Operation != poDelete) out << " -> " << o.Target;
-    out << "\n";
+        << " " << Shown(path);
+    if (options.Operation != poDelete) out << " -> " << Shown(o.Target);
+    EndLine(out);
   };
   const TPassResult r = run.RunPass();
   if (!action.DryRun) run.RemoveEmptyFolders();
@@ -581,29 +670,8 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     } else if (a == "--log") {
       if (!next(logDir)) return bad("--log needs a folder");
       logDir = Absolute(logDir);
-    } else if (a == "--select") {
-      if (!next(v)) return bad("--select needs a rule");
-      rule = nullptr;
-      for (const TSelectRuleName& r : kSelectRules)
-        if (v == r.Name) rule = &r;
-      if (!rule) return bad("unknown selection rule \"" + v + "\" (use oldest, newest or original)");
-    } else if (a == "--action") {
-      if (!next(action.Kind)) return bad("--action needs trash, delete, move DIR, rename TEXT or link");
-      action.Given = true;
-      if (action.Kind == "move" || action.Kind == "rename") {
-        if (!arg.Following(action.Argument) || action.Argument.empty())
-          return bad("--action " + action.Kind + (action.Kind == "move" ? " needs a folder" : " needs a text"));
-        if (action.Kind == "rename" && action.Argument.find('/') != std::string::npos)
-          return bad("--action rename: the text cannot contain \"/\"");
-      } else if (action.Kind != "trash" && action.Kind != "delete" && action.Kind != "link") {
-        return bad("unknown action \"" + action.Kind + "\" (use trash, delete, move DIR, rename TEXT or link)");
-      }
-    } else if (a == "--dry-run" && !hasValue) {
-      action.DryRun = true;
-    } else if (a == "--keep-structure" && !hasValue) {
-      action.KeepStructure = true;
-    } else if (a == "--postfix" && !hasValue) {
-      action.Postfix = true;
+    } else if (std::string error; ParseSelectAction(arg, a, rule, action, error)) {
+      if (!error.empty()) return bad(error);
     } else if (a == "--export") {
       TExportFormat f = efTXT;
       if (!next(exportFile) || !ExportFormatFromFileName(exportFile, f))
@@ -635,9 +703,7 @@ int RunScan(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
   }
   if (!KnownFormat(format)) return bad("unknown format \"" + format + "\" (use text, csv, json or dup)");
-  if (action.Given && !rule) return bad("--action needs --select: it processes the files a rule selected");
-  if (!action.Given && (action.DryRun || action.KeepStructure || action.Postfix))
-    return bad("--dry-run, --keep-structure and --postfix go with --action");
+  if (std::string error = CheckSelectAction(rule, action); !error.empty()) return bad(error);
   paths.insert(paths.end(), masters.begin(), masters.end());
   if (paths.empty()) return bad("no folder given");
   for (std::string& p : paths) {
@@ -759,11 +825,15 @@ int RunLoad(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   TSearchFilterFiles filter;
   bool filtered = false;
   std::string exportFile;
+  const TSelectRuleName* rule = nullptr;
+  TCliAction action;
   for (TArgReader arg(args); arg.Next();) {
     const std::string a = arg.Name();
     auto next = [&arg](std::string& v) { return arg.Value(v); };
     std::string v;
-    if (a == "--format") {
+    if (std::string error; ParseSelectAction(arg, a, rule, action, error)) {
+      if (!error.empty()) return bad(error);
+    } else if (a == "--format") {
       if (!next(format)) return bad("--format needs a value");
     } else if (a == "--name") {
       if (!next(v)) return bad("--name needs a pattern");
@@ -791,6 +861,7 @@ int RunLoad(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   }
   if (!KnownFormat(format)) return bad("unknown format \"" + format + "\" (use text, csv, json or dup)");
   if (files.size() != 1) return bad(files.empty() ? "no list file given" : "one list file at a time");
+  if (std::string error = CheckSelectAction(rule, action); !error.empty()) return bad(error);
   TScanEngine engine(Settings.ComparisonMode(), Settings.CompareOptions);
   try {
     engine.LoadFromFile(nullptr, files[0]);
@@ -800,9 +871,116 @@ int RunLoad(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     return kExitUsage;
   }
   if (filtered) engine.FilterResults(nullptr, filter);
+  TNoGrid grid;
+  PFileItem stoppedAt = nullptr;
+  if (rule) {
+    TCliPrompt prompt(err);
+    engine.AutoSelect(&grid, rule->Method);
+    stoppedAt = RuleStoppedAt(engine);
+  }
   if (!exportFile.empty() && !ExportTo(engine, exportFile, engine.GetIncludeFilePaths(), err)) return kExitUsage;
-  PrintGroups(engine, format, false, out);
+  if (!action.Given) PrintGroups(engine, format, rule != nullptr, out);
+  if (stoppedAt)
+    err << "pelcrow-cli: --select " << rule->Name << " stopped at the master file " << Shown(stoppedAt->FullPath())
+        << "\n";
+  if (action.Given) return RunAction(engine, action, std::string(), out, err);
   return engine.ItemCount() > 0 ? kExitOk : kExitNone;
+}
+
+const char* ActionVerb(std::uint8_t type) {
+  switch (type) {
+    case faDelete: return "deleted";
+    case faRecycle: return "trashed";
+    case faMove: return "moved";
+    case faRename: return "renamed";
+    case faCreateLink: return "linked";
+    default: return "unknown";
+  }
+}
+
+// pelcrow-cli undo: the journal's last action (or the one named) put back.
+int RunUndo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  bool list = false;
+  std::string which;
+  auto bad = [&](const std::string& what) {
+    err << "pelcrow-cli undo: " << what << "\n" << "Try 'pelcrow-cli --help'.\n";
+    return kExitUsage;
+  };
+  for (TArgReader arg(args); arg.Next();) {
+    const std::string a = arg.Name();
+    if (a == "--list" && !arg.HasInlineValue()) {
+      list = true;
+    } else if (a == "--null" && !arg.HasInlineValue()) {
+      gNullEnded = true;
+    } else if (a == "--action") {
+      if (!arg.Value(which) || which.empty()) return bad("--action needs an ID or a number from --list");
+    } else {
+      return bad("unknown option " + arg.Raw());
+    }
+  }
+  std::vector<TJournalAction> actions = TActionJournal::ReadAll();
+  const std::shared_ptr<const TFormatSettings> fs = GetFormatSettings();
+  if (list) {
+    int number = 0;
+    for (const TJournalAction& a : actions) {
+      ++number;
+      int undone = 0;
+      for (const TJournalItem& it : a.Items) undone += it.State == TJournalItem::jsUndone;
+      out << number << "  " << a.Id << "  " << FormatShortDateLongTime(a.Started, *fs) << "  "
+          << ActionVerb(a.ActionType) << "  " << a.Undoable() << " to undo, " << undone << " undone";
+      EndLine(out);
+      for (const TJournalItem& it : a.Items) {
+        const char* state = it.State == TJournalItem::jsDone ? "done  " : it.State == TJournalItem::jsUndone ? "undone" : "failed";
+        out << "    " << state << " " << Shown(it.FullPath());
+        if (!it.Target.empty()) out << (it.ActionType == faMove || it.ActionType == faRename ? " -> " : " (kept: ") << Shown(it.Target)
+                                    << (it.ActionType == faMove || it.ActionType == faRename ? "" : ")");
+        EndLine(out);
+      }
+    }
+    return kExitOk;
+  }
+  TJournalAction* target = nullptr;
+  if (!which.empty()) {
+    int number = 0;
+    const bool numeric = which.find_first_not_of("0123456789") == std::string::npos && which.size() < 9;
+    for (TJournalAction& a : actions) {
+      ++number;
+      if (a.Id == which || (numeric && std::stoi(which) == number)) target = &a;
+    }
+    if (!target) return bad("no action " + which + " in the journal (see --list)");
+    if (target->Undoable() == 0) {
+      err << "pelcrow-cli: action " << which << " has nothing left to undo\n";
+      return kExitNone;
+    }
+  } else {
+    for (auto i = actions.rbegin(); i != actions.rend() && !target; ++i)
+      if (i->Undoable() > 0) target = &*i;
+    if (!target) {
+      err << "pelcrow-cli: there is nothing left to undo\n";
+      return kExitNone;
+    }
+  }
+  std::vector<std::string> log;
+  std::vector<TJournalItem::TState> before;
+  for (const TJournalItem& it : target->Items) before.push_back(it.State);
+  UndoJournalAction(*target, log);
+  int restored = 0;
+  for (std::size_t k = 0; k < target->Items.size(); ++k) {
+    const TJournalItem& it = target->Items[k];
+    if (before[k] != TJournalItem::jsDone || it.State != TJournalItem::jsUndone) continue;
+    ++restored;
+    out << "restored " << Shown(it.FullPath());
+    EndLine(out);
+  }
+  for (const std::string& line : log) {
+    out << "failed " << Shown(line);
+    EndLine(out);
+  }
+  out.flush();
+  if (log.empty()) return kExitOk;
+  err << "pelcrow-cli: " << log.size() << " of " << (log.size() + static_cast<std::size_t>(restored))
+      << " files were not restored\n";
+  return kExitActionFailed;
 }
 
 }  // namespace
@@ -863,6 +1041,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   if (cmd == "crc32") return RunCrc32(rest, out, err);
   if (cmd == "scan") return RunScan(rest, out, err);
   if (cmd == "load") return RunLoad(rest, out, err);
+  if (cmd == "undo") return RunUndo(rest, out, err);
   err << "pelcrow-cli: unknown command \"" << cmd << "\"\n" << kUsage;
   return kExitUsage;
 }

@@ -139,6 +139,22 @@ class TLineReader {
   void Skip(int count) {
     for (int k = 0; k < count; ++k) Raw();
   }
+  // Fields a later version added: all of them as numbers, or false (the line leaves them out).
+  bool Optional(std::int64_t* values, int count) {
+    const std::size_t pos = fPos;
+    const int field = fField;
+    for (int k = 0; k < count; ++k) {
+      const std::size_t end = fLine.find(kListFieldSeparator, fPos);
+      if (end == std::string_view::npos || !ToInt64(fLine.substr(fPos, end - fPos), values[k])) {
+        fPos = pos;
+        fField = field;
+        return false;
+      }
+      fPos = end + kListFieldSeparator.size();
+      ++fField;
+    }
+    return true;
+  }
   [[noreturn]] void Fail(const char* what) const {
     throw EListFileError("line " + std::to_string(fLineNumber) + ", field " + std::to_string(fField) + ": " +
                          what);
@@ -230,6 +246,16 @@ std::string TScanEngine::ListFileText() const {
     } else {
       for (int k = 0; k < 3; ++k) line += kListFieldSeparator;
     }
+    // Past the fields of the first version (which readers of it leave alone): what the scan saw
+    // of the file and its folder, so that a list acted on later is checked against it.
+    // Rows that no scan saw on disk (plug-in rows) keep the first version's fields only.
+    if (it->Device != 0 || it->Inode != 0) {
+      const platform::TFolderIdentity folder = FolderIdentity(it->Path.view());
+      for (std::uint64_t v : {it->Device, it->Inode, folder.Device, folder.Inode})
+        AppendField(line, std::to_string(v));
+      AppendField(line, std::to_string(it->Modified.UnixNanoseconds()));
+      AppendField(line, std::to_string(it->Changed.UnixNanoseconds()));
+    }
     text += line;
     text += "\r\n";
   }
@@ -281,6 +307,7 @@ void TScanEngine::LoadFromText(IScanView* AFileList, std::string_view ABytes) {
   items.reserve(lines.size() - 1);
   // The files of one folder share one path text, as after a scan.
   std::unordered_map<std::string, TItemString> folders;
+  std::unordered_map<std::string, platform::TFolderIdentity> folderIds;
   for (std::size_t n = 1; n < lines.size(); ++n) {
     if (lines[n].empty()) continue;
     TLineReader r(lines[n], n + 1);
@@ -312,11 +339,25 @@ void TScanEngine::LoadFromText(IScanView* AFileList, std::string_view ABytes) {
     r.Skip(5);  // a loaded item never has e-mail data
     it->Master = r.Flag();
     r.Skip(3);
+    std::int64_t extra[6];
+    if (r.Optional(extra, 6)) {
+      it->Device = static_cast<std::uint64_t>(extra[0]);
+      it->Inode = static_cast<std::uint64_t>(extra[1]);
+      if (extra[2] != 0 || extra[3] != 0)
+        folderIds[path] = {static_cast<std::uint64_t>(extra[2]), static_cast<std::uint64_t>(extra[3])};
+      // The exact time, where the date field keeps whole seconds.
+      if (TDateTime::FromUnixNanoseconds(extra[4]).UnixSeconds() == it->Modified.UnixSeconds())
+        it->Modified = TDateTime::FromUnixNanoseconds(extra[4]);
+      else
+        it->Device = it->Inode = 0;  // the fields do not belong to this line's file
+      it->Changed = TDateTime::FromUnixNanoseconds(extra[5]);
+    }
     items.push_back(std::move(it));
   }
 
   fFiles.reserve(items.size());
   for (auto& it : items) fFiles.push_back(it.release());
+  fFolderIds = std::move(folderIds);
   fSummaryInfo.TotalFiles = ItemCount();
   UpdateSummaryInfo();
   SortResults(fFileList, 2, soAsc);

@@ -108,6 +108,7 @@ void TPcwSettings::ResetToDefaults() {
   TranslationLanguageCode = "en";
   ShowPreview = true;
   DisableSafetyLock = false;
+  UndoJournalDays = 30;
   EnableLogging = false;
   LogDirectory.clear();
   AutoDeleteLogPeriod = 0;

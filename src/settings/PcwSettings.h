@@ -120,6 +120,8 @@ struct TPcwSettings {
   bool ShowPreview = true;
   bool ShellContextMenu = false;
   bool DisableSafetyLock = false;
+  // Days the action journal keeps an action for undo (0: for ever).
+  int UndoJournalDays = 30;
   bool EnableLogging = false;
   std::string LogDirectory;
   std::int32_t AutoDeleteLogPeriod = 0;

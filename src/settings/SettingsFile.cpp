@@ -44,6 +44,7 @@ constexpr std::string_view kSyncWMP = "Sync_WMP";
 constexpr std::string_view kSyncIPhoto = "Sync_iPhoto";
 constexpr std::string_view kShowPreview = "ShowPreview";
 constexpr std::string_view kDisableSafetyLock = "DisableSafetyLock";
+constexpr std::string_view kUndoJournalDays = "UndoJournalDays";
 constexpr std::string_view kDbgAUServer = "DbgAUServer";
 
 constexpr std::string_view kLogging = "Logging";
@@ -227,6 +228,7 @@ void TPcwSettings::ReadFromIni(const TIniFile& ini) {
   Sync_iPhoto = ini.ReadBool(kPreferences, kSyncIPhoto, true);
   ShowPreview = ini.ReadBool(kPreferences, kShowPreview, true);
   DisableSafetyLock = ini.ReadBool(kPreferences, kDisableSafetyLock, false);
+  UndoJournalDays = std::max(0, static_cast<int>(ini.ReadInteger(kPreferences, kUndoJournalDays, 30)));
   DbgAUServer = ini.ReadString(kPreferences, kDbgAUServer, "");
   RetrieveShellContextMenuStatus();
 
@@ -316,6 +318,7 @@ void TPcwSettings::WriteToIni(TIniFile& ini) const {
   ini.WriteBool(kPreferences, kSyncIPhoto, Sync_iPhoto);
   ini.WriteBool(kPreferences, kShowPreview, ShowPreview);
   ini.WriteBool(kPreferences, kDisableSafetyLock, DisableSafetyLock);
+  ini.WriteInteger(kPreferences, kUndoJournalDays, UndoJournalDays);
   ini.WriteString(kPreferences, kTranslationLanguageCode, TranslationLanguageCode);
 
   ini.WriteBool(kLogging, kEnable, EnableLogging);

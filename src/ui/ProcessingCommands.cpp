@@ -76,6 +76,7 @@ void TProcessingController::RunDeleteSelected() {
   if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, true)) return;
   TRunGuard guard(*this);
   TProcessingOptions o;
+  o.JournalExpireDays = Settings.UndoJournalDays;
   o.Operation = poDelete;
   if (fLRW_Mode) {
     o.Permanent = !Settings.DupDeleteMoveToTrash;
@@ -93,6 +94,7 @@ void TProcessingController::RunMoveSelected() {
   if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, true)) return;
   TRunGuard guard(*this);
   TProcessingOptions o;
+  o.JournalExpireDays = Settings.UndoJournalDays;
   o.Operation = poMove;
   if (fLRW_Mode) {
     o.MoveFolder = Settings.DupMovePathToMove.empty() ? DefaultMoveFolder() : Settings.DupMovePathToMove;
@@ -116,6 +118,7 @@ void TProcessingController::RunRenameSelected() {
   if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, true)) return;
   TRunGuard guard(*this);
   TProcessingOptions o;
+  o.JournalExpireDays = Settings.UndoJournalDays;
   o.Operation = poRename;
   if (fLRW_Mode) {
     o.RenameText = Settings.DupRenamePrefixStr.empty() ? std::string("_Duplicate_") : Settings.DupRenamePrefixStr;
@@ -140,6 +143,7 @@ void TProcessingController::RunReplaceWithLinks() {
     return;
   }
   TProcessingOptions o;
+  o.JournalExpireDays = Settings.UndoJournalDays;
   o.Operation = poLink;
   RunPasses(o);
 }
@@ -173,6 +177,7 @@ void TProcessingController::RunDeleteFocused(int Row) {
     return;
   }
   TProcessingOptions o;
+  o.JournalExpireDays = Settings.UndoJournalDays;
   o.Operation = poDelete;
   o.Permanent = dlg.Permanent();
   o.OnlyRow = Row;
