@@ -116,7 +116,7 @@ std::string DoneLine(const TJournalItem& it) {
 }
 
 bool ParsePlan(const std::vector<std::string_view>& f, TJournalItem& it) {
-  if (f.size() < 25) return false;
+  if (f.size() < 22) return false;
   it.Seq = Num<std::uint32_t>(f[1]);
   it.ActionType = static_cast<std::uint8_t>(Num<int>(f[2]));
   it.Folder = Unescape(f[3]);
