@@ -1,6 +1,8 @@
 // pelcrow-cli as a user runs it: in process for the outputs, and the real binary once.
 #include <gtest/gtest.h>
 
+#include <utime.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <set>
@@ -415,6 +417,108 @@ TEST(CliTest, RealBinarySavesAndLoadsAList) {
   // --null: the paths as they are, each record ended by a NUL byte.
   const std::string raw = RunBinary("load --null '" + dir / "l.dup" + "'", code);
   EXPECT_NE(raw.find("/in/line\nbreak.txt" + std::string(1, '\0')), std::string::npos);
+}
+
+}  // namespace
+}  // namespace pelcrow
+
+namespace pelcrow {
+namespace {
+
+using test::ReadAll;
+using test::TTempDir;
+
+// A shell command with the test's own home, trash and journal.
+std::string InHome(const TTempDir& dir, const std::string& cmd) {
+  return "HOME='" + dir / "home" + "' XDG_DATA_HOME='" + dir / "home/data" + "' XDG_STATE_HOME='" + dir / "home/state" +
+         "' " + cmd;
+}
+
+int Shell(const std::string& cmd, std::string* out = nullptr) {
+  FILE* p = ::popen((cmd + " 2>&1").c_str(), "r");
+  if (!p) return -1;
+  std::string text;
+  char buf[4096];
+  while (std::size_t n = std::fread(buf, 1, sizeof buf, p)) text.append(buf, n);
+  if (out) *out = text;
+  return WEXITSTATUS(::pclose(p));
+}
+
+TEST(CliTest, TrashThenUndoBringsEverythingBackAndTrashCliAgrees) {
+  TTempDir dir;
+  std::filesystem::create_directories(dir / "home/data");
+  const std::string cli = test::CliPath();
+  for (int i = 0; i < 5; ++i) {
+    dir.Write("in/a/f" + std::to_string(i), "content " + std::to_string(i));
+    dir.Write("in/b/f" + std::to_string(i), "content " + std::to_string(i));
+    ASSERT_EQ(::utime((dir / "in/b/f" + std::to_string(i)).c_str(), nullptr), 0);
+  }
+  std::string out;
+  ASSERT_EQ(Shell(InHome(dir, cli + " scan --no-skip-temp --select oldest --action trash '" + dir / "in" + "'"), &out), 0)
+      << out;
+  int trashed = 0;
+  for (int i = 0; i < 5; ++i) trashed += !std::filesystem::exists(dir / "in/a/f" + std::to_string(i)) +
+                                         !std::filesystem::exists(dir / "in/b/f" + std::to_string(i));
+  EXPECT_EQ(trashed, 5);
+  ASSERT_EQ(Shell(InHome(dir, cli + " undo"), &out), 0) << out;
+  EXPECT_NE(out.find("restored "), std::string::npos) << out;
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(ReadAll(dir / "in/a/f" + std::to_string(i)), "content " + std::to_string(i));
+    EXPECT_EQ(ReadAll(dir / "in/b/f" + std::to_string(i)), "content " + std::to_string(i));
+  }
+  EXPECT_EQ(Shell(InHome(dir, cli + " undo"), &out), 1);
+  EXPECT_NE(out.find("nothing left to undo"), std::string::npos) << out;
+
+  // What we trash, trash-cli restores; what it restored by hand, undo counts as back.
+  if (Shell("command -v trash-restore >/dev/null") != 0) GTEST_SKIP() << "trash-cli is not installed";
+  ASSERT_EQ(Shell(InHome(dir, cli + " scan --no-skip-temp --select oldest --action trash '" + dir / "in" + "'"), &out), 0);
+  ASSERT_EQ(Shell(InHome(dir, "trash-list"), &out), 0);
+  EXPECT_NE(out.find(dir / "in/"), std::string::npos) << out;
+  const std::string gone = std::filesystem::exists(dir / "in/a/f0") ? dir / "in/b/f0" : dir / "in/a/f0";
+  ASSERT_EQ(Shell("echo 0 | " + InHome(dir, "trash-restore '" + gone + "'"), &out), 0) << out;
+  EXPECT_EQ(ReadAll(gone), "content 0") << out;
+  ASSERT_EQ(Shell(InHome(dir, cli + " undo"), &out), 0) << out;
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(ReadAll(dir / "in/a/f" + std::to_string(i)), "content " + std::to_string(i));
+}
+
+// kill -9 in the middle of a move pass (to another file system, so that each file is copied):
+// every file is at its source or whole at its target, and undo brings back every one.
+TEST(CliTest, UndoAfterAKilledMovePass) {
+  TTempDir dir;
+  std::filesystem::create_directories(dir / "home/data");
+  const std::string other = "/dev/shm/pelcrow-killed-move-" + std::to_string(::getpid());
+  std::filesystem::remove_all(other);
+  if (!std::filesystem::create_directories(other)) GTEST_SKIP() << "no /dev/shm here";
+  const std::string cli = test::CliPath();
+  const int n = 60;
+  const std::string body(1 << 20, 'k');
+  for (int i = 0; i < n; ++i) {
+    dir.Write("in/a/f" + std::to_string(i), body + std::to_string(i));
+    dir.Write("in/b/f" + std::to_string(i), body + std::to_string(i));
+  }
+  const std::string move =
+      cli + " scan --no-skip-temp --select oldest --action move '" + other + "/out' '" + dir / "in" + "' >/dev/null";
+  // Killed as soon as the first file stands at the target.
+  std::string out;
+  Shell(InHome(dir, "sh -c \"" + move + " & pid=\\$!; while kill -0 \\$pid 2>/dev/null && [ -z \\\"\\$(ls -A '" + other +
+                        "/out' 2>/dev/null)\\\" ]; do sleep 0.005; done; kill -9 \\$pid; wait \\$pid\""),
+        &out);
+  std::string listed;
+  Shell(InHome(dir, cli + " undo --list"), &listed);
+  const int code = Shell(InHome(dir, cli + " undo"), &out);
+  EXPECT_TRUE(code == 0 || out.find("nothing left to undo") != std::string::npos) << out << listed;
+  for (int i = 0; i < n; ++i) {
+    const std::string want = body + std::to_string(i);
+    EXPECT_EQ(ReadAll(dir / "in/a/f" + std::to_string(i)), want) << i << "\n" << listed;
+    EXPECT_EQ(ReadAll(dir / "in/b/f" + std::to_string(i)), want) << i;
+  }
+  // No copy is left behind at the target.
+  std::size_t left = 0;
+  if (std::filesystem::exists(other + "/out"))
+    for ([[maybe_unused]] const auto& e : std::filesystem::recursive_directory_iterator(other + "/out"))
+      left += e.is_regular_file();
+  EXPECT_EQ(left, 0u) << listed;
+  std::filesystem::remove_all(other);
 }
 
 }  // namespace
