@@ -2,9 +2,24 @@
 // file compiles the same in any checkout and stays in the compiler cache.
 #include "TestPaths.h"
 
+#include <stdlib.h>
+
+#include <string>
+
 namespace pelcrow::test {
 
 const char* TestWorkDir() { return PELCROW_TEST_WORK_DIR; }
 const char* CliPath() { return PELCROW_CLI_PATH; }
+
+namespace {
+
+// Processing in a test (and in the programs it starts) writes its action journal here, never
+// into the journal of the user who runs the tests.
+const bool kOwnStateHome = [] {
+  const std::string state = std::string(PELCROW_TEST_WORK_DIR) + "/state";
+  return ::setenv("XDG_STATE_HOME", state.c_str(), 1) == 0;
+}();
+
+}  // namespace
 
 }  // namespace pelcrow::test
