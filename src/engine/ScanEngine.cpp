@@ -178,6 +178,9 @@ void TScanEngine::BuildFileList(IScanView* FileList, TPcwScanOptions ScanOptions
   fScanOptions = ScanOptions;
   fFileList = FileList;
   FreeList(fFiles);
+  // New results show every category; a category kept from the last results would hide rows
+  // again at the next filter change.
+  fCurrentCategoryFilter = fcAllFiles;
   fMasterSelectMode = Settings.MasterSelectMode;
   fMusicTagsOptions = Settings.MusicTagsOptions;
   PrepareFilters();
