@@ -250,6 +250,8 @@ class TScanEngine {
   void CompareFiles(const std::stop_token& Stop);
   void FilterMasterGroups(const std::stop_token& Stop);
   void Renumber();
+  // SortGroup of every visible item: the running number of its run of equal groups, from 1.
+  void NumberBands();
   void ScanThreadTerminated();
   bool InMasterFolder(const std::string& Dir) const;
 

@@ -106,11 +106,7 @@ void TScanEngine::AutoSelect(IScanView* FileList, TSelectMethod ASelectMethod) {
   QuickSortItems(fFiles, [&cmp](PFileItem l, PFileItem r) { return cmp.Compare(l, r); });
   // The list is now in group order but in no column's: bands follow the groups again, and the
   // next column sort must not take the list for already sorted.
-  std::uint32_t band = 0;
-  for (std::size_t k = 0; k < fFiles.size(); ++k) {
-    if (k > 0 && fFiles[k]->DupGroup != fFiles[k - 1]->DupGroup) ++band;
-    fFiles[k]->SortGroup = band;
-  }
+  NumberBands();
   fLastSortColumn = -1;
 
   bool kept = false;
