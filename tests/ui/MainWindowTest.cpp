@@ -23,6 +23,8 @@
 #include <thread>
 
 #include "UiTestUtil.h"
+#include "engine/SearchFilter.h"
+#include "engine/SearchFilterSettings.h"
 #include "localization/LanguageController.h"
 #include "platform/SingleInstance.h"
 #include "settings/FileMasks.h"
@@ -495,6 +497,30 @@ class MainWindowTest : public QObject {
     QCOMPARE(Child<QDoubleSpinBox>(again, "nbMaxSize")->value(), 5.0);
     QCOMPARE(Child<QComboBox>(again, "cbMaxSize")->currentIndex(), 3);
     QVERIFY(Child<QPushButton>(again, "crbStart")->isEnabled());
+  }
+
+  // The search criteria are the user's whether or not the folder lists and the window's place are
+  // kept between runs.
+  void searchCriteriaComeBackAtStart_data() {
+    QTest::addColumn<bool>("keepUserSettings");
+    QTest::newRow("user settings kept") << true;
+    QTest::newRow("user settings not kept") << false;
+  }
+  void searchCriteriaComeBackAtStart() {
+    QFETCH(bool, keepUserSettings);
+    pelcrow::Settings.KeepUserSettings = keepUserSettings;
+    pelcrow::SearchFilterFiles = pelcrow::TSearchFilterFiles();
+    pelcrow::SearchFilterFiles.fFileNamePattern = "*.jpg";
+    pelcrow::SearchFilterFiles.fSearchByDupGroup = true;
+    pelcrow::SearchFilterFiles.SetDupGroupPattern("2-4");
+    QCOMPARE(pelcrow::SaveSearchFilterFiles(pelcrow::Settings.GetSettingsFile()), 0);
+    // As in a new run: nothing in memory yet.
+    pelcrow::SearchFilterFiles = pelcrow::TSearchFilterFiles();
+    TfmMain w;
+    QCOMPARE(pelcrow::SearchFilterFiles.fFileNamePattern, std::string("*.jpg"));
+    QVERIFY(pelcrow::SearchFilterFiles.fSearchByDupGroup);
+    QCOMPARE(pelcrow::SearchFilterFiles.fDupGroupPattern, std::string("2-4"));
+    pelcrow::SearchFilterFiles = pelcrow::TSearchFilterFiles();
   }
 
   void scanModeMenu() {
