@@ -118,7 +118,7 @@ TfmMain::TfmMain(platform::TSingleInstance* instance, QWidget* parent) : QMainWi
   // 2.
   txtVersion->setText(VersionText());
   StartLogging(Settings.LogDirectory, TPcwLogEvents{leInfo});
-  WriteLog("Starting Application");
+  WriteLog(TranslateText("Starting Application"));
   // 3.
   GetLanguageController().AddToTranslateList(this);
   edIncFileTypes->setText(QString::fromStdString(std::string(kDefaultIncludeMaskField)));
@@ -169,7 +169,7 @@ TfmMain::TfmMain(platform::TSingleInstance* instance, QWidget* parent) : QMainWi
 TfmMain::~TfmMain() {
   Settings.OnChangeComparisonMode = nullptr;
   EndScanNow();
-  WriteLog("Closing Application");
+  WriteLog(TranslateText("Closing Application"));
 }
 
 void TfmMain::EndScanNow() {

@@ -19,6 +19,9 @@
 #include <QtTest>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <thread>
 
@@ -26,6 +29,7 @@
 #include "engine/SearchFilter.h"
 #include "engine/SearchFilterSettings.h"
 #include "localization/LanguageController.h"
+#include "logging/Logger.h"
 #include "platform/SingleInstance.h"
 #include "settings/FileMasks.h"
 #include "ui/FileMaskDialogs.h"
@@ -521,6 +525,31 @@ class MainWindowTest : public QObject {
     QVERIFY(pelcrow::SearchFilterFiles.fSearchByDupGroup);
     QCOMPARE(pelcrow::SearchFilterFiles.fDupGroupPattern, std::string("2-4"));
     pelcrow::SearchFilterFiles = pelcrow::TSearchFilterFiles();
+  }
+
+  // "Starting Application" and "Closing Application" are written in the user's language.
+  void startAndCloseAreLoggedInTheUserLanguage() {
+    auto& lc = pelcrow::GetLanguageController();
+    lc.SetLanguage("de");
+    const std::string dir = fHome->Dir("logs-de");
+    pelcrow::Settings.EnableLogging = true;
+    pelcrow::Settings.LogDirectory = dir;
+    { TfmMain w; }
+    pelcrow::StopLogging();
+    pelcrow::Settings.EnableLogging = false;
+    lc.SetLanguage("en");
+    QString text;
+    for (const auto& f : std::filesystem::directory_iterator(dir)) {
+      std::ifstream in(f.path(), std::ios::binary);
+      const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      QVERIFY(bytes.size() >= 2);
+      text += QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.data() + 2),
+                                 static_cast<qsizetype>((bytes.size() - 2) / 2));
+    }
+    QVERIFY2(text.contains(QStringLiteral("[Info]: Anwendung wird gestartet")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("[Info]: Anwendung wird beendet")), qPrintable(text));
+    QVERIFY(!text.contains(QStringLiteral("Starting Application")));
+    QVERIFY(!text.contains(QStringLiteral("Closing Application")));
   }
 
   void scanModeMenu() {
