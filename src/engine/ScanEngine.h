@@ -74,6 +74,9 @@ class IScanView {
   virtual void ListChanged(int RowCount) = 0;
   virtual void RowChanged(int Row) = 0;
   virtual void Refresh() = 0;
+  // The update bracket: row changes between the two may reach the screen as one. Brackets nest.
+  virtual void BeginUpdate() {}
+  virtual void EndUpdate() {}
   // Which music tag (0 Title ... 7 Bit rate) the grid shows at a column, or -1.
   virtual int MusicTagAtColumn(int /*GridColumn*/) const { return -1; }
 };
