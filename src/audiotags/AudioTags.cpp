@@ -172,7 +172,15 @@ std::string ReadAudioTags(IByteSource& Source, TAudioTagList* List, bool Strict,
       if (List) List->clear();
       return std::string();
     }
-    if (!missing) key += values[i];
+    if (missing) continue;
+    if (!key.empty()) key += kTagKeySeparator;
+    // A separator inside a value would move the boundary again; it means nothing in a tag.
+    for (char c : values[i]) {
+      if (c == kTagKeySeparator)
+        key += "\xEF\xBF\xBD";  // U+FFFD
+      else
+        key += c;
+    }
   }
   if (List) {
     if (key.empty()) {

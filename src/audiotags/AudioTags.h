@@ -66,8 +66,12 @@ class TAudioParserClass {
 // Name=Value lines as ReadAudioTags fills them.
 using TAudioTagList = std::vector<std::string>;
 
+// Stands between the values of a tag key, so that the boundary between two values is part of the
+// key: title "Moon" by "Light" is another song than title "MoonLi" by "ght".
+inline constexpr char kTagKeySeparator = '\x1F';
+
 // The tag key of a file: the selected tags of `Options` (low eight bits, Title to BitRate), trimmed
-// and joined without separators. Strict: every selected tag must be present, else the key is
+// and joined by kTagKeySeparator. Strict: every selected tag must be present, else the key is
 // empty and List is cleared. Lenient: missing tags are left out. When List is given, eight lines
 // "Title=..." to "BitRate=..." are appended (empty for tags not selected) and the list is cleared
 // when the key is empty. An unrecognised file gives an empty key and leaves List untouched.

@@ -285,6 +285,8 @@ void TScanEngine::LoadFromText(IScanView* AFileList, std::string_view ABytes) {
   CheckNotExecuting();
   fFileList = AFileList;
   ClearResults();
+  // A loaded list shows every category, as a new scan does.
+  fCurrentCategoryFilter = fcAllFiles;
   // The grid must never show rows of freed items, also when the load fails.
   ShowNoRows();
 

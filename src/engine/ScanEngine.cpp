@@ -179,6 +179,9 @@ void TScanEngine::BuildFileList(IScanView* FileList, TPcwScanOptions ScanOptions
   fScanOptions = ScanOptions;
   fFileList = FileList;
   FreeList(fFiles);
+  // New results show every category; a category kept from the last results would hide rows
+  // again at the next filter change.
+  fCurrentCategoryFilter = fcAllFiles;
   fMasterSelectMode = Settings.MasterSelectMode;
   fMusicTagsOptions = Settings.MusicTagsOptions;
   PrepareFilters();
@@ -382,16 +385,17 @@ void TScanEngine::SortResults(IScanView* FileList, int AColIndex, TColumnSortOrd
     const TColumnComparer cmp(&fFiles, key, ASortOrder);
     QuickSortItems(fFiles, [&cmp](PFileItem l, PFileItem r) { return cmp.Compare(l, r); });
   }
-  std::uint32_t sortGroup = 0;
-  std::uint32_t previous = fFiles.front()->DupGroup;
-  for (PFileItem it : fFiles) {
-    if (it->DupGroup != previous) {
-      previous = it->DupGroup;
-      ++sortGroup;
-    }
-    it->SortGroup = sortGroup;
-  }
+  NumberBands();
   UpdateGrid(-1, true);
+}
+
+void TScanEngine::NumberBands() {
+  // From 1, as the scan numbers them: the shading of the first group does not flip with the order.
+  std::uint32_t band = 0;
+  for (std::size_t k = 0; k < fFiles.size(); ++k) {
+    if (k == 0 || fFiles[k]->DupGroup != fFiles[k - 1]->DupGroup) ++band;
+    fFiles[k]->SortGroup = band;
+  }
 }
 
 PFileItem TScanEngine::Item(int AIndex) const {

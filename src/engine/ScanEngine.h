@@ -77,6 +77,9 @@ class IScanView {
   virtual void ListChanged(int RowCount) = 0;
   virtual void RowChanged(int Row) = 0;
   virtual void Refresh() = 0;
+  // The update bracket: row changes between the two may reach the screen as one. Brackets nest.
+  virtual void BeginUpdate() {}
+  virtual void EndUpdate() {}
   // Which music tag (0 Title ... 7 Bit rate) the grid shows at a column, or -1.
   virtual int MusicTagAtColumn(int /*GridColumn*/) const { return -1; }
 };
@@ -262,6 +265,8 @@ class TScanEngine {
   void CompareFiles(const std::stop_token& Stop);
   void FilterMasterGroups(const std::stop_token& Stop);
   void Renumber();
+  // SortGroup of every visible item: the running number of its run of equal groups, from 1.
+  void NumberBands();
   void ScanThreadTerminated();
   bool InMasterFolder(const std::string& Dir) const;
 

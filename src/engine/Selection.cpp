@@ -1,7 +1,8 @@
 // Selection rules over the visible result list: keep one copy per group (oldest, newest, original
 // name), select all, none, the inverse, or by folder and group. Every change goes through
 // SetFileSelected, so a master file is never checked without the user's consent; a refusal stops
-// the running rule at that item. Runs on the user-interface thread, never during a scan.
+// the running rule at that item. Each rule tells the grid inside one update bracket. Runs on the
+// user-interface thread, never during a scan.
 #include <string>
 #include <string_view>
 
@@ -46,6 +47,22 @@ bool InFolder(const TFileItem& it, const std::string& folderWithDelimiter, bool 
   if (subFolders) return path.compare(0, folderWithDelimiter.size(), folderWithDelimiter) == 0;
   return path == folderWithDelimiter;
 }
+
+// One update bracket of the grid around a whole rule, however many rows it changes.
+class TUpdateBlock {
+ public:
+  explicit TUpdateBlock(IScanView* view) : fView(view) {
+    if (fView) fView->BeginUpdate();
+  }
+  ~TUpdateBlock() {
+    if (fView) fView->EndUpdate();
+  }
+  TUpdateBlock(const TUpdateBlock&) = delete;
+  TUpdateBlock& operator=(const TUpdateBlock&) = delete;
+
+ private:
+  IScanView* fView;
+};
 
 }  // namespace
 
@@ -100,17 +117,14 @@ void TScanEngine::BeginSelection(IScanView* FileList) {
 
 void TScanEngine::AutoSelect(IScanView* FileList, TSelectMethod ASelectMethod) {
   BeginSelection(FileList);
+  const TUpdateBlock block(fFileList);
   if (fFiles.empty()) return;
   UnSelectAll(FileList);
   const TAutoSelectComp cmp(&fFiles, ASelectMethod, fCompareMode);
   QuickSortItems(fFiles, [&cmp](PFileItem l, PFileItem r) { return cmp.Compare(l, r); });
   // The list is now in group order but in no column's: bands follow the groups again, and the
   // next column sort must not take the list for already sorted.
-  std::uint32_t band = 0;
-  for (std::size_t k = 0; k < fFiles.size(); ++k) {
-    if (k > 0 && fFiles[k]->DupGroup != fFiles[k - 1]->DupGroup) ++band;
-    fFiles[k]->SortGroup = band;
-  }
+  NumberBands();
   fLastSortColumn = -1;
 
   bool kept = false;
@@ -131,6 +145,7 @@ void TScanEngine::AutoSelect(IScanView* FileList, TSelectMethod ASelectMethod) {
 
 void TScanEngine::SelectAll(IScanView* FileList) {
   BeginSelection(FileList);
+  const TUpdateBlock block(fFileList);
   if (GridRowCount() == 0) return;
   const bool masterMode = Settings.MasterSelectMode && fCompareMode < cmEmails;
   for (int k = 0; k < ItemCount(); ++k) {
@@ -142,12 +157,14 @@ void TScanEngine::SelectAll(IScanView* FileList) {
 
 void TScanEngine::UnSelectAll(IScanView* FileList) {
   BeginSelection(FileList);
+  const TUpdateBlock block(fFileList);
   if (GridRowCount() == 0) return;
   for (int k = 0; k < ItemCount(); ++k) SetSelection(k, false);
 }
 
 void TScanEngine::ReverseSelection(IScanView* FileList) {
   BeginSelection(FileList);
+  const TUpdateBlock block(fFileList);
   for (int k = 0; k < ItemCount(); ++k) {
     PFileItem it = fFiles[static_cast<std::size_t>(k)];
     if (it->fProcessed) continue;
@@ -162,6 +179,7 @@ void TScanEngine::SelectAllExceptThisFolder(IScanView* FileList, int ItemIndex, 
 
 void TScanEngine::SelectAllExceptThisFolder(IScanView* FileList, const std::string& AFolder, bool Recursive) {
   BeginSelection(FileList);
+  const TUpdateBlock block(fFileList);
   const std::string folder = WithDelimiter(AFolder);
   for (int k = 0; k < ItemCount(); ++k) {
     PFileItem it = fFiles[static_cast<std::size_t>(k)];
@@ -172,6 +190,7 @@ void TScanEngine::SelectAllExceptThisFolder(IScanView* FileList, const std::stri
 
 void TScanEngine::SelectAllInGroupButThisOne(IScanView* FileList, int ItemIndex) {
   BeginSelection(FileList);
+  const TUpdateBlock block(fFileList);
   const std::uint32_t group = Item(ItemIndex)->DupGroup;
   for (int k = 0; k < ItemCount(); ++k) {
     PFileItem it = fFiles[static_cast<std::size_t>(k)];
@@ -182,6 +201,7 @@ void TScanEngine::SelectAllInGroupButThisOne(IScanView* FileList, int ItemIndex)
 
 void TScanEngine::SelectDuplicatesInSameFolder(const std::string& AFolder, bool ASelectInSubFolders) {
   BeginSelection(nullptr);
+  const TUpdateBlock block(fFileList);
   const std::string folder = WithDelimiter(AFolder);
   for (int k = 0; k < ItemCount(); ++k) {
     PFileItem it = fFiles[static_cast<std::size_t>(k)];

@@ -9,6 +9,7 @@
 #include <system_error>
 #include <utility>
 
+#include "base/FormatSettings.h"
 #include "platform/FileSystem.h"
 #include "settings/AtomicFile.h"
 
@@ -404,8 +405,14 @@ double TIniFile::ReadFloat(std::string_view section, std::string_view key, doubl
   const TEntry* e = FindEntry(section, key);
   if (e == nullptr) return defaultValue;
   std::string text(Trim(e->Value));
+  // The locale's separator (which may be more than one byte), and "." or "," whichever locale
+  // wrote the file.
+  const std::string& separator = GetFormatSettings()->DecimalSeparator;
+  if (separator.size() > 1)
+    for (std::size_t at = text.find(separator); at != std::string::npos; at = text.find(separator, at + 1))
+      text.replace(at, separator.size(), ".");
   for (char& c : text) {
-    if (c == ',') c = '.';
+    if (c == ',' || (separator.size() == 1 && c == separator[0])) c = '.';
   }
   if (!text.empty() && text.front() == '+') text.erase(0, 1);
   double value = 0;
@@ -453,7 +460,12 @@ void TIniFile::WriteBool(std::string_view section, std::string_view key, bool va
 void TIniFile::WriteFloat(std::string_view section, std::string_view key, double value) {
   char buffer[64];
   const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-  WriteString(section, key, ec == std::errc() ? std::string_view(buffer, end - buffer) : "0");
+  std::string text = ec == std::errc() ? std::string(buffer, end) : std::string("0");
+  // Written in the locale's format; the shortest form that reads back as the same number.
+  const std::string& separator = GetFormatSettings()->DecimalSeparator;
+  if (const std::size_t dot = text.find('.'); dot != std::string::npos && !separator.empty())
+    text.replace(dot, 1, separator);
+  WriteString(section, key, text);
 }
 
 void TIniFile::WriteBinary(std::string_view section, std::string_view key, std::string_view bytes) {

@@ -56,7 +56,7 @@ class TIniFile {
                            std::int32_t defaultValue) const;
   // Any non-zero integer is true; "true"/"false" are understood too; anything else: the default.
   bool ReadBool(std::string_view section, std::string_view key, bool defaultValue) const;
-  // "." or "," as the decimal separator.
+  // The locale's decimal separator, "." or ",".
   double ReadFloat(std::string_view section, std::string_view key, double defaultValue) const;
   // A string of hexadecimal digit pairs decoded to bytes; nullopt when the key is missing or the
   // value is not whole pairs of hexadecimal digits (an empty value is zero bytes).
@@ -73,6 +73,7 @@ class TIniFile {
   bool WriteString(std::string_view section, std::string_view key, std::string_view value);
   void WriteInteger(std::string_view section, std::string_view key, std::int32_t value);
   void WriteBool(std::string_view section, std::string_view key, bool value);
+  // With the locale's decimal separator.
   void WriteFloat(std::string_view section, std::string_view key, double value);
   // Upper-case hexadecimal digit pairs, two per byte.
   void WriteBinary(std::string_view section, std::string_view key, std::string_view bytes);

@@ -1,6 +1,7 @@
 #include "settings/PcwSettings.h"
 
 #include <exception>
+#include <filesystem>
 #include <string_view>
 
 #include "base/UserPrompt.h"
@@ -142,6 +143,17 @@ bool TPcwSettings::CheckExclusionFolder(const std::string& aPath, bool BeSilent)
     }
   }
   return true;
+}
+
+bool TPcwSettings::CheckLogFolder(const std::string& aPath, bool BeSilent) const {
+  namespace fs = std::filesystem;
+  std::string buffer;
+  // Normalised first: ".." must not lead from our folder into another program's.
+  const fs::path p = fs::path(WithoutExtendedPrefix(aPath, buffer)).lexically_normal();
+  const fs::path own = fs::path(fSettingsPath).lexically_normal();
+  if (!fSettingsPath.empty() && p.is_absolute() && TPcwSpecialFolders::IsInFolder(p.string(), own.string()))
+    return true;
+  return CheckExclusionFolder(aPath, BeSilent);
 }
 
 void TPcwSettings::RetrieveShellContextMenuStatus() {

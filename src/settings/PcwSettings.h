@@ -171,6 +171,10 @@ struct TPcwSettings {
   // True when aPath may be scanned; false when it lies in a permanent exclusion (with BeSilent
   // false the user is told why).
   bool CheckExclusionFolder(const std::string& aPath, bool BeSilent) const;
+  // The same for a log folder, except that the program's own folder (the settings folder and
+  // below, where the default log folder lies) always passes: the exclusions keep scans out of
+  // configuration folders, not the program's log.
+  bool CheckLogFolder(const std::string& aPath, bool BeSilent) const;
   void RetrieveShellContextMenuStatus();
 
  private:

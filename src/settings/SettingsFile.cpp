@@ -233,9 +233,11 @@ void TPcwSettings::ReadFromIni(const TIniFile& ini) {
   RetrieveShellContextMenuStatus();
 
   EnableLogging = ini.ReadBool(kLogging, kEnable, false);
-  LogDirectory =
-      ini.ReadString(kLogging, kLogDirectory, fSettingsPath.empty() ? std::string() : fSettingsPath + "Logs/");
-  if (!CheckExclusionFolder(LogDirectory, true)) {
+  LogDirectory = ini.ReadString(kLogging, kLogDirectory, "");
+  // An empty folder cannot hold a log; earlier versions stored one after the check below had
+  // dropped the default folder.
+  if (LogDirectory.empty() && !fSettingsPath.empty()) LogDirectory = fSettingsPath + "Logs/";
+  if (!CheckLogFolder(LogDirectory, true)) {
     LogDirectory.clear();
     EnableLogging = false;
   }

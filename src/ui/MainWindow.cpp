@@ -118,7 +118,7 @@ TfmMain::TfmMain(platform::TSingleInstance* instance, QWidget* parent) : QMainWi
   // 2.
   txtVersion->setText(VersionText());
   StartLogging(Settings.LogDirectory, TPcwLogEvents{leInfo});
-  WriteLog("Starting Application");
+  WriteLog(TranslateText("Starting Application"));
   // 3.
   GetLanguageController().AddToTranslateList(this);
   edIncFileTypes->setText(QString::fromStdString(std::string(kDefaultIncludeMaskField)));
@@ -134,8 +134,12 @@ TfmMain::TfmMain(platform::TSingleInstance* instance, QWidget* parent) : QMainWi
     FillFolderTree();
   }
   // 6. Symbolic links need no privilege here; nothing to remove from the processing menu.
-  // 7.
-  if (Settings.KeepUserSettings) LoadUserState(false);
+  // 7. The search criteria are read in any case; "Keep User Settings" is about the folder lists,
+  // the masks, the size limits and the window's place.
+  if (Settings.KeepUserSettings)
+    LoadUserState(false);
+  else
+    LoadSearchCriteria();
   // 8.
   CheckShellQueue();
   setMinimumSize(800, 600);
@@ -165,7 +169,7 @@ TfmMain::TfmMain(platform::TSingleInstance* instance, QWidget* parent) : QMainWi
 TfmMain::~TfmMain() {
   Settings.OnChangeComparisonMode = nullptr;
   EndScanNow();
-  WriteLog("Closing Application");
+  WriteLog(TranslateText("Closing Application"));
 }
 
 void TfmMain::EndScanNow() {
@@ -1135,6 +1139,12 @@ void TfmMain::RunSearchFilter() {
   if (filter) fResults->ApplySearchFilter();
   UpdateStatsInfo();
   UpdateResultControls();
+}
+
+void TfmMain::LoadSearchCriteria() {
+  TIniFile ini;
+  if (const std::string file = SettingsFile(); !file.empty()) ini.LoadFromFile(file);
+  SearchFilterFiles = ReadSearchFilter(ini, TDateTime::Now());
 }
 
 void TfmMain::LoadUserState(bool masksOnly) {

@@ -81,6 +81,8 @@ class TfmMain : public QMainWindow, public ITranslatable, public IProcessingHost
   void ShowDropWarningExclusion();
   void ShowDropWarningVarious();
   void LoadUserState(bool masksOnly);
+  // The search criteria of the settings file (LoadUserState reads them as well).
+  void LoadSearchCriteria();
   // "Search / Filter": the search dialog, then the filter when it asks for one.
   void RunSearchFilter();
   void SaveUserState();

@@ -233,7 +233,7 @@ bool ShowFailureReport(QWidget* parent, const std::string& head, TPcwLogEvent ev
     if (Settings.LogDirectory.empty() || !std::filesystem::is_directory(Settings.LogDirectory, ec)) {
       const QString dir = QFileDialog::getExistingDirectory(parent, Tr("Select Log Directory"),
                                                             PathText(Settings.LogDirectory));
-      if (!dir.isEmpty() && Settings.CheckExclusionFolder(PathBytes(dir), false)) Settings.LogDirectory = PathBytes(dir);
+      if (!dir.isEmpty() && Settings.CheckLogFolder(PathBytes(dir), false)) Settings.LogDirectory = PathBytes(dir);
     }
     EnableLoggingFor(event);
     StartLogging();

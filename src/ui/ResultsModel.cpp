@@ -2,6 +2,8 @@
 
 #include <QFont>
 
+#include <algorithm>
+
 #include "engine/ItemFlags.h"
 #include "localization/TranslateText.h"
 
@@ -116,16 +118,48 @@ void TResultsModel::ListChanged(int RowCount) {
   beginResetModel();
   fRows = RowCount;
   endResetModel();
+  // The reset repaints every row; what was gathered before it is told already.
+  fFirstChanged = 0;
+  fLastChanged = -1;
+}
+
+void TResultsModel::EmitRowsChanged(int first, int last) {
+  first = std::max(first, 0);
+  last = std::min(last, fRows - 1);
+  if (first > last || fColumns.empty()) return;
+  emit dataChanged(index(first, 0), index(last, static_cast<int>(fColumns.size()) - 1));
 }
 
 void TResultsModel::RowChanged(int Row) {
   if (Row < 0 || Row >= fRows) return;
-  emit dataChanged(index(Row, 0), index(Row, static_cast<int>(fColumns.size()) - 1));
+  if (fUpdateDepth == 0) {
+    EmitRowsChanged(Row, Row);
+  } else if (fFirstChanged > fLastChanged) {
+    fFirstChanged = fLastChanged = Row;
+  } else {
+    fFirstChanged = std::min(fFirstChanged, Row);
+    fLastChanged = std::max(fLastChanged, Row);
+  }
 }
 
 void TResultsModel::Refresh() {
   // Rows are painted from the items on demand; repainting the visible part is enough.
-  if (fRows > 0) emit dataChanged(index(0, 0), index(fRows - 1, static_cast<int>(fColumns.size()) - 1));
+  if (fUpdateDepth == 0) {
+    EmitRowsChanged(0, fRows - 1);
+  } else {
+    fFirstChanged = 0;
+    fLastChanged = fRows - 1;
+  }
+}
+
+void TResultsModel::BeginUpdate() { ++fUpdateDepth; }
+
+void TResultsModel::EndUpdate() {
+  if (fUpdateDepth == 0 || --fUpdateDepth > 0) return;
+  const int first = fFirstChanged, last = fLastChanged;
+  fFirstChanged = 0;
+  fLastChanged = -1;
+  EmitRowsChanged(first, last);
 }
 
 int TResultsModel::MusicTagAtColumn(int GridColumn) const {

@@ -1,6 +1,6 @@
 // The results grid's model: reads the engine's visible list directly and formats only the cell
 // asked for, so a million rows cost nothing beyond the engine's items. The engine drives it
-// through IScanView (whole list changed, one row changed).
+// through IScanView (whole list changed, one row changed, an update bracket around many rows).
 #pragma once
 
 #include <QAbstractTableModel>
@@ -44,6 +44,9 @@ class TResultsModel final : public QAbstractTableModel, public IScanView {
   void ListChanged(int RowCount) override;
   void RowChanged(int Row) override;
   void Refresh() override;
+  // Inside the bracket changed rows are gathered; its end reports them as one range.
+  void BeginUpdate() override;
+  void EndUpdate() override;
   int MusicTagAtColumn(int GridColumn) const override;
 
   static QColor BandColor();
@@ -52,9 +55,15 @@ class TResultsModel final : public QAbstractTableModel, public IScanView {
   void CheckChanged();
 
  private:
+  void EmitRowsChanged(int first, int last);
+
   TScanEngine* fEngine;
   std::vector<int> fColumns;
   int fRows = 0;
+  int fUpdateDepth = 0;
+  // Rows changed inside the open bracket; fFirstChanged > fLastChanged when none.
+  int fFirstChanged = 0;
+  int fLastChanged = -1;
 };
 
 }  // namespace pelcrow::ui

@@ -42,6 +42,16 @@ const TFixture kFixtures[] = {
     {"make-fixtures.sh", false, "", "", "", "", "", "", "", ""},
 };
 
+// The key of the given tag values, in option order.
+std::string TagKey(const std::vector<std::string>& values) {
+  std::string key;
+  for (const std::string& v : values) {
+    if (!key.empty()) key += kTagKeySeparator;
+    key += v;
+  }
+  return key;
+}
+
 TEST(AudioTagsTest, EveryFixtureGivesItsEightValues) {
   for (const auto& f : kFixtures) {
     SCOPED_TRACE(f.File);
@@ -76,22 +86,34 @@ TEST(AudioTagsTest, ListOfEveryFixtureUnderTheLenientRule) {
     EXPECT_EQ(AudioTagValue(list, "Duration"), f.Duration);
     EXPECT_EQ(list[8], std::string("BitRate=") + f.BitRate);
     // Only a track of "0" counts as missing; a bit rate of 0 is a value.
-    std::string expected = std::string(f.Title) + f.Artist + f.Album + (std::string(f.Track) == "0" ? "" : f.Track) +
-                           f.Year + f.Genre + f.Duration + f.BitRate;
-    EXPECT_EQ(key, expected);
+    const char* const values[] = {f.Title, f.Artist, f.Album, f.Track, f.Year, f.Genre, f.Duration, f.BitRate};
+    std::vector<std::string> present;
+    for (int i = 0; i < 8; ++i)
+      if (*values[i] != '\0' && !(i == 3 && std::string(values[i]) == "0")) present.push_back(values[i]);
+    EXPECT_EQ(key, TagKey(present));
   }
 }
 
-TEST(AudioTagsTest, KeysJoinValuesWithoutSeparators) {
+TEST(AudioTagsTest, KeysKeepTheValuesApart) {
   const TMusicTagsOptions titleArtist{mtTitle, mtArtist};
-  // Moon + Light and MoonLi + ght are the same key, so the two files are grouped.
+  // Title Moon by Light is another song than title MoonLi by ght, although the letters agree.
   std::string a = ReadAudioTags(AudioFixture("mpeg1_cbr128_id3v1.mp3"), nullptr, true, titleArtist);
   std::string b = ReadAudioTags(AudioFixture("mpeg1_vbr_xing_id3v23.mp3"), nullptr, true, titleArtist);
-  EXPECT_EQ(a, "MoonLight");
-  EXPECT_EQ(b, a);
+  EXPECT_EQ(a, TagKey({"Moon", "Light"}));
+  EXPECT_EQ(b, TagKey({"MoonLi", "ght"}));
+  EXPECT_NE(a, b);
   // Order is Title, Artist, Album, Track, Year, Genre, Duration, BitRate whatever the set says.
   EXPECT_EQ(ReadAudioTags(AudioFixture("vorbis_tags.ogg"), nullptr, true, TMusicTagsOptions{mtGenre, mtTrack, mtTitle}),
-            "Ogg Title4Pop");
+            TagKey({"Ogg Title", "4", "Pop"}));
+  // A value that holds the separator itself does not shift the boundary either.
+  auto key = [&](const std::string& title, const std::string& artist) {
+    TStringSource src(Id3v2Tag(3, Id3v2Text(3, "TIT2", title) + Id3v2Text(3, "TPE1", artist)) +
+                      MpegFrames(Mpeg1L3Header128(), kMpeg1L3Frame128, 40));
+    return ReadAudioTags(src, nullptr, true, titleArtist);
+  };
+  const std::string sep(1, kTagKeySeparator);
+  EXPECT_NE(key("A" + sep + "B", "C"), key("A", "B" + sep + "C"));
+  EXPECT_EQ(key("A", "B"), TagKey({"A", "B"}));
 }
 
 // An MPEG stream with the given tags in front and behind.
@@ -115,7 +137,7 @@ TEST(AudioTagsTest, StrictAndLenientRules) {
   EXPECT_TRUE(list.empty());
   // Lenient: missing tags are left out of the key, and the track is listed as it is.
   list = {"old"};
-  EXPECT_EQ(Key(Mpeg("", v10), withTrack, false, &list), "Title1999");
+  EXPECT_EQ(Key(Mpeg("", v10), withTrack, false, &list), TagKey({"Title", "1999"}));
   EXPECT_EQ(list, (TAudioTagList{"old", "Title=Title", "Artist=", "Album=", "Track=0", "Year=1999",
                                  "Genre=", "Duration=", "BitRate="}));
   // An empty album is missing under the strict rule; blanks around values do not count.
@@ -191,7 +213,7 @@ TEST(AudioTagsTest, ReadsHeadersNotAudio) {
 
 TEST(AudioTagsTest, RealMediaOffersTitleAndArtistOnly) {
   const std::string rm = AudioFixture("realmedia_tags.rm");
-  EXPECT_EQ(ReadAudioTags(rm, nullptr, true, TMusicTagsOptions{mtTitle, mtArtist}), "Rm TitleRm Author");
+  EXPECT_EQ(ReadAudioTags(rm, nullptr, true, TMusicTagsOptions{mtTitle, mtArtist}), TagKey({"Rm Title", "Rm Author"}));
   for (auto tag : {mtAlbum, mtTrack, mtYear, mtGenre, mtDuration, mtBitRate})
     EXPECT_EQ(ReadAudioTags(rm, nullptr, true, TMusicTagsOptions{mtTitle, tag}), "") << tag;
 }

@@ -222,6 +222,42 @@ TEST_F(ResultViewsTest, CategoryInternalCallLeavesTheGridAlone) {
   EXPECT_EQ(view.Rows, 6);
 }
 
+// Loading a list or scanning again starts with every category shown, as the window's buttons say:
+// a later filter change must not bring back the category picked for the old results.
+TEST_F(ResultViewsTest, NewResultsShowEveryCategory) {
+  const std::string listText = engine.ListFileText();
+  test::TTempDir dir;
+  for (const char* f : {"a/p.jpg", "b/p.jpg", "a/d.txt", "b/d.txt"}) dir.Write(f, std::string("same ") + f[2]);
+  struct TCase {
+    const char* Label;
+    bool Scan;
+    bool CloseFilter;
+    int Rows;
+  };
+  for (const TCase& c : {TCase{"load, then filter", false, false, 6}, TCase{"load, then close the filter", false, true, 6},
+                         TCase{"scan, then filter", true, false, 4}, TCase{"scan, then close the filter", true, true, 4}}) {
+    SCOPED_TRACE(c.Label);
+    engine.SetCategoryFilter(fcPictures, false, false);
+    ASSERT_EQ(engine.ItemCount(), 2);
+    if (c.Scan) {
+      engine.ClearResults();
+      test::RunScan(engine, {dir.path()});
+      engine.SortResults(&view, 2, soAsc);
+    } else {
+      engine.LoadFromText(&view, listText);
+    }
+    EXPECT_EQ(engine.CurrentCategoryFilter(), fcAllFiles);
+    ASSERT_EQ(engine.ItemCount(), c.Rows);
+    if (c.CloseFilter)
+      engine.CloseFilterResults(&view);
+    else
+      engine.FilterResults(&view, NameFilter("*"));
+    EXPECT_EQ(engine.ItemCount(), c.Rows);
+    EXPECT_EQ(view.Rows, c.Rows);
+    EXPECT_TRUE(engine.FilesHiddenByCategory().empty());
+  }
+}
+
 struct TRemoveCase {
   const char* Label;
   void (TScanEngine::*Remove)(int);

@@ -137,11 +137,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(SelectionTest, AutoSelectLeavesTheListInGroupOrderForTheNextColumnSort) {
   TScanEngine e(cmCRC32, {});
   Fill(e, {{"/d", "a", 2, 10}, {"/d", "b", 1, 20}, {"/d", "c", 2, 30}, {"/d", "d", 1, 5}});
-  Show(e, fView);  // by name: a b c d, bands 0 1 2 3
+  Show(e, fView);  // by name: a b c d, bands 1 2 3 4
   e.AutoSelect(&fView, smSelectAllLeaveOldest);
   std::vector<std::pair<std::string, std::uint32_t>> order;
   for (int k = 0; k < e.ItemCount(); ++k) order.emplace_back(e.Item(k)->Name.str(), e.Item(k)->SortGroup);
-  EXPECT_EQ(order, (std::vector<std::pair<std::string, std::uint32_t>>{{"d", 0}, {"b", 0}, {"a", 1}, {"c", 1}}));
+  EXPECT_EQ(order, (std::vector<std::pair<std::string, std::uint32_t>>{{"d", 1}, {"b", 1}, {"a", 2}, {"c", 2}}));
   EXPECT_GE(fView.Refreshes, 2);
   EXPECT_EQ(fView.Rows, 4);
   EXPECT_EQ(e.LastSortColumn(), -1);

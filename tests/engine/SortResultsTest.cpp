@@ -4,6 +4,7 @@
 #include "TestUtil.h"
 #include "engine/ItemFlags.h"
 
+#include <functional>
 #include <memory>
 #include <random>
 
@@ -70,17 +71,70 @@ TEST(SortResults, GroupKeyRenumbersBandsAndSkipsARepeat) {
   TRecordingView view;
   e.SortResults(&view, 2, soAsc);
   EXPECT_EQ(e.Item(0)->DupGroup, 3u);
-  EXPECT_EQ(e.Item(0)->SortGroup, 0u);
-  EXPECT_EQ(e.Item(1)->SortGroup, 1u);
-  EXPECT_EQ(e.Item(2)->SortGroup, 1u);
-  EXPECT_FALSE(e.CheckRow(0));
-  EXPECT_TRUE(e.CheckRow(2));
+  EXPECT_EQ(e.Item(0)->SortGroup, 1u);
+  EXPECT_EQ(e.Item(1)->SortGroup, 2u);
+  EXPECT_EQ(e.Item(2)->SortGroup, 2u);
+  EXPECT_TRUE(e.CheckRow(0));
+  EXPECT_FALSE(e.CheckRow(2));
   EXPECT_EQ(view.ListChanges, 1);
   e.SortResults(&view, 2, soAsc);  // same column, order and count: nothing to do
   EXPECT_EQ(view.ListChanges, 1);
   e.SortResults(&view, 2, soDesc);
   EXPECT_EQ(view.ListChanges, 2);
   EXPECT_EQ(e.Item(0)->DupGroup, 7u);
+}
+
+// The band of the first row is 1 whatever ordered the list last (a scan, a header sort, a
+// selection rule, a list load, also one written with bands from 0), so the shading does not flip
+// and a saved list keeps the scan's numbers.
+TEST(SortResults, BandsNumberFromOneWhateverOrderedTheList) {
+  test::TTempDir dir;
+  for (const char* f : {"a/x.bin", "b/x.bin", "a/y.bin", "b/y.bin", "c/y.bin"})
+    dir.Write(f, std::string("content of ") + f[2]);
+  // The band field of each item line of a list file.
+  auto savedBands = [](const std::string& text) {
+    std::vector<std::string> bands;
+    for (std::size_t line = text.find("\r\n"); line != std::string::npos && line + 2 < text.size();
+         line = text.find("\r\n", line + 2)) {
+      std::size_t at = line + 2;
+      for (int field = 0; field < 8; ++field) at = text.find("[,]", at) + 3;
+      bands.push_back(text.substr(at, text.find("[,]", at) - at));
+    }
+    return bands;
+  };
+  struct TCase {
+    const char* Label;
+    std::function<void(TScanEngine&, TRecordingView&)> Step;
+  };
+  const TCase cases[] = {
+      {"scan", [](TScanEngine&, TRecordingView&) {}},
+      {"header sort", [](TScanEngine& e, TRecordingView& v) { e.SortResults(&v, 3, soDesc); }},
+      {"group sort", [](TScanEngine& e, TRecordingView& v) { e.SortResults(&v, 2, soDesc); }},
+      {"selection rule", [](TScanEngine& e, TRecordingView& v) { e.AutoSelect(&v, smSelectAllLeaveNewest); }},
+      {"list load", [](TScanEngine& e, TRecordingView& v) { e.LoadFromText(&v, e.ListFileText()); }},
+      {"list with bands from 0",
+       [](TScanEngine& e, TRecordingView& v) {
+         for (int k = 0; k < e.ItemCount(); ++k) --e.Item(k)->SortGroup;
+         e.LoadFromText(&v, e.ListFileText());
+       }},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Label);
+    TScanEngine e(cmCRC32, {});
+    TRecordingView view;
+    test::RunScan(e, {dir.path()});
+    ASSERT_EQ(e.ItemCount(), 5);
+    c.Step(e, view);
+    std::uint32_t band = 0;
+    for (int k = 0; k < e.ItemCount(); ++k) {
+      if (k == 0 || e.Item(k)->DupGroup != e.Item(k - 1)->DupGroup) ++band;
+      EXPECT_EQ(e.Item(k)->SortGroup, band) << k;
+    }
+    EXPECT_TRUE(e.CheckRow(0));
+    const std::vector<std::string> bands = savedBands(e.ListFileText());
+    ASSERT_EQ(bands.size(), 5u);
+    EXPECT_EQ(bands.front(), "1");
+  }
 }
 
 TEST(SortResults, UnknownKeyAndEmptyList) {

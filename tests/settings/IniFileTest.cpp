@@ -8,12 +8,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "TestUtil.h"
+#include "base/FormatSettings.h"
 #include "settings/AtomicFile.h"
 
 namespace pelcrow {
@@ -233,6 +235,35 @@ TEST(IniFileTest, FloatValues) {
     ini.WriteFloat("S", "K", v);
     EXPECT_EQ(ini.ReadFloat("S", "K", 7.0), v);
   }
+}
+
+// Floats are written with the locale's decimal separator and read back with it, with "." or
+// with ",", whichever locale wrote them.
+TEST(IniFileTest, FloatsFollowTheLocaleInWritingAndReadEither) {
+  struct TCase {
+    const char* Separator;
+    double Value;
+    const char* Stored;
+  };
+  const TCase cases[] = {
+      {".", 2.5, "2.5"},        {",", 2.5, "2,5"},       {",", -0.125, "-0,125"}, {",", 3.0, "3"},
+      {",", 1e-300, "1e-300"},  {"\xD9\xAB", 0.5, "0\xD9\xAB" "5"},  // Arabic decimal separator
+  };
+  const std::shared_ptr<const TFormatSettings> saved = GetFormatSettings();
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Separator);
+    TFormatSettings fs;
+    fs.DecimalSeparator = c.Separator;
+    SetFormatSettings(fs);
+    TIniFile ini;
+    ini.WriteFloat("User", "MinValue", c.Value);
+    EXPECT_EQ(ini.ReadValue("User", "MinValue").value_or("(none)"), c.Stored);
+    EXPECT_EQ(Parsed(ini.GetText()).ReadFloat("User", "MinValue", 7.0), c.Value);
+    // Files written under another locale still read.
+    for (const char* other : {"[User]\nMinValue=1.25\n", "[User]\nMinValue=1,25\n"})
+      EXPECT_EQ(Parsed(other).ReadFloat("User", "MinValue", 7.0), 1.25) << other;
+  }
+  SetFormatSettings(*saved);
 }
 
 TEST(IniFileTest, HexPairs) {

@@ -163,9 +163,42 @@ TEST_F(SettingsFileTest, MissingOrEmptyFilesGiveTheDefaults) {
     if (bytes) WriteSettings(*bytes);
     const TPcwSettings s = Loaded();
     ExpectDefaults(s);
-    // The default log folder lies beside the settings file, which the default exclusions cover
-    // (the user's configuration folder): it is dropped as the load rule says.
-    EXPECT_TRUE(s.LogDirectory.empty());
+    // The default log folder lies beside the settings file, inside the default exclusion of the
+    // configuration folder; the program's own folder is not what that exclusion is for.
+    EXPECT_EQ(s.LogDirectory, SettingsFolder() + "/Logs/");
+  }
+}
+
+// Logging switched on with the default exclusions: the program's own folders keep logging on, a
+// folder of another program's configuration is still dropped.
+TEST_F(SettingsFileTest, OwnLogFolderPassesTheExclusionCheck) {
+  struct TCase {
+    const char* Label;
+    std::optional<std::string> Stored;  // nullopt: no key
+    std::string Expected;               // empty: dropped, and logging off
+  };
+  const std::string own = SettingsFolder() + "/Logs/";
+  const TCase cases[] = {
+      {"no key", std::nullopt, own},
+      {"the default, stored", own, own},
+      // Written by earlier versions after the check had dropped the default.
+      {"empty", std::string(), own},
+      {"another folder of ours", SettingsFolder() + "/old logs", SettingsFolder() + "/old logs"},
+      {"beside ours, not ours", SettingsFolder() + " logs", ""},
+      {"out of ours by ..", SettingsFolder() + "/../other/logs", ""},
+      {"another program's configuration", fDir / "config/other/logs", ""},
+      {"the user's own folder", fDir / "home/logs", fDir / "home/logs"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Label);
+    TIniFile ini;
+    ini.WriteBool("Logging", "Enable", true);
+    if (c.Stored) ini.WriteString("Logging", "LogDirectory", *c.Stored);
+    ASSERT_EQ(ini.UpdateFile(SettingsFile()), 0);
+    const TPcwSettings s = Loaded();
+    ASSERT_EQ(s.PermanentExclusions, TPcwSpecialFolders::GetDefaultExclusions());
+    EXPECT_EQ(s.LogDirectory, c.Expected);
+    EXPECT_EQ(s.EnableLogging, !c.Expected.empty());
   }
 }
 

@@ -19,11 +19,17 @@
 #include <QtTest>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <thread>
 
 #include "UiTestUtil.h"
+#include "engine/SearchFilter.h"
+#include "engine/SearchFilterSettings.h"
 #include "localization/LanguageController.h"
+#include "logging/Logger.h"
 #include "platform/SingleInstance.h"
 #include "settings/FileMasks.h"
 #include "ui/FileMaskDialogs.h"
@@ -495,6 +501,55 @@ class MainWindowTest : public QObject {
     QCOMPARE(Child<QDoubleSpinBox>(again, "nbMaxSize")->value(), 5.0);
     QCOMPARE(Child<QComboBox>(again, "cbMaxSize")->currentIndex(), 3);
     QVERIFY(Child<QPushButton>(again, "crbStart")->isEnabled());
+  }
+
+  // The search criteria are the user's whether or not the folder lists and the window's place are
+  // kept between runs.
+  void searchCriteriaComeBackAtStart_data() {
+    QTest::addColumn<bool>("keepUserSettings");
+    QTest::newRow("user settings kept") << true;
+    QTest::newRow("user settings not kept") << false;
+  }
+  void searchCriteriaComeBackAtStart() {
+    QFETCH(bool, keepUserSettings);
+    pelcrow::Settings.KeepUserSettings = keepUserSettings;
+    pelcrow::SearchFilterFiles = pelcrow::TSearchFilterFiles();
+    pelcrow::SearchFilterFiles.fFileNamePattern = "*.jpg";
+    pelcrow::SearchFilterFiles.fSearchByDupGroup = true;
+    pelcrow::SearchFilterFiles.SetDupGroupPattern("2-4");
+    QCOMPARE(pelcrow::SaveSearchFilterFiles(pelcrow::Settings.GetSettingsFile()), 0);
+    // As in a new run: nothing in memory yet.
+    pelcrow::SearchFilterFiles = pelcrow::TSearchFilterFiles();
+    TfmMain w;
+    QCOMPARE(pelcrow::SearchFilterFiles.fFileNamePattern, std::string("*.jpg"));
+    QVERIFY(pelcrow::SearchFilterFiles.fSearchByDupGroup);
+    QCOMPARE(pelcrow::SearchFilterFiles.fDupGroupPattern, std::string("2-4"));
+    pelcrow::SearchFilterFiles = pelcrow::TSearchFilterFiles();
+  }
+
+  // "Starting Application" and "Closing Application" are written in the user's language.
+  void startAndCloseAreLoggedInTheUserLanguage() {
+    auto& lc = pelcrow::GetLanguageController();
+    lc.SetLanguage("de");
+    const std::string dir = fHome->Dir("logs-de");
+    pelcrow::Settings.EnableLogging = true;
+    pelcrow::Settings.LogDirectory = dir;
+    { TfmMain w; }
+    pelcrow::StopLogging();
+    pelcrow::Settings.EnableLogging = false;
+    lc.SetLanguage("en");
+    QString text;
+    for (const auto& f : std::filesystem::directory_iterator(dir)) {
+      std::ifstream in(f.path(), std::ios::binary);
+      const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      QVERIFY(bytes.size() >= 2);
+      text += QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.data() + 2),
+                                 static_cast<qsizetype>((bytes.size() - 2) / 2));
+    }
+    QVERIFY2(text.contains(QStringLiteral("[Info]: Anwendung wird gestartet")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("[Info]: Anwendung wird beendet")), qPrintable(text));
+    QVERIFY(!text.contains(QStringLiteral("Starting Application")));
+    QVERIFY(!text.contains(QStringLiteral("Closing Application")));
   }
 
   void scanModeMenu() {

@@ -2,6 +2,8 @@
 
 #include <QHeaderView>
 
+#include <map>
+
 #include "base/UserPrompt.h"
 #include "engine/ScanEngine.h"
 #include "ui/ResultsModel.h"
@@ -67,9 +69,11 @@ class ResultsGridTest : public QObject {
     QCOMPARE(m.columnCount(), 6);
     QCOMPARE(m.headerData(3, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Dup. Group"));
     QCOMPARE(Column(m, rcDupGroup), (QStringList{"1", "1", "2", "2", "3", "3"}));
-    // Alternate groups are shaded; processed rows are red and struck out.
-    QVERIFY(!m.data(m.index(0, 1), Qt::BackgroundRole).isValid());
-    QCOMPARE(m.data(m.index(2, 1), Qt::BackgroundRole).value<QColor>(), TResultsModel::BandColor());
+    // Alternate groups are shaded, the first one as after a scan; processed rows are red and
+    // struck out.
+    QCOMPARE(m.data(m.index(0, 1), Qt::BackgroundRole).value<QColor>(), TResultsModel::BandColor());
+    QVERIFY(!m.data(m.index(2, 1), Qt::BackgroundRole).isValid());
+    QCOMPARE(m.data(m.index(4, 1), Qt::BackgroundRole).value<QColor>(), TResultsModel::BandColor());
     e.Item(1)->fProcessed = true;
     QCOMPARE(m.data(m.index(1, 1), Qt::ForegroundRole).value<QColor>(), QColor(Qt::red));
     QVERIFY(m.data(m.index(1, 2), Qt::FontRole).value<QFont>().strikeOut());
@@ -134,6 +138,54 @@ class ResultsGridTest : public QObject {
     for (int r = 1; r <= 4; ++r) QVERIFY(!e.Item(r)->fSelected);
     QTest::keyClick(&v, Qt::Key_Down);  // no Shift: nothing changes
     QVERIFY(!e.Item(4)->fSelected);
+  }
+
+  // A selection rule tells the grid once, however many rows it changes: a rule over a million rows
+  // must not send a million notifications to the view.
+  void eachSelectionRuleIsOneGridUpdate_data() {
+    QTest::addColumn<int>("rule");
+    QTest::addColumn<int>("changedRows");
+    QTest::newRow("select all") << 0 << 6;
+    QTest::newRow("unselect all") << 1 << 6;
+    QTest::newRow("reverse") << 2 << 6;
+    QTest::newRow("leave the oldest") << 3 << 3;
+    QTest::newRow("leave this folder") << 4 << 4;
+    QTest::newRow("all in group but this one") << 5 << 2;
+    QTest::newRow("all in this folder") << 6 << 2;
+  }
+  void eachSelectionRuleIsOneGridUpdate() {
+    QFETCH(int, rule);
+    QFETCH(int, changedRows);
+    TScanEngine e(cmCRC32, {});
+    Fill(e);
+    TResultsModel m(&e);
+    e.SortResults(&m, 2, soAsc);  // a1 a2 b1 b2 c1 c2
+    if (rule == 1 || rule == 3) e.SelectAll(&m);
+    if (rule == 5) m.SetChecked(2, true);
+    std::map<PFileItem, bool> before;
+    for (int r = 0; r < e.ItemCount(); ++r) before[e.Item(r)] = e.Item(r)->fSelected;
+    QSignalSpy changed(&m, &QAbstractItemModel::dataChanged);
+    switch (rule) {
+      case 0: e.SelectAll(&m); break;
+      case 1: e.UnSelectAll(&m); break;
+      case 2: e.ReverseSelection(&m); break;
+      case 3: e.AutoSelect(&m, smSelectAllLeaveOldest); break;
+      case 4: e.SelectAllExceptThisFolder(&m, 0, false); break;
+      case 5: e.SelectAllInGroupButThisOne(&m, 2); break;
+      case 6: e.SelectDuplicatesInSameFolder("/b", false); break;
+      default: QFAIL("no such rule");
+    }
+    auto changedAt = [&](int r) { return e.Item(r)->fSelected != before[e.Item(r)]; };
+    int changes = 0;
+    for (int r = 0; r < e.ItemCount(); ++r) changes += changedAt(r);
+    QCOMPARE(changes, changedRows);
+    QCOMPARE(changed.count(), 1);
+    // The one notification covers every row the rule changed, the check column included.
+    const QModelIndex first = changed.first().at(0).value<QModelIndex>();
+    const QModelIndex last = changed.first().at(1).value<QModelIndex>();
+    QCOMPARE(first.column(), 0);
+    for (int r = 0; r < e.ItemCount(); ++r)
+      if (changedAt(r)) QVERIFY(r >= first.row() && r <= last.row());
   }
 
   // A click on a master file's check box goes through the engine's setter, which asks.

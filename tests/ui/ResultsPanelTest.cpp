@@ -15,6 +15,7 @@
 
 #include "UiTestUtil.h"
 #include "engine/ItemFlags.h"
+#include "engine/SearchFilter.h"
 #include "ui/MainWindow.h"
 #include "ui/QtMainThread.h"
 #include "ui/ResultsPanel.h"
@@ -322,6 +323,41 @@ class ResultsPanelTest : public QObject {
     fPrompt.Clear();
     QVERIFY(!p->SaveListTo(file + "/list.dup"));
     QVERIFY(Said("Failed to save Duplicate list."));
+  }
+
+  // "Pictures" picked for the old results; a new scan or a loaded list marks "All Files" and must
+  // show all rows through a search filter and after "Disable Filter" too.
+  void newResultsShowEveryCategory_data() {
+    QTest::addColumn<bool>("rescan");
+    QTest::newRow("scan again") << true;
+    QTest::newRow("load a list") << false;
+  }
+  void newResultsShowEveryCategory() {
+    QFETCH(bool, rescan);
+    TfmMain w;
+    w.resize(1100, 750);
+    w.show();
+    Scan(w);
+    TResultsPanel* p = w.Results();
+    const std::string file = fHome->Home() + "/all.dup";
+    QVERIFY(p->SaveListTo(file));
+    Child<QPushButton>(w, "bCategory4")->click();
+    QCOMPARE(p->Model()->rowCount(), 3);
+    if (rescan) {
+      QTest::qWait(1100);  // a second click within a second is taken for a double click
+      QTest::mouseClick(Child<QPushButton>(w, "crbStart"), Qt::LeftButton);
+      QTRY_COMPARE_WITH_TIMEOUT(w.StartTag(), 0, 30000);
+    } else {
+      QVERIFY(p->LoadListFrom(file));
+    }
+    QVERIFY(Child<QPushButton>(w, "bCategory0")->isChecked());
+    QCOMPARE(p->Model()->rowCount(), 7);
+    SearchFilterFiles = TSearchFilterFiles();
+    p->ApplySearchFilter();
+    QCOMPARE(p->Model()->rowCount(), 7);
+    p->DisableFilter();
+    QCOMPARE(p->Model()->rowCount(), 7);
+    QCOMPARE(w.ScanEngine().ItemCount(), 7);
   }
 
   void masterModeCheckAll() {
