@@ -112,6 +112,7 @@ std::string PlanLine(const TJournalItem& it) {
 std::string DoneLine(const TJournalItem& it) {
   TLine l('D');
   l.Num(it.Seq).Add(it.Target).Num(it.TargetId.Device).Num(it.TargetId.Inode).Add(it.TrashDir).Add(it.TrashName);
+  l.Num(it.TargetId.Size).Num(it.TargetId.ModifiedNs);
   return l.Text();
 }
 
@@ -301,6 +302,10 @@ int TActionJournal::Read(const std::string& Id, TJournalAction& Action) {
             it->TargetId.Inode = Num<std::uint64_t>(f[4]);
             it->TrashDir = Unescape(f[5]);
             it->TrashName = Unescape(f[6]);
+            if (f.size() >= 9) {
+              it->TargetId.Size = Num<std::int64_t>(f[7]);
+              it->TargetId.ModifiedNs = Num<std::int64_t>(f[8]);
+            }
           }
         }
         break;

@@ -5,7 +5,7 @@
 // One file per action, only ever appended to, one line per record:
 //   H  version, action type, start time, pid             the action
 //   P  the item as it was and where it was to go       before the pass's first file operation
-//   D  where it went (target, its inode, trash entry)   after it went
+//   D  where it went (target and its identity, trash entry) after it went
 //   F  it stayed where it was                          after a failure
 //   U  it was put back                                 after an undo
 // A pass writes all its P records and syncs them once before it touches a file; D and F records

@@ -176,6 +176,34 @@ bool UndoAvailable(const TScanEngine& Engine, const TActionHistory& History) {
   return Engine.CompareMode() <= cmMusicTags && History.fActionNo > 0 && Engine.RealItemCount() > 0;
 }
 
+std::optional<TJournalAction> LastJournalAction(TDateTime Before) {
+  std::vector<TJournalAction> actions = TActionJournal::ReadAll();
+  for (auto i = actions.rbegin(); i != actions.rend(); ++i)
+    if (i->Started < Before && i->Undoable() > 0) return std::move(*i);
+  return std::nullopt;
+}
+
+int UndoFromJournal(TJournalAction& Action) {
+  const int total = Action.Undoable();
+  int reverted = 0;
+  for (;;) {
+    std::vector<std::string> log;
+    reverted += UndoJournalAction(Action, log);
+    if (log.empty()) {
+      GetUserPrompt().ShowMessage(TMessageKind::mkInformation,
+                                  TranslateText("The operation completed successfully.") + "    ");
+      return reverted;
+    }
+    const char* counts = Action.ActionType == faMove     ? "%d of %d items were not moved back."
+                         : Action.ActionType == faRename ? "%d of %d items were not renamed."
+                                                          : "%d of %d items were not restored.";
+    const std::string status = TranslateText("The operation completed with the following warnings:") + "\n" +
+                               FormatCounts(TranslateText(counts), {total - reverted, total}) + " " +
+                               TranslateText("See error log below.");
+    if (!GetUserPrompt().ShowUndoErrors(status, log)) return reverted;
+  }
+}
+
 bool UndoLastAction(TScanEngine& Engine, TActionHistory& History) {
   const int no = History.fActionNo;
   if (no <= 0) return false;
@@ -267,7 +295,10 @@ std::unique_ptr<TJournalItem> TProcessingRun::PlanItem(PFileItem Item) {
     case poRename: rec->Target = JoinPath(rec->Folder, RenamedName(rec->Name, fOptions.RenameText, fOptions.RenamePrefix)); break;
     default: {
       const std::vector<PFileItem> kept = fEngine.KeptCandidates(Item, fOptions.OnlyRow >= 0);
-      if (!kept.empty()) rec->Target = kept.front()->FullPath();
+      if (!kept.empty()) {
+        rec->Target = kept.front()->FullPath();
+        rec->TargetId = fEngine.ScannedFile(*kept.front()).Id;
+      }
       break;
     }
   }
@@ -571,6 +602,8 @@ TItemOutcome TProcessingRun::MoveWithLibraries(PFileItem Item, platform::TSafeFi
     Rec->Target = target;
     Rec->TargetId.Device = dest.Identity().Device;
     Rec->TargetId.Inode = info.Inode;
+    Rec->TargetId.Size = Item->Size;
+    Rec->TargetId.ModifiedNs = Item->Modified.UnixNanoseconds();
   }
   // A copy across file systems keeps the times itself; a rename never changes them.
   return Success(target);

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -182,6 +183,14 @@ bool UndoAvailable(const TScanEngine& Engine, const TActionHistory& History);
 // The undo question's action text ("Move %d items to Recycle Bin.") for an action type, filled
 // in; empty for an unknown type.
 std::string UndoActionText(std::uint8_t ActionType, int Count);
+// The journal's newest action with something left to undo that started before Before (a
+// program offers the actions of earlier runs this way); nullopt when there is none.
+std::optional<TJournalAction> LastJournalAction(TDateTime Before);
+// Undoes a journal action without the result list it came from (after a restart): the walk,
+// then the success message or the error log with Retry, as the engine's undo shows them.
+// Returns how many items came back.
+int UndoFromJournal(TJournalAction& Action);
+
 // Undoes the history's last action through the engine (the front end has asked the user);
 // the engine's retry loop included. Returns false when there was nothing to undo.
 bool UndoLastAction(TScanEngine& Engine, TActionHistory& History);

@@ -364,28 +364,48 @@ bool CopyBack(const TJournalItem& R, platform::TCheckedFolder& home, std::string
   return true;
 }
 
+std::string UndoTempName(const TJournalItem& R) { return "." + R.Name.substr(0, 200) + ".pelcrow-undo"; }
+
+bool IsLinkTo(const platform::TCheckedFolder& dir, const std::string& name, const std::string& target) {
+  char buf[4096];
+  const ssize_t n = platform::Sys().ReadlinkAt(dir.Fd(), name.c_str(), buf, sizeof buf);
+  return n >= 0 && std::string(buf, static_cast<std::size_t>(n)) == target;
+}
+
+// What an interrupted undo of a link may have left under its temporary name: the action's link
+// or the copy meant to replace it. Anything else there is left alone.
+void RemoveLinkUndoLeftover(const TJournalItem& R, const platform::TCheckedFolder& home) {
+  const std::string tmp = UndoTempName(R);
+  platform::TEntryStat st;
+  if (platform::StatEntry(home.Fd(), tmp, st) != 0) return;
+  bool ours = st.IsLink() && IsLinkTo(home, tmp, R.Target);
+  if (!ours && st.IsFile() && st.ModifiedNs == R.Source.ModifiedNs) {
+    platform::TCheckedFolder keptDir;
+    std::string why;
+    bool same = false;
+    ours = OpenKept(R, keptDir, why) &&
+           platform::SameContentAt(home.Fd(), tmp, keptDir.Fd(), BaseOf(R.Target), same) == 0 && same;
+  }
+  if (ours) platform::Sys().UnlinkAt(home.Fd(), tmp.c_str(), 0);
+}
+
 // The symbolic link the action made, and only that, gives way to a copy of the kept file.
 bool ReplaceLinkByCopy(const TJournalItem& R, platform::TCheckedFolder& home, std::string& why) {
   platform::TCheckedFolder keptDir;
   if (!OpenKept(R, keptDir, why)) return false;
-  const std::string tmp = "." + R.Name.substr(0, 200) + ".pelcrow-undo";
+  RemoveLinkUndoLeftover(R, home);
+  const std::string tmp = UndoTempName(R);
   const platform::TFileMeta meta = MetaOf(R);
   platform::TTransferInfo info;
   if (const int err = platform::CopyFileAt(keptDir.Fd(), BaseOf(R.Target), home.Fd(), tmp, &info, &meta)) {
     why = TranslateText("Cannot write to destination file") + ": " + platform::ErrorText(err);
     return false;
   }
-  auto isOurLink = [&](const std::string& name) {
-    char buf[4096];
-    const ssize_t n = platform::Sys().ReadlinkAt(home.Fd(), name.c_str(), buf, sizeof buf);
-    return n >= 0 && std::string(buf, static_cast<std::size_t>(n)) == R.Target;
-  };
+  auto isOurLink = [&](const std::string& name) { return IsLinkTo(home, name, R.Target); };
   // One exchange: the name is never empty, and whatever held it is looked at before it goes.
   if (platform::Sys().RenameAt(home.Fd(), tmp.c_str(), home.Fd(), R.Name.c_str(), RENAME_EXCHANGE) == 0) {
-    if (isOurLink(tmp)) {
-      platform::Sys().UnlinkAt(home.Fd(), tmp.c_str(), 0);
-      return true;
-    }
+    // The link must go too, or the exchange is taken back and the undo can be tried again.
+    if (isOurLink(tmp) && platform::Sys().UnlinkAt(home.Fd(), tmp.c_str(), 0) == 0) return true;
     platform::Sys().RenameAt(home.Fd(), tmp.c_str(), home.Fd(), R.Name.c_str(), RENAME_EXCHANGE);
   } else if (isOurLink(R.Name) && platform::Sys().UnlinkAt(home.Fd(), R.Name.c_str(), 0) == 0 &&
              platform::Sys().RenameAt(home.Fd(), tmp.c_str(), home.Fd(), R.Name.c_str(), RENAME_NOREPLACE) == 0) {
@@ -394,6 +414,17 @@ bool ReplaceLinkByCopy(const TJournalItem& R, platform::TCheckedFolder& home, st
   platform::Sys().UnlinkAt(home.Fd(), tmp.c_str(), 0);
   why = TranslateText("Unable to delete a symbolic link");
   return false;
+}
+
+// A file at the old name that is the one an earlier undo put back (the bytes of the kept copy
+// and the deleted file's modification time): undo of that item was done, only not recorded.
+bool IsOurCopy(const TJournalItem& R, const platform::TCheckedFolder& home, const platform::TEntryStat& there) {
+  if (!there.IsFile() || there.ModifiedNs != R.Source.ModifiedNs || there.Size != R.Source.Size) return false;
+  platform::TCheckedFolder keptDir;
+  std::string why;
+  if (!OpenKept(R, keptDir, why)) return false;
+  bool same = false;
+  return platform::SameContentAt(home.Fd(), R.Name, keptDir.Fd(), BaseOf(R.Target), same) == 0 && same;
 }
 
 }  // namespace
@@ -411,7 +442,7 @@ bool RevertJournalItem(const TJournalItem& R, TDateTime ActionStarted, std::stri
   switch (R.ActionType) {
     case faRecycle:
       // Put back by hand already (trash-restore, the file manager): the same inode is there.
-      if (ours) return true;
+      if (ours || (occupied && IsOurCopy(R, home, there))) return true;
       if (occupied) {
         Why = TranslateText("Cannot write to destination file") + ": " + TranslateText("another file has its name now");
         return false;
@@ -430,6 +461,7 @@ bool RevertJournalItem(const TJournalItem& R, TDateTime ActionStarted, std::stri
       Why = TranslateText("Its trash entry is gone") + "; " + Why;
       return false;
     case faDelete:
+      if (occupied && IsOurCopy(R, home, there)) return true;
       if (occupied) {
         Why = TranslateText("Cannot write to destination file") + ": " + TranslateText("another file has its name now");
         return false;
@@ -442,6 +474,12 @@ bool RevertJournalItem(const TJournalItem& R, TDateTime ActionStarted, std::stri
       const std::string name = BaseOf(R.Target);
       if (R.Target.empty() || from.Open(ParentOf(R.Target)) != 0 || platform::StatEntry(from.Fd(), name, moved) != 0 ||
           (R.TargetId.Inode != 0 && moved.Inode != R.TargetId.Inode)) {
+        // Moved back by an undo that could not record it: the file at the old name is the moved
+        // one (its inode, or across file systems its size, time to the nanosecond and mode).
+        if (occupied && there.IsFile() &&
+            ((R.TargetId.Inode != 0 && there.Inode == R.TargetId.Inode) ||
+             (there.Size == R.Source.Size && there.ModifiedNs == R.Source.ModifiedNs && there.Mode == R.Source.Mode)))
+          return true;
         Why = TranslateText("Source file does not exist");
         return false;
       }
@@ -460,6 +498,10 @@ bool RevertJournalItem(const TJournalItem& R, TDateTime ActionStarted, std::stri
     }
     case faCreateLink:
       if (!occupied) return CopyBack(R, home, Why);
+      if (IsOurCopy(R, home, there)) {
+        RemoveLinkUndoLeftover(R, home);
+        return true;
+      }
       if (!there.IsLink()) {
         Why = TranslateText("Unable to delete a symbolic link") + ": " + TranslateText("another file has its name now");
         return false;

@@ -42,7 +42,18 @@ class TProcessingController::TRunGuard {
   TProcessingController& fC;
 };
 
-TProcessingController::TProcessingController(IProcessingHost& Host) : fHost(Host) {}
+TProcessingController::TProcessingController(IProcessingHost& Host) : fHost(Host), fStarted(TDateTime::Now()) {
+  RefreshEarlierAction();
+}
+
+void TProcessingController::RefreshEarlierAction() {
+  try {
+    fEarlier = LastJournalAction(fStarted);
+  } catch (const std::exception& e) {
+    fEarlier.reset();
+    WriteLog(e.what(), lsvError);
+  }
+}
 
 TProcessingController::~TProcessingController() = default;
 
@@ -187,7 +198,10 @@ void TProcessingController::RunDeleteFocused(int Row) {
 void TProcessingController::RunUndoLastAction() {
   if (fRunning) return;
   TScanEngine& engine = fHost.ProcessingEngine();
-  if (!UndoAvailable(engine, fHistory)) return;
+  if (!UndoAvailable(engine, fHistory)) {
+    RunUndoEarlierAction();
+    return;
+  }
   int count = 0;
   std::uint8_t type = kNoAction;
   engine.GetActionInfo(fHistory.fActionNo, count, type);
@@ -206,6 +220,23 @@ void TProcessingController::RunUndoLastAction() {
     GetUserPrompt().ShowMessage(TMessageKind::mkError, e.what());
   }
   engine.SetUndoProgress(nullptr);
+}
+
+void TProcessingController::RunUndoEarlierAction() {
+  if (fHistory.fActionNo != 0 || !fEarlier || !FileMode()) return;
+  const std::string action = UndoActionText(fEarlier->ActionType, fEarlier->Undoable());
+  if (action.empty()) return;
+  TRunGuard guard(*this);
+  if (!GetUserPrompt().Confirm(TranslateText("You are about to UNDO the following action:") + "\n" + action + "\n\n" +
+                               TranslateText("Do you want to proceed?")))
+    return;
+  try {
+    UndoFromJournal(*fEarlier);
+  } catch (const std::exception& e) {
+    WriteLog(e.what(), lsvError);
+    GetUserPrompt().ShowMessage(TMessageKind::mkError, e.what());
+  }
+  RefreshEarlierAction();
 }
 
 // ------------------------------------------------------------------ the assistant
@@ -279,7 +310,8 @@ void TProcessingController::ClearHistory() {
 }
 
 void TProcessingController::UpdateUndoButton() {
-  fHost.SetUndoButtonEnabled(!fRunning && UndoAvailable(fHost.ProcessingEngine(), fHistory));
+  const bool earlier = fHistory.fActionNo == 0 && fEarlier.has_value() && FileMode();
+  fHost.SetUndoButtonEnabled(!fRunning && (UndoAvailable(fHost.ProcessingEngine(), fHistory) || earlier));
 }
 
 void TProcessingController::ShowProgress(int Percent, const std::string& Text) {

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "engine/Processing.h"
@@ -55,7 +56,9 @@ class TProcessingController final : public IProcessingProgress, public IUndoProg
   void RunRenameSelected();
   void RunReplaceWithLinks();
   void RunDeleteFocused(int Row);
+  // The last action of these results; with none, the newest one of an earlier run.
   void RunUndoLastAction();
+  void RunUndoEarlierAction();
   void LaunchResolveWizard();
   // Selects by the choice and runs the operation with the options stored in the settings, as
   // the assistant does after its OK.
@@ -88,6 +91,11 @@ class TProcessingController final : public IProcessingProgress, public IUndoProg
 
   IProcessingHost& fHost;
   TActionHistory fHistory;
+  // The newest action of an earlier run that the journal can still undo (after a restart the
+  // result list is gone, the journal is not). Read at start and after each undo of it.
+  std::optional<TJournalAction> fEarlier;
+  TDateTime fStarted;
+  void RefreshEarlierAction();
   // The assistant drives the operation: no dialog, options from the settings.
   bool fLRW_Mode = false;
   bool fRunning = false;

@@ -431,6 +431,68 @@ TEST_F(NothingLostTest, AFailingCallAtAnyPointLosesNoByte) {
   }
 }
 
+// The same for undo: a call failing at any point of putting a file back leaves it where the
+// action put it, and a second undo (from the journal, as after a restart) brings it back.
+TEST_F(NothingLostTest, AFailingCallDuringUndoLosesNoByte) {
+  const std::string bytes = std::string(200000, 'u') + "end";
+  struct TOp {
+    const char* Name;
+    TProcessingOperation Operation;
+    bool Permanent;
+    bool Exdev;
+  };
+  const TOp ops[] = {{"trash", poDelete, false, false}, {"delete", poDelete, true, false},
+                     {"move", poMove, false, false},    {"move across", poMove, false, true},
+                     {"rename", poRename, false, false}, {"link", poLink, false, false}};
+  const TSysCall calls[] = {TSysCall::scOpenAt, TSysCall::scRead,  TSysCall::scWrite,    TSysCall::scRenameAt,
+                            TSysCall::scLinkAt, TSysCall::scUnlinkAt, TSysCall::scFSync, TSysCall::scFChmod,
+                            TSysCall::scFUtimens, TSysCall::scCopyFileRange};
+  for (const TOp& op : ops) {
+    for (TSysCall call : calls) {
+      for (int nth = 1; nth < 40; ++nth) {
+        SCOPED_TRACE(std::string(op.Name) + " call " + std::to_string(static_cast<int>(call)) + " #" + std::to_string(nth));
+        fs::remove_all(fRoot + "/tree");
+        fs::remove_all(fRoot + "/out");
+        fs::remove_all(fRoot + "/home/data/Trash");
+        fs::remove_all(fRoot + "/home/state");
+        Write("keep/x.bin", bytes);
+        Write("dup/x.bin", bytes);
+        Scan();
+        Select("dup/x.bin");
+        TProcessingOptions o;
+        o.Operation = op.Operation;
+        o.Permanent = op.Permanent;
+        o.MoveFolder = fRoot + "/out";
+        o.RenameText = "_x";
+        o.RenamePrefix = false;
+        bool hit = false;
+        {
+          TFaultySys sys;
+          sys.ForceExdev = op.Exdev;
+          int failed = 0;
+          Run(o, &failed);
+          ASSERT_EQ(failed, 0);
+          sys.FailAt(call, nth, EIO);
+          Undo();
+          hit = sys.Hit();
+        }
+        ASSERT_EQ(ReadAll(P("keep/x.bin")), bytes);
+        std::vector<TJournalAction> actions = TActionJournal::ReadAll();
+        ASSERT_EQ(actions.size(), 1u);
+        std::vector<std::string> log;
+        UndoJournalAction(actions[0], log);
+        ASSERT_TRUE(log.empty()) << log.front();
+        ASSERT_EQ(ReadAll(P("dup/x.bin")), bytes);
+        ASSERT_FALSE(fs::is_symlink(P("dup/x.bin")));
+        ASSERT_EQ(MTimeNs(P("dup/x.bin")), kModified.UnixNanoseconds());
+        // Nothing of the undo's own is left beside it.
+        ASSERT_EQ(test::FolderEntries(P("dup")), std::vector<std::string>{"x.bin"});
+        if (!hit) break;
+      }
+    }
+  }
+}
+
 // Short reads and writes everywhere: the operations still complete and copy every byte.
 TEST_F(NothingLostTest, ShortReadsAndWritesStillCopyEveryByte) {
   const std::string bytes = std::string(100000, 'q') + "tail";

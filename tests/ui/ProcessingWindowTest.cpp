@@ -211,7 +211,30 @@ class ProcessingWindowTest : public QObject {
     pelcrow::test::FreshSettings();
     fPrompt.Clear();
     fPrompt.ReadOnlyAnswers.clear();
+    // Each test starts with no earlier action to undo.
+    std::filesystem::remove_all(fHome->Home() + "/state/pelcrow/journal");
     NewTree();
+  }
+
+  // The results are gone after a restart, the journal is not: Undo takes back the last action.
+  void undoAfterARestart() {
+    Write("keep/r.txt", "restart bytes", 0);
+    Write("dup/r.txt", "restart bytes", 5);
+    {
+      TfmMain w;
+      QVERIFY(!Child<QToolButton>(w, "btnUndo")->isEnabled());
+      Scan(w);
+      Select(w, {"dup/r.txt"});
+      TModalAnswers modal;
+      modal.Expect([](QWidget* d) { Click(d, "btnYes"); });
+      RunMenu(w, "miDelete");
+      QVERIFY(!Exists(P("dup/r.txt")));
+    }
+    TfmMain w;
+    Undo(w, "Move 1 items to Recycle Bin.");
+    QCOMPARE(ReadAll(P("dup/r.txt")), std::string("restart bytes"));
+    QCOMPARE(fPrompt.Messages.back().Text, std::string("The operation completed successfully.    "));
+    QVERIFY(!Child<QToolButton>(w, "btnUndo")->isEnabled());
   }
 
   // The menu holds the file modes' operations; with nothing checked nothing opens.
