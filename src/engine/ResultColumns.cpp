@@ -2,7 +2,7 @@
 
 #include "base/FormatSettings.h"
 #include "engine/ScanEngine.h"
-#include "platform/Formatting.h"
+#include "localization/Formatting.h"
 
 namespace pelcrow {
 

@@ -6,7 +6,7 @@
 
 #include "engine/ScanEngine.h"
 #include "logging/Logger.h"
-#include "platform/Formatting.h"
+#include "localization/Formatting.h"
 
 namespace pelcrow {
 

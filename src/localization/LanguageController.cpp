@@ -7,8 +7,6 @@
 #include <system_error>
 
 #include "localization/LanguageFile.h"
-#include "logging/Logger.h"
-#include "settings/PcwSettings.h"
 
 namespace pelcrow {
 
@@ -76,13 +74,28 @@ std::vector<TLanguageController::TLanguageEntry> TLanguageController::FindLangua
   return unique;
 }
 
-void TLanguageController::Initialize() {
+namespace {
+
+std::function<void(const std::string&)>& ErrorSink() {
+  static std::function<void(const std::string&)> sink;
+  return sink;
+}
+
+void ReportError(const std::string& text) {
+  if (const auto& sink = ErrorSink()) sink(text);
+}
+
+}  // namespace
+
+void TLanguageController::SetErrorSink(std::function<void(const std::string&)> Sink) { ErrorSink() = std::move(Sink); }
+
+void TLanguageController::Initialize(const std::string& LanguageCode) {
   try {
-    GetLanguageController().SetLanguage(Settings.TranslationLanguageCode);
+    GetLanguageController().SetLanguage(LanguageCode);
   } catch (const std::exception& e) {
-    GetLogger().WriteLog(e.what(), lsvError);
+    ReportError(e.what());
   } catch (...) {
-    GetLogger().WriteLog("cannot set the language: unknown error", lsvError);
+    ReportError("cannot set the language: unknown error");
   }
 }
 
@@ -170,7 +183,7 @@ void TLanguageController::RetranslateAll() {
       object->Retranslate();
     } catch (const std::exception& e) {
       // One window that fails to follow must not leave the others in the old language.
-      GetLogger().WriteLog(e.what(), lsvError);
+      ReportError(e.what());
     }
   }
   if (toolkit) toolkit();

@@ -58,9 +58,11 @@ class TLanguageController {
   ~TLanguageController();
 
   // Start-up, after the settings are loaded: makes the process-wide controller the one
-  // TranslateText consults and switches to Settings.TranslationLanguageCode. A failure is logged
-  // and the program continues in English.
-  static void Initialize();
+  // TranslateText consults and switches to the language of that code. A failure goes to the
+  // error sink and the program continues in English.
+  static void Initialize(const std::string& LanguageCode);
+  // Where failures that leave the program running are told (the log, once it exists).
+  static void SetErrorSink(std::function<void(const std::string&)> Sink);
   // "Languages/" beside the executable.
   static std::string DefaultLanguagesFolder();
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-namespace pelcrow {
+#include "base/AppName.h"
 
-inline constexpr std::string_view kAppName = "Pelcrow";
+namespace pelcrow {
 
 std::string TranslateText(std::string_view text);
 

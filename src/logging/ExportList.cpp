@@ -6,7 +6,7 @@
 #include "engine/ResultColumns.h"
 #include "localization/TextEncoding.h"
 #include "localization/TranslateText.h"
-#include "platform/Formatting.h"
+#include "localization/Formatting.h"
 #include "platform/UriEncoding.h"
 #include "settings/AtomicFile.h"
 

@@ -13,6 +13,7 @@
 
 #include "base/MainThread.h"
 #include "base/UserPrompt.h"
+#include "localization/LanguageController.h"
 #include "localization/TextEncoding.h"
 #include "localization/TranslateText.h"
 
@@ -441,6 +442,20 @@ void TLogger::DeleteOldLogFiles(const std::string& LogDirectory, int MaxDays) {
 
 TLogger& GetLogger() {
   static TLogger logger;
+  // Settings and the language know no log: the log, once it exists, connects them.
+  static const bool connected = [] {
+    logger.SetSaveSettings([] { Settings.SaveSettings(); });
+    TLanguageController::SetErrorSink([](const std::string& text) { GetLogger().WriteLog(text, lsvError); });
+    TPcwSettings::SetSavingHook([](TPcwSettings& saved) {
+      GetLanguageController().SetLanguage(saved.TranslationLanguageCode);
+      GetLogger().PrepareLogEventNames();
+      // Restarted on the folder as saved; a log that has just been switched off is closed.
+      StopLogging();
+      StartLogging(saved.LogDirectory, TPcwLogEvents{leInfo});
+    });
+    return true;
+  }();
+  (void)connected;
   return logger;
 }
 

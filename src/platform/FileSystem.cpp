@@ -186,4 +186,18 @@ void TReadOnlyFile::Close() {
   fFd = -1;
 }
 
+int ReadableFileSize(const std::string& path, std::int64_t& size) {
+  // Checked before opening: opening a device or FIFO can block or act on the device.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return errno;
+  if (!S_ISREG(st.st_mode)) return EINVAL;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return errno;
+  const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  ::close(fd);
+  if (!ok) return EINVAL;
+  size = static_cast<std::int64_t>(st.st_size);
+  return 0;
+}
+
 }  // namespace pelcrow::platform

@@ -66,6 +66,10 @@ class TDirectory {
   int fError = 0;
 };
 
+// The size of a regular file that can be opened for reading (never a FIFO or device, which
+// could block or act). Returns 0 or an errno value.
+int ReadableFileSize(const std::string& path, std::int64_t& size);
+
 // Text of an errno value, e.g. "Permission denied".
 std::string ErrorText(int err);
 

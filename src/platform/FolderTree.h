@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/MountTable.h"
-#include "settings/PcwSettings.h"
+#include "base/ScanOptions.h"
 
 namespace pelcrow::platform {
 

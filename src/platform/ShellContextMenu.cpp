@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "localization/TranslateText.h"
+#include "base/AppName.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/SpecialFolders.h"
 
@@ -100,7 +100,8 @@ std::string OneLine(std::string s) {
   return s;
 }
 
-std::string Label() { return OneLine(TranslateText("Scan for Duplicates with $APP_NAME$")); }
+// The helper runs before any language is loaded, so the entry carries the program's own text.
+std::string Label() { return OneLine("Scan for Duplicates with " + std::string(kAppName)); }
 
 // Keeps folders opening in the file manager: a user entry for inode/directory becomes the
 // default handler when none is set.

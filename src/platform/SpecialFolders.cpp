@@ -339,8 +339,6 @@ bool TPcwSpecialFolders::CheckSpecialPathName(const std::string& APath, int& Rea
   }
 }
 
-bool TPcwSpecialFolders::CheckSpecialPathName(const std::string& APath, int& ReasonCode) {
-  return CheckSpecialPathName(APath, ReasonCode, Settings.ScanOptions);
-}
+
 
 }  // namespace pelcrow

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "settings/PcwSettings.h"
+#include "base/ScanOptions.h"
 
 namespace pelcrow {
 
@@ -52,8 +52,6 @@ class TPcwSpecialFolders {
   // (ReasonCode 2, only with soSkipSysAppFolders in `options`) or a hidden folder (ReasonCode 7,
   // unless soIncludeHidden). The root is never special. Any error answers false.
   static bool CheckSpecialPathName(const std::string& APath, int& ReasonCode, TPcwScanOptions options);
-  // With the scan options of the settings.
-  static bool CheckSpecialPathName(const std::string& APath, int& ReasonCode);
   // `dir` is `folder` or lies below it (prefix by whole path components).
   static bool IsInFolder(std::string_view dir, std::string_view folder);
 

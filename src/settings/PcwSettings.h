@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ScanOptions.h"
 #include "base/Set.h"
 
 namespace pelcrow {
@@ -28,23 +29,6 @@ const char* ComparisonModeCaption(std::uint8_t mode);
 enum TPcwCompareOption : unsigned { coFileName, coExtension, coFileSize, coEXIF };
 using TPcwCompareOptions = TSet<TPcwCompareOption, std::uint8_t>;
 
-enum TPcwScanOption : unsigned {
-  soSkipTemp,
-  soProtectSystem,
-  soSkipSysAppFolders,
-  soSkipCompressed,
-  soSkipZero,
-  soScanSubdirs,
-  soSkipRecycler,
-  soIncludeHidden,
-  soRemoveEmpty,
-  soSkipNtfsJunction,
-  soSkipNtfsHardLinks,
-  soExcludeContainer,
-  soSkipMacApp,
-};
-using TPcwScanOptions = TSet<TPcwScanOption, std::uint16_t>;
-inline constexpr std::uint16_t kDefaultScanOptions = 4727;
 
 enum TPcwLogEvent : unsigned {
   leScanStarted,
@@ -176,6 +160,9 @@ struct TPcwSettings {
   // configuration folders, not the program's log.
   bool CheckLogFolder(const std::string& aPath, bool BeSilent) const;
   void RetrieveShellContextMenuStatus();
+  // What a save also does (switch the language, restart the log):
+  // the layers that own those set it, as settings know neither.
+  static void SetSavingHook(std::function<void(TPcwSettings&)> Hook);
 
  private:
   // The settings folder with a trailing "/"; empty without a configuration folder.

@@ -8,8 +8,6 @@
 #include <string_view>
 #include <system_error>
 
-#include "localization/LanguageController.h"
-#include "logging/Logger.h"
 #include "platform/FileSystem.h"
 #include "platform/SpecialFolders.h"
 #include "settings/FileMasks.h"
@@ -131,10 +129,9 @@ std::string TrimBlanks(std::string_view s) {
   return std::string(s);
 }
 
-// The logger changes Settings on its own (a log that cannot be written switches logging off) and
-// then needs the file written; only the process-wide record is meant.
-void ConnectLogger(const TPcwSettings* record) {
-  if (record == &Settings) GetLogger().SetSaveSettings([] { Settings.SaveSettings(); });
+std::function<void(TPcwSettings&)>& SavingHook() {
+  static std::function<void(TPcwSettings&)> hook;
+  return hook;
 }
 
 std::string& SettingsBaseNameOverride() {
@@ -181,6 +178,8 @@ std::string TPcwSettings::GetSettingsFile() {
 
 // -------------------------------------------------------------------------------------- load
 
+void TPcwSettings::SetSavingHook(std::function<void(TPcwSettings&)> Hook) { SavingHook() = std::move(Hook); }
+
 void TPcwSettings::LoadSettings(bool ReLoadFromFile) {
   if (ReLoadFromFile) {
     TIniFile ini;
@@ -189,7 +188,6 @@ void TPcwSettings::LoadSettings(bool ReLoadFromFile) {
     if (!file.empty()) ini.LoadFromFile(file);
     ReadFromIni(ini);
     fFirstLoad = false;
-    ConnectLogger(this);
   }
   if (OnSettingsLoaded) OnSettingsLoaded();
 }
@@ -284,12 +282,7 @@ void TPcwSettings::SaveSettings() {
   // The side effects come before the keys are filled in: restarting the logger may itself save
   // (a log that cannot be written switches logging off), and the outer save must then write the
   // record as that left it rather than the state from before.
-  ConnectLogger(this);
-  GetLanguageController().SetLanguage(TranslationLanguageCode);
-  GetLogger().PrepareLogEventNames();
-  // Restarted on the folder as saved; a log that has just been switched off is closed.
-  StopLogging();
-  StartLogging(LogDirectory, TPcwLogEvents{leInfo});
+  if (SavingHook()) SavingHook()(*this);
 
   WriteToIni(ini);
 

@@ -94,7 +94,7 @@ int RunApplication(int argc, char** argv) {
   TQtUserPrompt prompt;
   SetUserPrompt(&prompt);
   TQtTranslator::Install();
-  TLanguageController::Initialize();
+  TLanguageController::Initialize(Settings.TranslationLanguageCode);
 
   int rc = 0;
   {

@@ -17,7 +17,7 @@
 #include "base/FormatSettings.h"
 #include "base/UserPrompt.h"
 #include "platform/FileSystem.h"
-#include "platform/Formatting.h"
+#include "localization/Formatting.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/Shell.h"
 #include "ui/UiText.h"

@@ -43,7 +43,7 @@
 #include "logging/Logger.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderTree.h"
-#include "platform/Formatting.h"
+#include "localization/Formatting.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/Shell.h"
 #include "platform/ShellContextMenu.h"
@@ -888,7 +888,7 @@ void TfmMain::AddIncludeFolder(const std::string& path) {
   }
   // 3.
   int reason = 0;
-  if (TPcwSpecialFolders::CheckSpecialPathName(entry, reason)) {
+  if (TPcwSpecialFolders::CheckSpecialPathName(entry, reason, Settings.ScanOptions)) {
     if (reason == 2) {
       RunDeferred([this] { ShowDropWarningSysApp(); });
     } else {
@@ -922,7 +922,7 @@ void TfmMain::AddIncludeFolders(const std::vector<std::string>& paths) {
     const std::string entry = platform::FolderEntry(path);
     if (ListContains(FirstList(), entry) || !IsFolder(entry)) continue;
     int reason = 0;
-    if (TPcwSpecialFolders::CheckSpecialPathName(entry, reason)) {
+    if (TPcwSpecialFolders::CheckSpecialPathName(entry, reason, Settings.ScanOptions)) {
       (reason == 2 ? sysApp : hidden) = true;
       continue;
     }

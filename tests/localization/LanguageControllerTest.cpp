@@ -225,8 +225,7 @@ TEST_F(TranslateTextControllerTest, ReplacesTheProductNameThenTranslates) {
   fDir.Write("Languages/xy.lng", "About Pelcrow=\xC3\x9C" "ber $APP_NAME$\nEmpty=x\n");
   TLanguageController& c = GetLanguageController();
   c.SetLanguagesFolder(fLanguages);
-  Settings.TranslationLanguageCode = "xy";
-  TLanguageController::Initialize();
+  TLanguageController::Initialize("xy");
   EXPECT_EQ(c.CurrentLanguageCode(), "xy");
   EXPECT_EQ(TranslateText("About $APP_NAME$"), "\xC3\x9C" "ber Pelcrow");
   EXPECT_EQ(TranslateText("Not in the file"), "Not in the file");

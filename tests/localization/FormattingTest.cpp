@@ -1,4 +1,4 @@
-#include "platform/Formatting.h"
+#include "localization/Formatting.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

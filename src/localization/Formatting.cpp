@@ -1,8 +1,5 @@
-#include "platform/Formatting.h"
+#include "localization/Formatting.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <array>
 #include <cmath>
@@ -11,6 +8,7 @@
 
 #include "base/FormatSettings.h"
 #include "localization/TranslateText.h"
+#include "platform/FileSystem.h"
 
 namespace pelcrow {
 
@@ -71,16 +69,8 @@ std::string FormatFileSize(std::int64_t size) {
 }
 
 std::string GetFileSizeText(const std::string& path) {
-  // Checked before opening: opening a device or FIFO can block or act on the device.
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd >= 0) {
-      const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-      ::close(fd);
-      if (ok) return FormatFileSize(static_cast<std::int64_t>(st.st_size));
-    }
-  }
+  std::int64_t size = 0;
+  if (platform::ReadableFileSize(path, size) == 0) return FormatFileSize(size);
   return TranslateText("Unknown");
 }
 
