@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <unordered_map>
 
 #include "engine/FileItem.h"
 #include "platform/FileSystem.h"
@@ -174,8 +175,10 @@ std::string TJournalItem::FullPath() const {
 }
 
 int TJournalAction::Undoable() const {
-  return static_cast<int>(
-      std::count_if(Items.begin(), Items.end(), [](const TJournalItem& i) { return i.State == TJournalItem::jsDone; }));
+  if (InProgress) return 0;
+  return static_cast<int>(std::count_if(Items.begin(), Items.end(), [](const TJournalItem& i) {
+    return i.State == TJournalItem::jsDone || i.LeftoverCopy;
+  }));
 }
 
 TActionJournal::~TActionJournal() { Flush(true); }
@@ -202,7 +205,7 @@ int TActionJournal::Begin(std::uint8_t ActionType, TDateTime Started, int Expire
     fId = name;
     break;
   }
-  if (int err = fFile.Open(FileOf(fId))) return err;
+  if (int err = fFile.Open(FileOf(fId), true)) return err;
   TLine h('H');
   h.Num(1).Num(static_cast<int>(ActionType)).Num(Started.UnixNanoseconds()).Num(static_cast<int>(::getpid()));
   if (int err = fFile.Append(h.Text())) return err;
@@ -235,6 +238,11 @@ void TActionJournal::Done(const TJournalItem& Item) {
   if (fPending.size() > kFlushEvery * 128) Flush(false);
 }
 
+void TActionJournal::CopyStarting(const TJournalItem& Item) {
+  fPending += TLine('C').Num(Item.Seq).Text();
+  Flush(false);
+}
+
 void TActionJournal::Failed(const TJournalItem& Item) { fPending += TLine('F').Num(Item.Seq).Text(); }
 
 int TActionJournal::Flush(bool Sync) {
@@ -258,12 +266,12 @@ int TActionJournal::Read(const std::string& Id, TJournalAction& Action) {
   if (int err = ReadText(FileOf(Id), text)) return err;
   Action = {};
   Action.Id = Id;
+  Action.InProgress = platform::IsLockedByWriter(FileOf(Id));
   std::vector<TJournalItem>& items = Action.Items;
+  std::unordered_map<std::uint32_t, std::size_t> bySeq;
   auto find = [&](std::uint32_t seq) -> TJournalItem* {
-    // Plans come in order: a retarget repeats a sequence number.
-    for (auto i = items.rbegin(); i != items.rend(); ++i)
-      if (i->Seq == seq) return &*i;
-    return nullptr;
+    const auto i = bySeq.find(seq);
+    return i == bySeq.end() ? nullptr : &items[i->second];
   };
   std::size_t start = 0;
   bool header = false;
@@ -274,6 +282,7 @@ int TActionJournal::Read(const std::string& Id, TJournalAction& Action) {
     const std::vector<std::string_view> f = Split(std::string_view(text).substr(start, end - start));
     start = end + 1;
     if (f.empty() || f[0].size() != 1) continue;
+    TJournalItem* it = f.size() >= 2 && f[0][0] != 'H' && f[0][0] != 'P' ? find(Num<std::uint32_t>(f[1])) : nullptr;
     switch (f[0][0]) {
       case 'H':
         if (f.size() >= 4 && Num<int>(f[1]) == 1) {
@@ -283,44 +292,55 @@ int TActionJournal::Read(const std::string& Id, TJournalAction& Action) {
         }
         break;
       case 'P': {
-        TJournalItem it;
-        if (!ParsePlan(f, it)) break;
-        it.JournalId = Id;
-        if (TJournalItem* old = find(it.Seq)) {
-          old->Target = it.Target;
+        TJournalItem plan;
+        if (!ParsePlan(f, plan)) break;
+        plan.JournalId = Id;
+        // A retarget repeats the plan of its sequence number with the new target.
+        if (TJournalItem* old = find(plan.Seq)) {
+          old->Target = plan.Target;
         } else {
-          items.push_back(std::move(it));
+          bySeq.emplace(plan.Seq, items.size());
+          items.push_back(std::move(plan));
         }
         break;
       }
+      case 'C':
+        if (it) it->CopyStarted = true;
+        break;
       case 'D':
-        if (f.size() >= 7) {
-          if (TJournalItem* it = find(Num<std::uint32_t>(f[1]))) {
-            it->State = TJournalItem::jsDone;
-            it->Target = Unescape(f[2]);
-            it->TargetId.Device = Num<std::uint64_t>(f[3]);
-            it->TargetId.Inode = Num<std::uint64_t>(f[4]);
-            it->TrashDir = Unescape(f[5]);
-            it->TrashName = Unescape(f[6]);
-            if (f.size() >= 9) {
-              it->TargetId.Size = Num<std::int64_t>(f[7]);
-              it->TargetId.ModifiedNs = Num<std::int64_t>(f[8]);
-            }
+        if (it && f.size() >= 7) {
+          it->State = TJournalItem::jsDone;
+          it->Target = Unescape(f[2]);
+          it->TargetId.Device = Num<std::uint64_t>(f[3]);
+          it->TargetId.Inode = Num<std::uint64_t>(f[4]);
+          it->TrashDir = Unescape(f[5]);
+          it->TrashName = Unescape(f[6]);
+          if (f.size() >= 9) {
+            it->TargetId.Size = Num<std::int64_t>(f[7]);
+            it->TargetId.ModifiedNs = Num<std::int64_t>(f[8]);
           }
         }
         break;
       case 'F':
       case 'U':
-        if (f.size() >= 2)
-          if (TJournalItem* it = find(Num<std::uint32_t>(f[1])))
-            it->State = f[0][0] == 'F' ? TJournalItem::jsFailed : TJournalItem::jsUndone;
+        if (it) it->State = f[0][0] == 'F' ? TJournalItem::jsFailed : TJournalItem::jsUndone;
         break;
       default: break;
     }
   }
   if (!header) return EINVAL;
-  for (TJournalItem& it : items)
-    if (it.State == TJournalItem::jsPlanned) SettleUnfinished(it);
+  // A pass that still runs has outcomes only in its memory: what the disk shows says nothing yet.
+  if (Action.InProgress) return 0;
+  std::vector<platform::TTrashEntry> trash;
+  bool trashRead = false;
+  for (TJournalItem& it : items) {
+    if (it.State != TJournalItem::jsPlanned) continue;
+    if (it.ActionType == faRecycle && !trashRead) {
+      trash = platform::ListTrashEntries();
+      trashRead = true;
+    }
+    SettleUnfinished(it, trash);
+  }
   return 0;
 }
 
@@ -342,7 +362,7 @@ std::vector<TJournalAction> TActionJournal::ReadAll() {
   return actions;
 }
 
-void SettleUnfinished(TJournalItem& Item) {
+void SettleUnfinished(TJournalItem& Item, const std::vector<platform::TTrashEntry>& Trash) {
   platform::TCheckedFolder folder;
   platform::TEntryStat now;
   const bool folderOk = folder.Open(Item.Folder, Item.FolderId) == 0;
@@ -352,18 +372,8 @@ void SettleUnfinished(TJournalItem& Item) {
     return;
   }
   if (present && now.Inode == Item.Source.Inode && now.Device == Item.Source.Device) {
-    // Still in place. A move across file systems may have left its complete copy at the target.
-    if ((Item.ActionType == faMove || Item.ActionType == faRename) && !Item.Target.empty()) {
-      platform::TCheckedFolder to;
-      platform::TEntryStat copy;
-      bool same = false;
-      const std::string name = BaseOf(Item.Target);
-      if (to.Open(ParentOf(Item.Target)) == 0 && platform::StatEntry(to.Fd(), name, copy) == 0 && copy.IsFile() &&
-          !platform::PossiblySameFile(copy, now) && copy.Size == now.Size && copy.ModifiedNs == now.ModifiedNs &&
-          platform::SameContentAt(folder.Fd(), Item.Name, to.Fd(), name, same) == 0 && same)
-        platform::DeleteFileOrLink(Item.Target);
-    }
     Item.State = TJournalItem::jsFailed;
+    Item.LeftoverCopy = (Item.ActionType == faMove || Item.ActionType == faRename) && Item.CopyStarted;
     return;
   }
   switch (Item.ActionType) {
@@ -384,7 +394,7 @@ void SettleUnfinished(TJournalItem& Item) {
     }
     case faRecycle:
       // The entry the trash gave it: the one that holds its inode.
-      for (const platform::TTrashEntry& e : platform::ListTrashEntries()) {
+      for (const platform::TTrashEntry& e : Trash) {
         platform::TFileInfo info;
         if (BaseOf(e.OriginalPath) != Item.Name || platform::LStat(e.TrashedPath(), info) != 0) continue;
         if (info.Inode != Item.Source.Inode || info.Device != Item.Source.Device) continue;

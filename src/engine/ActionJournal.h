@@ -36,6 +36,10 @@ struct TJournalItem {
   std::string Target;
   platform::TFileIdentity TargetId;
   std::string TrashDir, TrashName;  // trash: the entry the file became
+  // A move across file systems was about to publish its copy at Target (C record). When the
+  // item is then found still in place, a whole copy at Target is the move's own leftover.
+  bool CopyStarted = false;
+  bool LeftoverCopy = false;
 
   std::string FullPath() const;
 };
@@ -44,8 +48,10 @@ struct TJournalAction {
   std::string Id;
   std::uint8_t ActionType = 255;
   TDateTime Started;
+  // Its pass still runs (another process holds the file): nothing is settled or undone.
+  bool InProgress = false;
   std::vector<TJournalItem> Items;
-  // Items done and not undone yet.
+  // Items done and not undone yet, and leftovers of a move that was cut short.
   int Undoable() const;
 };
 
@@ -69,6 +75,9 @@ class TActionJournal {
   int Plan(std::vector<TJournalItem*>& Items);
   // An item of the plan was retargeted (its target name taken meanwhile); synced at once.
   int Retarget(const TJournalItem& Item);
+  // A move across file systems is about to publish its copy (written, not synced: it only lets
+  // undo tell its own leftover copy from a file of the user's).
+  void CopyStarting(const TJournalItem& Item);
   void Done(const TJournalItem& Item);
   void Failed(const TJournalItem& Item);
   // Writes what Done and Failed gathered; Sync: and makes it durable.
@@ -88,9 +97,9 @@ class TActionJournal {
 };
 
 // Settles an item whose plan has no outcome (the program ended during its operation): done when
-// the disk shows it went, failed when it is still in place. Leftovers of the operation (a
-// complete copy beside a source that was not removed) are removed.
-void SettleUnfinished(TJournalItem& Item);
+// the disk shows it went, failed when it is still in place (with LeftoverCopy when a move had
+// published its copy). Looks only; Trash is the trash listing, read once by the caller.
+void SettleUnfinished(TJournalItem& Item, const std::vector<platform::TTrashEntry>& Trash);
 
 // Puts one done item back where it was: the exact trash entry it became (or, that entry gone, a
 // copy of the kept file), the file at its target, a copy of the kept file in place of the

@@ -576,7 +576,9 @@ TItemOutcome TProcessingRun::MoveWithLibraries(PFileItem Item, platform::TSafeFi
   platform::TSafeResult r;
   for (int attempt = 0;; ++attempt) {
     const std::size_t slash = target.find_last_of('/');
-    r = Act.MoveTo(dest.Fd(), target.substr(slash + 1), info);
+    r = Act.MoveTo(dest.Fd(), target.substr(slash + 1), info, [&] {
+      if (Rec) fJournal.CopyStarting(*Rec);
+    });
     // The planned name was taken meanwhile: the next free one, on record before the move.
     if (!Unique || r.Ok() || r.Error != EEXIST || attempt >= 100) break;
     target = UniqueTarget(Folder, Item->Name.str(), [](const std::string& p) { return platform::PathExists(p); });

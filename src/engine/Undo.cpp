@@ -411,7 +411,10 @@ bool ReplaceLinkByCopy(const TJournalItem& R, platform::TCheckedFolder& home, st
              platform::Sys().RenameAt(home.Fd(), tmp.c_str(), home.Fd(), R.Name.c_str(), RENAME_NOREPLACE) == 0) {
     return true;
   }
-  platform::Sys().UnlinkAt(home.Fd(), tmp.c_str(), 0);
+  // Only the copy made above goes: after a failed exchange back the name may hold another file.
+  platform::TEntryStat left;
+  if (platform::StatEntry(home.Fd(), tmp, left) == 0 && left.Inode == info.Inode)
+    platform::Sys().UnlinkAt(home.Fd(), tmp.c_str(), 0);
   why = TranslateText("Unable to delete a symbolic link");
   return false;
 }
@@ -438,7 +441,10 @@ bool RevertJournalItem(const TJournalItem& R, TDateTime ActionStarted, std::stri
   }
   platform::TEntryStat there;
   const bool occupied = platform::StatEntry(home.Fd(), R.Name, there) == 0;
-  const bool ours = occupied && R.Source.Inode != 0 && there.Inode == R.Source.Inode && there.Device == R.Source.Device;
+  // Inode numbers are reused at once: the file must also have the item's type, size and time.
+  const bool ours = occupied && R.Source.Inode != 0 && there.Inode == R.Source.Inode &&
+                    there.Device == R.Source.Device && there.Mode == R.Source.Mode && there.Size == R.Source.Size &&
+                    there.ModifiedNs == R.Source.ModifiedNs;
   switch (R.ActionType) {
     case faRecycle:
       // Put back by hand already (trash-restore, the file manager): the same inode is there.
@@ -449,7 +455,8 @@ bool RevertJournalItem(const TJournalItem& R, TDateTime ActionStarted, std::stri
       }
       if (!R.TrashName.empty()) {
         const platform::TTrashResult t =
-            platform::RestoreTrashedItem(R.TrashDir + "/files/" + R.TrashName, R.Source.Inode);
+            platform::RestoreTrashedItem(R.TrashDir + "/files/" + R.TrashName,
+                                         {R.Source.Inode, R.Source.Size, R.Source.ModifiedNs});
         if (t.Ok()) return true;
         if (t.Failure != platform::TTrashFailure::tfNotFound) {
           Why = t.Error;
@@ -513,8 +520,37 @@ bool RevertJournalItem(const TJournalItem& R, TDateTime ActionStarted, std::stri
   }
 }
 
+namespace {
+
+// A move across file systems that was cut short between publishing its copy and removing the
+// source left a whole copy at its target: the copy goes when it still holds the source's bytes.
+bool RemoveLeftoverCopy(const TJournalAction& Action, const TJournalItem& R) {
+  for (const TJournalItem& other : Action.Items)
+    if (&other != &R && other.Target == R.Target && other.State == TJournalItem::jsDone) return false;
+  platform::TCheckedFolder from, to;
+  platform::TEntryStat source, copy;
+  const std::string name = BaseOf(R.Target);
+  bool same = false;
+  if (from.Open(R.Folder, R.FolderId) != 0 || platform::StatEntry(from.Fd(), R.Name, source) != 0) return false;
+  if (to.Open(ParentOf(R.Target)) != 0 || platform::StatEntry(to.Fd(), name, copy) != 0) return true;
+  if (!copy.IsFile() || platform::PossiblySameFile(copy, source) || copy.Size != source.Size ||
+      copy.ModifiedNs != source.ModifiedNs)
+    return false;
+  if (platform::SameContentAt(from.Fd(), R.Name, to.Fd(), name, same) != 0 || !same) return false;
+  return platform::Sys().UnlinkAt(to.Fd(), name.c_str(), 0) == 0;
+}
+
+}  // namespace
+
 int UndoJournalAction(TJournalAction& Action, std::vector<std::string>& Log) {
   int reverted = 0;
+  if (Action.InProgress) return 0;
+  for (TJournalItem& rec : Action.Items) {
+    if (rec.LeftoverCopy && RemoveLeftoverCopy(Action, rec)) {
+      rec.LeftoverCopy = false;
+      TActionJournal::MarkUndone(rec);
+    }
+  }
   // Last done first, as the reverse of the action.
   for (auto i = Action.Items.rbegin(); i != Action.Items.rend(); ++i) {
     TJournalItem& rec = *i;

@@ -161,7 +161,7 @@ int Publish(int out, const std::string& tmpName, int dstDir, const std::string& 
   return errno;
 }
 
-// Owner, mode and times of the source (or of meta) on the new file.
+// Owner and mode of the source (or of meta) on the new file.
 int ApplyMeta(int out, const struct stat& src, const TFileMeta* meta, std::string& detail) {
   struct stat now {};
   if (Sys().FStat(out, &now) != 0) return errno;
@@ -179,6 +179,10 @@ int ApplyMeta(int out, const struct stat& src, const TFileMeta* meta, std::strin
     detail = "cannot keep the mode bits";
     return err;
   }
+  return 0;
+}
+
+int ApplyTimes(int out, const struct stat& src, const TFileMeta* meta) {
   struct timespec ts[2] = {src.st_atim, src.st_mtim};
   if (meta && meta->Given) {
     ts[0] = ToTimespec(meta->Accessed);
@@ -265,8 +269,22 @@ bool IsSymLink(const std::string& path) {
   return Sys().StatxAt(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE, &stx) == 0 && S_ISLNK(stx.stx_mode);
 }
 
+namespace {
+
+int CopyFileAtPublishing(int srcDir, const std::string& srcName, int dstDir, const std::string& dstName,
+                         TTransferInfo* info, const TFileMeta* meta, const std::function<void()>& BeforePublish);
+
+}  // namespace
+
 int CopyFileAt(int srcDir, const std::string& srcName, int dstDir, const std::string& dstName, TTransferInfo* info,
                const TFileMeta* meta) {
+  return CopyFileAtPublishing(srcDir, srcName, dstDir, dstName, info, meta, {});
+}
+
+namespace {
+
+int CopyFileAtPublishing(int srcDir, const std::string& srcName, int dstDir, const std::string& dstName,
+                         TTransferInfo* info, const TFileMeta* meta, const std::function<void()>& BeforePublish) {
   TTransferInfo local;
   TTransferInfo& out = info ? *info : local;
   out = {};
@@ -286,18 +304,25 @@ int CopyFileAt(int srcDir, const std::string& srcName, int dstDir, const std::st
     return err;
   };
   if (int err = CopyData(in.Get(), tmp.Get())) return fail(err);
-  if (int err = CopyXattrs(in.Get(), tmp.Get(), out.Detail)) return fail(err);
+  // Owner first (a change of owner clears set-ID bits and file capabilities), then the mode,
+  // the extended attributes, and the times last.
   if (int err = ApplyMeta(tmp.Get(), st, meta, out.Detail)) return fail(err);
+  if (int err = CopyXattrs(in.Get(), tmp.Get(), out.Detail)) return fail(err);
+  if (int err = ApplyTimes(tmp.Get(), st, meta)) return fail(err);
   if (Sys().FSync(tmp.Get()) != 0) return fail(errno);
   struct stat made {};
   if (Sys().FStat(tmp.Get(), &made) != 0) return fail(errno);
+  if (BeforePublish) BeforePublish();
   if (int err = Publish(tmp.Get(), tmpName, dstDir, dstName)) return fail(err);
   out.Inode = made.st_ino;
   out.Copied = true;
   return 0;
 }
 
-int MoveFileAt(int srcDir, const std::string& srcName, int dstDir, const std::string& dstName, TTransferInfo* info) {
+}  // namespace
+
+int MoveFileAt(int srcDir, const std::string& srcName, int dstDir, const std::string& dstName, TTransferInfo* info,
+               const std::function<void()>& BeforePublish) {
   TTransferInfo local;
   TTransferInfo& out = info ? *info : local;
   out = {};
@@ -324,7 +349,7 @@ int MoveFileAt(int srcDir, const std::string& srcName, int dstDir, const std::st
   if (err != EXDEV) return err;
   if (!S_ISREG(src.stx_mode)) return EXDEV;
 
-  if (int e = CopyFileAt(srcDir, srcName, dstDir, dstName, &out)) return e;
+  if (int e = CopyFileAtPublishing(srcDir, srcName, dstDir, dstName, &out, nullptr, BeforePublish)) return e;
   const std::uint64_t copyInode = out.Inode;
   // Removes the copy again, and only the copy: the name may have been taken over meanwhile.
   auto undoCopy = [&](int e, const char* why) {

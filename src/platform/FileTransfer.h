@@ -10,6 +10,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "base/DateTime.h"
@@ -76,8 +77,9 @@ int CopyFileAt(int srcDir, const std::string& srcName, int dstDir, const std::st
 // rename; across file systems (regular files only) a copy as above, read back and compared, and
 // then the source removed if it is still the file that was copied. If the source cannot be
 // removed the copy is removed again, so a failed move leaves exactly the state it found.
+// BeforePublish runs once a copy across file systems is complete, just before it takes its name.
 int MoveFileAt(int srcDir, const std::string& srcName, int dstDir, const std::string& dstName,
-               TTransferInfo* info = nullptr);
+               TTransferInfo* info = nullptr, const std::function<void()>& BeforePublish = {});
 
 // Whether the two regular files (never through a final link) hold the same bytes.
 int SameContentAt(int dirA, const std::string& nameA, int dirB, const std::string& nameB, bool& same);

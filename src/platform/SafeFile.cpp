@@ -172,9 +172,11 @@ TTrashResult TSafeFileAction::Trash(const std::string& shownPath) {
   return MoveToTrashAt(fFolder.Fd(), fName, shownPath);
 }
 
-TSafeResult TSafeFileAction::MoveTo(int dstDir, const std::string& dstName, TTransferInfo& Info) {
+TSafeResult TSafeFileAction::MoveTo(int dstDir, const std::string& dstName, TTransferInfo& Info,
+                                    const std::function<void()>& BeforePublish) {
   if (TSafeResult r = Recheck(); !r.Ok()) return r;
-  if (int err = MoveFileAt(fFolder.Fd(), fName, dstDir, dstName, &Info)) return TSafeResult::System(err, Info.Detail);
+  if (int err = MoveFileAt(fFolder.Fd(), fName, dstDir, dstName, &Info, BeforePublish))
+    return TSafeResult::System(err, Info.Detail);
   return {};
 }
 
@@ -189,12 +191,30 @@ TSafeResult TSafeFileAction::ReplaceWithLink(const std::string& LinkText) {
     if (Sys().SymlinkAt(LinkText.c_str(), fFolder.Fd(), tmp.c_str()) == 0) break;
     if (errno != EEXIST || attempt >= 100) return TSafeResult::System(errno);
   }
-  // The last look before the name changes hands: the file must still be the checked one.
-  TSafeResult r = Recheck();
-  if (r.Ok() && Sys().RenameAt(fFolder.Fd(), tmp.c_str(), fFolder.Fd(), fName.c_str(), 0) != 0)
-    r = TSafeResult::System(errno);
-  if (!r.Ok()) Sys().UnlinkAt(fFolder.Fd(), tmp.c_str(), 0);
-  return r;
+  // One exchange: the link takes the name, and what held it is looked at before it goes. A file
+  // saved at the name since the check comes back at once.
+  if (Sys().RenameAt(fFolder.Fd(), tmp.c_str(), fFolder.Fd(), fName.c_str(), RENAME_EXCHANGE) != 0) {
+    TSafeResult r = TSafeResult::System(errno);
+    Sys().UnlinkAt(fFolder.Fd(), tmp.c_str(), 0);
+    return r;
+  }
+  TEntryStat was;
+  const bool same = StatEntry(fFolder.Fd(), tmp, was) == 0 && was.Inode == fItemStat.Inode &&
+                    was.Device == fItemStat.Device && was.Size == fItemStat.Size &&
+                    was.ModifiedNs == fItemStat.ModifiedNs;
+  if (!same) {
+    if (Sys().RenameAt(fFolder.Fd(), tmp.c_str(), fFolder.Fd(), fName.c_str(), RENAME_EXCHANGE) == 0)
+      Sys().UnlinkAt(fFolder.Fd(), tmp.c_str(), 0);  // our link, back under its own name
+    return Fail(TSafeFailure::sfChanged);
+  }
+  if (Sys().UnlinkAt(fFolder.Fd(), tmp.c_str(), 0) != 0) {
+    // The file cannot go: it takes its name back, and the link goes instead.
+    const TSafeResult r = TSafeResult::System(errno);
+    if (Sys().RenameAt(fFolder.Fd(), tmp.c_str(), fFolder.Fd(), fName.c_str(), RENAME_EXCHANGE) == 0)
+      Sys().UnlinkAt(fFolder.Fd(), tmp.c_str(), 0);
+    return r;
+  }
+  return {};
 }
 
 }  // namespace pelcrow::platform

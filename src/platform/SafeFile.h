@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/FileTransfer.h"
@@ -118,7 +119,8 @@ class TSafeFileAction {
   TSafeResult Delete();
   TTrashResult Trash(const std::string& shownPath);
   // Into dstDir as dstName, never replacing anything; Info tells where it went.
-  TSafeResult MoveTo(int dstDir, const std::string& dstName, TTransferInfo& Info);
+  TSafeResult MoveTo(int dstDir, const std::string& dstName, TTransferInfo& Info,
+                     const std::function<void()>& BeforePublish = {});
   // Replaces the file by a symbolic link holding LinkText, in one rename: the name never
   // stands empty, and nothing but the checked file is replaced.
   TSafeResult ReplaceWithLink(const std::string& LinkText);

@@ -1,6 +1,7 @@
 #include "platform/SysCalls.h"
 
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -101,9 +102,27 @@ int ReadFullFd(int fd, void* data, std::size_t size, std::size_t& got) {
   return 0;
 }
 
-int TAppendFile::Open(const std::string& path) {
-  fFd.Reset(Sys().OpenAt(AT_FDCWD, path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-  return fFd.Valid() ? 0 : errno;
+int TAppendFile::Open(const std::string& path, bool Exclusive) {
+  fFd.Reset(Sys().OpenAt(AT_FDCWD, path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (!fFd.Valid()) return errno;
+  if (Exclusive && ::flock(fFd.Get(), LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno;
+    fFd.Reset();
+    return err;
+  }
+  const off_t size = ::lseek(fFd.Get(), 0, SEEK_END);
+  if (size > 0 && ::lseek(fFd.Get(), size - 1, SEEK_SET) == size - 1) {
+    char last = '\n';
+    if (Sys().Read(fFd.Get(), &last, 1) == 1 && last != '\n') return Append("\n");
+  }
+  return 0;
+}
+
+bool IsLockedByWriter(const std::string& path) {
+  TFd fd(Sys().OpenAt(AT_FDCWD, path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW, 0));
+  if (!fd.Valid()) return false;
+  if (::flock(fd.Get(), LOCK_SH | LOCK_NB) == 0) return false;
+  return errno == EWOULDBLOCK;
 }
 
 int TAppendFile::Append(const std::string& bytes) {

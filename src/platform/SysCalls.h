@@ -131,8 +131,10 @@ int ReadFullFd(int fd, void* data, std::size_t size, std::size_t& got);
 // descriptor, so records of two processes never interleave within a line.
 class TAppendFile {
  public:
-  // Creates the file (0600) when missing. 0 or an errno value.
-  int Open(const std::string& path);
+  // Creates the file (0600) when missing. A last line cut short (by a crash) is ended first, so
+  // that the next record starts a line of its own. Exclusive: hold an exclusive lock on the file
+  // until it is closed (the kernel drops it when the process dies). 0 or an errno value.
+  int Open(const std::string& path, bool Exclusive = false);
   int Append(const std::string& bytes);
   // The appended bytes are on disk.
   int Sync();
@@ -142,6 +144,9 @@ class TAppendFile {
  private:
   TFd fFd;
 };
+
+// Whether a process holds the exclusive lock of TAppendFile on the file (its action still runs).
+bool IsLockedByWriter(const std::string& path);
 
 // The real path of an open folder (through /proc/self/fd); empty when unknown.
 std::string FolderRealPath(int dirFd);

@@ -747,9 +747,9 @@ TTrashResult RestoreFromTrash(const std::string& path) {
 
 bool RestoreFromRecycleBin(const std::string& path) { return RestoreFromTrash(path).Ok(); }
 
-TTrashResult RestoreTrashedItem(const std::string& trashedPath) { return RestoreTrashedItem(trashedPath, 0); }
+TTrashResult RestoreTrashedItem(const std::string& trashedPath) { return RestoreTrashedItem(trashedPath, {}); }
 
-TTrashResult RestoreTrashedItem(const std::string& trashedPath, std::uint64_t expectedInode) {
+TTrashResult RestoreTrashedItem(const std::string& trashedPath, TTrashedIdentity expected) {
   const std::string abs = AbsolutePath(trashedPath);
   const std::string filesDir = DirName(abs);
   if (abs.empty() || BaseName(filesDir) != "files")
@@ -766,12 +766,15 @@ TTrashResult RestoreTrashedItem(const std::string& trashedPath, std::uint64_t ex
   std::string topDir = TopDirOfTrash(trashDir);
   if (topDir.empty()) topDir = HomeTrashPlace().TopDir;
   const std::string target = AbsoluteOriginal(info.Path, topDir);
-  if (expectedInode != 0) {
+  if (expected.Inode != 0) {
     struct statx stx {};
-    if (Sys().StatxAt(AT_FDCWD, abs.c_str(), AT_SYMLINK_NOFOLLOW, STATX_INO, &stx) != 0)
+    if (Sys().StatxAt(AT_FDCWD, abs.c_str(), AT_SYMLINK_NOFOLLOW, STATX_INO | STATX_SIZE | STATX_MTIME, &stx) != 0)
       return RestoreFailure(target, TTrashFailure::tfNotFound, abs + ": " + ErrorText(errno));
-    // The name was emptied and reused (trash-cli and the file manager reuse free names).
-    if (stx.stx_ino != expectedInode)
+    // The name was emptied and reused (trash-cli and the file manager reuse free names, the file
+    // system reuses inode numbers).
+    const std::int64_t mtime = stx.stx_mtime.tv_sec * 1'000'000'000LL + stx.stx_mtime.tv_nsec;
+    if (stx.stx_ino != expected.Inode || static_cast<std::int64_t>(stx.stx_size) != expected.Size ||
+        mtime != expected.ModifiedNs)
       return RestoreFailure(target, TTrashFailure::tfNotFound, abs + " holds another item now");
   }
   return RestoreEntryTo(target, trashDir, name, target);

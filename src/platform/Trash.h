@@ -70,9 +70,15 @@ bool RestoreFromRecycleBin(const std::string& path);
 // Brings back exactly the item at trashedPath (TTrashResult::TrashedPath of MoveToTrash) to the
 // original path its info file names. Undo uses this: it cannot pick a later namesake.
 TTrashResult RestoreTrashedItem(const std::string& trashedPath);
-// The same, only when the entry is still the item of that inode (0: any): a trash entry that
-// was emptied and whose name now holds another item is never restored in its place.
-TTrashResult RestoreTrashedItem(const std::string& trashedPath, std::uint64_t expectedInode);
+// The item an entry must still hold: its inode, size and modification time (Inode 0: any).
+struct TTrashedIdentity {
+  std::uint64_t Inode = 0;
+  std::int64_t Size = 0;
+  std::int64_t ModifiedNs = 0;
+};
+// The same, only when the entry still holds that item: a trash entry that was emptied and whose
+// name now holds another item is never restored in its place.
+TTrashResult RestoreTrashedItem(const std::string& trashedPath, TTrashedIdentity expected);
 
 // The home trash, then every volume trash of this user that exists.
 std::vector<std::string> GetTrashDirectories();

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "TestUtil.h"
@@ -391,6 +392,7 @@ TEST_F(NothingLostTest, AFailingCallAtAnyPointLosesNoByte) {
           fs::remove_all(fRoot + "/tree");
           fs::remove_all(fRoot + "/out");
           fs::remove_all(fRoot + "/home/data/Trash");
+          fs::remove_all(fRoot + "/home/state");
           Write("keep/x.bin", bytes);
           Write("dup/x.bin", bytes);
           Scan();
@@ -417,6 +419,11 @@ TEST_F(NothingLostTest, AFailingCallAtAnyPointLosesNoByte) {
             ASSERT_EQ(copies, std::vector<std::string>{P("dup/x.bin")});
           } else if (!op.Permanent && op.Operation != poLink) {
             ASSERT_EQ(copies.size(), 1u);
+          }
+          // Nothing of the operation's own is left beside the file or at the target.
+          for (const std::string& dir : {P("dup"), fRoot + "/out"}) {
+            if (!fs::exists(dir)) continue;
+            for (const std::string& name : test::FolderEntries(dir)) ASSERT_EQ(name.find(".pelcrow"), std::string::npos) << name;
           }
           if (failed == 0) {
             ASSERT_TRUE(Undo());
@@ -543,8 +550,8 @@ TEST_F(NothingLostTest, UnfinishedPlansAreSettledFromTheDisk) {
   Write("dup/moved.bin", "m");
   Write("dup/stayed.bin", "s");
   fs::create_directories(fRoot + "/out");
-  TActionJournal journal;
-  ASSERT_EQ(journal.Begin(faMove, TDateTime::Now(), 0), 0);
+  auto journal = std::make_unique<TActionJournal>();
+  ASSERT_EQ(journal->Begin(faMove, TDateTime::Now(), 0), 0);
   std::vector<std::unique_ptr<TJournalItem>> items;
   std::vector<TJournalItem*> recs;
   for (const char* name : {"moved.bin", "stayed.bin"}) {
@@ -559,17 +566,78 @@ TEST_F(NothingLostTest, UnfinishedPlansAreSettledFromTheDisk) {
     recs.push_back(it.get());
     items.push_back(std::move(it));
   }
-  ASSERT_EQ(journal.Plan(recs), 0);
+  ASSERT_EQ(journal->Plan(recs), 0);
   ASSERT_EQ(::rename(P("dup/moved.bin").c_str(), (fRoot + "/out/moved.bin").c_str()), 0);
-  journal.Flush(true);
+  // The process dies here: no outcome is written, its lock goes.
+  const std::string id = journal->Id();
+  journal.reset();
   TJournalAction a;
-  ASSERT_EQ(TActionJournal::Read(journal.Id(), a), 0);
+  ASSERT_EQ(TActionJournal::Read(id, a), 0);
   ASSERT_EQ(a.Items.size(), 2u);
   EXPECT_EQ(a.Items[0].State, TJournalItem::jsDone);
   EXPECT_EQ(a.Items[1].State, TJournalItem::jsFailed);
   std::vector<std::string> log;
   EXPECT_EQ(UndoJournalAction(a, log), 1);
   EXPECT_EQ(ReadAll(P("dup/moved.bin")), "m");
+}
+
+// A pass that still runs holds its journal: a reader (another process's undo or --list) neither
+// settles nor undoes it, whatever the disk shows meanwhile.
+TEST_F(NothingLostTest, AJournalInUseIsNeitherSettledNorUndone) {
+  Write("dup/a.bin", "a");
+  auto journal = std::make_unique<TActionJournal>();
+  ASSERT_EQ(journal->Begin(faMove, TDateTime::Now(), 0), 0);
+  TJournalItem item;
+  item.ActionType = faMove;
+  item.Folder = P("dup");
+  item.Name = "a.bin";
+  platform::TCheckedFolder dir;
+  ASSERT_EQ(dir.Open(item.Folder), 0);
+  ASSERT_EQ(platform::StatEntry(dir.Fd(), item.Name, item.Source), 0);
+  item.Target = fRoot + "/out/a.bin";
+  std::vector<TJournalItem*> recs{&item};
+  ASSERT_EQ(journal->Plan(recs), 0);
+  fs::create_directories(fRoot + "/out");
+  fs::rename(P("dup/a.bin"), fRoot + "/out/a.bin");  // moved; its outcome is not written yet
+  TJournalAction a;
+  ASSERT_EQ(TActionJournal::Read(journal->Id(), a), 0);
+  EXPECT_TRUE(a.InProgress);
+  EXPECT_EQ(a.Undoable(), 0);
+  std::vector<std::string> log;
+  EXPECT_EQ(UndoJournalAction(a, log), 0);
+  EXPECT_TRUE(fs::exists(fRoot + "/out/a.bin"));
+  const std::string id = journal->Id();
+  journal.reset();  // the pass ends (or its process dies): the lock goes
+  ASSERT_EQ(TActionJournal::Read(id, a), 0);
+  EXPECT_FALSE(a.InProgress);
+  EXPECT_EQ(a.Undoable(), 1);
+  EXPECT_EQ(UndoJournalAction(a, log), 1);
+  EXPECT_EQ(ReadAll(P("dup/a.bin")), "a");
+}
+
+// Names with the journal's own separators, and a last line cut short by a crash.
+TEST_F(NothingLostTest, JournalKeepsAnyNameAndSurvivesACutLine) {
+  const std::string name = "t\tab %41 new\nline.bin";
+  Write("keep/" + name, "same");
+  Write("dup/" + name, "same");
+  Scan();
+  Select("dup/" + name);
+  TProcessingOptions o;
+  o.Operation = poMove;
+  o.MoveFolder = fRoot + "/out";
+  EXPECT_EQ(Run(o), "");
+  std::vector<TJournalAction> actions = TActionJournal::ReadAll();
+  ASSERT_EQ(actions.size(), 1u);
+  ASSERT_EQ(actions[0].Items.size(), 1u);
+  EXPECT_EQ(actions[0].Items[0].Name, name);
+  EXPECT_EQ(actions[0].Items[0].Target, fRoot + "/out/" + name);
+  // A crash in the middle of a line: the fragment never counts, and the next record starts a line.
+  const std::string file = TActionJournal::Directory() + "/" + actions[0].Id + ".journal";
+  { std::ofstream(file, std::ios::app) << "D\t1\t/nowhere"; }
+  std::vector<std::string> log;
+  ASSERT_EQ(UndoJournalAction(actions[0], log), 1) << (log.empty() ? "" : log[0]);
+  EXPECT_EQ(ReadAll(P("dup/" + name)), "same");
+  EXPECT_EQ(TActionJournal::ReadAll()[0].Undoable(), 0);
 }
 
 }  // namespace
