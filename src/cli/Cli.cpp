@@ -16,7 +16,7 @@
 #include "engine/SafetyLock.h"
 #include "engine/ScanEngine.h"
 #include "localization/TranslateText.h"
-#include "logging/ExportList.h"
+#include "export/ExportList.h"
 #include "logging/Logger.h"
 #include "platform/FileSystem.h"
 #include "services/FileCrc32.h"
