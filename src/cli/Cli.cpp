@@ -17,6 +17,7 @@
 #include "engine/ScanEngine.h"
 #include "localization/TranslateText.h"
 #include "export/ExportList.h"
+#include "export/PathListing.h"
 #include "logging/Logger.h"
 #include "platform/FileSystem.h"
 #include "services/FileCrc32.h"
@@ -186,16 +187,6 @@ bool ParseSize(const std::string& text, std::int64_t& out) {
   return true;
 }
 
-std::string CsvField(const std::string& s) {
-  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
-  std::string r = "\"";
-  for (char c : s) {
-    if (c == '"') r += '"';
-    r += c;
-  }
-  return r + "\"";
-}
-
 std::string Absolute(const std::string& p) {
   if (!p.empty() && p[0] == '/') return p;
   std::string cwd;
@@ -355,25 +346,7 @@ int RunCrc32(const std::vector<std::string>& files, std::ostream& out, std::ostr
 // tab cannot split a line, as with ls --quoting-style=escape.
 bool gNullEnded = false;
 
-std::string Shown(std::string_view path) {
-  if (gNullEnded) return std::string(path);
-  std::string r;
-  r.reserve(path.size());
-  for (unsigned char c : path) {
-    if (c == '\\') r += "\\\\";
-    else if (c == '\n') r += "\\n";
-    else if (c == '\t') r += "\\t";
-    else if (c == '\r') r += "\\r";
-    else if (c < 0x20 || c == 0x7F) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\%03o", c);
-      r += buf;
-    } else {
-      r += static_cast<char>(c);
-    }
-  }
-  return r;
-}
+std::string Shown(std::string_view path) { return gNullEnded ? std::string(path) : EscapedPath(path); }
 
 void EndLine(std::ostream& out) { out.put(gNullEnded ? '\0' : '\n'); }
 
@@ -391,68 +364,15 @@ void PrintProgress(const TScanEngine& engine, std::ostream& err) {
   err << "\r\033[K" << line << std::flush;
 }
 
-// The visible groups in one of the output formats.
-// The groups in one of the output formats; Marks adds what a selection rule decided per file.
+// The visible groups in one of the output formats; Marks adds what a selection rule decided per file.
 void PrintGroups(const TScanEngine& engine, const std::string& format, bool Marks, std::ostream& out) {
-  const TScanEngineSummaryInfo& s = engine.SummaryInfo();
-  const int n = engine.ItemCount();
-  auto action = [](PFileItem it) { return it->fSelected ? "select" : "keep"; };
   if (format == "dup") {
     out << engine.ListFileText();
-  } else if (format == "text") {
-    for (int i = 0; i < n; ++i) {
-      PFileItem it = engine.Item(i);
-      if (i > 0 && engine.Item(i - 1)->DupGroup != it->DupGroup) EndLine(out);
-      if (Marks) out << (it->fSelected ? "select " : "keep   ");
-      out << Shown(it->FullPath());
-      EndLine(out);
-    }
-  } else if (format == "csv") {
-    out << (Marks ? "Group,Size,Path,Action\r\n" : "Group,Size,Path\r\n");
-    for (int i = 0; i < n; ++i) {
-      PFileItem it = engine.Item(i);
-      out << it->DupGroup << "," << it->Size << "," << CsvField(it->FullPath());
-      if (Marks) out << "," << action(it);
-      out << "\r\n";
-    }
-  } else {
-    std::int64_t selectedFiles = 0, selectedSize = 0;
-    out << "{\"groups\": [";
-    for (int i = 0; i < n;) {
-      PFileItem first = engine.Item(i);
-      out << (i ? ", " : "") << "{\"group\": " << first->DupGroup << ", \"size\": " << first->Size
-          << ", \"files\": [";
-      int j = i;
-      for (; j < n && engine.Item(j)->DupGroup == first->DupGroup; ++j)
-        out << (j > i ? ", " : "") << JsonString(engine.Item(j)->FullPath());
-      out << "]";
-      if (Marks) {
-        for (const char* list : {"keep", "select"}) {
-          out << ", " << JsonString(list) << ": [";
-          bool any = false;
-          for (int k = i; k < j; ++k) {
-            if (std::string_view(action(engine.Item(k))) != list) continue;
-            out << (any ? ", " : "") << JsonString(engine.Item(k)->FullPath());
-            any = true;
-          }
-          out << "]";
-        }
-        for (int k = i; k < j; ++k)
-          if (engine.Item(k)->fSelected) {
-            ++selectedFiles;
-            selectedSize += engine.Item(k)->Size;
-          }
-      }
-      out << "}";
-      i = j;
-    }
-    out << "], \"summary\": {\"TotalFiles\": " << s.TotalFiles << ", \"OriginalFiles\": " << s.OriginalFiles
-        << ", \"OriginalSize\": " << s.OriginalSize << ", \"DuplicateFiles\": " << s.DuplicateFiles
-        << ", \"DuplicateSize\": " << s.DuplicateSize;
-    if (Marks) out << ", \"SelectedFiles\": " << selectedFiles << ", \"SelectedSize\": " << selectedSize;
-    out << "}}\n";
+    out.flush();
+    return;
   }
-  out.flush();
+  const TListingFormat listing = format == "text" ? lfText : format == "csv" ? lfCsv : lfJson;
+  WriteListing(out, engine, listing, TListingOptions{Marks, gNullEnded});
 }
 
 // What --action asked for.
@@ -984,48 +904,6 @@ int RunUndo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 }
 
 }  // namespace
-
-std::string JsonString(std::string_view s) {
-  std::string r = "\"";
-  auto hex4 = [&](unsigned v) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "\\u%04x", v);
-    r += buf;
-  };
-  for (std::size_t i = 0; i < s.size();) {
-    auto c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) {
-      if (c == '"') r += "\\\"";
-      else if (c == '\\') r += "\\\\";
-      else if (c == '\n') r += "\\n";
-      else if (c == '\r') r += "\\r";
-      else if (c == '\t') r += "\\t";
-      else if (c < 0x20 || c == 0x7F) hex4(c);
-      else r += static_cast<char>(c);
-      ++i;
-      continue;
-    }
-    std::size_t len = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
-    bool ok = len != 0 && i + len <= s.size();
-    char32_t cp = len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
-    for (std::size_t k = 1; ok && k < len; ++k) {
-      auto b = static_cast<unsigned char>(s[i + k]);
-      if ((b & 0xC0) != 0x80) ok = false;
-      cp = (cp << 6) | (b & 0x3F);
-    }
-    static constexpr char32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
-    if (ok && (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
-    if (ok) {
-      r.append(s.substr(i, len));
-      i += len;
-    } else {
-      hex4(0xDC00u + c);
-      ++i;
-    }
-  }
-  r += '"';
-  return r;
-}
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (args.empty()) {
