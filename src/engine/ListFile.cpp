@@ -11,6 +11,7 @@
 
 #include "base/FormatSettings.h"
 #include "base/ParseDateTime.h"
+#include "engine/GroupWalk.h"
 #include "engine/ItemFlags.h"
 #include "engine/ScanEngine.h"
 #include "localization/TextEncoding.h"
@@ -202,43 +203,70 @@ std::string DefaultListFileName(TDateTime Now) { return "DupFiles" + FormatDateT
 std::string EscapeListField(std::string_view AValue) { return Escape(AValue); }
 std::string UnescapeListField(std::string_view AField) { return Unescape(AField); }
 
-std::string TScanEngine::ListFileText() const {
-  const std::shared_ptr<const TFormatSettings> fs = GetFormatSettings();
-  std::string text(kUtf8Bom);
-  text += kListFileHeader;
-  text += "\r\n";
-  std::string line;
-  for (PFileItem it : fFiles) {
-    line.clear();
-    AppendField(line, it->Name.view());
-    AppendField(line, it->Path.view());
-    AppendField(line, it->AudioTagValues.view());
-    AppendField(line, std::to_string(it->Size));
-    AppendField(line, std::to_string(it->CRC32));
-    AppendField(line, std::to_string(it->ShortCRC32));
-    AppendField(line, FormatShortDateLongTime(it->Modified, *fs));
-    AppendField(line, std::to_string(it->DupGroup));
-    AppendField(line, std::to_string(it->SortGroup));
-    AppendField(line, it->fSelected ? "1" : "0");
-    AppendField(line, it->fProcessed ? "1" : "0");
-    if (const TMusicTagsInfo* t = it->MusicTags.get()) {
+namespace {
+
+// The .dup writer: the header line, then one line per visible row (groups need no marks: each
+// line carries its group number).
+class TListFileWriter final : public IGroupWalkHandler {
+ public:
+  TListFileWriter(const TScanEngine& Engine, std::string& Text)
+      : fEngine(Engine), fText(Text), fFs(GetFormatSettings()) {}
+
+  void Head() override {
+    fText += kUtf8Bom;
+    fText += kListFileHeader;
+    fText += "\r\n";
+  }
+
+  void Row(int, const TFileItem& Item) override {
+    fLine.clear();
+    AppendFirstVersionFields(Item);
+    // Past the fields of the first version (which readers of it leave alone): what the scan saw
+    // of the file and its folder, so that a list acted on later is checked against it.
+    // Rows that no scan saw on disk (plug-in rows) keep the first version's fields only.
+    if (Item.Device != 0 || Item.Inode != 0) {
+      const platform::TFolderIdentity folder = fEngine.FolderIdentity(Item.Path.view());
+      for (std::uint64_t v : {Item.Device, Item.Inode, folder.Device, folder.Inode})
+        AppendField(fLine, std::to_string(v));
+      AppendField(fLine, std::to_string(Item.Modified.UnixNanoseconds()));
+      AppendField(fLine, std::to_string(Item.Changed.UnixNanoseconds()));
+    }
+    fText += fLine;
+    fText += "\r\n";
+  }
+
+ private:
+  void AppendFirstVersionFields(const TFileItem& it) {
+    std::string& line = fLine;
+    AppendField(line, it.Name.view());
+    AppendField(line, it.Path.view());
+    AppendField(line, it.AudioTagValues.view());
+    AppendField(line, std::to_string(it.Size));
+    AppendField(line, std::to_string(it.CRC32));
+    AppendField(line, std::to_string(it.ShortCRC32));
+    AppendField(line, FormatShortDateLongTime(it.Modified, *fFs));
+    AppendField(line, std::to_string(it.DupGroup));
+    AppendField(line, std::to_string(it.SortGroup));
+    AppendField(line, it.fSelected ? "1" : "0");
+    AppendField(line, it.fProcessed ? "1" : "0");
+    if (const TMusicTagsInfo* t = it.MusicTags.get()) {
       for (const std::string* v : {&t->Title, &t->Artist, &t->Album, &t->Track, &t->Year, &t->Genre, &t->Duration,
                                    &t->BitRate})
         AppendField(line, *v);
     } else {
       for (int k = 0; k < 8; ++k) line += kListFieldSeparator;
     }
-    const TEmailInfo* m = it->Emails.get();
+    const TEmailInfo* m = it.Emails.get();
     if (m) {
       AppendField(line, m->From);
       AppendField(line, m->To_);
       AppendField(line, m->Subject);
-      AppendField(line, FormatShortDateLongTime(m->ReceivedDate, *fs));
+      AppendField(line, FormatShortDateLongTime(m->ReceivedDate, *fFs));
       AppendField(line, std::to_string(m->OutlookIndex));
     } else {
       for (int k = 0; k < 5; ++k) line += kListFieldSeparator;
     }
-    AppendField(line, it->Master ? "1" : "0");
+    AppendField(line, it.Master ? "1" : "0");
     if (m) {
       AppendField(line, m->Address1);
       AppendField(line, m->Address2);
@@ -246,19 +274,20 @@ std::string TScanEngine::ListFileText() const {
     } else {
       for (int k = 0; k < 3; ++k) line += kListFieldSeparator;
     }
-    // Past the fields of the first version (which readers of it leave alone): what the scan saw
-    // of the file and its folder, so that a list acted on later is checked against it.
-    // Rows that no scan saw on disk (plug-in rows) keep the first version's fields only.
-    if (it->Device != 0 || it->Inode != 0) {
-      const platform::TFolderIdentity folder = FolderIdentity(it->Path.view());
-      for (std::uint64_t v : {it->Device, it->Inode, folder.Device, folder.Inode})
-        AppendField(line, std::to_string(v));
-      AppendField(line, std::to_string(it->Modified.UnixNanoseconds()));
-      AppendField(line, std::to_string(it->Changed.UnixNanoseconds()));
-    }
-    text += line;
-    text += "\r\n";
   }
+
+  const TScanEngine& fEngine;
+  std::string& fText;
+  const std::shared_ptr<const TFormatSettings> fFs;
+  std::string fLine;
+};
+
+}  // namespace
+
+std::string TScanEngine::ListFileText() const {
+  std::string text;
+  TListFileWriter writer(*this, text);
+  WalkVisibleGroups(*this, writer);
   return text;
 }
 

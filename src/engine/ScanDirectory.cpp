@@ -10,6 +10,7 @@
 
 #include "audiotags/AudioTags.h"
 #include "base/MainThread.h"
+#include "engine/ScanChecks.h"
 #include "engine/ScanEngine.h"
 #include "localization/TranslateText.h"
 #include "logging/Logger.h"
@@ -20,29 +21,6 @@
 namespace pelcrow {
 
 namespace {
-
-// Check names as the log shows them (translated when written).
-constexpr const char* kExcludePathsCheck = "Exclude paths check";
-constexpr const char* kProtectSysAppFoldersCheck = "Protect System and Application folders check";
-constexpr const char* kIncludeHiddenCheck = "Include Hidden objects check";
-constexpr const char* kJunctionCheck = "Skip NTFS junction check";
-constexpr const char* kTempFolderCheck = "Skip temporary files check";
-constexpr const char* kRecyclerCheck = "Do NOT scan Recycle bin check";
-constexpr const char* kContainerCheck = "Container folder check";
-constexpr const char* kIncludeMasksCheck = "Include masks check";
-constexpr const char* kExcludeMasksCheck = "Exclude masks check";
-constexpr const char* kZeroSizeCheck = "Skip Zero-sized files check";
-constexpr const char* kMinSizeCheck = "Min FileSize check";
-constexpr const char* kMaxSizeCheck = "Max FileSize check";
-constexpr const char* kHardLinkCheck = "Skip NTFS hard link check";
-constexpr const char* kProtectSystemCheck = "Protect system files check";
-constexpr const char* kSystemCritical = "[System Critical]";
-constexpr const char* kTempFilesCheck = "Skip temporary files check";
-constexpr const char* kCompressedCheck = "Skip Compressed files check";
-constexpr const char* kSymLinkCheck = "Symbolic link check";
-constexpr const char* kCustomFilterCheck = "Custom filter check";
-constexpr const char* kAudioTagsEmptyCheck = "AudioTags empty check";
-constexpr const char* kErrorCheck = "Error:";
 
 // File checks in the order they run; the index counts rejections.
 constexpr const char* kFileChecks[] = {kIncludeMasksCheck, kExcludeMasksCheck, kZeroSizeCheck, kMinSizeCheck,

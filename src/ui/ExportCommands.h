@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "logging/ExportList.h"
+#include "export/ExportList.h"
 
 class QMenu;
 class QWidget;

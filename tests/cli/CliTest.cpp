@@ -546,5 +546,34 @@ TEST(CliTest, UndoAfterAKilledMovePass) {
   std::filesystem::remove_all(other);
 }
 
+// --null belongs to the run that gives it: the next run in the same process escapes again.
+TEST(CliTest, NullEndedOutputDoesNotOutliveItsRun) {
+  Settings = TPcwSettings();
+  TTempDir dir;
+  dir.Write("a\nb.txt", "same");
+  dir.Write("c.txt", "same");
+  TResult raw = RunCliCapture({"scan", "--no-skip-temp", "--null", dir.path()});
+  EXPECT_NE(raw.Out.find(dir / "a\nb.txt" + std::string(1, '\0')), std::string::npos) << raw.Out;
+  TResult escaped = RunCliCapture({"scan", "--no-skip-temp", dir.path()});
+  EXPECT_NE(escaped.Out.find(dir / "a\\nb.txt\n"), std::string::npos) << escaped.Out;
+  EXPECT_EQ(escaped.Out.find('\0'), std::string::npos);
+}
+
+// The help is made from the option table: every scan switch with the default it really has, and
+// every action --action takes.
+TEST(CliTest, HelpShowsWhatTheParserTakes) {
+  const std::string help = RunCliCapture({"--help"}).Out;
+  for (const char* line : {"      skip-temp            skip temporary files and folders (on)\n",
+                           "      include-hidden       include hidden files and folders (off)\n",
+                           "      move DIR             move into DIR (created if missing)",
+                           "  --threads N                   threads that read checksums"}) {
+    EXPECT_NE(help.find(line), std::string::npos) << line;
+  }
+  Settings = TPcwSettings();
+  TTempDir dir;
+  for (const char* option : {"--include-hidden", "--no-skip-temp", "--skip-hard-links", "--no-exclude-container"})
+    EXPECT_NE(RunCliCapture({"scan", option, dir / "missing"}).Err.find("cannot scan"), std::string::npos) << option;
+}
+
 }  // namespace
 }  // namespace pelcrow

@@ -1,5 +1,5 @@
 // The three exports of the visible result rows, checked as their readers see them.
-#include "logging/ExportList.h"
+#include "export/ExportList.h"
 
 #include <gtest/gtest.h>
 

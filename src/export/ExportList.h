@@ -1,10 +1,11 @@
-// Export of the rows the results grid shows: a text report, a CSV file or an HTML page. One walk
-// over the visible list with the grid's columns; only the head, the row and the foot differ.
+// Export of the rows the results grid shows: a text report, a CSV file or an HTML page. Each
+// format is a handler of the engine's walk over the visible groups, with the grid's columns.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "base/DateTime.h"
 #include "engine/ScanEngine.h"
 
 namespace pelcrow {

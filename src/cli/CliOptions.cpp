@@ -1,0 +1,457 @@
+#include "cli/CliOptions.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <stdexcept>
+
+#include "export/ExportList.h"
+
+namespace pelcrow::cli {
+
+namespace {
+
+// Walks a command's arguments. "--name=value" and "--name value" both give a value.
+class TArgReader {
+ public:
+  explicit TArgReader(const std::vector<std::string>& args) : fArgs(args) {}
+  // Moves to the next argument; false at the end.
+  bool Next() {
+    if (fStarted) ++fI;
+    fStarted = true;
+    if (fI >= fArgs.size()) return false;
+    fName = fArgs[fI];
+    fHasInline = false;
+    const std::size_t eq = fName.find('=');
+    if (fName.rfind("--", 0) == 0 && eq != std::string::npos) {
+      fInline = fName.substr(eq + 1);
+      fName.resize(eq);
+      fHasInline = true;
+    }
+    return true;
+  }
+  // The argument, without an "=value" part.
+  const std::string& Name() const { return fName; }
+  const std::string& Raw() const { return fArgs[fI]; }
+  bool HasInlineValue() const { return fHasInline; }
+  // The option's value: the "=value" part, or else the next argument.
+  bool Value(std::string& v) {
+    if (fHasInline) {
+      v = fInline;
+      return true;
+    }
+    return Following(v);
+  }
+  // The next argument as it is (a second value of an option); false at the end.
+  bool Following(std::string& v) {
+    if (fI + 1 >= fArgs.size()) return false;
+    v = fArgs[++fI];
+    return true;
+  }
+  // Every argument after this one.
+  std::vector<std::string> Rest() const { return {fArgs.begin() + static_cast<std::ptrdiff_t>(fI) + 1, fArgs.end()}; }
+
+ private:
+  const std::vector<std::string>& fArgs;
+  std::size_t fI = 0;
+  bool fStarted = false;
+  std::string fName, fInline;
+  bool fHasInline = false;
+};
+
+constexpr TSelectRuleName kSelectRules[] = {
+    {"oldest", smSelectAllLeaveOldest},
+    {"newest", smSelectAllLeaveNewest},
+    {"original", smSelectAllLeaveOriginalName},
+};
+
+constexpr TActionKind kActionKinds[] = {
+    {"trash", nullptr, "the freedesktop.org trash (the desktop's Recycle Bin)", poDelete, false, "trashed"},
+    {"delete", nullptr, "delete permanently", poDelete, true, "deleted"},
+    {"move", "DIR",
+     "move into DIR (created if missing); a name taken there gets\n\"(1)\", \"(2)\" ... before its extension", poMove,
+     false, "moved"},
+    {"rename", "TEXT", "put TEXT before the name (after the name with --postfix)", poRename, false, "renamed"},
+    {"link", nullptr, "replace the file with a symbolic link to its group's kept copy", poLink, false, "linked"},
+};
+
+// The scan options that --OPTION and --no-OPTION switch.
+struct TScanSwitch {
+  const char* Name;
+  TPcwScanOption Option;
+  const char* Help;
+};
+
+constexpr TScanSwitch kScanSwitches[] = {
+    {"skip-temp", soSkipTemp, "skip temporary files and folders"},
+    {"protect-system", soProtectSystem, "skip system files: *.so, *.dll, ...; devices and FIFOs always"},
+    {"skip-system-folders", soSkipSysAppFolders, "skip system and application folders"},
+    {"skip-compressed", soSkipCompressed, "skip files with the compressed attribute"},
+    {"skip-zero", soSkipZero, "skip empty files"},
+    {"subdirs", soScanSubdirs, "scan subfolders"},
+    {"skip-trash", soSkipRecycler, "do not scan the trash"},
+    {"include-hidden", soIncludeHidden, "include hidden files and folders"},
+    {"skip-junctions", soSkipNtfsJunction, "do not follow links to folders and bind mounts"},
+    {"skip-hard-links", soSkipNtfsHardLinks, "skip files with more than one hard link"},
+    {"exclude-container", soExcludeContainer, "scan only the subfolders of each FOLDER"},
+};
+
+// The name of --OPTION or --no-OPTION; nullptr when it is none.
+const TScanSwitch* FindScanSwitch(const std::string& arg, bool& on) {
+  if (arg.rfind("--", 0) != 0) return nullptr;
+  std::string name = arg.substr(2);
+  on = name.rfind("no-", 0) != 0;
+  if (!on) name = name.substr(3);
+  for (const TScanSwitch& s : kScanSwitches)
+    if (name == s.Name) return &s;
+  return nullptr;
+}
+
+bool ParseSize(const std::string& text, std::int64_t& out) {
+  if (text.empty()) return false;
+  std::size_t used = 0;
+  long long v = 0;
+  try {
+    v = std::stoll(text, &used);
+  } catch (...) {
+    return false;
+  }
+  if (v < 0) return false;
+  std::string unit = text.substr(used);
+  std::int64_t mul = 1;
+  if (unit.empty() || unit == "B") mul = 1;
+  else if (unit == "K" || unit == "k" || unit == "KB") mul = 1024;
+  else if (unit == "M" || unit == "MB") mul = 1024 * 1024;
+  else if (unit == "G" || unit == "GB") mul = 1024LL * 1024 * 1024;
+  else return false;
+  out = static_cast<std::int64_t>(v) * mul;
+  return true;
+}
+
+std::string ApplyMode(TCliArgs& a, const std::string& v) {
+  if (v == "crc") a.Mode = cmCRC32;
+  else if (v == "bytes") a.Mode = cmByteByByte;
+  else if (v == "name") a.Mode = cmFileName;
+  else if (v == "music") a.Mode = cmMusicTags;
+  else return "unknown mode \"" + v + "\" (use crc, bytes, name or music)";
+  return {};
+}
+
+std::string ApplyCompare(TCliArgs& a, const std::string& v) {
+  for (std::size_t start = 0; start <= v.size();) {
+    const std::size_t comma = v.find(',', start);
+    const std::string part = v.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    if (part == "name") a.Compare.Include(coFileName);
+    else if (part == "ext") a.Compare.Include(coExtension);
+    else if (part == "size") a.Compare.Include(coFileSize);
+    else if (part == "exif") a.Compare.Include(coEXIF);
+    else if (!part.empty()) return "unknown compare option \"" + part + "\" (use name, ext, size, exif)";
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return {};
+}
+
+std::string ApplySelect(TCliArgs& a, const std::string& v) {
+  a.Rule = nullptr;
+  for (const TSelectRuleName& r : kSelectRules)
+    if (v == r.Name) a.Rule = &r;
+  return a.Rule ? std::string() : "unknown selection rule \"" + v + "\" (use oldest, newest or original)";
+}
+
+std::string ApplyAction(TCliArgs& a, const std::string& v, TArgReader& arg) {
+  const TActionKind* kind = nullptr;
+  for (const TActionKind& k : kActionKinds)
+    if (v == k.Name) kind = &k;
+  if (!kind) return "unknown action \"" + v + "\" (use trash, delete, move DIR, rename TEXT or link)";
+  a.Action.Kind = kind;
+  if (!kind->Argument) return {};
+  if (!arg.Following(a.Action.Argument) || a.Action.Argument.empty())
+    return "--action " + v + (kind->Operation == poMove ? " needs a folder" : " needs a text");
+  if (kind->Operation == poRename && a.Action.Argument.find('/') != std::string::npos)
+    return "--action rename: the text cannot contain \"/\"";
+  return {};
+}
+
+std::string ApplyThreads(TCliArgs& a, const std::string& v) {
+  try {
+    const int n = std::stoi(v);
+    if (n < 1 || n > 64) throw std::out_of_range(v);
+    a.Threads = static_cast<unsigned>(n);
+  } catch (...) {
+    return "--threads needs a number from 1 to 64";
+  }
+  return {};
+}
+
+std::string ApplyExport(TCliArgs& a, const std::string& v) {
+  a.ExportFile = v;
+  TExportFormat f = efTXT;
+  return ExportFormatFromFileName(v, f) ? std::string() : "--export needs a file ending in .txt, .csv or .html";
+}
+
+std::string ApplyGroups(TCliArgs& a, const std::string& v) {
+  a.Filter.SetDupGroupPattern(v);
+  if (a.Filter.fPrepareadDupGroupPattern.empty()) return "--groups needs a list such as 1-5,8";
+  a.Filter.fSearchByDupGroup = true;
+  a.Filtered = true;
+  return {};
+}
+
+enum TValueKind { vkSwitch, vkValue };
+
+// One option. Apply sets what it stands for from its value (empty for a switch) and returns the
+// message of a wrong value, or empty.
+struct TOptionSpec {
+  const char* Name;
+  TValueKind Kind;
+  const char* ValueName;  // as help shows the value
+  unsigned Commands;
+  const char* Missing;  // the message when the value is missing
+  const char* Help;     // nullptr: the command's own text describes it
+  std::string (*Apply)(TCliArgs& Args, const std::string& Value, TArgReader& Reader);
+};
+
+constexpr unsigned ccScanLoad = ccScan | ccLoad;
+
+// In the order --help lists them.
+const TOptionSpec kOptions[] = {
+    {"--mode", vkValue, "crc|bytes|name|music", ccScan, "--mode needs a value",
+     "how files are compared (default crc: CRC32 checksum plus\nsize, confirmed by a 128-bit content hash)",
+     [](TCliArgs& a, const std::string& v, TArgReader&) { return ApplyMode(a, v); }},
+    {"--compare", vkValue, "name,ext,size,exif", ccScan, "--compare needs a value",
+     "what must also be equal: file name, extension, size\n(name and music modes), EXIF-free picture data (name mode)",
+     [](TCliArgs& a, const std::string& v, TArgReader&) { return ApplyCompare(a, v); }},
+    {"--include-mask", vkValue, "MASKS", ccScan, "--include-mask needs a value",
+     "only names matching one of MASKS (\"*.jpg;*.png\"; default *.*)",
+     [](TCliArgs& a, const std::string& v, TArgReader&) { return a.IncludeMasks = v, std::string(); }},
+    {"--exclude-mask", vkValue, "MASKS", ccScan, "--exclude-mask needs a value", "never names matching one of MASKS",
+     [](TCliArgs& a, const std::string& v, TArgReader&) { return a.ExcludeMasks = v, std::string(); }},
+    {"--exclude", vkValue, "FOLDER", ccScan, "--exclude needs a folder",
+     "skip this folder; * and ? make it a pattern (repeatable)",
+     [](TCliArgs& a, const std::string& v, TArgReader&) {
+       a.Excludes.push_back(v.find_first_of("*?") == std::string::npos ? Absolute(v) : v);
+       return std::string();
+     }},
+    {"--master", vkValue, "FOLDER", ccScan, "--master needs a folder",
+     "master folder: keep only groups with a file from a master\nfolder and one from elsewhere (repeatable; also "
+     "scanned)",
+     [](TCliArgs& a, const std::string& v, TArgReader&) { return a.Masters.push_back(Absolute(v)), std::string(); }},
+    {"--min-size", vkValue, "SIZE, --max-size SIZE", ccScan, "--min-size needs a size such as 4096, 100K or 2G",
+     "size limits in bytes, or with K, M, G",
+     [](TCliArgs& a, const std::string& v, TArgReader&) {
+       return ParseSize(v, a.MinSize) ? std::string() : "--min-size needs a size such as 4096, 100K or 2G";
+     }},
+    {"--max-size", vkValue, "SIZE", ccScan, "--max-size needs a size such as 4096, 100K or 2G", nullptr,
+     [](TCliArgs& a, const std::string& v, TArgReader&) {
+       return ParseSize(v, a.MaxSize) ? std::string() : "--max-size needs a size such as 4096, 100K or 2G";
+     }},
+    {"--format", vkValue, "text|csv|json|dup", ccScanLoad, "--format needs a value",
+     "text: one full path per line, groups separated by a blank\nline; csv: Group,Size,Path; json: {\"groups\": "
+     "[{\"group\": N,\n\"size\": BYTES, \"files\": [...]}], \"summary\": {...}};\ndup: the duplicate list file (to "
+     "FILE with --save)",
+     [](TCliArgs& a, const std::string& v, TArgReader&) { return a.Format = v, std::string(); }},
+    {"--save", vkValue, "FILE", ccScan, "--save needs a file",
+     "also save the duplicate list to FILE (load reads it back)",
+     [](TCliArgs& a, const std::string& v, TArgReader&) {
+       a.SaveFile = v;
+       return v.empty() ? std::string("--save needs a file") : std::string();
+     }},
+    {"--select", vkValue, "oldest|newest|original", ccScanLoad, "--select needs a rule",
+     "apply a selection rule: keep the oldest, the newest or\nthe copy with the original name (the one a copy's name "
+     "was\nmade from; else the oldest) of each group and select the\nothers. Nothing is changed on disk. text: each "
+     "line starts\nwith \"keep   \" or \"select \"; csv: a last column Action\n(keep or select); json: \"keep\" and "
+     "\"select\" lists per\ngroup, SelectedFiles and SelectedSize in the summary. With\n--master a master file is "
+     "never selected: the rule stops\nwhere it would select one",
+     [](TCliArgs& a, const std::string& v, TArgReader&) { return ApplySelect(a, v); }},
+    {"--action", vkValue, "ACTION", ccScanLoad, "--action needs trash, delete, move DIR, rename TEXT or link",
+     "process the files --select selected (needs --select):",
+     [](TCliArgs& a, const std::string& v, TArgReader& r) { return ApplyAction(a, v, r); }},
+    {"--dry-run", vkSwitch, nullptr, ccScanLoad, nullptr, "with --action: print \"would ...\" lines, change nothing",
+     [](TCliArgs& a, const std::string&, TArgReader&) { return a.Action.DryRun = true, std::string(); }},
+    {"--keep-structure", vkSwitch, nullptr, ccScanLoad, nullptr,
+     "with --action move: keep each file's folders below DIR\n(/a/b/f.txt goes to DIR/a/b/f.txt)",
+     [](TCliArgs& a, const std::string&, TArgReader&) { return a.Action.KeepStructure = true, std::string(); }},
+    {"--postfix", vkSwitch, nullptr, ccScanLoad, nullptr,
+     "with --action rename: TEXT goes before the extension\n(a.b.txt with _x gives a.b_x.txt)",
+     [](TCliArgs& a, const std::string&, TArgReader&) { return a.Action.Postfix = true, std::string(); }},
+    {"--export", vkValue, "FILE", ccScanLoad, "--export needs a file ending in .txt, .csv or .html",
+     "also export the list as the grid shows it (file-mode\ncolumns), in the format of FILE's extension: .txt "
+     "report,\n.csv or .html (scan: before any --action)",
+     [](TCliArgs& a, const std::string& v, TArgReader&) { return ApplyExport(a, v); }},
+    {"--null", vkSwitch, nullptr, ccScan | ccLoad | ccUndo, nullptr,
+     "text output and action lines end in a NUL byte and show\npaths as they are (otherwise control characters and "
+     "\\ in\npaths are escaped: \\n, \\t, \\\\, \\ooo)",
+     [](TCliArgs& a, const std::string&, TArgReader&) { return a.NullEnded = true, std::string(); }},
+    {"--threads", vkValue, "N", ccScan, "--threads needs a number",
+     "threads that read checksums (default: one per core)",
+     [](TCliArgs& a, const std::string& v, TArgReader&) { return ApplyThreads(a, v); }},
+    {"--log", vkValue, "FOLDER", ccScan, "--log needs a folder",
+     "write the scan log (found and skipped files and folders)\ninto FOLDER/yyyy-mm-dd.log",
+     [](TCliArgs& a, const std::string& v, TArgReader&) { return a.LogDir = Absolute(v), std::string(); }},
+    {"--name", vkValue, "PATTERN", ccLoad, "--name needs a pattern", nullptr,
+     [](TCliArgs& a, const std::string& v, TArgReader&) {
+       a.Filter.fFileNamePattern = v;
+       a.Filtered = true;
+       return std::string();
+     }},
+    {"--groups", vkValue, "LIST", ccLoad, "--groups needs a list such as 1-5,8", nullptr,
+     [](TCliArgs& a, const std::string& v, TArgReader&) { return ApplyGroups(a, v); }},
+    {"--list", vkSwitch, nullptr, ccUndo, nullptr, nullptr,
+     [](TCliArgs& a, const std::string&, TArgReader&) { return a.List = true, std::string(); }},
+    {"--action", vkValue, "ID", ccUndo, "--action needs an ID or a number from --list", nullptr,
+     [](TCliArgs& a, const std::string& v, TArgReader&) {
+       a.UndoAction = v;
+       return v.empty() ? std::string("--action needs an ID or a number from --list") : std::string();
+     }},
+};
+
+// After the action list of --action.
+constexpr const char* kActionNote =
+    "The safety lock applies: no group ever loses every copy. A file\nthat is no longer what the scan found, or whose "
+    "kept copy is\ngone, is not deleted or linked; a read-only file (no write\npermission for its owner) is not "
+    "deleted or moved. One line per\nfile replaces the group listing: what was done (\"trashed PATH\",\n\"moved PATH -> "
+    "TARGET\", ...) or \"failed PATH: REASON\"";
+
+const TOptionSpec* FindOption(TCommand command, const std::string& name) {
+  for (const TOptionSpec& o : kOptions)
+    if ((o.Commands & command) && name == o.Name) return &o;
+  return nullptr;
+}
+
+// Applies one option argument; false with Error set when it is wrong or unknown.
+bool ApplyOption(TCommand command, TArgReader& arg, TCliArgs& args, std::string& error) {
+  const std::string& name = arg.Name();
+  const TOptionSpec* o = FindOption(command, name);
+  if (!o) {
+    bool on = true;
+    const TScanSwitch* s = command == ccScan ? FindScanSwitch(name, on) : nullptr;
+    if (!s || arg.HasInlineValue()) {
+      error = "unknown option " + arg.Raw();
+      return false;
+    }
+    args.ScanOptions.Set(s->Option, on);
+    return true;
+  }
+  std::string value;
+  if (o->Kind == vkSwitch && arg.HasInlineValue()) {
+    error = "unknown option " + arg.Raw();
+    return false;
+  }
+  if (o->Kind == vkValue && !arg.Value(value)) {
+    error = o->Missing;
+    return false;
+  }
+  error = o->Apply(args, value, arg);
+  return error.empty();
+}
+
+// Help lines: the first after a column of Width, the others below it.
+void AddHelp(std::string& out, const std::string& left, std::size_t indent, std::size_t width, const std::string& help) {
+  std::string line = std::string(indent, ' ') + left;
+  if (!left.empty())
+    line += line.size() + 2 <= indent + width ? std::string(indent + width - line.size(), ' ') : std::string(2, ' ');
+  std::size_t start = 0;
+  for (bool first = true;; first = false) {
+    const std::size_t end = help.find('\n', start);
+    out += (first ? line : std::string(indent + width, ' ')) + help.substr(start, end - start) + "\n";
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+}
+
+constexpr const char* kCommands =
+    "Usage: pelcrow-cli COMMAND [OPTIONS] ...\n"
+    "\n"
+    "Commands:\n"
+    "  scan [OPTIONS] FOLDER...\n"
+    "      Finds duplicate files below the folders and prints the duplicate groups.\n"
+    "  load [--format FORMAT] [--name PATTERN] [--groups LIST] [--export FILE]\n"
+    "       [--select RULE [--action ACTION ...]] FILE.dup\n"
+    "      Prints the duplicate groups of a list saved by scan --save (same formats), only the\n"
+    "      files whose name matches PATTERN (* and ?, any letter case) and whose group number\n"
+    "      is in LIST (\"1-5,8,10-12\"). --select and --action work as for scan; every file is\n"
+    "      checked against what the list recorded before anything is done to it.\n"
+    "  undo [--list] [--action ID]\n"
+    "      Puts back what the last action (of scan or load --action, or of the desktop app) did,\n"
+    "      from the action journal in $XDG_STATE_HOME/pelcrow/journal; --list shows the journal,\n"
+    "      --action ID undoes that action (an ID or a number --list shows).\n"
+    "  crc32 FILE...\n"
+    "      Prints the CRC-32 of each file as 8 upper-case hex digits, or Error.\n"
+    "  --help\n"
+    "      Shows this text.\n"
+    "\n";
+
+constexpr const char* kExitStatus =
+    "\n"
+    "Exit status: 0 duplicates found (scan, load) or all checksums computed (crc32);\n"
+    "1 no duplicates found, or a file could not be read; 2 bad arguments or folders, or a list\n"
+    "or export that cannot be saved or loaded; 3 --action could not process every selected file\n"
+    "(or the safety lock refused the selection), or undo could not put back every file;\n"
+    "undo: 1 nothing left to undo.\n"
+    "Progress goes to standard error when it is a terminal.\n";
+
+constexpr std::size_t kOptionIndent = 2, kOptionWidth = 30, kItemIndent = 6, kItemWidth = 21;
+
+}  // namespace
+
+bool ParseArgs(TCommand Command, const std::vector<std::string>& Arguments, TCliArgs& Args, std::string& Error) {
+  const bool operands = Command != ccUndo;
+  for (TArgReader arg(Arguments); arg.Next();) {
+    const std::string& a = arg.Name();
+    if (operands && a == "--") {
+      const std::vector<std::string> rest = arg.Rest();
+      Args.Operands.insert(Args.Operands.end(), rest.begin(), rest.end());
+      break;
+    }
+    if (operands && (a.size() < 2 || a[0] != '-')) {
+      Args.Operands.push_back(a);
+      continue;
+    }
+    if (!ApplyOption(Command, arg, Args, Error)) return false;
+  }
+  return true;
+}
+
+std::string CheckSelectAction(const TCliArgs& Args) {
+  const TCliAction& action = Args.Action;
+  if (action.Kind && !Args.Rule) return "--action needs --select: it processes the files a rule selected";
+  if (!action.Kind && (action.DryRun || action.KeepStructure || action.Postfix))
+    return "--dry-run, --keep-structure and --postfix go with --action";
+  return std::string();
+}
+
+std::string UsageText() {
+  std::string out = kCommands;
+  out += "Scan options:\n";
+  for (const TOptionSpec& o : kOptions) {
+    if (!(o.Commands & ccScan) || !o.Help) continue;
+    AddHelp(out, std::string(o.Name) + (o.ValueName ? std::string(" ") + o.ValueName : ""), kOptionIndent,
+            kOptionWidth, o.Help);
+    if (std::string_view(o.Name) != "--action") continue;
+    for (const TActionKind& k : kActionKinds)
+      AddHelp(out, std::string(k.Name) + (k.Argument ? std::string(" ") + k.Argument : ""), kItemIndent, kItemWidth,
+              k.Help);
+    AddHelp(out, std::string(), kItemIndent + kItemWidth, 0, kActionNote);
+  }
+  AddHelp(out, "--[no-]OPTION", kOptionIndent, kOptionWidth, "switch a scan option on or off:");
+  const TPcwScanOptions defaults = TPcwScanOptions::FromBits(kDefaultScanOptions);
+  for (const TScanSwitch& s : kScanSwitches)
+    AddHelp(out, s.Name, kItemIndent, kItemWidth, std::string(s.Help) + (defaults.Contains(s.Option) ? " (on)" : " (off)"));
+  return out + kExitStatus;
+}
+
+std::string Absolute(const std::string& Path) {
+  if (!Path.empty() && Path[0] == '/') return Path;
+  std::string cwd;
+  if (char* c = ::getcwd(nullptr, 0)) {
+    cwd = c;
+    std::free(c);
+  }
+  std::string r = cwd;
+  if (r.empty() || r.back() != '/') r += '/';
+  r += Path;
+  return r;
+}
+
+}  // namespace pelcrow::cli

@@ -1,0 +1,163 @@
+#include "export/PathListing.h"
+
+#include <cstdio>
+
+#include "engine/ScanEngine.h"
+#include "export/CsvField.h"
+
+namespace pelcrow {
+
+namespace {
+
+const char* Action(const TFileItem& Item) { return Item.fSelected ? "select" : "keep"; }
+
+}  // namespace
+
+void WriteListing(std::ostream& Out, const TScanEngine& Engine, TListingFormat Format,
+                  const TListingOptions& Options) {
+  switch (Format) {
+    case lfText: {
+      TTextListing h(Out, Options);
+      WalkVisibleGroups(Engine, h);
+      break;
+    }
+    case lfCsv: {
+      TCsvListing h(Out, Options);
+      WalkVisibleGroups(Engine, h);
+      break;
+    }
+    case lfJson: {
+      TJsonListing h(Out, Engine, Options);
+      WalkVisibleGroups(Engine, h);
+      break;
+    }
+  }
+  Out.flush();
+}
+
+std::string EscapedPath(std::string_view Path) {
+  std::string r;
+  r.reserve(Path.size());
+  for (unsigned char c : Path) {
+    if (c == '\\') r += "\\\\";
+    else if (c == '\n') r += "\\n";
+    else if (c == '\t') r += "\\t";
+    else if (c == '\r') r += "\\r";
+    else if (c < 0x20 || c == 0x7F) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\%03o", c);
+      r += buf;
+    } else {
+      r += static_cast<char>(c);
+    }
+  }
+  return r;
+}
+
+std::string JsonString(std::string_view s) {
+  std::string r = "\"";
+  auto hex4 = [&](unsigned v) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "\\u%04x", v);
+    r += buf;
+  };
+  for (std::size_t i = 0; i < s.size();) {
+    auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+      if (c == '"') r += "\\\"";
+      else if (c == '\\') r += "\\\\";
+      else if (c == '\n') r += "\\n";
+      else if (c == '\r') r += "\\r";
+      else if (c == '\t') r += "\\t";
+      else if (c < 0x20 || c == 0x7F) hex4(c);
+      else r += static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    std::size_t len = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+    bool ok = len != 0 && i + len <= s.size();
+    char32_t cp = len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+    for (std::size_t k = 1; ok && k < len; ++k) {
+      auto b = static_cast<unsigned char>(s[i + k]);
+      if ((b & 0xC0) != 0x80) ok = false;
+      cp = (cp << 6) | (b & 0x3F);
+    }
+    static constexpr char32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (ok && (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
+    if (ok) {
+      r.append(s.substr(i, len));
+      i += len;
+    } else {
+      hex4(0xDC00u + c);
+      ++i;
+    }
+  }
+  r += '"';
+  return r;
+}
+
+void TTextListing::GroupHead(const TGroupRows& Rows) {
+  if (Rows.First > 0) EndLine();
+}
+
+void TTextListing::Row(int, const TFileItem& Item) {
+  if (fOptions.Marks) fOut << (Item.fSelected ? "select " : "keep   ");
+  const std::string path = Item.FullPath();
+  fOut << (fOptions.NullEnded ? path : EscapedPath(path));
+  EndLine();
+}
+
+void TCsvListing::Head() { fOut << (fOptions.Marks ? "Group,Size,Path,Action\r\n" : "Group,Size,Path\r\n"); }
+
+void TCsvListing::Row(int, const TFileItem& Item) {
+  fOut << Item.DupGroup << "," << Item.Size << "," << CsvField(Item.FullPath(), ",", false);
+  if (fOptions.Marks) fOut << "," << Action(Item);
+  fOut << "\r\n";
+}
+
+void TJsonListing::Head() { fOut << "{\"groups\": ["; }
+
+void TJsonListing::GroupHead(const TGroupRows& Rows) {
+  const PFileItem first = Rows.Item(Rows.First);
+  fOut << (Rows.First ? ", " : "") << "{\"group\": " << first->DupGroup << ", \"size\": " << first->Size
+       << ", \"files\": [";
+  fFirstOfGroup = Rows.First;
+}
+
+void TJsonListing::Row(int Row, const TFileItem& Item) {
+  fOut << (Row > fFirstOfGroup ? ", " : "") << JsonString(Item.FullPath());
+}
+
+void TJsonListing::GroupFoot(const TGroupRows& Rows) {
+  fOut << "]";
+  if (fOptions.Marks) {
+    for (const char* list : {"keep", "select"}) {
+      fOut << ", " << JsonString(list) << ": [";
+      bool any = false;
+      for (int k = Rows.First; k < Rows.Last; ++k) {
+        const PFileItem it = Rows.Item(k);
+        if (std::string_view(Action(*it)) != list) continue;
+        fOut << (any ? ", " : "") << JsonString(it->FullPath());
+        any = true;
+      }
+      fOut << "]";
+    }
+    for (int k = Rows.First; k < Rows.Last; ++k)
+      if (Rows.Item(k)->fSelected) {
+        ++fSelectedFiles;
+        fSelectedSize += Rows.Item(k)->Size;
+      }
+  }
+  fOut << "}";
+}
+
+void TJsonListing::Foot() {
+  const TScanEngineSummaryInfo& s = fEngine.SummaryInfo();
+  fOut << "], \"summary\": {\"TotalFiles\": " << s.TotalFiles << ", \"OriginalFiles\": " << s.OriginalFiles
+       << ", \"OriginalSize\": " << s.OriginalSize << ", \"DuplicateFiles\": " << s.DuplicateFiles
+       << ", \"DuplicateSize\": " << s.DuplicateSize;
+  if (fOptions.Marks) fOut << ", \"SelectedFiles\": " << fSelectedFiles << ", \"SelectedSize\": " << fSelectedSize;
+  fOut << "}}\n";
+}
+
+}  // namespace pelcrow
