@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <unordered_map>
 
+#include "base/PathText.h"
 #include "engine/FileItem.h"
 #include "platform/FileSystem.h"
 #include "platform/FileTransfer.h"
@@ -142,17 +143,6 @@ bool ParsePlan(const std::vector<std::string_view>& f, TJournalItem& it) {
   it.TargetId.ModifiedNs = Num<std::int64_t>(f[20]);
   it.TargetId.ChangedNs = Num<std::int64_t>(f[21]);
   return it.Seq != 0 && !it.Name.empty();
-}
-
-std::string ParentOf(const std::string& p) {
-  const std::size_t slash = p.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : p.substr(0, slash);
-}
-
-std::string BaseOf(const std::string& p) {
-  const std::size_t slash = p.find_last_of('/');
-  return slash == std::string::npos ? p : p.substr(slash + 1);
 }
 
 int ReadText(const std::string& path, std::string& text) {

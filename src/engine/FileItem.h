@@ -12,6 +12,7 @@
 #include "base/DateTime.h"
 #include "base/ItemString.h"
 #include "engine/ActionJournal.h"
+#include "medialib/Playlists.h"
 
 namespace pelcrow {
 
@@ -39,15 +40,6 @@ struct TEmailInfo {
 
 struct TMusicTagsInfo {
   std::string Title, Artist, Album, Track, Year, Genre, Duration, BitRate;
-};
-
-// The library a remembered playlist belongs to.
-enum TPlayListOrigin : std::uint8_t { ploWMP, ploITunes, ploIPhoto };
-
-struct TPlaylistInfo {
-  std::string Name;
-  std::int32_t Position = 0;
-  TPlayListOrigin Origin = ploWMP;
 };
 
 struct TFileDateTimeInfo {

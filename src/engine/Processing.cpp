@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <thread>
 
+#include "base/PathText.h"
 #include "base/CountText.h"
 #include "base/UserPrompt.h"
 #include "engine/ItemFlags.h"
@@ -34,11 +35,6 @@ const char* const kCommonReasons[] = {
     " - target drive is read-only",
     " - operation timeout (while moving files over network)",
 };
-
-std::string JoinPath(const std::string& folder, const std::string& name) {
-  if (!folder.empty() && folder.back() == '/') return folder + name;
-  return folder + "/" + name;
-}
 
 std::string WithSlash(const std::string& folder) {
   return !folder.empty() && folder.back() == '/' ? folder : folder + "/";
@@ -411,7 +407,7 @@ TItemOutcome TProcessingRun::ProcessItem(PFileItem Item, TJournalItem* Rec) {
 void TProcessingRun::LogOutcome(PFileItem Item, const TItemOutcome& Outcome, const std::string& OldName) {
   const TPcwLogEvent event = LogEventKind();
   if (!Settings.LogEvents.Contains(event)) return;
-  const std::string folder = WithSlash(TScanEngine::DeleteExtendedPrefix(Item->Path.str()));
+  const std::string folder = WithSlash(DeleteExtendedPrefix(Item->Path.str()));
   if (Outcome.Ok) {
     switch (fOptions.Operation) {
       case poDelete: LogEvent(event, folder, OldName, ""); break;
@@ -442,7 +438,7 @@ bool TProcessingRun::CheckReadOnly(const std::string& Path) {
   bool yes = fEnableROProcessing == kROYesToAll;
   if (fEnableROProcessing == kROAskEach) {
     const TReadOnlyAnswer a = GetUserPrompt().AskReadOnly(
-        TScanEngine::DeleteExtendedPrefix(Path) + TranslateText(" is marked as READ ONLY.") + "\n" +
+        DeleteExtendedPrefix(Path) + TranslateText(" is marked as READ ONLY.") + "\n" +
         TranslateText("Do you really want to process a read only file?"));
     if (a == TReadOnlyAnswer::raNoToAll) fEnableROProcessing = kRONoToAll;
     if (a == TReadOnlyAnswer::raYesToAll) fEnableROProcessing = kROYesToAll;
@@ -651,8 +647,8 @@ TItemOutcome TProcessingRun::ReplaceWithLink(PFileItem Item, TJournalItem* Rec) 
   const std::vector<PFileItem> candidates = fEngine.KeptCandidates(Item, fOptions.OnlyRow >= 0);
   PFileItem shown = kept ? kept : candidates.empty() ? nullptr : candidates.front();
   if (shown && Settings.LogEvents.Contains(leSymLink))
-    LogEvent(leSymLink, WithSlash(TScanEngine::DeleteExtendedPrefix(shown->Path.str())), shown->Name.str(),
-             " -> " + TScanEngine::DeleteExtendedPrefix(path));
+    LogEvent(leSymLink, WithSlash(DeleteExtendedPrefix(shown->Path.str())), shown->Name.str(),
+             " -> " + DeleteExtendedPrefix(path));
   return o;
 }
 

@@ -1,5 +1,6 @@
 #include "engine/ResultColumns.h"
 
+#include "base/PathText.h"
 #include "base/FormatSettings.h"
 #include "engine/ScanEngine.h"
 #include "localization/Formatting.h"
@@ -54,7 +55,7 @@ std::string ResultCellText(const TFileItem& Item, int Column) {
   switch (Column) {
     case rcCheck: return Item.fSelected ? "1" : "0";
     case rcName: return Item.Name.str();
-    case rcPath: return TScanEngine::DeleteExtendedPrefix(Item.Path.str());
+    case rcPath: return DeleteExtendedPrefix(Item.Path.str());
     case rcDupGroup: return std::to_string(Item.DupGroup);
     case rcSize: return FormatFileSize(Item.Size);
     case rcModified: return DateText(Item.Modified);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <unordered_set>
 
+#include "base/PathText.h"
 #include "audiotags/AudioTags.h"
 #include "base/MainThread.h"
 #include "engine/ScanChecks.h"

@@ -1,5 +1,7 @@
 #include "engine/ScanEngine.h"
 
+#include "base/PathText.h"
+
 #include <algorithm>
 #include <unordered_set>
 
@@ -427,11 +429,8 @@ bool TScanEngine::CheckProcessed(int AIndex) const {
   return fFiles[static_cast<std::size_t>(AIndex)]->fProcessed;
 }
 
-std::string TScanEngine::DeleteExtendedPrefix(const std::string& APath) {
-  if (APath.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + APath.substr(8);
-  if (APath.rfind("\\\\?\\", 0) == 0) return APath.substr(4);
-  return APath;
-}
+// Kept for the windows, which still call it through the engine.
+std::string TScanEngine::DeleteExtendedPrefix(const std::string& APath) { return ::pelcrow::DeleteExtendedPrefix(std::string_view(APath)); }
 
 TFilterCategory TScanEngine::DetectCategory(std::string_view AFileName) {
   static const struct {

@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/PathText.h"
 #include "engine/ColumnComparer.h"
 #include "engine/FileComparer.h"
 #include "engine/FileItem.h"

@@ -11,6 +11,7 @@
 #include <map>
 #include <string_view>
 
+#include "base/PathText.h"
 #include "base/CountText.h"
 #include "base/UserPrompt.h"
 #include "engine/ItemFlags.h"
@@ -30,13 +31,6 @@ namespace {
 // File-system timestamps come from a coarse clock and some file systems keep whole seconds, so a
 // folder the action made can read up to this much older than the action's start.
 constexpr std::int64_t kFolderTimeSlackNs = 1'000'000'000LL;
-
-std::string ParentOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return std::string();
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
 
 // A regular file (following links) has this name.
 bool FileExists(const std::string& path) {
@@ -312,11 +306,6 @@ bool TScanEngine::UndoItemUnrecorded(PFileItem Item, std::vector<std::string>& E
 // ------------------------------------------------------------------ reverting one journal record
 
 namespace {
-
-std::string BaseOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // The kept copy still is what the action left it as (an unrecorded identity: any regular file).
 bool KeptUsable(const platform::TEntryStat& now, const platform::TFileIdentity& id) {

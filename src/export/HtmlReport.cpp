@@ -1,4 +1,5 @@
 #include "base/FormatSettings.h"
+#include "base/PathText.h"
 #include "engine/ResultColumns.h"
 #include "export/ExportHandler.h"
 #include "localization/TextEncoding.h"
@@ -55,7 +56,7 @@ void THtmlReport::Head() {
   Add("<b>" + Text(Label("Size of Duplicate")) + ":</b> " + Text(FormatFileSize(fInfo.Info.DuplicateSize)) + "<br>");
   Add("<ul>");
   Add("<b>" + Text(Label("Search Duplicate in folders")) + ":</b>");
-  for (const std::string& d : fInfo.Dirs) Add("<li>" + Text(TScanEngine::DeleteExtendedPrefix(d)) + "</li>");
+  for (const std::string& d : fInfo.Dirs) Add("<li>" + Text(DeleteExtendedPrefix(d)) + "</li>");
   Add("</ul>");
   Add("</p>");
   Add("<p><font color=\"#ff0000\">" + Text(Label("This List Includes")) + "</font></p>");

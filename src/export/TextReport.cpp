@@ -1,4 +1,5 @@
 #include "engine/ResultColumns.h"
+#include "base/PathText.h"
 #include "export/ExportHandler.h"
 #include "localization/TextEncoding.h"
 #include "localization/Formatting.h"
@@ -31,7 +32,7 @@ void TTextReport::Head() {
   Add(PadRight(Label("Size of Original"), kLabelWidth) + FormatFileSize(fInfo.Info.OriginalSize));
   Add(PadRight(Label("Size of Duplicate"), kLabelWidth) + FormatFileSize(fInfo.Info.DuplicateSize));
   Add(PadRight(Label("Search Duplicate in folders"), kLabelWidth));
-  for (const std::string& d : fInfo.Dirs) Add(std::string(kLabelWidth, ' ') + TScanEngine::DeleteExtendedPrefix(d));
+  for (const std::string& d : fInfo.Dirs) Add(std::string(kLabelWidth, ' ') + DeleteExtendedPrefix(d));
   Add(Label("This List Includes"));
   fWidth.assign(fColumns.size() + 1, 0);
   fWidth[0] = std::to_string(rows).size() + 3;

@@ -3,7 +3,7 @@
 #include <exception>
 #include <string_view>
 
-#include "engine/ScanEngine.h"
+#include "base/PathText.h"
 #include "localization/TranslateText.h"
 #include "logging/Logger.h"
 #include "settings/PcwSettings.h"
@@ -31,7 +31,7 @@ void ShowStatus(const std::string& text) {
   if (IMediaLibStatus* s = State().Status) s->ShowStatusText(text);
 }
 
-std::string NoPrefix(const std::string& path) { return TScanEngine::DeleteExtendedPrefix(path); }
+std::string NoPrefix(const std::string& path) { return DeleteExtendedPrefix(path); }
 
 // Runs one back-end operation: status line, logging, and no exception past it.
 template <class Op>

@@ -14,11 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/FileItem.h"
+#include "medialib/Playlists.h"
 
 namespace pelcrow {
-
-using TPlaylistList = std::vector<TPlaylistInfo>;
 
 // One library's back-end. Paths arrive without an extended-length prefix.
 class IMediaLibraryPlugin {

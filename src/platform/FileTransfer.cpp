@@ -10,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "base/PathText.h"
 #include "platform/SysCalls.h"
 
 namespace pelcrow::platform {
@@ -33,18 +34,6 @@ struct timespec ToTimespec(TDateTime t) {
   ts.tv_sec = static_cast<time_t>(sec);
   ts.tv_nsec = static_cast<long>(rem);
   return ts;
-}
-
-std::string ParentOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::string BaseOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 int OpenFolderPath(const std::string& dir, TFd& fd) {

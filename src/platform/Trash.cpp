@@ -14,6 +14,7 @@
 #include <set>
 #include <utility>
 
+#include "base/PathText.h"
 #include "platform/FileSystem.h"
 #include "platform/MountTable.h"
 #include "platform/SpecialFolders.h"
@@ -30,25 +31,6 @@ constexpr std::size_t kNameMax = NAME_MAX;
 constexpr std::size_t kMaxInfoSize = 64 * 1024;
 
 // ---------------------------------------------------------------- paths
-
-std::string JoinPath(std::string_view dir, std::string_view name) {
-  std::string out(dir);
-  if (out.empty() || out.back() != '/') out.push_back('/');
-  out.append(name);
-  return out;
-}
-
-std::string_view BaseName(std::string_view path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
-std::string DirName(std::string_view path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string_view::npos) return ".";
-  if (slash == 0) return "/";
-  return std::string(path.substr(0, slash));
-}
 
 // Absolute and without ".", ".." or repeated "/" (by text, as the shell would see it).
 std::string AbsolutePath(std::string_view path) {
@@ -91,14 +73,14 @@ std::string RealPath(const std::string& path) {
 std::string ResolveLoose(std::string_view path) {
   const std::string abs = AbsolutePath(path);
   if (abs.empty() || abs == "/") return abs;
-  std::string head = DirName(abs);
-  std::string tail(BaseName(abs));
+  std::string head = ParentOf(abs);
+  std::string tail(BaseOf(abs));
   for (;;) {
     std::string real = RealPath(head);
     if (!real.empty()) return JoinPath(real, tail);
     if (head == "/") return abs;
-    tail = std::string(BaseName(head)) + "/" + tail;
-    head = DirName(head);
+    tail = std::string(BaseOf(head)) + "/" + tail;
+    head = ParentOf(head);
   }
 }
 
@@ -112,7 +94,7 @@ int MakeDirs(const std::string& dir, mode_t mode) {
   struct stat st {};
   if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
   if (dir == "/" || dir.empty()) return ENOENT;
-  if (int err = MakeDirs(DirName(dir), mode); err != 0) return err;
+  if (int err = MakeDirs(ParentOf(dir), mode); err != 0) return err;
   if (::mkdir(dir.c_str(), mode) != 0 && errno != EEXIST) return errno;
   return 0;
 }
@@ -230,7 +212,7 @@ std::string VolumeTopDir(const std::string& realDir, dev_t dev) {
   }
   std::string top = realDir;
   while (top != "/") {
-    const std::string up = DirName(top);
+    const std::string up = ParentOf(top);
     struct stat st {};
     if (::stat(up.c_str(), &st) != 0 || st.st_dev != dev) break;
     top = up;
@@ -248,7 +230,7 @@ bool DeviceOfNearest(const std::string& path, dev_t& dev) {
       return true;
     }
     if (p == "/" || p.empty()) return false;
-    p = DirName(p);
+    p = ParentOf(p);
   }
 }
 
@@ -260,16 +242,16 @@ TTrashPlace HomeTrashPlace() {
   const std::string real = RealPath(place.Dir);
   if (!real.empty()) place.Dir = real;
   dev_t dev = 0;
-  if (DeviceOfNearest(place.Dir, dev)) place.TopDir = VolumeTopDir(DirName(place.Dir), dev);
+  if (DeviceOfNearest(place.Dir, dev)) place.TopDir = VolumeTopDir(ParentOf(place.Dir), dev);
   if (place.TopDir.empty()) place.TopDir = "/";
   return place;
 }
 
 // The top folder a volume trash folder belongs to.
 std::string TopDirOfTrash(const std::string& trashDir) {
-  const std::string parent = DirName(trashDir);
-  if (BaseName(trashDir) == ".Trash-" + UidText()) return parent;
-  if (BaseName(trashDir) == UidText() && BaseName(parent) == ".Trash") return DirName(parent);
+  const std::string parent = ParentOf(trashDir);
+  if (BaseOf(trashDir) == ".Trash-" + UidText()) return parent;
+  if (BaseOf(trashDir) == UidText() && BaseOf(parent) == ".Trash") return ParentOf(parent);
   return {};
 }
 
@@ -510,7 +492,7 @@ TTrashResult TrashInto(const std::string& shownPath, const std::string& item, in
 
   const std::string filesDir = JoinPath(place.Dir, "files");
   const std::string infoDir = JoinPath(place.Dir, "info");
-  const std::string_view base = BaseName(item);
+  const std::string_view base = BaseOf(item);
   for (unsigned attempt = 0; attempt < 1000; ++attempt) {
     const std::string name = CandidateName(base, attempt);
     const std::string infoPath = JoinPath(infoDir, name + std::string(kInfoSuffix));
@@ -562,8 +544,8 @@ TTrashResult RestoreEntryTo(const std::string& shownPath, const std::string& tra
   const std::string infoPath = JoinPath(JoinPath(trashDir, "info"), name + std::string(kInfoSuffix));
   if (!Exists(from)) return RestoreFailure(shownPath, TTrashFailure::tfNotFound, from + ": " + ErrorText(ENOENT));
   if (Exists(target)) return RestoreFailure(shownPath, TTrashFailure::tfTargetExists, target + ": " + ErrorText(EEXIST));
-  if (int err = MakeDirs(DirName(target), 0777); err != 0)
-    return RestoreFailure(shownPath, TTrashFailure::tfOther, "cannot create " + DirName(target) + ": " + ErrorText(err));
+  if (int err = MakeDirs(ParentOf(target), 0777); err != 0)
+    return RestoreFailure(shownPath, TTrashFailure::tfOther, "cannot create " + ParentOf(target) + ": " + ErrorText(err));
   struct stat st {};
   const bool isDirectory = ::lstat(from.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   if (int err = RenameNoReplace(from, target); err != 0)
@@ -640,16 +622,16 @@ TTrashResult MoveToTrash(const std::string& path) {
   // Like rm, no "." or "..": an empty or dotted path must never stand for the working folder.
   std::string_view last = path;
   while (last.size() > 1 && last.back() == '/') last.remove_suffix(1);
-  last = BaseName(last);
+  last = BaseOf(last);
   if (path.empty() || last == "." || last == "..")
     return MoveFailure(path, TTrashFailure::tfOther, ErrorText(EINVAL));
   const std::string abs = AbsolutePath(path);
   if (abs.empty() || abs == "/") return MoveFailure(path, TTrashFailure::tfOther, ErrorText(EINVAL));
   // The folder is resolved, the item itself is not: a symbolic link goes to the trash as a link.
-  TFd parent(Sys().OpenAt(AT_FDCWD, DirName(abs).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+  TFd parent(Sys().OpenAt(AT_FDCWD, ParentOf(abs).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
   if (!parent.Valid())
     return MoveFailure(path, errno == ENOENT ? TTrashFailure::tfNotFound : TTrashFailure::tfOther, ErrorText(errno));
-  return MoveToTrashAt(parent.Get(), std::string(BaseName(abs)), path);
+  return MoveToTrashAt(parent.Get(), std::string(BaseOf(abs)), path);
 }
 
 TTrashResult MoveToTrashAt(int parentFd, const std::string& name, const std::string& path) {
@@ -718,14 +700,14 @@ std::vector<TTrashEntry> ListTrashEntries() {
 TTrashResult RestoreFromTrash(const std::string& path) {
   const std::string target = ResolveLoose(path);
   if (target.empty() || target == "/") return RestoreFailure(path, TTrashFailure::tfOther, ErrorText(EINVAL));
-  const std::string_view wantName = BaseName(target);
+  const std::string_view wantName = BaseOf(target);
 
   TTrashEntry best;
   bool found = false;
   std::int64_t bestInfoTime = 0;
   for (const TTrashPlace& place : AllTrashPlaces()) {
     ForEachEntry(place, [&](const TTrashEntry& e) {
-      if (BaseName(e.OriginalPath) != wantName) return;
+      if (BaseOf(e.OriginalPath) != wantName) return;
       if (ResolveLoose(e.OriginalPath) != target) return;
       if (!Exists(e.TrashedPath())) return;  // an info file whose item is gone
       // Newest deletion first; within one second the later info file.
@@ -751,11 +733,11 @@ TTrashResult RestoreTrashedItem(const std::string& trashedPath) { return Restore
 
 TTrashResult RestoreTrashedItem(const std::string& trashedPath, TTrashedIdentity expected) {
   const std::string abs = AbsolutePath(trashedPath);
-  const std::string filesDir = DirName(abs);
-  if (abs.empty() || BaseName(filesDir) != "files")
+  const std::string filesDir = ParentOf(abs);
+  if (abs.empty() || BaseOf(filesDir) != "files")
     return RestoreFailure(trashedPath, TTrashFailure::tfNotFound, "not in a trash folder");
-  const std::string trashDir = DirName(filesDir);
-  const std::string name(BaseName(abs));
+  const std::string trashDir = ParentOf(filesDir);
+  const std::string name(BaseOf(abs));
   const std::string infoPath = JoinPath(JoinPath(trashDir, "info"), name + std::string(kInfoSuffix));
   std::string text;
   if (int err = ReadSmallFile(infoPath, text, kMaxInfoSize); err != 0)
