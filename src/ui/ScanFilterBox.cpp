@@ -66,6 +66,8 @@ void TScanFilterBox::Arrange() {
   auto* filters = new QGridLayout(this);
   filters->setContentsMargins(0, 0, 0, 0);
   filters->setHorizontalSpacing(6);
+  // The rows sit close under the lists; the fields' own frames keep them apart.
+  filters->setVerticalSpacing(0);
   filters->addWidget(lIncFileTypes, 0, 0);
   filters->addWidget(edIncFileTypes, 0, 1, 1, 3);
   filters->addWidget(bIncFileTypes, 0, 4);
