@@ -492,7 +492,7 @@ TTrashResult TrashInto(const std::string& shownPath, const std::string& item, in
 
   const std::string filesDir = JoinPath(place.Dir, "files");
   const std::string infoDir = JoinPath(place.Dir, "info");
-  const std::string_view base = BaseOf(item);
+  const std::string base = BaseOf(item);
   for (unsigned attempt = 0; attempt < 1000; ++attempt) {
     const std::string name = CandidateName(base, attempt);
     const std::string infoPath = JoinPath(infoDir, name + std::string(kInfoSuffix));
@@ -620,9 +620,9 @@ std::string GetHomeTrashDirectory() {
 
 TTrashResult MoveToTrash(const std::string& path) {
   // Like rm, no "." or "..": an empty or dotted path must never stand for the working folder.
-  std::string_view last = path;
-  while (last.size() > 1 && last.back() == '/') last.remove_suffix(1);
-  last = BaseOf(last);
+  std::string_view trimmed = path;
+  while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.remove_suffix(1);
+  const std::string last = BaseOf(trimmed);
   if (path.empty() || last == "." || last == "..")
     return MoveFailure(path, TTrashFailure::tfOther, ErrorText(EINVAL));
   const std::string abs = AbsolutePath(path);
@@ -700,7 +700,7 @@ std::vector<TTrashEntry> ListTrashEntries() {
 TTrashResult RestoreFromTrash(const std::string& path) {
   const std::string target = ResolveLoose(path);
   if (target.empty() || target == "/") return RestoreFailure(path, TTrashFailure::tfOther, ErrorText(EINVAL));
-  const std::string_view wantName = BaseOf(target);
+  const std::string wantName = BaseOf(target);
 
   TTrashEntry best;
   bool found = false;

@@ -1,41 +1,34 @@
-// TfmMain: the application's one main window. It owns the scan engine and drives it in three
-// steps: choose folders, masks and size limits; start, follow and stop the scan; look at the
-// result. The scan runs on the engine's worker; the window polls its progress once a second and
-// takes the result in the finish handler, which the engine calls on this thread.
+// TfmMain: the application's one main window, in three steps: choose folders, masks and size
+// limits (TFolderListPanel); start, follow and stop the scan (TScanController); look at the
+// result (TResultsPanel and the statistics beside it). The window owns the scan engine, builds
+// the top bar, the step-2 bar and the status bar, and ties the parts together; what the user set
+// up is kept between runs by TUserStateBinder.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/ScanEngine.h"
 #include "localization/LanguageController.h"
-#include "settings/UserState.h"
 #include "ui/ExportCommands.h"
 #include "ui/ProcessingCommands.h"
+#include "ui/ScanController.h"
 
 class QCheckBox;
-class QComboBox;
-class QDoubleSpinBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
 class QMenu;
 class QProgressBar;
 class QPushButton;
-class QSocketNotifier;
 class QStackedWidget;
-class QTabWidget;
 class QTimer;
 class QToolButton;
-class QTreeWidget;
-class QTreeWidgetItem;
 
 namespace pelcrow::platform {
 class TSingleInstance;
@@ -43,16 +36,11 @@ class TSingleInstance;
 
 namespace pelcrow::ui {
 
-class TFolderTree;
-class TPathListBox;
+class TFolderListPanel;
 class TResultsPanel;
 class TResultsView;
-
-// The scan summary of the last scan, for the export (fExportInfo).
-struct TExportInfo {
-  TScanEngineSummaryInfo Info;
-  std::vector<std::string> Dirs;
-};
+class TUserStateBinder;
+enum class TDropWarning : std::uint8_t;
 
 class TfmMain : public QMainWindow, public ITranslatable, public IProcessingHost {
   Q_OBJECT
@@ -65,40 +53,21 @@ class TfmMain : public QMainWindow, public ITranslatable, public IProcessingHost
 
   void Retranslate() override;
 
-  void SetScanModeCaption();
-  void CheckMode();
-  void CheckShellQueue();
-  void UpdateStatsInfo();
-  void UpdateResultControls();
-
   // Folder lists.
   void AddIncludeFolder(const std::string& path);
-  void AddExcludeFolder(const std::string& path);
   void AddIncludeFolders(const std::vector<std::string>& paths);
-  void AddExcludeMask(const std::string& text);
-  void ShowDropWarningSysApp();
-  void ShowDropWarningHidden();
-  void ShowDropWarningExclusion();
-  void ShowDropWarningVarious();
-  void LoadUserState(bool masksOnly);
-  // The search criteria of the settings file (LoadUserState reads them as well).
-  void LoadSearchCriteria();
-  // "Search / Filter": the search dialog, then the filter when it asks for one.
-  void RunSearchFilter();
-  void SaveUserState();
 
   // Scan-mode menu: switches the comparison mode as the settings dialog's forced apply does.
   void ChooseScanMode(std::uint8_t mode);
 
   TScanEngine& ScanEngine() { return *fScanEngine; }
-  // 0 idle, 1 scanning, 2 stopping.
-  int StartTag() const { return fStartTag; }
-  const TExportInfo& ExportInfo() const { return fExportInfo; }
+  TScanState ScanState() const { return fScan->State(); }
+  // The start button's tag: 0 idle or finished, 1 scanning, 2 stopping.
+  int StartTag() const;
+  const TExportInfo& ExportInfo() const { return fScan->LastScan(); }
   // Runs the deferred action now (tests; the timer does it after 100 ms).
   void FlushRunTimer();
   TResultsPanel* Results() const { return fResults; }
-  // The "Selected:" field and the check-all box after the checks changed.
-  void UpdateSelectedInfo();
 
   // ---- processing, export and the assistant (MainWindowProcessing.cpp)
   // "Delete this file" of the row context menu: the focused row.
@@ -113,65 +82,65 @@ class TfmMain : public QMainWindow, public ITranslatable, public IProcessingHost
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // ---- construction
   void BuildUi();
+  void BuildStatusBar();
   QWidget* BuildTop();
-  QWidget* BuildUpper();
   QWidget* BuildMiddle();
   QWidget* BuildResults();
+  QWidget* BuildResultsFrame(QWidget* parent);
+  QWidget* BuildStatsPanel(QWidget* parent);
   void BuildResultsGrid();
   void BuildMenus();
+  void BuildScanModeMenu();
   void ConnectSignals();
+  void InstallStatusHints();
+  void StartLoggingSession();
+  void CreateScanParts();
+  void LoadFolderSource();
+  void RestoreUserState();
+  void ListenForWakeUps();
+  void ShowInitialState();
 
-  void SetTabCaptions();
-  bool IsFileMode() const;
-  bool IsMasterMode() const;
-  TPathListBox* ActiveList() const;
-  TPathListBox* FirstList() const;
-  TPathListBox* SecondList() const;
-  bool ListContains(TPathListBox* list, const std::string& entry) const;
-  void AppendEntry(TPathListBox* list, const std::string& entry);
-  void AddToActiveList(const std::string& path);
-  void AddToList(TPathListBox* list, const std::string& path);
+  void SetScanModeCaption();
+  void CheckMode();
+  void CheckShellQueue();
   void UpdateStartButton();
   void RunDeferred(std::function<void()> action);
   void BringToFront();
-
-  void FillFolderTree();
-  void RefreshTree();
-  void OnTreeClicked();
-  void OnTreeDoubleClicked(QTreeWidgetItem* item);
-  void AddClick();
-  void RemoveClick();
-  void ClearListClick();
-  void SelectFoldersClick();
+  void ShowDropWarning(TDropWarning warning);
   void TypedPathEntered();
-  void DropOnList(TPathListBox* target, const QStringList& paths, bool fromTree);
-  void MaskEdited(QLineEdit* edit);
-  void IncFileTypesClick();
-  void ExcFileTypesClick();
 
+  // ---- scan
+  bool IsScanRunning() const { return fScan && fScan->IsRunning(); }
   void StartClick();
   void StartScan();
-  void StopScan();
-  void ScanTimerTick();
-  void ScanFinished(const TScanEngineSummaryInfo& info);
-  void ClearResults(bool fromButton);
+  TScanRequest ScanRequest() const;
+  void ShowScanningNotice(bool scanning);
+  void ShowScanResults(bool stopped);
   void DisableUI();
   void EnableUI();
-  void SetStartButtonState(int tag);
-  void ShowProgressText(const QString& text);
-  void UpdateSizeControls();
-  // Stops a running scan and waits for its worker, without its results.
-  void EndScanNow();
 
-  void CheckTimerTick();
-  void HandleUrlFile();
+  // ---- results
+  void ClearResults(bool fromButton);
+  void UpdateStatsInfo();
+  // The "Selected:" field and the check-all box after the checks changed.
+  void UpdateSelectedInfo();
+  void UpdateResultControls();
+  // "Search / Filter": the search dialog, then the filter when it asks for one.
+  void RunSearchFilter();
+
+  // ---- settings changes
   void ApplySettingsChange(const TPcwSettings& old);
+  void ApplyShellContextMenu();
+  void ReloadForModeFamily(std::uint8_t oldMode, std::uint8_t newMode);
+  void ReloadForFileOptions(const TPcwSettings& old);
   bool GetOutlookFolders();
   void ChooseLanguage(const std::string& code);
   void FillLanguageMenu();
   void ShowAbout();
-  std::string SettingsFile();
+  void CheckTimerTick();
+  void HandleUrlFile();
 
   // ---- processing, export and the assistant (MainWindowProcessing.cpp)
   void ConnectProcessing();
@@ -188,41 +157,30 @@ class TfmMain : public QMainWindow, public ITranslatable, public IProcessingHost
   void ProcessingRefreshGrid() override;
   void ProcessingSelectionChanged() override;
   void SetUndoButtonEnabled(bool Enabled) override;
-  std::string& ProcessingPathToMove() override { return fPathToMove; }
+  std::string& ProcessingPathToMove() override;
   void DeferProcessing(std::function<void()> Action) override { RunDeferred(std::move(Action)); }
   std::unique_ptr<TProcessingController> fProcessing;
   std::unique_ptr<TExportCommand> fExport;
 
   platform::TSingleInstance* fInstance;
-  QSocketNotifier* fWakeNotifier = nullptr;
   std::unique_ptr<TScanEngine> fScanEngine;
-  QElapsedTimer fScanStarted;
-  QElapsedTimer fLastStartClick;
-  int fStartTag = 0;
-  bool fWizardMode = false;
+  TScanController* fScan = nullptr;
+  std::unique_ptr<TUserStateBinder> fUserState;
   bool fDisabledUI = false;
   bool fUserConfirm = false;
-  bool fExiting = false;
-  std::uint8_t fSettingsForceMode = 255;
+  // The window's state when the scan started, given back at its end.
   Qt::WindowStates fLastState;
-  TExportInfo fExportInfo;
-  std::string fPathToMove;
   std::function<void()> fRunAction;
-  int fSpinnerPhase = 0;
-  std::map<QObject*, const char*> fHints;  // untranslated
 
   QTimer* CheckTimer;
   QTimer* RunTimer;
-  QTimer* ScanTimer;
-  QTimer* DblclkTimer;
-  QTimer* SpinnerTimer;
 
   // pTop
   QLabel* lStep1;
   QPushButton* lSelectFoldersL;
   QLineEdit* cleDirectory;
   QToolButton* btnScanMode;
-  QLabel* lcScanModeCaption;
+  QLabel* lcScanModeCaption = nullptr;
   QMenu* pmScanMode;
   QToolButton* btnSettings;
   QMenu* pmSettings;
@@ -230,27 +188,7 @@ class TfmMain : public QMainWindow, public ITranslatable, public IProcessingHost
   QToolButton* btnHelp;
   QMenu* pmHelp;
   // pUpper
-  TFolderTree* tvFolderList;
-  QToolButton* ImageRefresh;
-  QPushButton* bAdd;
-  QPushButton* bRemove;
-  QPushButton* bClear;
-  QPushButton* bWizard;
-  QTabWidget* tcPathList;
-  TPathListBox* lbInclude;
-  TPathListBox* lbExclude;
-  QLabel* lIncFileTypes;
-  QLabel* lExcFileTypes;
-  QLineEdit* edIncFileTypes;
-  QLineEdit* edExcFileTypes;
-  QPushButton* bIncFileTypes;
-  QPushButton* bExcFileTypes;
-  QCheckBox* chkMinSize;
-  QDoubleSpinBox* nbMinSize;
-  QComboBox* cbMinSize;
-  QCheckBox* chkMaxSize;
-  QDoubleSpinBox* nbMaxSize;
-  QComboBox* cbMaxSize;
+  TFolderListPanel* fFolders;
   // pMiddle
   QLabel* lStep2;
   QLabel* lBeginScan;
@@ -289,8 +227,6 @@ class TfmMain : public QMainWindow, public ITranslatable, public IProcessingHost
   QLabel* txtVersion;
   QLabel* txtTimer;
   QLabel* StatusText;
-  QString fStatusKey;  // untranslated activity text, so a language switch can redo it
-  QString fWaitKey;
 };
 
 }  // namespace pelcrow::ui

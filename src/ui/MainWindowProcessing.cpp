@@ -2,7 +2,6 @@
 // start them and what the commands may switch on and off while they run.
 #include <QLineEdit>
 #include <QMenu>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QCheckBox>
@@ -13,6 +12,7 @@
 #include "ui/ResultsPanel.h"
 #include "ui/ExportCommands.h"
 #include "ui/MainWindow.h"
+#include "ui/ScanModes.h"
 #include "ui/UiText.h"
 
 namespace pelcrow::ui {
@@ -49,8 +49,8 @@ void TfmMain::LaunchResolveWizard() {
 void TfmMain::RunExport(TExportFormat format) {
   if (fScanEngine->ItemCount() == 0) return;
   pelcrow::TExportInfo info;
-  info.Info = fExportInfo.Info;
-  info.Dirs = fExportInfo.Dirs;
+  info.Info = fScan->LastScan().Info;
+  info.Dirs = fScan->LastScan().Dirs;
   fExport->Run(format, this, *fScanEngine, ExportColumns(), info);
 }
 
@@ -66,15 +66,13 @@ void TfmMain::BeginProcessing() {
 
 void TfmMain::EndProcessing() {
   EnableUI();
-  crbStart->setEnabled(true);
   UpdateStartButton();
   sgFileList->setEnabled(true);
   UpdateResultControls();
 }
 
 void TfmMain::ShowProcessingProgress(int Percent, const QString& Text) {
-  pbProgress->setValue(Percent);
-  ShowProgressText(Text);
+  fScan->ShowProgress(Percent, Text);
 }
 
 void TfmMain::ProcessingSelectionChanged() {

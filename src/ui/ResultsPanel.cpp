@@ -114,7 +114,20 @@ TResultsPanel::TResultsPanel(TScanEngine* Engine, QWidget* parent) : QWidget(par
   auto* h = new QVBoxLayout(this);
   h->setContentsMargins(0, 0, 0, 0);
   h->setSpacing(4);
+  h->addWidget(BuildCategoryBar());
+  auto* right = new QVBoxLayout;
+  right->setSpacing(4);
+  right->addWidget(BuildFilterBar());
+  right->addWidget(BuildGrid(), 1);
+  h->addLayout(right, 1);
+  BuildShortcuts();
+  BuildColumnMenu();
+  Retranslate();
+  MarkCategory(fcAllFiles);
+  CheckColumns();
+}
 
+QWidget* TResultsPanel::BuildCategoryBar() {
   CategoryLayout = new QFrame(this);
   CategoryLayout->setObjectName(QStringLiteral("CategoryLayout"));
   auto* cv = new QHBoxLayout(CategoryLayout);
@@ -131,10 +144,10 @@ TResultsPanel::TResultsPanel(TScanEngine* Engine, QWidget* parent) : QWidget(par
     connect(b, &QPushButton::clicked, this, [this, cat] { RefreshFilter(cat); });
   }
   cv->addStretch();
-  h->addWidget(CategoryLayout);
+  return CategoryLayout;
+}
 
-  auto* right = new QVBoxLayout;
-  right->setSpacing(4);
+QWidget* TResultsPanel::BuildFilterBar() {
   pFilter = new QFrame(this);
   pFilter->setObjectName(QStringLiteral("pFilter"));
   pFilter->setFrameShape(QFrame::StyledPanel);
@@ -152,8 +165,10 @@ TResultsPanel::TResultsPanel(TScanEngine* Engine, QWidget* parent) : QWidget(par
   pFilter->hide();
   connect(bEditFilter, &QPushButton::clicked, this, &TResultsPanel::EditFilterRequested);
   connect(bDisableFilter, &QPushButton::clicked, this, &TResultsPanel::DisableFilter);
-  right->addWidget(pFilter);
+  return pFilter;
+}
 
+QWidget* TResultsPanel::BuildGrid() {
   fModel = new TResultsModel(fEngine, this);
   sgFileList = new TResultsView(fEngine, fModel, this);
   sgFileList->setObjectName(QStringLiteral("sgFileList"));
@@ -168,9 +183,10 @@ TResultsPanel::TResultsPanel(TScanEngine* Engine, QWidget* parent) : QWidget(par
   connect(sgFileList, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
     if (index.isValid() && index.column() > 0) RunMenuItem(miOpen);
   });
-  right->addWidget(sgFileList, 1);
-  h->addLayout(right, 1);
+  return sgFileList;
+}
 
+void TResultsPanel::BuildShortcuts() {
   for (const auto& [keys, command] : {std::pair{QKeySequence(Qt::CTRL | Qt::Key_S), scFolder},
                                       std::pair{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), scFolderSub}}) {
     auto* shortcut = new QShortcut(keys, this);
@@ -180,7 +196,9 @@ TResultsPanel::TResultsPanel(TScanEngine* Engine, QWidget* parent) : QWidget(par
       if (sgFileList->isVisible() && sgFileList->isEnabled() && fEngine->ItemCount() > 0) RunSelectCommand(c);
     });
   }
+}
 
+void TResultsPanel::BuildColumnMenu() {
   pmColumns = new QMenu(this);
   pmColumns->setObjectName(QStringLiteral("pmColumns"));
   for (int t = 0; t < 8; ++t) {
@@ -191,9 +209,6 @@ TResultsPanel::TResultsPanel(TScanEngine* Engine, QWidget* parent) : QWidget(par
       Later([this, t, on] { SetUserTag(t, on); });
     });
   }
-  Retranslate();
-  MarkCategory(fcAllFiles);
-  CheckColumns();
 }
 
 void TResultsPanel::Later(std::function<void()> action) {

@@ -128,6 +128,11 @@ class TResultsPanel final : public QWidget {
   void EditFilterRequested();
 
  private:
+  QWidget* BuildCategoryBar();
+  QWidget* BuildFilterBar();
+  QWidget* BuildGrid();
+  void BuildShortcuts();
+  void BuildColumnMenu();
   void Later(std::function<void()> action);
   bool ValidFocus();
   std::string FocusedPath() const;

@@ -15,4 +15,7 @@ inline QString Tr(std::string_view text) { return QString::fromStdString(Transla
 inline QString PathText(const std::string& path) { return QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size())); }
 inline std::string PathBytes(const QString& path) { return path.toUtf8().toStdString(); }
 
+// The property that holds a control's untranslated status-bar hint, shown while the mouse is over it.
+inline constexpr const char* kStatusHintProperty = "statusHint";
+
 }  // namespace pelcrow::ui

@@ -1,0 +1,378 @@
+#include "ui/FolderListPanel.h"
+
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QPushButton>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "base/UserPrompt.h"
+#include "platform/FileSystem.h"
+#include "platform/FolderTree.h"
+#include "platform/SpecialFolders.h"
+#include "settings/FileMasks.h"
+#include "ui/FolderWidgets.h"
+#include "ui/ScanFilterBox.h"
+#include "ui/ScanModes.h"
+#include "ui/UiText.h"
+
+namespace pelcrow::ui {
+namespace {
+
+void Message(TMessageKind kind, const char* text) { GetUserPrompt().ShowMessage(kind, TranslateText(text)); }
+
+// Follows links, as a folder given by a link is scanned as that folder.
+bool IsFolder(const std::string& path) {
+  platform::TFileInfo info;
+  return platform::Stat(path, info) == 0 && info.Type == platform::TEntryType::etDirectory;
+}
+
+std::vector<std::string> ListEntries(const QListWidget* list) {
+  std::vector<std::string> out;
+  for (int i = 0; i < list->count(); ++i) out.push_back(list->item(i)->data(Qt::UserRole).toByteArray().toStdString());
+  return out;
+}
+
+// Hidden and system folders are refused by the current options: reason 2 is a system or
+// application folder.
+TDropWarning SpecialFolderWarning(int reason) { return reason == 2 ? TDropWarning::dwSysApp : TDropWarning::dwHidden; }
+
+}  // namespace
+
+TFolderListPanel::TFolderListPanel(QWidget* parent) : QFrame(parent) {
+  setObjectName(QStringLiteral("pUpper"));
+  DblclkTimer = new QTimer(this);
+  DblclkTimer->setInterval(350);
+  DblclkTimer->setSingleShot(true);
+  auto* grid = new QGridLayout(this);
+  grid->setContentsMargins(12, 10, 12, 10);
+  grid->setHorizontalSpacing(10);
+  grid->addWidget(BuildTree(), 0, 0);
+  grid->addLayout(BuildButtons(), 0, 1);
+  grid->addLayout(BuildLists(), 0, 2);
+  grid->setColumnStretch(0, 1);
+  grid->setColumnStretch(2, 2);
+  ConnectSignals();
+}
+
+// The tree with its refresh button in the corner.
+QWidget* TFolderListPanel::BuildTree() {
+  auto* treeBox = new QWidget(this);
+  auto* treeLayout = new QGridLayout(treeBox);
+  treeLayout->setContentsMargins(0, 0, 0, 0);
+  tvFolderList = new TFolderTree(treeBox);
+  tvFolderList->setObjectName(QStringLiteral("tvFolderList"));
+  tvFolderList->setMinimumWidth(170);
+  ImageRefresh = new QToolButton(treeBox);
+  ImageRefresh->setObjectName(QStringLiteral("ImageRefresh"));
+  ImageRefresh->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
+  ImageRefresh->setAutoRaise(true);
+  ImageRefresh->setProperty(kStatusHintProperty, QByteArray("Refresh button renews the list of folders in the tree"));
+  treeLayout->addWidget(tvFolderList, 0, 0);
+  treeLayout->addWidget(ImageRefresh, 0, 0, Qt::AlignTop | Qt::AlignRight);
+  return treeBox;
+}
+
+QLayout* TFolderListPanel::BuildButtons() {
+  auto* buttons = new QVBoxLayout;
+  bAdd = new QPushButton(this);
+  bAdd->setObjectName(QStringLiteral("bAdd"));
+  bRemove = new QPushButton(this);
+  bRemove->setObjectName(QStringLiteral("bRemove"));
+  bClear = new QPushButton(this);
+  bClear->setObjectName(QStringLiteral("bClear"));
+  bWizard = new QPushButton(this);
+  bWizard->setObjectName(QStringLiteral("bWizard"));
+  bWizard->setEnabled(false);  // the scan wizard is not built yet
+  bAdd->setIcon(style()->standardIcon(QStyle::SP_ArrowRight));
+  bAdd->setLayoutDirection(Qt::RightToLeft);
+  for (QPushButton* b : {bAdd, bRemove, bClear, bWizard}) {
+    b->setMinimumWidth(96);
+    buttons->addWidget(b);
+  }
+  buttons->addStretch();
+  return buttons;
+}
+
+// The two lists as tabs, the masks and size limits under them.
+QLayout* TFolderListPanel::BuildLists() {
+  tcPathList = new QTabWidget(this);
+  tcPathList->setObjectName(QStringLiteral("tcPathList"));
+  lbInclude = new TPathListBox(tcPathList);
+  lbInclude->setObjectName(QStringLiteral("lbInclude"));
+  lbExclude = new TPathListBox(tcPathList);
+  lbExclude->setObjectName(QStringLiteral("lbExclude"));
+  tcPathList->addTab(lbInclude, QString());
+  tcPathList->addTab(lbExclude, QString());
+  fFilters = new TScanFilterBox(this);
+  auto* right = new QVBoxLayout;
+  right->addWidget(tcPathList, 1);
+  right->addWidget(fFilters);
+  return right;
+}
+
+void TFolderListPanel::ConnectSignals() {
+  connect(DblclkTimer, &QTimer::timeout, this, [this] {
+    if (QTreeWidgetItem* item = tvFolderList->currentItem()) item->setExpanded(!item->isExpanded());
+  });
+  // A single click waits to see whether a double click follows, which adds the folder instead.
+  connect(tvFolderList, &QTreeWidget::itemClicked, DblclkTimer, qOverload<>(&QTimer::start));
+  connect(tvFolderList, &QTreeWidget::itemDoubleClicked, this, &TFolderListPanel::OnTreeDoubleClicked);
+  connect(tvFolderList, &TFolderTree::dragStarted, DblclkTimer, &QTimer::stop);
+  connect(ImageRefresh, &QToolButton::clicked, this, &TFolderListPanel::RefreshTree);
+  connect(bAdd, &QPushButton::clicked, this, &TFolderListPanel::AddClick);
+  connect(bRemove, &QPushButton::clicked, this, &TFolderListPanel::RemoveClick);
+  connect(bClear, &QPushButton::clicked, this, &TFolderListPanel::ClearListClick);
+  for (TPathListBox* list : {lbInclude, lbExclude}) {
+    connect(list, &TPathListBox::pathsDropped, this,
+            [this, list](const QStringList& paths, bool fromTree) { DropOnList(list, paths, fromTree); });
+    connect(list, &TPathListBox::dragEntered, DblclkTimer, &QTimer::stop);
+  }
+}
+
+void TFolderListPanel::Retranslate() {
+  ImageRefresh->setToolTip(Tr("Refresh button renews the list of folders in the tree"));
+  tvFolderList->RetranslateRoots();
+  bAdd->setText(Tr("Add"));
+  bRemove->setText(Tr("Remove"));
+  bClear->setText(Tr("Clear"));
+  bWizard->setText(Tr("Wizard"));
+  SetTabCaptions();
+  lbInclude->SetHintText(Tr("Drop Folders Here to Scan"));
+  fFilters->Retranslate();
+}
+
+void TFolderListPanel::SetTabCaptions() {
+  if (IsMasterMode()) {
+    tcPathList->setTabText(0, QStringLiteral("★ ") + Tr("Master"));
+    tcPathList->setTabText(1, Tr("Search Range"));
+  } else {
+    tcPathList->setTabText(0, Tr("Include to Scan"));
+    tcPathList->setTabText(1, Tr("Exclude from Scan"));
+  }
+}
+
+void TFolderListPanel::ApplyMode() {
+  SetTabCaptions();
+  fFilters->ApplyMode();
+  ImageRefresh->setVisible(!IsMailMode());
+}
+
+void TFolderListPanel::SetBusy(bool busy) {
+  fBusy = busy;
+  for (QWidget* w : std::initializer_list<QWidget*>{tvFolderList, bAdd, bRemove, bClear, tcPathList, ImageRefresh}) {
+    w->setEnabled(!busy);
+  }
+  fFilters->SetBusy(busy);
+}
+
+// ---------------------------------------------------------------- the lists
+
+TPathListBox* TFolderListPanel::ActiveList() const { return tcPathList->currentIndex() == 1 ? lbExclude : lbInclude; }
+
+std::vector<std::string> TFolderListPanel::FirstEntries() const { return ListEntries(lbInclude); }
+std::vector<std::string> TFolderListPanel::SecondEntries() const { return ListEntries(lbExclude); }
+
+void TFolderListPanel::SetEntries(const std::vector<std::string>& first, const std::vector<std::string>& second) {
+  ClearLists();
+  for (const std::string& e : first) AppendEntry(lbInclude, e);
+  for (const std::string& e : second) AppendEntry(lbExclude, e);
+}
+
+void TFolderListPanel::ClearLists() {
+  lbInclude->clear();
+  lbExclude->clear();
+}
+
+void TFolderListPanel::RemoveExcludedEntries() {
+  for (int i = lbInclude->count() - 1; i >= 0; --i) {
+    if (!Settings.CheckExclusionFolder(lbInclude->item(i)->data(Qt::UserRole).toByteArray().toStdString(), true)) {
+      delete lbInclude->takeItem(i);
+    }
+  }
+  emit firstListChanged();
+}
+
+void TFolderListPanel::ShowFirstTab() { tcPathList->setCurrentIndex(0); }
+
+bool TFolderListPanel::ListContains(TPathListBox* list, const std::string& entry) const {
+  const QString text = PathText(entry);
+  for (int i = 0; i < list->count(); ++i)
+    if (list->item(i)->text() == text) return true;
+  return false;
+}
+
+void TFolderListPanel::AppendEntry(TPathListBox* list, const std::string& entry) {
+  auto* item = new QListWidgetItem(PathText(entry), list);
+  item->setData(Qt::UserRole, QByteArray::fromStdString(entry));
+  item->setIcon(style()->standardIcon(QStyle::SP_DirIcon));
+  list->scrollToItem(item);
+  if (list == lbInclude) emit firstListChanged();
+}
+
+// The warning waits for the drop or the click to end, so it comes up over a window in front.
+void TFolderListPanel::WarnLater(TDropWarning warning) {
+  Defer([this, warning] { emit dropRefused(warning); });
+}
+
+void TFolderListPanel::AddIncludeFolder(const std::string& path) {
+  const std::string entry = platform::FolderEntry(path);
+  if (!Settings.CheckExclusionFolder(entry, true)) {
+    WarnLater(TDropWarning::dwExclusion);
+    return;
+  }
+  if (ListContains(lbInclude, entry)) return;
+  if (IsFileMode() && !IsFolder(entry)) {
+    Message(TMessageKind::mkInformation, "The specified directory does not exist");
+    return;
+  }
+  if (int reason = 0; TPcwSpecialFolders::CheckSpecialPathName(entry, reason, Settings.ScanOptions)) {
+    WarnLater(SpecialFolderWarning(reason));
+    return;
+  }
+  AppendEntry(lbInclude, entry);
+}
+
+void TFolderListPanel::AddExcludeFolder(const std::string& path) {
+  const std::string entry = platform::FolderEntry(path);
+  if (ListContains(lbExclude, entry)) return;
+  if (IsFileMode() && !IsFolder(entry)) {
+    Message(TMessageKind::mkInformation, "The specified directory does not exist");
+    return;
+  }
+  AppendEntry(lbExclude, entry);
+}
+
+void TFolderListPanel::AddIncludeFolders(const std::vector<std::string>& paths) {
+  if (fBusy) {
+    Message(TMessageKind::mkInformation,
+            "Scan is already in progress. Please wait until scanning is finished and try again.");
+    return;
+  }
+  bool sysApp = false;
+  bool hidden = false;
+  for (const std::string& path : paths) {
+    const std::string entry = platform::FolderEntry(path);
+    if (ListContains(lbInclude, entry) || !IsFolder(entry)) continue;
+    if (int reason = 0; TPcwSpecialFolders::CheckSpecialPathName(entry, reason, Settings.ScanOptions)) {
+      (reason == 2 ? sysApp : hidden) = true;
+      continue;
+    }
+    AppendEntry(lbInclude, entry);
+  }
+  if (sysApp && hidden) {
+    emit dropRefused(TDropWarning::dwVarious);
+  } else if (sysApp || hidden) {
+    emit dropRefused(sysApp ? TDropWarning::dwSysApp : TDropWarning::dwHidden);
+  }
+}
+
+void TFolderListPanel::AddExcludeMask(const std::string& text) {
+  if (auto warning = ValidateEditorMask(mtFolderMask, text)) {
+    GetUserPrompt().ShowMessage(TMessageKind::mkWarning, *warning);
+    return;
+  }
+  if (!ListContains(lbExclude, text)) AppendEntry(lbExclude, text);
+}
+
+void TFolderListPanel::AddToList(TPathListBox* list, const std::string& path) {
+  if (list == lbInclude) {
+    AddIncludeFolder(path);
+  } else {
+    AddExcludeFolder(path);
+  }
+}
+
+void TFolderListPanel::AddToActiveList(const std::string& path) { AddToList(ActiveList(), path); }
+
+bool TFolderListPanel::AddTypedPath(const std::string& typed) {
+  const std::string path = platform::NormalizeTypedPath(typed, TPcwSpecialFolders::GetHomeDirectory());
+  if (path.empty()) return false;
+  if (IsFolder(path)) {
+    AddToActiveList(path);
+    return true;
+  }
+  // The exclude list also takes folder masks.
+  if (ActiveList() == lbExclude && path.find_first_of("*?") != std::string::npos) {
+    AddExcludeMask(path);
+    return true;
+  }
+  Message(TMessageKind::mkError, "Specified path does not exist or inaccessible.");
+  return false;
+}
+
+void TFolderListPanel::SelectFolders() {
+  if (fBusy) return;
+  const QString caption = tcPathList->tabText(tcPathList->currentIndex());
+  const QString dir = QFileDialog::getExistingDirectory(window(), caption,
+                                                        PathText(TPcwSpecialFolders::GetHomeDirectory()),
+                                                        QFileDialog::ShowDirsOnly);
+  if (dir.isEmpty()) return;
+  const std::string path = platform::FolderEntry(PathBytes(dir));
+  if (!Settings.CheckExclusionFolder(path, false)) return;
+  AddToActiveList(path);
+}
+
+// ---------------------------------------------------------------- buttons, tree, drops
+
+void TFolderListPanel::AddClick() {
+  const std::string path = tvFolderList->SelectedPath();
+  if (path.empty()) {
+    Message(TMessageKind::mkInformation, "No items selected. Please select folder you want to add.");
+    return;
+  }
+  AddToActiveList(path);
+}
+
+void TFolderListPanel::OnTreeDoubleClicked(QTreeWidgetItem* item) {
+  DblclkTimer->stop();
+  tvFolderList->setCurrentItem(item);
+  AddClick();
+}
+
+void TFolderListPanel::RemoveClick() {
+  TPathListBox* list = ActiveList();
+  const QList<QListWidgetItem*> selected = list->selectedItems();
+  if (selected.isEmpty()) {
+    Message(TMessageKind::mkInformation, "No items selected. Please select folder you want to remove.");
+    return;
+  }
+  for (int i = list->count() - 1; i >= 0; --i) {
+    if (list->item(i)->isSelected()) delete list->takeItem(i);
+  }
+  emit firstListChanged();
+}
+
+void TFolderListPanel::ClearListClick() {
+  ActiveList()->clear();
+  emit firstListChanged();
+}
+
+void TFolderListPanel::DropOnList(TPathListBox* target, const QStringList& paths, bool fromTree) {
+  DblclkTimer->stop();
+  if (fBusy) return;
+  for (const QString& p : paths) {
+    const std::string path = PathBytes(p);
+    // A dropped file is no folder and is refused as such.
+    AddToList(target, fromTree ? path : path + "/");
+  }
+}
+
+void TFolderListPanel::FillFolderTree() {
+  tvFolderList->SetScanOptions(Settings.ScanOptions);
+  tvFolderList->Fill(platform::GetFolderTreeRoots());
+  tvFolderList->RetranslateRoots();
+}
+
+void TFolderListPanel::RefreshTree() {
+  tvFolderList->SetScanOptions(Settings.ScanOptions);
+  tvFolderList->Refresh(platform::GetFolderTreeRoots());
+  tvFolderList->RetranslateRoots();
+}
+
+void TFolderListPanel::ClearFolderTree() { tvFolderList->clear(); }
+
+}  // namespace pelcrow::ui

@@ -1,0 +1,110 @@
+// Step 1 of the window: the folder tree, the add / remove / clear buttons, the two path lists
+// (include and exclude, or master and search range) and, under them, the masks and size limits.
+// The panel decides which folders a list accepts; the window hears when the first list changed
+// (the start button depends on it) and when a refused folder needs a message in front.
+#pragma once
+
+#include <QFrame>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QListWidgetItem;
+class QPushButton;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+class QTreeWidgetItem;
+
+namespace pelcrow::ui {
+
+class TFolderTree;
+class TPathListBox;
+class TScanFilterBox;
+
+// Why folders were refused; the warning is shown with the window brought to the front.
+enum class TDropWarning : std::uint8_t { dwExclusion, dwSysApp, dwHidden, dwVarious };
+
+class TFolderListPanel : public QFrame {
+  Q_OBJECT
+
+ public:
+  explicit TFolderListPanel(QWidget* parent = nullptr);
+
+  // Runs an action after the current event (set by the window, which owns the timer).
+  std::function<void(std::function<void()>)> Defer;
+
+  void Retranslate();
+  // The tab captions, the refresh button and the filter fields for the current mode.
+  void ApplyMode();
+  // While busy (a scan or a processing run) nothing can be added or removed.
+  void SetBusy(bool busy);
+  TScanFilterBox* Filters() const { return fFilters; }
+
+  // The first list includes (or holds the masters), the second excludes (or is the search range).
+  TPathListBox* FirstList() const { return lbInclude; }
+  TPathListBox* SecondList() const { return lbExclude; }
+  std::vector<std::string> FirstEntries() const;
+  std::vector<std::string> SecondEntries() const;
+  void SetEntries(const std::vector<std::string>& first, const std::vector<std::string>& second);
+  void ClearLists();
+  // Drops the first list's entries that the settings exclude for good by now.
+  void RemoveExcludedEntries();
+  void ShowFirstTab();
+
+  void AddIncludeFolder(const std::string& path);
+  void AddExcludeFolder(const std::string& path);
+  // Folders from the shell: the refused ones are counted into one warning.
+  void AddIncludeFolders(const std::vector<std::string>& paths);
+  void AddExcludeMask(const std::string& text);
+  // A path typed by the user, to the list of the shown tab; true when it was taken.
+  bool AddTypedPath(const std::string& typed);
+  // The folder dialog, its choice to the list of the shown tab.
+  void SelectFolders();
+
+  // The tree, after the mode or the scan options changed.
+  void FillFolderTree();
+  void RefreshTree();
+  void ClearFolderTree();
+
+ signals:
+  void firstListChanged();
+  void dropRefused(TDropWarning warning);
+
+ private:
+  QWidget* BuildTree();
+  QLayout* BuildButtons();
+  QLayout* BuildLists();
+  void ConnectSignals();
+  void SetTabCaptions();
+
+  TPathListBox* ActiveList() const;
+  bool ListContains(TPathListBox* list, const std::string& entry) const;
+  void AppendEntry(TPathListBox* list, const std::string& entry);
+  void AddToList(TPathListBox* list, const std::string& path);
+  void AddToActiveList(const std::string& path);
+  void WarnLater(TDropWarning warning);
+
+  void AddClick();
+  void RemoveClick();
+  void ClearListClick();
+  void OnTreeDoubleClicked(QTreeWidgetItem* item);
+  void DropOnList(TPathListBox* target, const QStringList& paths, bool fromTree);
+
+  bool fBusy = false;
+  QTimer* DblclkTimer;
+  TFolderTree* tvFolderList;
+  QToolButton* ImageRefresh;
+  QPushButton* bAdd;
+  QPushButton* bRemove;
+  QPushButton* bClear;
+  QPushButton* bWizard;
+  QTabWidget* tcPathList;
+  TPathListBox* lbInclude;
+  TPathListBox* lbExclude;
+  TScanFilterBox* fFilters;
+};
+
+}  // namespace pelcrow::ui
