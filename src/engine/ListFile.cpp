@@ -16,7 +16,7 @@
 #include "engine/ScanEngine.h"
 #include "localization/TextEncoding.h"
 #include "platform/FileSystem.h"
-#include "settings/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 namespace pelcrow {
 

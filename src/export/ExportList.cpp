@@ -4,7 +4,7 @@
 
 #include "engine/ResultColumns.h"
 #include "export/ExportHandler.h"
-#include "settings/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 namespace pelcrow {
 

@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
+#include <memory>
+
 namespace pelcrow::platform {
 
 std::string ExecutablePath() {
@@ -18,5 +21,19 @@ std::string ExecutablePath() {
     target.resize(target.size() * 2);
   }
 }
+
+std::string CurrentDirectory() {
+  std::unique_ptr<char, decltype(&std::free)> cwd(::getcwd(nullptr, 0), &std::free);
+  return cwd ? std::string(cwd.get()) : std::string("/");
+}
+
+bool IsTerminal(int fd) { return ::isatty(fd) != 0; }
+
+std::string ResolvedPath(const std::string& path) {
+  std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
+  return real ? std::string(real.get()) : std::string();
+}
+
+bool CanEnterFolder(const std::string& path) { return ::access(path.c_str(), R_OK | X_OK) == 0; }
 
 }  // namespace pelcrow::platform

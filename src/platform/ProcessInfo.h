@@ -7,5 +7,13 @@ namespace pelcrow::platform {
 
 // The full path of the running program (/proc/self/exe); empty when the system does not say.
 std::string ExecutablePath();
+// The working folder; "/" when it cannot be read (it was removed).
+std::string CurrentDirectory();
+// Standard error (or another descriptor) is a terminal: progress is worth drawing there.
+bool IsTerminal(int fd);
+// The path with every symbolic link resolved; empty when it does not exist.
+std::string ResolvedPath(const std::string& path);
+// This process may list the folder and enter it.
+bool CanEnterFolder(const std::string& path);
 
 }  // namespace pelcrow::platform

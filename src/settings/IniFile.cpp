@@ -11,7 +11,7 @@
 
 #include "base/FormatSettings.h"
 #include "platform/FileSystem.h"
-#include "settings/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 namespace pelcrow {
 

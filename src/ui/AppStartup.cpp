@@ -15,6 +15,7 @@
 #include "base/UserPrompt.h"
 #include "localization/LanguageController.h"
 #include "localization/TranslateText.h"
+#include "platform/ProcessInfo.h"
 #include "platform/ShellContextMenu.h"
 #include "platform/SingleInstance.h"
 #include "settings/PcwSettings.h"
@@ -76,8 +77,7 @@ int RunApplication(int argc, char** argv) {
   TPcwSettings::SetSettingsBaseName("pelcrow");
   Settings.LoadSettings(true);
 
-  char cwd[4096];
-  const std::string here = ::getcwd(cwd, sizeof cwd) ? cwd : "/";
+  const std::string here = platform::CurrentDirectory();
   platform::TSingleInstance instance(platform::GetInstanceDirectory());
   instance.ShellQueueAdd(platform::MakeArgumentsAbsolute(args, here));
   if (!instance.CheckSingleInstance()) return 0;

@@ -16,7 +16,7 @@
 
 #include "TestUtil.h"
 #include "base/FormatSettings.h"
-#include "settings/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 namespace pelcrow {
 namespace {
