@@ -60,27 +60,7 @@ std::string Latin1ToUtf8(std::string_view bytes) {
   return out;
 }
 
-std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
-  std::string out;
-  out.reserve(bytes.size());
-  const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
-  std::size_t units = bytes.size() / 2;
-  auto unit = [&](std::size_t k) -> char32_t { return bigEndian ? BE16(p + 2 * k) : LE16(p + 2 * k); };
-  for (std::size_t k = 0; k < units; ++k) {
-    char32_t u = unit(k);
-    if (u == 0) break;
-    if (u >= 0xD800 && u <= 0xDBFF && k + 1 < units) {
-      char32_t lo = unit(k + 1);
-      if (lo >= 0xDC00 && lo <= 0xDFFF) {
-        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
-        ++k;
-        continue;
-      }
-    }
-    AppendUtf8(out, (u >= 0xD800 && u <= 0xDFFF) ? kReplacement : u);
-  }
-  return out;
-}
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) { return DecodeUtf16(bytes, bigEndian, true); }
 
 std::string SanitizeUtf8(std::string_view bytes) {
   std::string out;

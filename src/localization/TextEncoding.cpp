@@ -41,36 +41,6 @@ char32_t NextCodePoint(std::string_view text, std::size_t i, std::size_t& len) {
   return v;
 }
 
-std::string DecodeUtf16(std::string_view bytes, bool bigEndian) {
-  std::string out;
-  out.reserve(bytes.size());
-  auto unitAt = [&](std::size_t i) -> char32_t {
-    const auto a = static_cast<unsigned char>(bytes[i]);
-    const auto b = static_cast<unsigned char>(bytes[i + 1]);
-    return bigEndian ? static_cast<char32_t>((a << 8) | b) : static_cast<char32_t>((b << 8) | a);
-  };
-  std::size_t i = 0;
-  for (; i + 1 < bytes.size(); i += 2) {
-    char32_t u = unitAt(i);
-    if (u >= 0xD800 && u <= 0xDBFF) {
-      if (i + 3 < bytes.size()) {
-        const char32_t low = unitAt(i + 2);
-        if (low >= 0xDC00 && low <= 0xDFFF) {
-          AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
-          i += 2;
-          continue;
-        }
-      }
-      u = kReplacement;
-    } else if (u >= 0xDC00 && u <= 0xDFFF) {
-      u = kReplacement;
-    }
-    AppendUtf8(out, u);
-  }
-  if (i < bytes.size()) AppendUtf8(out, kReplacement);
-  return out;
-}
-
 }  // namespace
 
 std::string ToValidUtf8(std::string_view bytes) {

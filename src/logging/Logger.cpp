@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "base/Trim.h"
 #include "base/MainThread.h"
 #include "base/UserPrompt.h"
 #include "localization/LanguageController.h"
@@ -34,13 +35,6 @@ constexpr std::int64_t kNsPerDay = 86400LL * 1000000000LL;
 // Keeps "now minus MaxDays" inside the range of a time stamp.
 constexpr int kMaxDaysLimit = 100000;
 
-bool IsBlankChar(char c) { return static_cast<unsigned char>(c) <= ' '; }
-
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && IsBlankChar(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlankChar(s.back())) s.remove_suffix(1);
-  return s;
-}
 
 // The Windows extended-length prefixes "\\?\" and "\\?\UNC\"; the UNC form keeps its "\\".
 std::string_view WithoutExtendedPrefix(std::string_view path, std::string& storage) {

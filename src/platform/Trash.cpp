@@ -14,6 +14,7 @@
 #include <set>
 #include <utility>
 
+#include "base/Trim.h"
 #include "base/PathText.h"
 #include "platform/FileSystem.h"
 #include "platform/MountTable.h"
@@ -292,12 +293,6 @@ struct TInfo {
   bool Valid = false;
 };
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
-  return s;
-}
-
 bool ParseDeletionDate(std::string_view text, TDateTime& out) {
   // YYYY-MM-DDThh:mm:ss, local time; anything after the seconds is ignored.
   if (text.size() < 19 || text[4] != '-' || text[7] != '-' || (text[10] != 'T' && text[10] != ' ') ||
@@ -325,7 +320,7 @@ TInfo ParseInfo(std::string_view text) {
   while (pos <= text.size()) {
     std::size_t end = text.find('\n', pos);
     if (end == std::string_view::npos) end = text.size();
-    const std::string_view line = Trim(text.substr(pos, end - pos));
+    const std::string_view line = TrimBlanks(text.substr(pos, end - pos));
     pos = end + 1;
     if (line.empty() || line.front() == '#') continue;
     if (line.front() == '[') {
@@ -335,8 +330,8 @@ TInfo ParseInfo(std::string_view text) {
     if (!inGroup) continue;
     const std::size_t eq = line.find('=');
     if (eq == std::string_view::npos) continue;
-    const std::string_view key = Trim(line.substr(0, eq));
-    const std::string_view value = Trim(line.substr(eq + 1));
+    const std::string_view key = TrimBlanks(line.substr(0, eq));
+    const std::string_view value = TrimBlanks(line.substr(eq + 1));
     if (key == "Path" && info.Path.empty()) {
       info.Path = PercentDecode(value);
     } else if (key == "DeletionDate") {

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "base/Trim.h"
 #include "localization/TranslateText.h"
 
 namespace pelcrow {
@@ -10,12 +11,6 @@ namespace {
 
 // Blanks of the list format and of trimming: the space and every byte below it.
 constexpr bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
 
 bool NeedsQuotes(std::string_view entry) {
   if (entry.empty()) return true;  // a bare empty entry would vanish between commas at the ends
@@ -84,7 +79,7 @@ std::string DefaultExcludeFileMasks() { return BuildMaskList(DefaultExcludeMaskE
 std::string DefaultMusicFileMasks() { return BuildMaskList(DefaultMusicMaskEntries()); }
 
 std::string MaskListOrDefault(std::string_view stored, std::string defaultList) {
-  if (Trim(stored).empty()) return defaultList;
+  if (TrimBlanks(stored).empty()) return defaultList;
   return std::string(stored);
 }
 
@@ -101,7 +96,7 @@ std::string DefaultMusicMaskField() {
 
 std::string IncludeFieldAfterSelector(std::string_view field, std::string_view result, bool musicMode) {
   if (!result.empty()) return std::string(result);
-  if (Trim(field).empty()) return musicMode ? DefaultMusicMaskField() : std::string(kSelectorIncludeMaskField);
+  if (TrimBlanks(field).empty()) return musicMode ? DefaultMusicMaskField() : std::string(kSelectorIncludeMaskField);
   return std::string(field);
 }
 
@@ -181,13 +176,13 @@ TMaskEntryParts SplitMaskEntry(std::string_view entry) {
     bar = entry.find('|');
     skip = 1;
   }
-  if (bar == std::string_view::npos) return {std::string(), std::string(Trim(entry))};
-  return {std::string(Trim(entry.substr(0, bar))), std::string(Trim(entry.substr(bar + skip)))};
+  if (bar == std::string_view::npos) return {std::string(), std::string(TrimBlanks(entry))};
+  return {std::string(TrimBlanks(entry.substr(0, bar))), std::string(TrimBlanks(entry.substr(bar + skip)))};
 }
 
 std::optional<std::string> MakeMaskEntry(std::string_view mask, std::string_view description) {
-  const std::string_view m = Trim(mask);
-  const std::string_view d = Trim(description);
+  const std::string_view m = TrimBlanks(mask);
+  const std::string_view d = TrimBlanks(description);
   if (m.empty()) return std::nullopt;
   if (d.empty() && m.find('|') == std::string_view::npos) return std::string(m);
   std::string entry(d);

@@ -1,4 +1,5 @@
 #include "settings/IniFile.h"
+#include "base/Trim.h"
 #include "base/Utf8.h"
 
 #include <cerrno>
@@ -22,13 +23,6 @@ constexpr std::size_t kMaxFileSize = 16u << 20;
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
 
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -41,37 +35,6 @@ bool SameName(std::string_view a, std::string_view b) {
 }
 
 bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
-
-std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
-  const auto unit = [&](std::size_t i) -> char16_t {
-    const auto b0 = static_cast<unsigned char>(bytes[i]);
-    const auto b1 = static_cast<unsigned char>(bytes[i + 1]);
-    return static_cast<char16_t>(bigEndian ? (b0 << 8) | b1 : (b1 << 8) | b0);
-  };
-  constexpr char32_t kReplacement = 0xFFFD;
-  const std::size_t count = bytes.size() / 2;
-  std::string out;
-  out.reserve(count * 3 / 2);
-  for (std::size_t i = 0; i < count; ++i) {
-    const char16_t u = unit(2 * i);
-    if (u >= 0xD800 && u <= 0xDBFF) {
-      if (i + 1 < count) {
-        const char16_t low = unit(2 * (i + 1));
-        if (low >= 0xDC00 && low <= 0xDFFF) {
-          AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (low - 0xDC00));
-          ++i;
-          continue;
-        }
-      }
-      AppendUtf8(out, kReplacement);
-    } else if (u >= 0xDC00 && u <= 0xDFFF) {
-      AppendUtf8(out, kReplacement);
-    } else {
-      AppendUtf8(out, u);
-    }
-  }
-  return out;
-}
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -96,14 +59,14 @@ void ForEachLine(std::string_view text, F&& onLine) {
 }
 
 void CheckSectionName(std::string_view section) {
-  if (HasLineBreak(section) || Trim(section).size() != section.size()) {
+  if (HasLineBreak(section) || TrimSpaces(section).size() != section.size()) {
     throw std::invalid_argument("TIniFile: invalid section name");
   }
 }
 
 void CheckKey(std::string_view key) {
   if (key.empty() || HasLineBreak(key) || key.find('=') != std::string_view::npos ||
-      Trim(key).size() != key.size() || key.front() == '[' || key.front() == ';' ||
+      TrimSpaces(key).size() != key.size() || key.front() == '[' || key.front() == ';' ||
       key.front() == '#') {
     throw std::invalid_argument("TIniFile: invalid key name");
   }
@@ -112,8 +75,8 @@ void CheckKey(std::string_view key) {
 // Byte-order-mark rule of the readers; without a mark the bytes stay as they are (paths are bytes).
 std::string DecodeFileText(std::string_view bytes) {
   if (bytes.starts_with(kUtf8Bom)) return std::string(bytes.substr(kUtf8Bom.size()));
-  if (bytes.starts_with("\xFF\xFE")) return Utf16ToUtf8(bytes.substr(2), false);
-  if (bytes.starts_with("\xFE\xFF")) return Utf16ToUtf8(bytes.substr(2), true);
+  if (bytes.starts_with("\xFF\xFE")) return DecodeUtf16(bytes.substr(2), false);
+  if (bytes.starts_with("\xFE\xFF")) return DecodeUtf16(bytes.substr(2), true);
   return std::string(bytes);
 }
 
@@ -172,7 +135,7 @@ std::vector<std::string> SplitTextLines(std::string_view bytes) {
 }
 
 std::optional<std::int32_t> ParseIniInteger(std::string_view text) {
-  text = Trim(text);
+  text = TrimSpaces(text);
   bool negative = false;
   if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
     negative = text.front() == '-';
@@ -242,13 +205,13 @@ void TIniFile::SetText(std::string_view bytes) {
   Clear();
   const std::string text = DecodeFileText(bytes);
   ForEachLine(text, [&](std::string_view line) {
-    const std::string_view trimmed = Trim(line);
+    const std::string_view trimmed = TrimSpaces(line);
     // Blank lines are not kept: the writer puts one between sections itself, and keeping both
     // would grow the file by a line per save.
     if (trimmed.empty()) return;
     if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']') {
       TSection section;
-      section.Name = Trim(trimmed.substr(1, trimmed.size() - 2));
+      section.Name = TrimSpaces(trimmed.substr(1, trimmed.size() - 2));
       section.Line = line;
       fSections.push_back(std::move(section));
       return;
@@ -256,7 +219,7 @@ void TIniFile::SetText(std::string_view bytes) {
     TEntry entry;
     entry.Line = line;
     const std::size_t eq = line.find('=');
-    const std::string_view key = eq == std::string_view::npos ? std::string_view() : Trim(line.substr(0, eq));
+    const std::string_view key = eq == std::string_view::npos ? std::string_view() : TrimSpaces(line.substr(0, eq));
     if (!key.empty() && trimmed.front() != ';' && trimmed.front() != '#') {
       entry.Key = key;
       entry.Value = line.substr(eq + 1);
@@ -395,7 +358,7 @@ bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool def
   const TEntry* e = FindEntry(section, key);
   if (e == nullptr) return defaultValue;
   if (const auto value = ParseIniInteger(e->Value)) return *value != 0;
-  const std::string_view word = Trim(e->Value);
+  const std::string_view word = TrimSpaces(e->Value);
   if (SameName(word, "true")) return true;
   if (SameName(word, "false")) return false;
   return defaultValue;
@@ -404,7 +367,7 @@ bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool def
 double TIniFile::ReadFloat(std::string_view section, std::string_view key, double defaultValue) const {
   const TEntry* e = FindEntry(section, key);
   if (e == nullptr) return defaultValue;
-  std::string text(Trim(e->Value));
+  std::string text(TrimSpaces(e->Value));
   // The locale's separator (which may be more than one byte), and "." or "," whichever locale
   // wrote the file.
   const std::string& separator = GetFormatSettings()->DecimalSeparator;
@@ -426,7 +389,7 @@ double TIniFile::ReadFloat(std::string_view section, std::string_view key, doubl
 std::optional<std::string> TIniFile::ReadBinary(std::string_view section, std::string_view key) const {
   const TEntry* e = FindEntry(section, key);
   if (e == nullptr) return std::nullopt;
-  return HexDecode(Trim(e->Value));
+  return HexDecode(TrimSpaces(e->Value));
 }
 
 std::optional<std::vector<std::string>> TIniFile::ReadTextList(std::string_view section,

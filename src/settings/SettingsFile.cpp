@@ -8,6 +8,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "base/Trim.h"
 #include "platform/FileSystem.h"
 #include "platform/SpecialFolders.h"
 #include "settings/FileMasks.h"
@@ -123,12 +124,6 @@ std::int32_t ReadRange(const TIniFile& ini, std::string_view section, std::strin
   return (value < low || value > high) ? defaultValue : value;
 }
 
-std::string TrimBlanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return std::string(s);
-}
-
 std::function<void(TPcwSettings&)>& SavingHook() {
   static std::function<void(TPcwSettings&)> hook;
   return hook;
@@ -219,7 +214,7 @@ void TPcwSettings::ReadFromIni(const TIniFile& ini) {
   // -1 is "none yet"; nothing below it is an index.
   QuickTipIndex = ReadRange(ini, kPreferences, kQuickTipIndex, -1, INT32_MAX, -1);
   TranslationLanguageCode =
-      TrimBlanks(ini.ReadString(kPreferences, kTranslationLanguageCode, kDefaultLanguageCode));
+      std::string(TrimSpaces(ini.ReadString(kPreferences, kTranslationLanguageCode, kDefaultLanguageCode)));
   if (TranslationLanguageCode.empty()) TranslationLanguageCode = kDefaultLanguageCode;
   Sync_iTunes = ini.ReadBool(kPreferences, kSyncITunes, true);
   Sync_WMP = ini.ReadBool(kPreferences, kSyncWMP, true);
