@@ -61,8 +61,12 @@ std::string ToValidUtf8(std::string_view bytes) {
 
 std::string DecodeTextBytes(std::string_view bytes) {
   if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") return ToValidUtf8(bytes.substr(3));
-  if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFF\xFE") return DecodeUtf16(bytes.substr(2), false);
-  if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFE\xFF") return DecodeUtf16(bytes.substr(2), true);
+  if (bytes.size() >= 2 && (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF")) {
+    std::string text = DecodeUtf16(bytes.substr(2), bytes[0] == '\xFE');
+    // A file cut in the middle of a unit says so in the text.
+    if (bytes.size() % 2 != 0) AppendUtf8(text, 0xFFFD);
+    return text;
+  }
   return ToValidUtf8(bytes);
 }
 
