@@ -200,6 +200,84 @@ bool LooksLikeFrameStart(IByteSource& source, std::uint64_t offset, std::uint64_
   return true;
 }
 
+// The frame's size as its version writes it. 2.4 sizes are sync-safe, but some writers stored
+// plain ones: the reading that lands on the next frame is kept.
+std::uint64_t FrameSize(const std::uint8_t* fh, std::uint8_t version, IByteSource& source, std::uint64_t dataPos,
+                        std::uint64_t tagEnd) {
+  if (version == 2) return BE24(fh + 3);
+  const std::uint32_t plain = BE32(fh + 4);
+  if (version == 3 || ((fh[4] | fh[5] | fh[6] | fh[7]) & 0x80)) return plain;
+  const std::uint64_t syncSafe = SyncSafe(fh + 4);
+  if (syncSafe != plain && !LooksLikeFrameStart(source, dataPos + syncSafe, tagEnd) &&
+      LooksLikeFrameStart(source, dataPos + plain, tagEnd))
+    return plain;
+  return syncSafe;
+}
+
+// Compressed and encrypted frames (and 2.4's reserved flags) cannot be read.
+bool Unreadable(std::uint8_t version, std::uint8_t formatFlags) {
+  if (version == 3) return (formatFlags & 0xC0) != 0;
+  if (version == 4) return (formatFlags & 0x8C) != 0;
+  return false;
+}
+
+// The frame's text without the prefixes its flags add, resynchronised where it was unsynchronised.
+std::string_view FramePayload(std::string_view d, std::uint8_t version, std::uint8_t formatFlags, bool wholeTagUnsync,
+                              std::string& resynced) {
+  if (version == 3 && (formatFlags & 0x20)) d.remove_prefix(std::min<std::size_t>(1, d.size()));
+  if (version == 4) {
+    if (formatFlags & 0x40) d.remove_prefix(std::min<std::size_t>(1, d.size()));
+    if (formatFlags & 0x01) d.remove_prefix(std::min<std::size_t>(4, d.size()));
+    if ((formatFlags & 0x02) || wholeTagUnsync) {
+      resynced = Resynchronise(d);
+      d = resynced;
+    }
+  }
+  return d;
+}
+
+// The text of the first frame of every slot, up to the end of the tag or its padding.
+std::array<std::string, sCount> ReadFrames(IByteSource& source, TTagBody& body, std::uint8_t version,
+                                           std::uint64_t tagEnd, bool wholeTagUnsync) {
+  std::array<bool, sCount> found{};
+  std::array<std::string, sCount> values;
+  const std::size_t headerLength = version == 2 ? 6 : 10;
+  while (body.RawPos() < tagEnd) {
+    std::uint8_t fh[10];
+    if (body.Read(fh, headerLength) < headerLength) break;
+    if (fh[0] < 'A' || fh[0] > 'Z') break;
+    const std::string_view id(reinterpret_cast<const char*>(fh), version == 2 ? 3 : 4);
+    const std::uint8_t formatFlags = version == 2 ? 0 : fh[9];
+    const std::uint64_t frameSize = FrameSize(fh, version, source, body.RawPos(), tagEnd);
+    const int slot = SlotOf(id, version);
+    if (slot < 0 || found[static_cast<std::size_t>(slot)] || Unreadable(version, formatFlags) || frameSize == 0) {
+      body.Skip(frameSize);
+      continue;
+    }
+    std::string data(static_cast<std::size_t>(std::min<std::uint64_t>(frameSize, TID3v2::kMaxFrameBytes)), '\0');
+    data.resize(body.Read(reinterpret_cast<std::uint8_t*>(data.data()), data.size()));
+    body.Skip(frameSize - data.size());
+    std::string resynced;
+    std::string_view d = FramePayload(data, version, formatFlags, wholeTagUnsync, resynced);
+    if (d.empty() || static_cast<std::uint8_t>(d[0]) > 3) continue;
+    const auto encoding = static_cast<std::uint8_t>(d[0]);
+    d.remove_prefix(1);
+    found[static_cast<std::size_t>(slot)] = true;
+    values[static_cast<std::size_t>(slot)] = slot == sComment ? DecodeComment(encoding, d) : DecodeText(encoding, d);
+  }
+  return values;
+}
+
+// The first four characters of a date; its digits are ASCII, so code points are counted.
+std::string YearOfDate(const std::string& date) {
+  std::size_t i = 0;
+  for (int n = 0; n < 4 && i < date.size(); ++n) {
+    ++i;
+    while (i < date.size() && (static_cast<unsigned char>(date[i]) & 0xC0) == 0x80) ++i;
+  }
+  return date.substr(0, i);
+}
+
 }  // namespace
 
 bool TID3v2::ReadFromSource(IByteSource& source) {
@@ -235,82 +313,13 @@ bool TID3v2::ReadFromSource(IByteSource& source) {
       }
     }
 
-    std::array<bool, sCount> found{};
-    std::array<std::string, sCount> values;
-    const std::size_t headerLength = VersionID == 2 ? 6 : 10;
-    while (body.RawPos() < tagEnd) {
-      std::uint8_t fh[10];
-      if (body.Read(fh, headerLength) < headerLength) break;
-      if (fh[0] < 'A' || fh[0] > 'Z') break;
-      std::string_view id(reinterpret_cast<const char*>(fh), VersionID == 2 ? 3 : 4);
-      std::uint64_t frameSize;
-      std::uint8_t formatFlags = 0;
-      if (VersionID == 2) {
-        frameSize = BE24(fh + 3);
-      } else if (VersionID == 3) {
-        frameSize = BE32(fh + 4);
-        formatFlags = fh[9];
-      } else {
-        formatFlags = fh[9];
-        std::uint32_t plain = BE32(fh + 4);
-        frameSize = plain;
-        if (!((fh[4] | fh[5] | fh[6] | fh[7]) & 0x80)) {
-          // 2.4 sizes are sync-safe, but some writers stored plain ones: keep the reading that
-          // lands on the next frame.
-          frameSize = SyncSafe(fh + 4);
-          std::uint64_t dataPos = body.RawPos();
-          if (frameSize != plain && !LooksLikeFrameStart(source, dataPos + frameSize, tagEnd) &&
-              LooksLikeFrameStart(source, dataPos + plain, tagEnd))
-            frameSize = plain;
-        }
-      }
-
-      int slot = SlotOf(id, VersionID);
-      bool unreadable = VersionID == 3   ? (formatFlags & 0xC0) != 0  // compressed, encrypted
-                        : VersionID == 4 ? (formatFlags & 0x8C) != 0  // reserved, compressed, encrypted
-                                         : false;
-      if (slot < 0 || found[static_cast<std::size_t>(slot)] || unreadable || frameSize == 0) {
-        body.Skip(frameSize);
-        continue;
-      }
-      std::string data(static_cast<std::size_t>(std::min<std::uint64_t>(frameSize, kMaxFrameBytes)), '\0');
-      data.resize(body.Read(reinterpret_cast<std::uint8_t*>(data.data()), data.size()));
-      body.Skip(frameSize - data.size());
-
-      std::string_view d(data);
-      if (VersionID == 3 && (formatFlags & 0x20)) d.remove_prefix(std::min<std::size_t>(1, d.size()));
-      std::string resynced;
-      if (VersionID == 4) {
-        if (formatFlags & 0x40) d.remove_prefix(std::min<std::size_t>(1, d.size()));
-        if (formatFlags & 0x01) d.remove_prefix(std::min<std::size_t>(4, d.size()));
-        if ((formatFlags & 0x02) || wholeTagUnsync) {
-          resynced = Resynchronise(d);
-          d = resynced;
-        }
-      }
-      if (d.empty() || static_cast<std::uint8_t>(d[0]) > 3) continue;
-      const auto encoding = static_cast<std::uint8_t>(d[0]);
-      d.remove_prefix(1);
-      found[static_cast<std::size_t>(slot)] = true;
-      values[static_cast<std::size_t>(slot)] = slot == sComment ? DecodeComment(encoding, d) : DecodeText(encoding, d);
-    }
-
+    const std::array<std::string, sCount> values = ReadFrames(source, body, VersionID, tagEnd, wholeTagUnsync);
     Title = values[sTitle].empty() ? values[sGroup] : values[sTitle];
     Artist = values[sArtist].empty() ? values[sOrigArtist] : values[sArtist];
     Album = values[sAlbum].empty() ? values[sOrigAlbum] : values[sAlbum];
     TrackString = values[sTrack];
     Track = static_cast<std::uint16_t>(TrackNumberOf(TrackString, 0xFFFF));
-    Year = values[sYear];
-    if (Year.empty()) {
-      // The first four characters of the date; its digits are ASCII, so count code points.
-      const std::string& date = values[sDate];
-      std::size_t i = 0;
-      for (int n = 0; n < 4 && i < date.size(); ++n) {
-        ++i;
-        while (i < date.size() && (static_cast<unsigned char>(date[i]) & 0xC0) == 0x80) ++i;
-      }
-      Year = date.substr(0, i);
-    }
+    Year = values[sYear].empty() ? YearOfDate(values[sDate]) : values[sYear];
     Genre = values[sGenre];
     std::size_t paren = Genre.rfind(')');
     if (paren != std::string::npos) Genre.erase(0, paren + 1);
