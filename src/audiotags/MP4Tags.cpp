@@ -76,6 +76,109 @@ class TAtomWalker {
 
 }  // namespace
 
+namespace {
+
+// The movie header's duration in seconds; false when it has none.
+bool ReadDuration(TAtomWalker& walk, const TAtom& moov, double& duration) {
+  TAtom mvhd;
+  if (!walk.Find(moov.Payload, moov.End, "mvhd", mvhd)) return false;
+  std::string h = walk.Read(mvhd, 0, 32);
+  const std::uint8_t* p = Bytes(h);
+  // Version 1 has 64-bit times and duration.
+  if (h.size() >= 24 && p[0] == 0 && BE32(p + 12) != 0) {
+    duration = static_cast<double>(BE32(p + 16)) / BE32(p + 12);
+    return true;
+  }
+  if (h.size() >= 32 && p[0] == 1 && BE32(p + 20) != 0) {
+    duration = static_cast<double>(BE64(p + 24)) / BE32(p + 20);
+    return true;
+  }
+  return false;
+}
+
+// The text field an item of the list fills, or nullptr.
+std::string* TextFieldOf(TMP4Tags& tags, std::string_view t) {
+  if (t == "\xA9" "day") return &tags.Year;
+  if (SameTextAscii(t, "\xA9" "gen")) return &tags.Genre;
+  if (SameTextAscii(t, "\xA9" "nam")) return &tags.Title;
+  if (SameTextAscii(t, "\xA9" "art")) return &tags.Artist;
+  if (SameTextAscii(t, "\xA9" "alb")) return &tags.Album;
+  return nullptr;
+}
+
+// The iTunes item list (moov/udta/meta/ilst); true when it gave a tag.
+bool ReadItemList(TAtomWalker& walk, const TAtom& moov, TMP4Tags& tags) {
+  TAtom udta, meta, ilst;
+  if (!walk.Find(moov.Payload, moov.End, "udta", udta) || !walk.Find(udta.Payload, udta.End, "meta", meta) ||
+      !walk.Find(meta.Payload + 4, meta.End, "ilst", ilst))
+    return false;
+  bool tagSet = false;
+  walk.ForEach(ilst.Payload, ilst.End, [&](const char* type, const TAtom& item) {
+    TAtom data;
+    if (!walk.Find(item.Payload, item.End, "data", data)) return true;
+    std::string value = walk.Read(data, 8, kMaxTagTextBytes);
+    const std::uint64_t valueLength = data.End - std::min(data.End, data.Payload + 8);
+    const std::string_view t(type, 4);
+    if (std::string* text = TextFieldOf(tags, t)) {
+      *text = SanitizeUtf8(value);
+      tagSet = true;
+    } else if (SameTextAscii(t, "gnre") && valueLength == 2 && value.size() == 2) {
+      const std::uint16_t id = BE16(Bytes(value));
+      if (id < kGenreCount) {
+        tags.Genre = std::string(GenreName(id));
+        tagSet = true;
+      }
+    } else if (SameTextAscii(t, "trkn") && valueLength == 8 && value.size() == 8) {
+      tags.Track = BE16(Bytes(value) + 2);
+      tagSet = true;
+    }
+    return true;
+  });
+  return tagSet;
+}
+
+// The bytes of all samples of a sound track's sample table (stsz).
+double SampleBytes(TAtomWalker& walk, const TAtom& stsz, std::uint32_t sampleSize, std::uint32_t count) {
+  if (sampleSize != 0) return static_cast<double>(sampleSize) * count;
+  if (static_cast<std::uint64_t>(count) * 4 > stsz.End - stsz.Payload - 12) throw EAudioFormat("sample table too short");
+  std::uint64_t sum = 0;
+  for (std::uint64_t done = 0; done < count;) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count - done, 4096));
+    std::string chunk = walk.Read(stsz, 12 + done * 4, n * 4);
+    if (chunk.size() != n * 4) throw EAudioFormat("sample table too short");
+    for (std::size_t k = 0; k < n; ++k) sum += BE32(Bytes(chunk) + 4 * k);
+    done += n;
+  }
+  return static_cast<double>(sum);
+}
+
+// The bit rate of the sound tracks (trak/mdia with a "soun" handler); true when one gave it.
+bool ReadBitRate(TAtomWalker& walk, const TAtom& moov, TMP4Tags& tags) {
+  bool bitRateSet = false;
+  walk.ForEach(moov.Payload, moov.End, [&](const char* type, const TAtom& trak) {
+    if (std::memcmp(type, "trak", 4) != 0) return true;
+    walk.ForEach(trak.Payload, trak.End, [&](const char* mtype, const TAtom& mdia) {
+      if (std::memcmp(mtype, "mdia", 4) != 0) return true;
+      TAtom hdlr, minf, stbl, stsz;
+      if (!walk.Find(mdia.Payload, mdia.End, "hdlr", hdlr) || walk.Read(hdlr, 8, 4) != "soun") return true;
+      if (!walk.Find(mdia.Payload, mdia.End, "minf", minf) || !walk.Find(minf.Payload, minf.End, "stbl", stbl) ||
+          !walk.Find(stbl.Payload, stbl.End, "stsz", stsz))
+        return true;
+      std::string head = walk.Read(stsz, 0, 12);
+      if (head.size() < 12 || !(tags.Duration > 0)) return true;
+      const double total = SampleBytes(walk, stsz, BE32(Bytes(head) + 4), BE32(Bytes(head) + 8));
+      const double rate = std::nearbyint(total / 1024 / tags.Duration) * 8;
+      tags.BitRate = rate > 4294967295.0 ? 4294967295u : static_cast<std::uint32_t>(rate);
+      bitRateSet = true;
+      return true;
+    });
+    return true;
+  });
+  return bitRateSet;
+}
+
+}  // namespace
+
 bool TMP4Tags::ReadFromSource(IByteSource& source) {
   Reset();
   try {
@@ -86,105 +189,9 @@ bool TMP4Tags::ReadFromSource(IByteSource& source) {
       Reset();
       return false;
     }
-    bool durationSet = false, tagSet = false, bitRateSet = false;
-
-    TAtom mvhd;
-    if (walk.Find(moov.Payload, moov.End, "mvhd", mvhd)) {
-      std::string h = walk.Read(mvhd, 0, 32);
-      const std::uint8_t* p = Bytes(h);
-      // Version 1 has 64-bit times and duration.
-      if (h.size() >= 24 && p[0] == 0 && BE32(p + 12) != 0) {
-        Duration = static_cast<double>(BE32(p + 16)) / BE32(p + 12);
-        durationSet = true;
-      } else if (h.size() >= 32 && p[0] == 1 && BE32(p + 20) != 0) {
-        Duration = static_cast<double>(BE64(p + 24)) / BE32(p + 20);
-        durationSet = true;
-      }
-    }
-
-    TAtom udta, meta, ilst;
-    if (walk.Find(moov.Payload, moov.End, "udta", udta) && walk.Find(udta.Payload, udta.End, "meta", meta) &&
-        walk.Find(meta.Payload + 4, meta.End, "ilst", ilst)) {
-      walk.ForEach(ilst.Payload, ilst.End, [&](const char* type, const TAtom& item) {
-        TAtom data;
-        if (!walk.Find(item.Payload, item.End, "data", data)) return true;
-        std::string value = walk.Read(data, 8, kMaxTagTextBytes);
-        const std::uint64_t valueLength = data.End - std::min(data.End, data.Payload + 8);
-        std::string_view t(type, 4);
-        std::string* text = nullptr;
-        if (t ==
-            "\xA9"
-            "day")
-          text = &Year;
-        else if (SameTextAscii(t,
-                               "\xA9"
-                               "gen"))
-          text = &Genre;
-        else if (SameTextAscii(t,
-                               "\xA9"
-                               "nam"))
-          text = &Title;
-        else if (SameTextAscii(t,
-                               "\xA9"
-                               "art"))
-          text = &Artist;
-        else if (SameTextAscii(t,
-                               "\xA9"
-                               "alb"))
-          text = &Album;
-        if (text) {
-          *text = SanitizeUtf8(value);
-          tagSet = true;
-        } else if (SameTextAscii(t, "gnre") && valueLength == 2 && value.size() == 2) {
-          std::uint16_t id = BE16(Bytes(value));
-          if (id < kGenreCount) {
-            Genre = std::string(GenreName(id));
-            tagSet = true;
-          }
-        } else if (SameTextAscii(t, "trkn") && valueLength == 8 && value.size() == 8) {
-          Track = BE16(Bytes(value) + 2);
-          tagSet = true;
-        }
-        return true;
-      });
-    }
-
-    walk.ForEach(moov.Payload, moov.End, [&](const char* type, const TAtom& trak) {
-      if (std::memcmp(type, "trak", 4) != 0) return true;
-      walk.ForEach(trak.Payload, trak.End, [&](const char* mtype, const TAtom& mdia) {
-        if (std::memcmp(mtype, "mdia", 4) != 0) return true;
-        TAtom hdlr, minf, stbl, stsz;
-        if (!walk.Find(mdia.Payload, mdia.End, "hdlr", hdlr) || walk.Read(hdlr, 8, 4) != "soun") return true;
-        if (!walk.Find(mdia.Payload, mdia.End, "minf", minf) || !walk.Find(minf.Payload, minf.End, "stbl", stbl) ||
-            !walk.Find(stbl.Payload, stbl.End, "stsz", stsz))
-          return true;
-        std::string head = walk.Read(stsz, 0, 12);
-        if (head.size() < 12 || !(Duration > 0)) return true;
-        const std::uint32_t sampleSize = BE32(Bytes(head) + 4), count = BE32(Bytes(head) + 8);
-        double total = 0;
-        if (sampleSize != 0) {
-          total = static_cast<double>(sampleSize) * count;
-        } else {
-          if (static_cast<std::uint64_t>(count) * 4 > stsz.End - stsz.Payload - 12)
-            throw EAudioFormat("sample table too short");
-          std::uint64_t sum = 0;
-          for (std::uint64_t done = 0; done < count;) {
-            std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count - done, 4096));
-            std::string chunk = walk.Read(stsz, 12 + done * 4, n * 4);
-            if (chunk.size() != n * 4) throw EAudioFormat("sample table too short");
-            for (std::size_t k = 0; k < n; ++k) sum += BE32(Bytes(chunk) + 4 * k);
-            done += n;
-          }
-          total = static_cast<double>(sum);
-        }
-        double rate = std::nearbyint(total / 1024 / Duration) * 8;
-        BitRate = rate > 4294967295.0 ? 4294967295u : static_cast<std::uint32_t>(rate);
-        bitRateSet = true;
-        return true;
-      });
-      return true;
-    });
-
+    const bool durationSet = ReadDuration(walk, moov, Duration);
+    const bool tagSet = ReadItemList(walk, moov, *this);
+    const bool bitRateSet = ReadBitRate(walk, moov, *this);
     IsValid = durationSet || tagSet || bitRateSet;
     return true;
   } catch (...) {
