@@ -62,6 +62,91 @@ class TObjectReader {
 
 }  // namespace
 
+namespace {
+
+// What the header objects say, before it is judged.
+struct THeaderFacts {
+  std::uint32_t MaxBitRate = 0, AvgBytesPerSec = 0, SampleRate = 0;
+  std::uint16_t Channels = 0;
+  std::string Title, Artist, Album, Track, TrackNumber, Year, Genre, Comment;
+};
+
+void ReadContentDescription(TObjectReader& r, THeaderFacts& f) {
+  std::uint16_t len[5];
+  for (auto& l : len) l = r.Word();
+  f.Title = r.String(len[0]);
+  f.Artist = r.String(len[1]);
+  r.String(len[2]);
+  f.Comment = r.String(len[3]);
+}
+
+// The text field an extended descriptor fills, or nullptr.
+std::string* TextFieldOf(THeaderFacts& f, const std::string& name) {
+  if (name == "WM/TITLE") return &f.Title;
+  if (name == "WM/AUTHOR") return &f.Artist;
+  if (name == "WM/ALBUMTITLE") return &f.Album;
+  if (name == "WM/TRACK") return &f.Track;
+  if (name == "WM/TRACKNUMBER") return &f.TrackNumber;
+  if (name == "WM/YEAR") return &f.Year;
+  if (name == "WM/GENRE") return &f.Genre;
+  if (name == "WM/DESCRIPTION") return &f.Comment;
+  return nullptr;
+}
+
+void ReadExtendedContentDescription(TObjectReader& r, THeaderFacts& f) {
+  for (std::uint16_t k = 0, count = r.Word(); k < count; ++k) {
+    const std::uint16_t nameLength = r.Word();
+    const std::string name = UpperAscii(TrimText(r.String(nameLength)));
+    const std::uint16_t type = r.Word();
+    const std::uint16_t valueLength = r.Word();
+    if (type != 0) {
+      // Players store the one-based WM/TrackNumber as a number; other numbers are not needed.
+      if (name == "WM/TRACKNUMBER" && ((type == 3 && valueLength == 4) || (type == 4 && valueLength == 8) ||
+                                       (type == 5 && valueLength == 2))) {
+        std::uint8_t b[8];
+        r.Bytes(b, valueLength);
+        f.TrackNumber = std::to_string(type == 3 ? LE32(b) : type == 4 ? LE64(b) : LE16(b));
+      } else {
+        r.Skip(valueLength);
+      }
+      continue;
+    }
+    std::string value = r.String(valueLength);
+    if (std::string* field = TextFieldOf(f, name)) *field = std::move(value);
+  }
+}
+
+// One header object at pos, ending at end.
+void ReadHeaderObject(IByteSource& source, const std::uint8_t* oh, std::uint64_t pos, std::uint64_t end,
+                      THeaderFacts& f) {
+  if (SameGuid(oh, kFileProperties)) {
+    std::uint8_t b[4];
+    if (pos + 104 <= end) {
+      ReadExact(source, pos + 100, b, 4);
+      f.MaxBitRate = LE32(b);
+    }
+  } else if (SameGuid(oh, kStreamProperties)) {
+    // Only an audio stream describes the sound; a video stream's format block is no WAVEFORMATEX.
+    std::uint8_t b[90];
+    if (pos + sizeof b <= end) {
+      ReadExact(source, pos, b, sizeof b);
+      if (SameGuid(b + 24, kAudioMedia)) {
+        f.Channels = LE16(b + 80);
+        f.SampleRate = LE32(b + 82);
+        f.AvgBytesPerSec = LE32(b + 86);
+      }
+    }
+  } else if (SameGuid(oh, kContentDescription)) {
+    TObjectReader r(source, pos + kObjectHeaderLength, end);
+    ReadContentDescription(r, f);
+  } else if (SameGuid(oh, kExtendedContentDescription)) {
+    TObjectReader r(source, pos + kObjectHeaderLength, end);
+    ReadExtendedContentDescription(r, f);
+  }
+}
+
+}  // namespace
+
 bool TWMAfile::ReadFromSource(IByteSource& source) {
   Reset();
   try {
@@ -73,10 +158,7 @@ bool TWMAfile::ReadFromSource(IByteSource& source) {
       return false;
     }
     const std::uint32_t objects = LE32(head + 24);
-    std::uint32_t maxBitRate = 0, avgBytesPerSec = 0;
-    std::uint16_t channels = 0;
-    std::uint32_t sampleRate = 0;
-    std::string title, artist, album, track, trackNumber, year, genre, comment;
+    THeaderFacts f;
     std::uint64_t pos = sizeof head;
     for (std::uint32_t i = 0; i < objects; ++i) {
       std::uint8_t oh[kObjectHeaderLength];
@@ -84,87 +166,24 @@ bool TWMAfile::ReadFromSource(IByteSource& source) {
       const std::uint64_t size = LE32(oh + 16);
       // An object smaller than its own header would make the walk stand still or go back.
       if (size < kObjectHeaderLength) break;
-      const std::uint64_t end = std::min(pos + size, FileSize);
-      if (SameGuid(oh, kFileProperties)) {
-        std::uint8_t b[4];
-        if (pos + 104 <= end) {
-          ReadExact(source, pos + 100, b, 4);
-          maxBitRate = LE32(b);
-        }
-      } else if (SameGuid(oh, kStreamProperties)) {
-        // Only an audio stream describes the sound; a video stream's format block is no WAVEFORMATEX.
-        std::uint8_t b[90];
-        if (pos + sizeof b <= end) {
-          ReadExact(source, pos, b, sizeof b);
-          if (SameGuid(b + 24, kAudioMedia)) {
-            channels = LE16(b + 80);
-            sampleRate = LE32(b + 82);
-            avgBytesPerSec = LE32(b + 86);
-          }
-        }
-      } else if (SameGuid(oh, kContentDescription)) {
-        TObjectReader r(source, pos + kObjectHeaderLength, end);
-        std::uint16_t len[5];
-        for (auto& l : len) l = r.Word();
-        title = r.String(len[0]);
-        artist = r.String(len[1]);
-        r.String(len[2]);
-        comment = r.String(len[3]);
-      } else if (SameGuid(oh, kExtendedContentDescription)) {
-        TObjectReader r(source, pos + kObjectHeaderLength, end);
-        for (std::uint16_t k = 0, count = r.Word(); k < count; ++k) {
-          std::uint16_t nameLength = r.Word();
-          std::string name = UpperAscii(TrimText(r.String(nameLength)));
-          std::uint16_t type = r.Word();
-          std::uint16_t valueLength = r.Word();
-          if (type != 0) {
-            // Players store the one-based WM/TrackNumber as a number; other numbers are not needed.
-            if (name == "WM/TRACKNUMBER" && ((type == 3 && valueLength == 4) || (type == 4 && valueLength == 8) ||
-                                             (type == 5 && valueLength == 2))) {
-              std::uint8_t b[8];
-              r.Bytes(b, valueLength);
-              trackNumber = std::to_string(type == 3 ? LE32(b) : type == 4 ? LE64(b) : LE16(b));
-            } else {
-              r.Skip(valueLength);
-            }
-            continue;
-          }
-          std::string value = r.String(valueLength);
-          if (name == "WM/TITLE")
-            title = value;
-          else if (name == "WM/AUTHOR")
-            artist = value;
-          else if (name == "WM/ALBUMTITLE")
-            album = value;
-          else if (name == "WM/TRACK")
-            track = value;
-          else if (name == "WM/TRACKNUMBER")
-            trackNumber = value;
-          else if (name == "WM/YEAR")
-            year = value;
-          else if (name == "WM/GENRE")
-            genre = value;
-          else if (name == "WM/DESCRIPTION")
-            comment = value;
-        }
-      }
+      ReadHeaderObject(source, oh, pos, std::min(pos + size, FileSize), f);
       pos += size;
     }
-    Valid = maxBitRate > 0 && maxBitRate < 320000 && (channels == 1 || channels == 2) && sampleRate >= 8000 &&
-            sampleRate <= 96000 && avgBytesPerSec > 0 && avgBytesPerSec < 40000;
+    Valid = f.MaxBitRate > 0 && f.MaxBitRate < 320000 && (f.Channels == 1 || f.Channels == 2) && f.SampleRate >= 8000 &&
+            f.SampleRate <= 96000 && f.AvgBytesPerSec > 0 && f.AvgBytesPerSec < 40000;
     if (Valid) {
-      ChannelModeID = static_cast<std::uint8_t>(channels);
-      SampleRate = sampleRate;
-      Duration = static_cast<double>(FileSize) * 8 / maxBitRate;
-      BitRate = avgBytesPerSec * 8 / 1000;
-      Title = TrimText(title);
-      Artist = TrimText(artist);
-      Album = TrimText(album);
-      Year = TrimText(year);
-      Genre = TrimText(genre);
-      Comment = TrimText(comment);
+      ChannelModeID = static_cast<std::uint8_t>(f.Channels);
+      SampleRate = f.SampleRate;
+      Duration = static_cast<double>(FileSize) * 8 / f.MaxBitRate;
+      BitRate = f.AvgBytesPerSec * 8 / 1000;
+      Title = TrimText(f.Title);
+      Artist = TrimText(f.Artist);
+      Album = TrimText(f.Album);
+      Year = TrimText(f.Year);
+      Genre = TrimText(f.Genre);
+      Comment = TrimText(f.Comment);
       std::int64_t n = 0;
-      if (!TrimText(trackNumber).empty()) track = trackNumber;
+      const std::string track = TrimText(f.TrackNumber).empty() ? f.Track : f.TrackNumber;
       Track = ParseInteger(TrimText(track), n) && n >= 0 && n <= 0xFFFFFFFF ? static_cast<std::uint32_t>(n) : 0;
     }
     return true;
