@@ -436,22 +436,31 @@ void TLogger::DeleteOldLogFiles(const std::string& LogDirectory, int MaxDays) {
 
 TLogger& GetLogger() {
   static TLogger logger;
-  // Settings and the language know no log: the log, once it exists, connects them.
   static const bool connected = [] {
     logger.SetSaveSettings([] { Settings.SaveSettings(); });
-    TLanguageController::SetErrorSink([](const std::string& text) { GetLogger().WriteLog(text, lsvError); });
-    TPcwSettings::SetSavingHook([](TPcwSettings& saved) {
-      GetLanguageController().SetLanguage(saved.TranslationLanguageCode);
-      GetLogger().PrepareLogEventNames();
-      // Restarted on the folder as saved; a log that has just been switched off is closed.
-      StopLogging();
-      StartLogging(saved.LogDirectory, TPcwLogEvents{leInfo});
-    });
     return true;
   }();
   (void)connected;
   return logger;
 }
+
+namespace {
+
+// Settings and the language controller know no log: the log, linked into every program that has
+// one, connects them when the program starts.
+const bool kConnectedToSettings = [] {
+  TLanguageController::SetErrorSink([](const std::string& text) { GetLogger().WriteLog(text, lsvError); });
+  TPcwSettings::SetSavingHook([](TPcwSettings& saved) {
+    GetLanguageController().SetLanguage(saved.TranslationLanguageCode);
+    GetLogger().PrepareLogEventNames();
+    // Restarted on the folder as saved; a log that has just been switched off is closed.
+    StopLogging();
+    StartLogging(saved.LogDirectory, TPcwLogEvents{leInfo});
+  });
+  return true;
+}();
+
+}  // namespace
 
 void StartLogging(const std::string& LogDirectory, TPcwLogEvents Events) {
   GetLogger().StartLogging(LogDirectory, Events);

@@ -702,8 +702,6 @@ TEST_F(SettingsFileTest, AFileThatCannotBeReadIsNotOverwritten) {
 }
 
 TEST_F(SettingsFileTest, SavingSwitchesTheLanguage) {
-  // The log connects a save to the language, as in the programs, which start their log first.
-  GetLogger();
   TLanguageController& controller = GetLanguageController();
   const std::string previousFolder = controller.LanguagesFolder();
   fDir.Write("lang/Xx.lng", ";LangName=Test\nCancel=Abbruch\n");
