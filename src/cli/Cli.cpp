@@ -326,14 +326,11 @@ int ScanFolders(TScanEngine& engine, TCliArgs& args, std::ostream& err) {
   TQueueMainThread mainThread;
   SetMainThread(&mainThread);
   if (!args.LogDir.empty()) StartScanLog(args.LogDir);
-  const bool savedMaster = Settings.MasterSelectMode;
-  Settings.MasterSelectMode = !args.Masters.empty();
   try {
     engine.SetIncludeFileMasks(args.IncludeMasks);
     engine.SetExcludeFileMasks(args.ExcludeMasks);
   } catch (const std::exception& e) {
     SetMainThread(nullptr);
-    Settings.MasterSelectMode = savedMaster;
     return Bad("scan", e.what(), err);
   }
   engine.SetIncludeFilePaths(&args.Operands);
@@ -346,8 +343,10 @@ int ScanFolders(TScanEngine& engine, TCliArgs& args, std::ostream& err) {
   engine.OnFinishedScan = [&](const TScanEngineSummaryInfo&) { finished = true; };
   const bool showProgress = ::isatty(STDERR_FILENO) != 0;
   TNoGrid grid;
-  engine.BuildFileList(&grid, args.ScanOptions);
-  Settings.MasterSelectMode = savedMaster;
+  TScanSettings options = ScanSettingsOf(Settings);
+  options.ScanOptions = args.ScanOptions;
+  options.MasterSelectMode = !args.Masters.empty();
+  engine.BuildFileList(&grid, options);
   auto last = std::chrono::steady_clock::now();
   while (!finished) {
     mainThread.WaitAndProcess(std::chrono::milliseconds(100));
@@ -436,7 +435,7 @@ int RunLoad(const std::vector<std::string>& arguments, std::ostream& out, std::o
   if (error = CheckSelectAction(args); !error.empty()) return Bad("load", error, err);
   TScanEngine engine(Settings.ComparisonMode(), Settings.CompareOptions);
   try {
-    engine.LoadFromFile(nullptr, files[0]);
+    engine.LoadFromFile(nullptr, files[0], Settings.MasterSelectMode);
   } catch (const std::exception& e) {
     err << "pelcrow-cli: " << files[0] << ": " << TranslateText(kListNotSupportedMessage) << " (" << e.what()
         << ")\n";
