@@ -213,9 +213,8 @@ bool ExportTo(const TScanEngine& engine, const std::string& file, const std::vec
 }
 
 TProcessingOptions ProcessingOptionsFor(const TCliAction& action) {
-  TProcessingOptions options;
+  TProcessingOptions options = ProcessingOptionsOf(Settings);
   options.DryRun = action.DryRun;
-  options.JournalExpireDays = Settings.UndoJournalDays;
   options.Operation = action.Kind->Operation;
   options.Permanent = action.Kind->Permanent;
   if (options.Operation == poMove) {
@@ -246,12 +245,13 @@ int RunAction(TScanEngine& engine, const TCliAction& action, const std::string& 
     err << "pelcrow-cli: the safety lock refused the selection: nothing was processed\n";
     return kExitActionFailed;
   }
-  const TProcessingOptions options = ProcessingOptionsFor(action);
+  TProcessingOptions options = ProcessingOptionsFor(action);
   const bool logging = !logDir.empty() && !action.DryRun;
   if (logging) {
+    options.LogEvents = TPcwLogEvents{leFileDeleted, leFileMoved, leFileRenamed, leSymLink, leError};
     Settings.EnableLogging = true;
     Settings.LogDirectory = logDir;
-    Settings.LogEvents = TPcwLogEvents{leFileDeleted, leFileMoved, leFileRenamed, leSymLink, leError};
+    Settings.LogEvents = options.LogEvents;
     StartLogging(logDir, TPcwLogEvents{leInfo});
   }
   TActionHistory history;

@@ -22,6 +22,7 @@
 #include "engine/ScanProgress.h"
 #include "engine/UndoProgress.h"
 #include "engine/SearchFilter.h"
+#include "medialib/MediaLibSync.h"
 #include "settings/FileMask.h"
 #include "settings/PcwSettings.h"
 
@@ -220,8 +221,9 @@ class TScanEngine {
   static void ReleaseFileTimes(PFileItem AItem);
   // How many items the action processed and its type (kNoAction when none).
   void GetActionInfo(int ActionNo, int& AffectedCount, std::uint8_t& ActionType) const;
-  // Reverts every item the action processed; false when the user asked to retry the rest.
-  bool UndoAction(int ActionNo, int TotalCount, TDateTime ActionStarted);
+  // Reverts every item the action processed, the media libraries following as MediaLibs says;
+  // false when the user asked to retry the rest.
+  bool UndoAction(int ActionNo, int TotalCount, TDateTime ActionStarted, const TMediaLibSyncOptions& MediaLibs);
   void SetUndoProgress(IUndoProgress* AProgress) { fUndoProgress = AProgress; }
 
   // ---- duplicate list file (ListFile.cpp)
@@ -346,6 +348,8 @@ class TScanEngine {
   bool UndoItemUnrecorded(PFileItem Item, std::vector<std::string>& ErrorLog, TDateTime ActionStarted);
   bool RestoreFromTrashSince(const std::string& APath, TDateTime ActionStarted);
   IUndoProgress* fUndoProgress = nullptr;
+  // The libraries of the undo walk under way.
+  TMediaLibSyncOptions fUndoLibraries;
   // The trash listing, read once per undo when an item is to come back from the trash.
   struct TUndoTrashIndex;
   std::shared_ptr<TUndoTrashIndex> fTrashIndex;

@@ -72,6 +72,7 @@ void TProcessingController::RunPasses(const TProcessingOptions& Options) {
       if (r.Failed < 1) break;
       fHost.ShowProcessingProgress(0, QString());
       if (!ShowFailureReport(fHost.ProcessingParent(), run.FailureHead(r), run.LogEventKind())) break;
+      run.SetLogEvents(Settings.LogEvents);
       fHost.ShowProcessingProgress(0, QString::fromStdString(run.ProgressText()));
     }
     if (Options.Operation == poDelete || Options.Operation == poMove) run.RemoveEmptyFolders();
@@ -86,8 +87,7 @@ void TProcessingController::RunDeleteSelected() {
   TScanEngine& engine = fHost.ProcessingEngine();
   if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, true)) return;
   TRunGuard guard(*this);
-  TProcessingOptions o;
-  o.JournalExpireDays = Settings.UndoJournalDays;
+  TProcessingOptions o = ProcessingOptionsOf(Settings);
   o.Operation = poDelete;
   if (fLRW_Mode) {
     o.Permanent = !Settings.DupDeleteMoveToTrash;
@@ -104,8 +104,7 @@ void TProcessingController::RunMoveSelected() {
   TScanEngine& engine = fHost.ProcessingEngine();
   if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, true)) return;
   TRunGuard guard(*this);
-  TProcessingOptions o;
-  o.JournalExpireDays = Settings.UndoJournalDays;
+  TProcessingOptions o = ProcessingOptionsOf(Settings);
   o.Operation = poMove;
   if (fLRW_Mode) {
     o.MoveFolder = Settings.DupMovePathToMove.empty() ? DefaultMoveFolder() : Settings.DupMovePathToMove;
@@ -128,8 +127,7 @@ void TProcessingController::RunRenameSelected() {
   TScanEngine& engine = fHost.ProcessingEngine();
   if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, true)) return;
   TRunGuard guard(*this);
-  TProcessingOptions o;
-  o.JournalExpireDays = Settings.UndoJournalDays;
+  TProcessingOptions o = ProcessingOptionsOf(Settings);
   o.Operation = poRename;
   if (fLRW_Mode) {
     o.RenameText = Settings.DupRenamePrefixStr.empty() ? std::string("_Duplicate_") : Settings.DupRenamePrefixStr;
@@ -153,8 +151,7 @@ void TProcessingController::RunReplaceWithLinks() {
           TranslateText("Do you really want to replace selected files with symbolic links to original files?"))) {
     return;
   }
-  TProcessingOptions o;
-  o.JournalExpireDays = Settings.UndoJournalDays;
+  TProcessingOptions o = ProcessingOptionsOf(Settings);
   o.Operation = poLink;
   RunPasses(o);
 }
@@ -187,8 +184,7 @@ void TProcessingController::RunDeleteFocused(int Row) {
     restore();
     return;
   }
-  TProcessingOptions o;
-  o.JournalExpireDays = Settings.UndoJournalDays;
+  TProcessingOptions o = ProcessingOptionsOf(Settings);
   o.Operation = poDelete;
   o.Permanent = dlg.Permanent();
   o.OnlyRow = Row;
@@ -214,7 +210,7 @@ void TProcessingController::RunUndoLastAction() {
   }
   engine.SetUndoProgress(this);
   try {
-    UndoLastAction(engine, fHistory);
+    UndoLastAction(engine, fHistory, MediaLibSyncOptionsOf(Settings));
   } catch (const std::exception& e) {
     WriteLog(e.what(), lsvError);
     GetUserPrompt().ShowMessage(TMessageKind::mkError, e.what());
