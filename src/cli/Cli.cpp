@@ -228,13 +228,7 @@ TProcessingOptions ProcessingOptionsFor(const TCliAction& action) {
 }
 
 // The command line never overrides the safety lock, whatever the settings say.
-bool SelectionAllowed(TScanEngine& engine) {
-  const bool savedLock = Settings.DisableSafetyLock;
-  Settings.DisableSafetyLock = false;
-  const bool allowed = CheckSelectionProtection(engine, false);
-  Settings.DisableSafetyLock = savedLock;
-  return allowed;
-}
+bool SelectionAllowed(TScanEngine& engine) { return CheckSelectionProtection(engine, false, TSafetyLockOptions()); }
 
 // Processes the selected files in one pass; a file that fails is reported and left as it is.
 int RunAction(TScanEngine& engine, const TCliAction& action, const std::string& logDir, std::ostream& out,

@@ -85,7 +85,7 @@ void TProcessingController::RunPasses(const TProcessingOptions& Options) {
 void TProcessingController::RunDeleteSelected() {
   if (fRunning || !FileMode()) return;
   TScanEngine& engine = fHost.ProcessingEngine();
-  if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, true)) return;
+  if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, true, SafetyLockOptionsFor(Settings))) return;
   TRunGuard guard(*this);
   TProcessingOptions o = ProcessingOptionsOf(Settings);
   o.Operation = poDelete;
@@ -102,7 +102,7 @@ void TProcessingController::RunDeleteSelected() {
 void TProcessingController::RunMoveSelected() {
   if (fRunning || !FileMode()) return;
   TScanEngine& engine = fHost.ProcessingEngine();
-  if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, true)) return;
+  if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, true, SafetyLockOptionsFor(Settings))) return;
   TRunGuard guard(*this);
   TProcessingOptions o = ProcessingOptionsOf(Settings);
   o.Operation = poMove;
@@ -125,7 +125,7 @@ void TProcessingController::RunMoveSelected() {
 void TProcessingController::RunRenameSelected() {
   if (fRunning || !FileMode()) return;
   TScanEngine& engine = fHost.ProcessingEngine();
-  if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, true)) return;
+  if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, true, SafetyLockOptionsFor(Settings))) return;
   TRunGuard guard(*this);
   TProcessingOptions o = ProcessingOptionsOf(Settings);
   o.Operation = poRename;
@@ -144,7 +144,7 @@ void TProcessingController::RunRenameSelected() {
 void TProcessingController::RunReplaceWithLinks() {
   if (fRunning || !FileMode()) return;
   TScanEngine& engine = fHost.ProcessingEngine();
-  if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, false)) return;
+  if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, false, SafetyLockOptionsFor(Settings))) return;
   TRunGuard guard(*this);
   if (!fLRW_Mode &&
       !GetUserPrompt().Confirm(
@@ -173,7 +173,7 @@ void TProcessingController::RunDeleteFocused(int Row) {
       fHost.ProcessingRowChanged(Row);
     }
   };
-  if (!CheckItemProtection(engine, Row)) {
+  if (!CheckItemProtection(engine, Row, SafetyLockOptionsFor(Settings))) {
     restore();
     return;
   }
