@@ -202,10 +202,16 @@ inline std::vector<std::string> FolderEntries(const std::string& dir) {
   return names;
 }
 
+// A scan's settings with the test scan options and nothing logged or excluded.
+inline TScanSettings TestScanSettings(TPcwScanOptions options = TestScanOptions()) {
+  TScanSettings s;
+  s.ScanOptions = options;
+  return s;
+}
+
 // Runs a scan to its end on the calling thread's loop; every file name passes the masks unless
 // the test set its own.
-inline void RunScan(TScanEngine& engine, const std::vector<std::string>& includes,
-                    TPcwScanOptions options = TestScanOptions()) {
+inline void RunScan(TScanEngine& engine, const std::vector<std::string>& includes, const TScanSettings& options) {
   if (engine.IncludeFileMaskList().empty()) engine.SetIncludeFileMasks("*.*");
   TQueueMainThread loop;
   SetMainThread(&loop);
@@ -215,6 +221,10 @@ inline void RunScan(TScanEngine& engine, const std::vector<std::string>& include
   engine.BuildFileList(nullptr, options);
   loop.RunUntil([&] { return finished; });
   SetMainThread(nullptr);
+}
+inline void RunScan(TScanEngine& engine, const std::vector<std::string>& includes,
+                    TPcwScanOptions options = TestScanOptions()) {
+  RunScan(engine, includes, TestScanSettings(options));
 }
 
 // The result as ordered groups of paths relative to `root`.

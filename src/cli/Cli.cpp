@@ -213,9 +213,8 @@ bool ExportTo(const TScanEngine& engine, const std::string& file, const std::vec
 }
 
 TProcessingOptions ProcessingOptionsFor(const TCliAction& action) {
-  TProcessingOptions options;
+  TProcessingOptions options = ProcessingOptionsOf(Settings);
   options.DryRun = action.DryRun;
-  options.JournalExpireDays = Settings.UndoJournalDays;
   options.Operation = action.Kind->Operation;
   options.Permanent = action.Kind->Permanent;
   if (options.Operation == poMove) {
@@ -229,13 +228,7 @@ TProcessingOptions ProcessingOptionsFor(const TCliAction& action) {
 }
 
 // The command line never overrides the safety lock, whatever the settings say.
-bool SelectionAllowed(TScanEngine& engine) {
-  const bool savedLock = Settings.DisableSafetyLock;
-  Settings.DisableSafetyLock = false;
-  const bool allowed = CheckSelectionProtection(engine, false);
-  Settings.DisableSafetyLock = savedLock;
-  return allowed;
-}
+bool SelectionAllowed(TScanEngine& engine) { return CheckSelectionProtection(engine, false, TSafetyLockOptions()); }
 
 // Processes the selected files in one pass; a file that fails is reported and left as it is.
 int RunAction(TScanEngine& engine, const TCliAction& action, const std::string& logDir, std::ostream& out,
@@ -246,12 +239,13 @@ int RunAction(TScanEngine& engine, const TCliAction& action, const std::string& 
     err << "pelcrow-cli: the safety lock refused the selection: nothing was processed\n";
     return kExitActionFailed;
   }
-  const TProcessingOptions options = ProcessingOptionsFor(action);
+  TProcessingOptions options = ProcessingOptionsFor(action);
   const bool logging = !logDir.empty() && !action.DryRun;
   if (logging) {
+    options.LogEvents = TPcwLogEvents{leFileDeleted, leFileMoved, leFileRenamed, leSymLink, leError};
     Settings.EnableLogging = true;
     Settings.LogDirectory = logDir;
-    Settings.LogEvents = TPcwLogEvents{leFileDeleted, leFileMoved, leFileRenamed, leSymLink, leError};
+    Settings.LogEvents = options.LogEvents;
     StartLogging(logDir, TPcwLogEvents{leInfo});
   }
   TActionHistory history;
@@ -326,14 +320,11 @@ int ScanFolders(TScanEngine& engine, TCliArgs& args, std::ostream& err) {
   TQueueMainThread mainThread;
   SetMainThread(&mainThread);
   if (!args.LogDir.empty()) StartScanLog(args.LogDir);
-  const bool savedMaster = Settings.MasterSelectMode;
-  Settings.MasterSelectMode = !args.Masters.empty();
   try {
     engine.SetIncludeFileMasks(args.IncludeMasks);
     engine.SetExcludeFileMasks(args.ExcludeMasks);
   } catch (const std::exception& e) {
     SetMainThread(nullptr);
-    Settings.MasterSelectMode = savedMaster;
     return Bad("scan", e.what(), err);
   }
   engine.SetIncludeFilePaths(&args.Operands);
@@ -346,8 +337,10 @@ int ScanFolders(TScanEngine& engine, TCliArgs& args, std::ostream& err) {
   engine.OnFinishedScan = [&](const TScanEngineSummaryInfo&) { finished = true; };
   const bool showProgress = ::isatty(STDERR_FILENO) != 0;
   TNoGrid grid;
-  engine.BuildFileList(&grid, args.ScanOptions);
-  Settings.MasterSelectMode = savedMaster;
+  TScanSettings options = ScanSettingsOf(Settings);
+  options.ScanOptions = args.ScanOptions;
+  options.MasterSelectMode = !args.Masters.empty();
+  engine.BuildFileList(&grid, options);
   auto last = std::chrono::steady_clock::now();
   while (!finished) {
     mainThread.WaitAndProcess(std::chrono::milliseconds(100));
@@ -436,7 +429,7 @@ int RunLoad(const std::vector<std::string>& arguments, std::ostream& out, std::o
   if (error = CheckSelectAction(args); !error.empty()) return Bad("load", error, err);
   TScanEngine engine(Settings.ComparisonMode(), Settings.CompareOptions);
   try {
-    engine.LoadFromFile(nullptr, files[0]);
+    engine.LoadFromFile(nullptr, files[0], Settings.MasterSelectMode);
   } catch (const std::exception& e) {
     err << "pelcrow-cli: " << files[0] << ": " << TranslateText(kListNotSupportedMessage) << " (" << e.what()
         << ")\n";

@@ -296,7 +296,7 @@ void TScanEngine::SaveToFile(const std::string& AFileName) {
     throw EListFileError("cannot write " + AFileName + ": " + platform::ErrorText(e));
 }
 
-void TScanEngine::LoadFromFile(IScanView* AFileList, const std::string& AFileName) {
+void TScanEngine::LoadFromFile(IScanView* AFileList, const std::string& AFileName, bool AMasterSelectMode) {
   CheckNotExecuting();
   std::string bytes;
   try {
@@ -307,13 +307,14 @@ void TScanEngine::LoadFromFile(IScanView* AFileList, const std::string& AFileNam
     ShowNoRows();
     throw;
   }
-  LoadFromText(AFileList, bytes);
+  LoadFromText(AFileList, bytes, AMasterSelectMode);
 }
 
-void TScanEngine::LoadFromText(IScanView* AFileList, std::string_view ABytes) {
+void TScanEngine::LoadFromText(IScanView* AFileList, std::string_view ABytes, bool AMasterSelectMode) {
   CheckNotExecuting();
   fFileList = AFileList;
   ClearResults();
+  fMasterSelectMode = AMasterSelectMode;
   // A loaded list shows every category, as a new scan does.
   fCurrentCategoryFilter = fcAllFiles;
   // The grid must never show rows of freed items, also when the load fails.
@@ -333,7 +334,7 @@ void TScanEngine::LoadFromText(IScanView* AFileList, std::string_view ABytes) {
 
   // Items are read into a list of their own: a file that fails half-way leaves no results.
   const std::shared_ptr<const TFormatSettings> fs = GetFormatSettings();
-  const bool musicMode = Settings.ComparisonMode() == cmMusicTags;
+  const bool musicMode = fCompareMode == cmMusicTags;
   std::vector<std::unique_ptr<TFileItem>> items;
   items.reserve(lines.size() - 1);
   // The files of one folder share one path text, as after a scan.
@@ -392,7 +393,7 @@ void TScanEngine::LoadFromText(IScanView* AFileList, std::string_view ABytes) {
   fSummaryInfo.TotalFiles = ItemCount();
   UpdateSummaryInfo();
   SortResults(fFileList, 2, soAsc);
-  MasterWarningActive = Settings.MasterSelectMode && fCompareMode < cmEmails;
+  MasterWarningActive = fMasterSelectMode && fCompareMode < cmEmails;
 }
 
 }  // namespace pelcrow

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <exception>
 #include <initializer_list>
+#include <iterator>
+#include <stdexcept>
 #include <thread>
 
 #include "base/PathText.h"
@@ -148,11 +150,22 @@ std::string FailureReportText(const std::string& Head, bool WithLogHint) {
   return text;
 }
 
-bool FailureReportLogged(TPcwLogEvent Event) { return Settings.EnableLogging && Settings.LogEvents.Contains(Event); }
+bool FailureReportLogged(const TPcwSettings& Record, TPcwLogEvent Event) {
+  return Record.EnableLogging && Record.LogEvents.Contains(Event);
+}
 
-void EnableLoggingFor(TPcwLogEvent Event) {
-  Settings.LogEvents.Include(Event);
-  Settings.EnableLogging = true;
+void EnableLoggingFor(TPcwSettings& Record, TPcwLogEvent Event) {
+  Record.LogEvents.Include(Event);
+  Record.EnableLogging = true;
+}
+
+TProcessingOptions ProcessingOptionsOf(const TPcwSettings& Record) {
+  TProcessingOptions o;
+  o.JournalExpireDays = Record.UndoJournalDays;
+  o.LogEvents = Record.LogEvents;
+  o.MediaLibs = MediaLibSyncOptionsOf(Record);
+  o.RemoveEmpty = Record.ScanOptions.Contains(soRemoveEmpty);
+  return o;
 }
 
 std::string UndoActionText(std::uint8_t ActionType, int Count) {
@@ -200,7 +213,7 @@ int UndoFromJournal(TJournalAction& Action) {
   }
 }
 
-bool UndoLastAction(TScanEngine& Engine, TActionHistory& History) {
+bool UndoLastAction(TScanEngine& Engine, TActionHistory& History, const TMediaLibSyncOptions& MediaLibs) {
   const int no = History.fActionNo;
   if (no <= 0) return false;
   int count = 0;
@@ -209,7 +222,7 @@ bool UndoLastAction(TScanEngine& Engine, TActionHistory& History) {
   if (count == 0 || type == kNoAction) return false;
   const TDateTime started =
       static_cast<int>(History.fActionStarted.size()) >= no ? History.fActionStarted[no - 1] : TDateTime();
-  while (!Engine.UndoAction(no, count, started)) {
+  while (!Engine.UndoAction(no, count, started, MediaLibs)) {
     Engine.GetActionInfo(no, count, type);
     if (count == 0) break;
   }
@@ -220,49 +233,80 @@ bool UndoLastAction(TScanEngine& Engine, TActionHistory& History) {
 
 // ------------------------------------------------------------------ the run
 
+namespace {
+
+// The log data of a success: nothing, the target, or the target's new name.
+std::string NoLogData(const std::string&) { return std::string(); }
+std::string TargetLogData(const std::string& Target) { return " -> " + Target; }
+std::string NewNameLogData(const std::string& Target) { return " -> " + Target.substr(Target.find_last_of('/') + 1); }
+
+}  // namespace
+
+struct TProcessingRun::TOperation {
+  const char* ProgressText;   // untranslated
+  const char* FailureHead;    // untranslated, "%d of %d ..."
+  TPcwLogEvent LogEvent;
+  std::uint8_t ActionType;
+  std::uint8_t PermanentActionType;  // with TProcessingOptions::Permanent
+  void (TProcessingRun::*Plan)(PFileItem, TJournalItem&);
+  TItemOutcome (TProcessingRun::*Process)(PFileItem, TJournalItem*);
+  // The data of a success's log record; none for a link, which is logged as it is made.
+  std::string (*SuccessLogData)(const std::string& Target);
+  const char* FailureLogText;  // untranslated
+  const char* FailureLogExtra;
+};
+
+const TProcessingRun::TOperation TProcessingRun::kOperations[] = {
+    {"Deleting files ...", "%d of %d files were not deleted.", leFileDeleted, faRecycle, faDelete,
+     &TProcessingRun::PlanKeptTarget, &TProcessingRun::DeleteItemFile, &NoLogData, "Failed to delete file.", ""},
+    {"Moving files ...", "%d of %d files were not moved.", leFileMoved, faMove, faMove, &TProcessingRun::PlanMoveTarget,
+     &TProcessingRun::MoveItemFile, &TargetLogData, "Failed to move file.", ":"},
+    {"Renaming files ...", "%d of %d files were not renamed.", leFileRenamed, faRename, faRename,
+     &TProcessingRun::PlanRenameTarget, &TProcessingRun::RenameItemFile, &NewNameLogData, "Failed to rename file.", ""},
+    {"Replacing files ...", "%d of %d files were not replaced with symlink.", leSymLink, faCreateLink, faCreateLink,
+     &TProcessingRun::PlanKeptTarget, &TProcessingRun::ReplaceWithLink, nullptr, "Failed to replace file.", ""},
+};
+
 TProcessingRun::TProcessingRun(TScanEngine& Engine, TActionHistory& History, TProcessingOptions Options,
                                IProcessingProgress* Progress)
-    : fEngine(Engine), fHistory(History), fOptions(std::move(Options)), fProgress(Progress) {}
-
-std::string TProcessingRun::ProgressText() const {
-  switch (fOptions.Operation) {
-    case poDelete: return TranslateText("Deleting files ...");
-    case poMove: return TranslateText("Moving files ...");
-    case poRename: return TranslateText("Renaming files ...");
-    case poLink: return TranslateText("Replacing files ...");
-  }
-  return std::string();
+    : fEngine(Engine), fHistory(History), fOptions(std::move(Options)), fProgress(Progress) {
+  if (fOptions.Operation > poLink) throw std::invalid_argument("unknown processing operation");
 }
+
+const TProcessingRun::TOperation& TProcessingRun::Operation() const {
+  static_assert(std::size(kOperations) == poLink + 1, "one row per operation");
+  return kOperations[fOptions.Operation];
+}
+
+std::string TProcessingRun::ProgressText() const { return TranslateText(Operation().ProgressText); }
 
 std::string TProcessingRun::FailureHead(const TPassResult& Result) const {
-  const char* text = "%d of %d files were not deleted.";
-  switch (fOptions.Operation) {
-    case poDelete: break;
-    case poMove: text = "%d of %d files were not moved."; break;
-    case poRename: text = "%d of %d files were not renamed."; break;
-    case poLink: text = "%d of %d files were not replaced with symlink."; break;
-  }
-  return FormatCounts(TranslateText(text), {Result.Failed, Result.Total});
+  return FormatCounts(TranslateText(Operation().FailureHead), {Result.Failed, Result.Total});
 }
 
-TPcwLogEvent TProcessingRun::LogEventKind() const {
-  switch (fOptions.Operation) {
-    case poDelete: return leFileDeleted;
-    case poMove: return leFileMoved;
-    case poRename: return leFileRenamed;
-    case poLink: return leSymLink;
-  }
-  return leFileDeleted;
-}
+TPcwLogEvent TProcessingRun::LogEventKind() const { return Operation().LogEvent; }
 
 std::uint8_t TProcessingRun::ActionTypeOf() const {
-  switch (fOptions.Operation) {
-    case poDelete: return fOptions.Permanent ? faDelete : faRecycle;
-    case poMove: return faMove;
-    case poRename: return faRename;
-    case poLink: return faCreateLink;
-  }
-  return kNoAction;
+  return fOptions.Permanent ? Operation().PermanentActionType : Operation().ActionType;
+}
+
+void TProcessingRun::PlanMoveTarget(PFileItem, TJournalItem& Rec) {
+  const std::string folderTo = MoveTargetFolder(Rec.Folder, fOptions.MoveFolder, fOptions.KeepFolderStructure);
+  Rec.Target = UniqueTarget(folderTo, Rec.Name, [&](const std::string& p) {
+    return platform::PathExists(p) || fPlannedTargets.count(p) != 0;
+  });
+  fPlannedTargets.insert(Rec.Target);
+}
+
+void TProcessingRun::PlanRenameTarget(PFileItem, TJournalItem& Rec) {
+  Rec.Target = JoinPath(Rec.Folder, RenamedName(Rec.Name, fOptions.RenameText, fOptions.RenamePrefix));
+}
+
+void TProcessingRun::PlanKeptTarget(PFileItem Item, TJournalItem& Rec) {
+  const std::vector<PFileItem> kept = fEngine.KeptCandidates(Item, fOptions.OnlyRow >= 0);
+  if (kept.empty()) return;
+  Rec.Target = kept.front()->FullPath();
+  Rec.TargetId = fEngine.ScannedFile(*kept.front()).Id;
 }
 
 std::unique_ptr<TJournalItem> TProcessingRun::PlanItem(PFileItem Item) {
@@ -279,25 +323,7 @@ std::unique_ptr<TJournalItem> TProcessingRun::PlanItem(PFileItem Item) {
     rec->Source.Size = Item->Size;
     rec->Source.ModifiedNs = Item->Modified.UnixNanoseconds();
   }
-  switch (fOptions.Operation) {
-    case poMove: {
-      const std::string folderTo = MoveTargetFolder(rec->Folder, fOptions.MoveFolder, fOptions.KeepFolderStructure);
-      rec->Target = UniqueTarget(folderTo, rec->Name, [&](const std::string& p) {
-        return platform::PathExists(p) || fPlannedTargets.count(p) != 0;
-      });
-      fPlannedTargets.insert(rec->Target);
-      break;
-    }
-    case poRename: rec->Target = JoinPath(rec->Folder, RenamedName(rec->Name, fOptions.RenameText, fOptions.RenamePrefix)); break;
-    default: {
-      const std::vector<PFileItem> kept = fEngine.KeptCandidates(Item, fOptions.OnlyRow >= 0);
-      if (!kept.empty()) {
-        rec->Target = kept.front()->FullPath();
-        rec->TargetId = fEngine.ScannedFile(*kept.front()).Id;
-      }
-      break;
-    }
-  }
+  (this->*Operation().Plan)(Item, *rec);
   return rec;
 }
 
@@ -341,7 +367,7 @@ TPassResult TProcessingRun::RunPass() {
   for (std::size_t k = 0; k < pending.size(); ++k) {
     const int i = pending[k];
     PFileItem it = fEngine.Item(i);
-    if (!fOptions.DryRun && !syncBegun && IsMediaCategory(it->Category)) syncBegun = BeginMediaLibSync();
+    if (!fOptions.DryRun && !syncBegun && IsMediaCategory(it->Category)) syncBegun = BeginMediaLibSync(fOptions.MediaLibs);
     ++result.Total;
     const std::string oldName = it->Name.str();
     TJournalItem* rec = plan[k].get();
@@ -395,42 +421,20 @@ TPassResult TProcessingRun::RunPass() {
 }
 
 TItemOutcome TProcessingRun::ProcessItem(PFileItem Item, TJournalItem* Rec) {
-  switch (fOptions.Operation) {
-    case poDelete: return DeleteItemFile(Item, Rec);
-    case poMove: return MoveItemFile(Item, Rec);
-    case poRename: return RenameItemFile(Item, Rec);
-    case poLink: return ReplaceWithLink(Item, Rec);
-  }
-  return Failure(EINVAL, std::string());
+  return (this->*Operation().Process)(Item, Rec);
 }
 
 void TProcessingRun::LogOutcome(PFileItem Item, const TItemOutcome& Outcome, const std::string& OldName) {
-  const TPcwLogEvent event = LogEventKind();
-  if (!Settings.LogEvents.Contains(event)) return;
+  const TOperation& op = Operation();
+  if (!fOptions.LogEvents.Contains(op.LogEvent)) return;
   const std::string folder = WithSlash(DeleteExtendedPrefix(Item->Path.str()));
   if (Outcome.Ok) {
-    switch (fOptions.Operation) {
-      case poDelete: LogEvent(event, folder, OldName, ""); break;
-      case poMove: LogEvent(event, folder, OldName, " -> " + Outcome.Target); break;
-      case poRename: {
-        const std::size_t slash = Outcome.Target.find_last_of('/');
-        LogEvent(event, folder, OldName, " -> " + Outcome.Target.substr(slash + 1));
-        break;
-      }
-      case poLink: break;  // logged with the original, whatever the outcome
-    }
+    if (op.SuccessLogData) LogEvent(op.LogEvent, folder, OldName, op.SuccessLogData(Outcome.Target));
     return;
   }
-  const char* text = "Failed to delete file.";
-  std::string extra;
-  switch (fOptions.Operation) {
-    case poDelete: break;
-    case poMove: text = "Failed to move file."; extra = ":"; break;
-    case poRename: text = "Failed to rename file."; break;
-    case poLink: text = "Failed to replace file."; break;
-  }
   LogEvent(leError, folder, OldName,
-           "[" + std::to_string(Outcome.ErrorCode) + "] " + TranslateText(text) + extra + " - " + Outcome.Reason);
+           "[" + std::to_string(Outcome.ErrorCode) + "] " + TranslateText(op.FailureLogText) + op.FailureLogExtra +
+               " - " + Outcome.Reason);
 }
 
 bool TProcessingRun::CheckReadOnly(const std::string& Path) {
@@ -492,7 +496,7 @@ TItemOutcome TProcessingRun::DeleteItemFile(PFileItem Item, TJournalItem* Rec) {
   const bool music = Item->Category == fcMusic;
   if (music) {
     Item->PlayLists.reset();
-    if (Settings.Sync_WMP) MediaLibDeleteWMP(path, Item->PlayLists);
+    if (fOptions.MediaLibs.WMP) MediaLibDeleteWMP(path, Item->PlayLists);
   }
   TItemOutcome o;
   if (fOptions.Permanent) {
@@ -517,9 +521,9 @@ TItemOutcome TProcessingRun::DeleteItemFile(PFileItem Item, TJournalItem* Rec) {
   }
   if (music) {
     if (!o.Ok) {
-      if (Settings.Sync_WMP) MediaLibAddWMP(path, Item->PlayLists.get());
+      if (fOptions.MediaLibs.WMP) MediaLibAddWMP(path, Item->PlayLists.get());
       Item->PlayLists.reset();
-    } else if (Settings.Sync_iTunes) {
+    } else if (fOptions.MediaLibs.iTunes) {
       MediaLibDeleteITunes(path, Item->PlayLists);
     }
   }
@@ -566,7 +570,7 @@ TItemOutcome TProcessingRun::MoveWithLibraries(PFileItem Item, platform::TSafeFi
   const bool music = Item->Category == fcMusic;
   if (music) {
     Item->PlayLists.reset();
-    if (Settings.Sync_WMP) MediaLibDeleteWMP(path, Item->PlayLists);
+    if (fOptions.MediaLibs.WMP) MediaLibDeleteWMP(path, Item->PlayLists);
   }
   platform::TTransferInfo info;
   platform::TSafeResult r;
@@ -585,9 +589,9 @@ TItemOutcome TProcessingRun::MoveWithLibraries(PFileItem Item, platform::TSafeFi
   }
   if (music) {
     if (r.Ok()) {
-      if (Settings.Sync_WMP) MediaLibAddWMP(target, Item->PlayLists.get());
-      if (Settings.Sync_iTunes) MediaLibRenameITunes(path, target);
-    } else if (Settings.Sync_WMP) {
+      if (fOptions.MediaLibs.WMP) MediaLibAddWMP(target, Item->PlayLists.get());
+      if (fOptions.MediaLibs.iTunes) MediaLibRenameITunes(path, target);
+    } else if (fOptions.MediaLibs.WMP) {
       MediaLibAddWMP(path, Item->PlayLists.get());
     }
     Item->PlayLists.reset();
@@ -646,14 +650,14 @@ TItemOutcome TProcessingRun::ReplaceWithLink(PFileItem Item, TJournalItem* Rec) 
   // Logged with the original whatever the outcome, when there is one.
   const std::vector<PFileItem> candidates = fEngine.KeptCandidates(Item, fOptions.OnlyRow >= 0);
   PFileItem shown = kept ? kept : candidates.empty() ? nullptr : candidates.front();
-  if (shown && Settings.LogEvents.Contains(leSymLink))
+  if (shown && fOptions.LogEvents.Contains(leSymLink))
     LogEvent(leSymLink, WithSlash(DeleteExtendedPrefix(shown->Path.str())), shown->Name.str(),
              " -> " + DeleteExtendedPrefix(path));
   return o;
 }
 
 void TProcessingRun::RemoveEmptyFolders() {
-  if (!Settings.ScanOptions.Contains(soRemoveEmpty)) return;
+  if (!fOptions.RemoveEmpty) return;
   for (auto i = fFolders.rbegin(); i != fFolders.rend(); ++i)
     if (IsEmptyFolder(*i)) platform::RemoveEmptyFolder(*i);
 }

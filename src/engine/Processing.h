@@ -2,18 +2,20 @@
 // symbolic link to the group's kept copy. No windows here; a front end drives it like this:
 //
 //   1. Stop unless HasPendingSelection(engine) and CheckSelectionProtection(engine, override).
-//   2. Ask for the options (its own dialog or the stored settings) into a TProcessingOptions.
+//   2. Start from ProcessingOptionsOf(its settings) and fill in the operation from its dialog or
+//      the stored settings.
 //   3. TProcessingRun run(engine, history, options, &progress);
 //      do { r = run.RunPass(); } while (r.Failed > 0 && <the user answers the report with Retry>);
 //      The report's text is FailureReportText(run.FailureHead(r), ...); EnableLoggingFor() is
-//      what its "Enable Logging" box does.
+//      what its "Enable Logging" box does to the settings, run.SetLogEvents() what it does to
+//      the run.
 //   4. run.RemoveEmptyFolders(), then re-enable the window whatever happened.
 // The single delete of the focused row does the same with TProcessingOptions::OnlyRow set (after
 // CheckItemProtection instead of the selection check).
 //
 // TActionHistory holds the action numbers of the result set; the front end keeps one, clears it
 // with the results (and after CleanResolved), enables Undo by UndoAvailable(), and after the
-// user's Yes to UndoActionText() calls UndoLastAction().
+// user's Yes to UndoActionText() calls UndoLastAction() with its media-library switches.
 //
 // Before an item is deleted or replaced by a link, the file must still be the one the scan found
 // (size and modification time, and identity when known) and its group's kept copy must still
@@ -54,7 +56,17 @@ struct TProcessingOptions {
   int MoveSettleMilliseconds = 1001;
   // The action journal drops actions older than this many days when a new one starts (0: never).
   int JournalExpireDays = 30;
+  // The events the run writes to the log (the log itself drops them while logging is off).
+  TPcwLogEvents LogEvents;
+  // The media libraries that follow the music files the run touches.
+  TMediaLibSyncOptions MediaLibs;
+  // RemoveEmptyFolders removes the folders the run left empty.
+  bool RemoveEmpty = false;
 };
+
+// The options a settings record gives every run: journal days, logged events, media libraries,
+// empty folders; the operation's own fields keep their defaults.
+TProcessingOptions ProcessingOptionsOf(const TPcwSettings& Record);
 
 // The action numbers of one result set: number N started at Started[N - 1].
 struct TActionHistory {
@@ -99,9 +111,11 @@ class TProcessingRun {
   // One walk over the visible rows in order, processing each checked, unprocessed item. The
   // first success of the run opens a new action number; every later one, in any pass, shares it.
   TPassResult RunPass();
-  // With soRemoveEmpty in the settings: removes the recorded folders (delete, move) that are
+  // With RemoveEmpty in the options: removes the recorded folders (delete, move) that are
   // empty now, last recorded first. Errors are ignored.
   void RemoveEmptyFolders();
+  // The events later passes log (the failure report's "Enable Logging" adds the operation's).
+  void SetLogEvents(TPcwLogEvents Events) { fOptions.LogEvents = Events; }
 
   // Per item, after it was tried (the command line prints these).
   std::function<void(PFileItem Item, const TItemOutcome& Outcome)> OnItem;
@@ -116,7 +130,16 @@ class TProcessingRun {
   const std::vector<std::string>& RecordedFolders() const { return fFolders; }
 
  private:
+  // What differs between the operations, one row per TProcessingOperation.
+  struct TOperation;
+  static const TOperation kOperations[];
+  const TOperation& Operation() const;
   std::uint8_t ActionTypeOf() const;
+  // Where the plan says the item goes: the free name in the move target, the renamed name, or
+  // (delete, link) the first kept candidate of its group.
+  void PlanMoveTarget(PFileItem Item, TJournalItem& Rec);
+  void PlanRenameTarget(PFileItem Item, TJournalItem& Rec);
+  void PlanKeptTarget(PFileItem Item, TJournalItem& Rec);
   // The item's journal record before the pass touches anything: where it is, what it is, and
   // where it is to go (the planned target, or the kept copy).
   std::unique_ptr<TJournalItem> PlanItem(PFileItem Item);
@@ -171,11 +194,12 @@ std::string UniqueTarget(const std::string& Folder, const std::string& Name,
 // The failure report: head, then the most common reasons; WithLogHint adds the pointer to the
 // log (when the operation's event is logged already).
 std::string FailureReportText(const std::string& Head, bool WithLogHint);
-// Whether the report points to the log instead of offering "Enable Logging".
-bool FailureReportLogged(TPcwLogEvent Event);
-// What ticking "Enable Logging" and choosing Retry does to the settings (the caller asks for a
-// log folder when none exists and saves the settings).
-void EnableLoggingFor(TPcwLogEvent Event);
+// Whether the report points to the log instead of offering "Enable Logging", by the front end's
+// settings.
+bool FailureReportLogged(const TPcwSettings& Record, TPcwLogEvent Event);
+// What ticking "Enable Logging" and choosing Retry does to the front end's settings (the caller
+// asks for a log folder when none exists and saves the settings).
+void EnableLoggingFor(TPcwSettings& Record, TPcwLogEvent Event);
 
 // Whether the Undo button is enabled: a file mode, an action to undo and items in the list.
 bool UndoAvailable(const TScanEngine& Engine, const TActionHistory& History);
@@ -193,6 +217,6 @@ int UndoFromJournal(TJournalAction& Action);
 
 // Undoes the history's last action through the engine (the front end has asked the user);
 // the engine's retry loop included. Returns false when there was nothing to undo.
-bool UndoLastAction(TScanEngine& Engine, TActionHistory& History);
+bool UndoLastAction(TScanEngine& Engine, TActionHistory& History, const TMediaLibSyncOptions& MediaLibs);
 
 }  // namespace pelcrow

@@ -7,7 +7,6 @@
 #include "base/CountText.h"
 #include "base/UserPrompt.h"
 #include "localization/TranslateText.h"
-#include "settings/PcwSettings.h"
 
 namespace pelcrow {
 
@@ -22,14 +21,13 @@ constexpr const char* kItemLockMessage =
 
 std::string GroupMessage(const char* text, std::uint32_t group) { return FormatCounts(TranslateText(text), {group}); }
 
-bool AskOverride(const std::string& message, bool AllowOverride) {
+bool AskOverride(const std::string& message, bool AllowOverride, const TSafetyLockOptions& Lock) {
   const IUserPrompt::TCheckSelectionAnswer answer = GetUserPrompt().CheckSelection(message, AllowOverride);
   // Without the override controls there is no OK to go ahead with, whatever the window answers.
   if (!AllowOverride || !answer.Ok || !answer.Override) return false;
-  if (answer.Always) {
-    Settings.DisableSafetyLock = true;
+  if (answer.Always && Lock.OnOverrideAlways) {
     try {
-      Settings.SaveSettings();
+      Lock.OnOverrideAlways();
     } catch (const std::exception& e) {
       // The lock stays off for this session; the user learns that it will be back next time.
       GetUserPrompt().ShowMessage(TMessageKind::mkError, TranslateText(e.what()));
@@ -40,8 +38,18 @@ bool AskOverride(const std::string& message, bool AllowOverride) {
 
 }  // namespace
 
-bool CheckSelectionProtection(TScanEngine& Engine, bool AllowOverride) {
-  if (Engine.GridRowCount() == 0 || (AllowOverride && Settings.DisableSafetyLock)) return true;
+TSafetyLockOptions SafetyLockOptionsFor(TPcwSettings& Record) {
+  TSafetyLockOptions o;
+  o.Disabled = Record.DisableSafetyLock;
+  o.OnOverrideAlways = [&Record] {
+    Record.DisableSafetyLock = true;
+    Record.SaveSettings();
+  };
+  return o;
+}
+
+bool CheckSelectionProtection(TScanEngine& Engine, bool AllowOverride, const TSafetyLockOptions& Lock) {
+  if (Engine.GridRowCount() == 0 || (AllowOverride && Lock.Disabled)) return true;
   struct TCounts {
     int Items = 0;
     int CheckedOrProcessed = 0;
@@ -67,12 +75,12 @@ bool CheckSelectionProtection(TScanEngine& Engine, bool AllowOverride) {
     }
   }
   if (!found) return true;
-  return AskOverride(GroupMessage(kSelectionLockMessage, first), AllowOverride);
+  return AskOverride(GroupMessage(kSelectionLockMessage, first), AllowOverride, Lock);
 }
 
-bool CheckItemProtection(TScanEngine& Engine, int AIndex) {
+bool CheckItemProtection(TScanEngine& Engine, int AIndex, const TSafetyLockOptions& Lock) {
   const bool fileMode = Engine.CompareMode() < cmEmails;
-  if (Engine.GridRowCount() == 0 || (fileMode && Settings.DisableSafetyLock)) return true;
+  if (Engine.GridRowCount() == 0 || (fileMode && Lock.Disabled)) return true;
   const PFileItem item = Engine.Item(AIndex);
   int others = 0, othersProcessed = 0;
   for (int k = 0; k < Engine.ItemCount(); ++k) {
@@ -82,7 +90,7 @@ bool CheckItemProtection(TScanEngine& Engine, int AIndex) {
     if (it->fProcessed) ++othersProcessed;
   }
   if (othersProcessed != others) return true;
-  return AskOverride(GroupMessage(kItemLockMessage, item->DupGroup), fileMode);
+  return AskOverride(GroupMessage(kItemLockMessage, item->DupGroup), fileMode, Lock);
 }
 
 }  // namespace pelcrow

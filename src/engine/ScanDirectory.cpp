@@ -143,10 +143,6 @@ struct TScanEngine::TWalk {
 };
 
 void TScanEngine::PrepareFilters() {
-  fSettings = Settings;
-  fSettings.OnChangeComparisonMode = nullptr;
-  fSettings.OnSettingsLoaded = nullptr;
-  fLogEvents = Settings.EnableLogging ? Settings.LogEvents : TPcwLogEvents();
   fMaskError.clear();
   fIncludeMasks.clear();
   fExcludeMasks.clear();
@@ -215,7 +211,7 @@ const char* TScanEngine::FolderCheck(const std::string& Dir, bool IsLink) const 
     }
   }
   for (const std::string& t : targets)
-    if (!fSettings.CheckExclusionFolder(t, true)) return kExcludePathsCheck;
+    if (!fExclusions.CheckExclusionFolder(t, true)) return kExcludePathsCheck;
   for (const std::string& t : targets) {
     int reason = 0;
     if (TPcwSpecialFolders::CheckSpecialPathName(t, reason, fScanOptions)) {

@@ -174,22 +174,34 @@ void TScanEngine::GetCurrentProgress(TScanEngineStatusInfo& ProgressInfo) const 
   ProgressInfo.EngineStatus = ScanEngineProgress.Status;
 }
 
-void TScanEngine::BuildFileList(IScanView* FileList, TPcwScanOptions ScanOptions) {
+TScanSettings ScanSettingsOf(const TPcwSettings& Record) {
+  TScanSettings s;
+  s.ScanOptions = Record.ScanOptions;
+  s.MasterSelectMode = Record.MasterSelectMode;
+  s.MusicTagsOptions = Record.MusicTagsOptions;
+  if (Record.EnableLogging) s.LogEvents = Record.LogEvents;
+  s.PermanentExclusions = Record.PermanentExclusions;
+  return s;
+}
+
+void TScanEngine::BuildFileList(IScanView* FileList, const TScanSettings& Options) {
   CheckNotExecuting();
   if (fScanThread.joinable()) fScanThread.join();  // a finished worker not yet handed back
   ResetProgress();
-  fScanOptions = ScanOptions;
+  fScanOptions = Options.ScanOptions;
   fFileList = FileList;
   FreeList(fFiles);
   // New results show every category; a category kept from the last results would hide rows
   // again at the next filter change.
   fCurrentCategoryFilter = fcAllFiles;
-  fMasterSelectMode = Settings.MasterSelectMode;
-  fMusicTagsOptions = Settings.MusicTagsOptions;
+  fMasterSelectMode = Options.MasterSelectMode;
+  fMusicTagsOptions = Options.MusicTagsOptions;
+  fLogEvents = Options.LogEvents;
+  fExclusions.PermanentExclusions = Options.PermanentExclusions;
   PrepareFilters();
   fPublished = false;
   fWorkerError.clear();
-  MasterWarningActive = Settings.MasterSelectMode && fCompareMode < cmEmails;
+  MasterWarningActive = fMasterSelectMode && fCompareMode < cmEmails;
   if (fCompareMode == cmPhotoLibrary) return;  // no photo-library scanner on this platform
   fExecuting.store(true, std::memory_order_release);
   fScanThread = std::jthread([this](std::stop_token st) { ExecuteScan(std::move(st)); });

@@ -22,6 +22,7 @@
 #include "engine/ScanProgress.h"
 #include "engine/UndoProgress.h"
 #include "engine/SearchFilter.h"
+#include "medialib/MediaLibSync.h"
 #include "settings/FileMask.h"
 #include "settings/PcwSettings.h"
 
@@ -96,6 +97,20 @@ struct TScanRejection {
 // The master-file confirmation is active for the current result set.
 extern std::atomic<bool> MasterWarningActive;
 
+// What a scan takes of the user's preferences, as a value handed to BuildFileList: the worker
+// never reads a record the user may be editing.
+struct TScanSettings {
+  TPcwScanOptions ScanOptions = TPcwScanOptions::FromBits(kDefaultScanOptions);
+  bool MasterSelectMode = false;
+  TMusicTagsOptions MusicTagsOptions = TMusicTagsOptions::FromBits(kDefaultMusicTagsOptions);
+  // The events the scan logs; empty while logging is off.
+  TPcwLogEvents LogEvents;
+  // Folders no scan enters (the settings' permanent exclusions).
+  std::vector<std::string> PermanentExclusions;
+};
+// The scan's part of a settings record.
+TScanSettings ScanSettingsOf(const TPcwSettings& Record);
+
 class TScanEngine {
  public:
   TScanEngine(std::uint8_t ComparisonMode, TPcwCompareOptions CompareOptions);
@@ -104,7 +119,7 @@ class TScanEngine {
   TScanEngine& operator=(const TScanEngine&) = delete;
 
   // Starts a scan; the caller has cleared the results and set masks, paths and size limits.
-  void BuildFileList(IScanView* FileList, TPcwScanOptions ScanOptions);
+  void BuildFileList(IScanView* FileList, const TScanSettings& Options);
   // Asks a running scan to end; returns at once.
   void Stop();
   void ClearResults();
@@ -114,6 +129,10 @@ class TScanEngine {
   void WaitForWorker();
 
   void SetCompareMode(std::uint8_t ComparisonMode, TPcwCompareOptions CompareOptions);
+  // Whether the result set was made in the master select mode: BuildFileList and the list loads
+  // set it; results made by AddItem set it here.
+  bool MasterSelectMode() const { return fMasterSelectMode; }
+  void SetMasterSelectMode(bool Value) { fMasterSelectMode = Value; }
   std::uint8_t CompareMode() const { return fCompareMode; }
   TFileComparerClass* FileComparer() const { return fFileComparer.get(); }
 
@@ -202,8 +221,9 @@ class TScanEngine {
   static void ReleaseFileTimes(PFileItem AItem);
   // How many items the action processed and its type (kNoAction when none).
   void GetActionInfo(int ActionNo, int& AffectedCount, std::uint8_t& ActionType) const;
-  // Reverts every item the action processed; false when the user asked to retry the rest.
-  bool UndoAction(int ActionNo, int TotalCount, TDateTime ActionStarted);
+  // Reverts every item the action processed, the media libraries following as MediaLibs says;
+  // false when the user asked to retry the rest.
+  bool UndoAction(int ActionNo, int TotalCount, TDateTime ActionStarted, const TMediaLibSyncOptions& MediaLibs);
   void SetUndoProgress(IUndoProgress* AProgress) { fUndoProgress = AProgress; }
 
   // ---- duplicate list file (ListFile.cpp)
@@ -212,10 +232,11 @@ class TScanEngine {
   // The bytes SaveToFile writes.
   std::string ListFileText() const;
   // Replaces the results by the list in the file; AFileList becomes the engine's grid. A file
-  // that cannot be read or is not a list of this version leaves the results empty.
-  void LoadFromFile(IScanView* AFileList, const std::string& AFileName);
+  // that cannot be read or is not a list of this version leaves the results empty. The list is
+  // taken as a result set of the master select mode when AMasterSelectMode is set.
+  void LoadFromFile(IScanView* AFileList, const std::string& AFileName, bool AMasterSelectMode = false);
   // The same from the file's bytes.
-  void LoadFromText(IScanView* AFileList, std::string_view ABytes);
+  void LoadFromText(IScanView* AFileList, std::string_view ABytes, bool AMasterSelectMode = false);
 
   // ---- result views: filter, categories, pruning (ResultViews.cpp)
   // Hides the visible items that do not match (they move to the filter's hidden list).
@@ -296,8 +317,8 @@ class TScanEngine {
   std::uint8_t fCompareMode = 0;
   bool fScanningMaster = false;
 
-  // Snapshots taken when the scan starts, so the worker never reads the live settings.
-  TPcwSettings fSettings;
+  // Taken when the scan starts (the exclusions as a record of their own, for its folder check).
+  TPcwSettings fExclusions;
   bool fMasterSelectMode = false;
   TPcwLogEvents fLogEvents;
   std::vector<TFileMask> fIncludeMasks;
@@ -327,6 +348,8 @@ class TScanEngine {
   bool UndoItemUnrecorded(PFileItem Item, std::vector<std::string>& ErrorLog, TDateTime ActionStarted);
   bool RestoreFromTrashSince(const std::string& APath, TDateTime ActionStarted);
   IUndoProgress* fUndoProgress = nullptr;
+  // The libraries of the undo walk under way.
+  TMediaLibSyncOptions fUndoLibraries;
   // The trash listing, read once per undo when an item is to come back from the trash.
   struct TUndoTrashIndex;
   std::shared_ptr<TUndoTrashIndex> fTrashIndex;

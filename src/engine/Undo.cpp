@@ -121,7 +121,9 @@ void TScanEngine::GetActionInfo(int ActionNo, int& AffectedCount, std::uint8_t& 
   }
 }
 
-bool TScanEngine::UndoAction(int ActionNo, int TotalCount, TDateTime ActionStarted) {
+bool TScanEngine::UndoAction(int ActionNo, int TotalCount, TDateTime ActionStarted,
+                             const TMediaLibSyncOptions& MediaLibs) {
+  fUndoLibraries = MediaLibs;
   std::vector<std::string> log;
   int reverted = 0;
   int seen = 0;
@@ -139,7 +141,7 @@ bool TScanEngine::UndoAction(int ActionNo, int TotalCount, TDateTime ActionStart
         PFileItem it = (*list)[i];
         if (ActionNo <= 0 || !it->fProcessed || it->ActionGroup != ActionNo) continue;
         if (!syncStarted && IsMediaCategory(it->Category)) {
-          BeginMediaLibSync();
+          BeginMediaLibSync(fUndoLibraries);
           syncStarted = true;
         }
         lastType = it->ActionType;
@@ -196,7 +198,7 @@ bool TScanEngine::UndoItem(PFileItem Item, std::vector<std::string>& ErrorLog, T
   const bool moveBack = rec.ActionType == faMove || rec.ActionType == faRename;
   if (music && moveBack) {
     Item->PlayLists.reset();
-    if (Settings.Sync_WMP) MediaLibDeleteWMP(rec.Target, Item->PlayLists);
+    if (fUndoLibraries.WMP) MediaLibDeleteWMP(rec.Target, Item->PlayLists);
   }
   std::string why;
   bool ok = false;
@@ -207,9 +209,9 @@ bool TScanEngine::UndoItem(PFileItem Item, std::vector<std::string>& ErrorLog, T
   }
   if (music && moveBack) {
     if (ok) {
-      if (Settings.Sync_WMP) MediaLibAddWMP(F, Item->PlayLists.get());
-      if (Settings.Sync_iTunes) MediaLibRenameITunes(rec.Target, F);
-    } else if (Settings.Sync_WMP) {
+      if (fUndoLibraries.WMP) MediaLibAddWMP(F, Item->PlayLists.get());
+      if (fUndoLibraries.iTunes) MediaLibRenameITunes(rec.Target, F);
+    } else if (fUndoLibraries.WMP) {
       MediaLibAddWMP(rec.Target, Item->PlayLists.get());
     }
     Item->PlayLists.reset();
@@ -219,7 +221,7 @@ bool TScanEngine::UndoItem(PFileItem Item, std::vector<std::string>& ErrorLog, T
     return false;
   }
   if ((rec.ActionType == faDelete || rec.ActionType == faRecycle) && IsMediaCategory(Item->Category))
-    MediaLibAddAll(F, Item->PlayLists.get());
+    MediaLibAddAll(F, Item->PlayLists.get(), fUndoLibraries);
   if (!rec.JournalId.empty()) TActionJournal::MarkUndone(rec);
   ReleaseFileTimes(Item);
   Item->Undo.reset();
@@ -253,7 +255,7 @@ bool TScanEngine::UndoItemUnrecorded(PFileItem Item, std::vector<std::string>& E
           if (!FileExists(target)) return fail("Original file does not exist");
           if (!copyBack()) return fail("Cannot write to destination file");
         }
-        if (IsMediaCategory(Item->Category)) MediaLibAddAll(F, Item->PlayLists.get());
+        if (IsMediaCategory(Item->Category)) MediaLibAddAll(F, Item->PlayLists.get(), fUndoLibraries);
         break;
       }
       case faMove:
@@ -262,7 +264,7 @@ bool TScanEngine::UndoItemUnrecorded(PFileItem Item, std::vector<std::string>& E
         const bool music = Item->Category == fcMusic;
         if (music) {
           Item->PlayLists.reset();
-          if (Settings.Sync_WMP) MediaLibDeleteWMP(target, Item->PlayLists);
+          if (fUndoLibraries.WMP) MediaLibDeleteWMP(target, Item->PlayLists);
         }
         platform::CreateFolders(ParentOf(F));
         // Never onto a file that has taken the old name meanwhile: that would report a file as
@@ -270,9 +272,9 @@ bool TScanEngine::UndoItemUnrecorded(PFileItem Item, std::vector<std::string>& E
         const bool moved = platform::MoveFileNoOverwrite(target, F) == 0;
         if (music) {
           if (moved) {
-            if (Settings.Sync_WMP) MediaLibAddWMP(F, Item->PlayLists.get());
-            if (Settings.Sync_iTunes) MediaLibRenameITunes(target, F);
-          } else if (Settings.Sync_WMP) {
+            if (fUndoLibraries.WMP) MediaLibAddWMP(F, Item->PlayLists.get());
+            if (fUndoLibraries.iTunes) MediaLibRenameITunes(target, F);
+          } else if (fUndoLibraries.WMP) {
             MediaLibAddWMP(target, Item->PlayLists.get());
           }
           Item->PlayLists.reset();

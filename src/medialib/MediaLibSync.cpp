@@ -6,7 +6,6 @@
 #include "base/PathText.h"
 #include "localization/TranslateText.h"
 #include "logging/Logger.h"
-#include "settings/PcwSettings.h"
 
 namespace pelcrow {
 
@@ -17,6 +16,7 @@ struct TSyncState {
   // Back-ends of the open bracket whose Init succeeded.
   std::unique_ptr<IMediaLibraryPlugin> Plugins[2];
   IMediaLibStatus* Status = nullptr;
+  TPcwLogEvents LogEvents;  // of the last begin
 };
 
 TSyncState& State() {
@@ -42,11 +42,12 @@ void Run(TMediaLibrary library, std::string_view action, const std::string& subj
   const std::string what = TranslateText(action) + " ";
   try {
     op(*plugin);
-    if (Settings.LogEvents.Contains(leMediaLibSyncOk)) LogEvent(leMediaLibSyncOk, what, subject, "OK");
+    if (State().LogEvents.Contains(leMediaLibSyncOk)) LogEvent(leMediaLibSyncOk, what, subject, "OK");
   } catch (const std::exception& e) {
-    if (Settings.LogEvents.Contains(leMediaLibSyncFail)) LogEvent(leMediaLibSyncFail, what, subject, e.what());
+    if (State().LogEvents.Contains(leMediaLibSyncFail)) LogEvent(leMediaLibSyncFail, what, subject, e.what());
   } catch (...) {
-    if (Settings.LogEvents.Contains(leMediaLibSyncFail)) LogEvent(leMediaLibSyncFail, what, subject, "unknown error");
+    if (State().LogEvents.Contains(leMediaLibSyncFail))
+      LogEvent(leMediaLibSyncFail, what, subject, "unknown error");
   }
 }
 
@@ -85,8 +86,13 @@ TMediaLibraryFactory RegisterMediaLibrary(TMediaLibrary ALibrary, TMediaLibraryF
 
 void SetMediaLibStatus(IMediaLibStatus* AStatus) { State().Status = AStatus; }
 
-bool BeginMediaLibSync() {
-  if (!Settings.Sync_WMP && !Settings.Sync_iTunes) return true;
+TMediaLibSyncOptions MediaLibSyncOptionsOf(const TPcwSettings& Record) {
+  return TMediaLibSyncOptions{Record.Sync_WMP, Record.Sync_iTunes, Record.LogEvents};
+}
+
+bool BeginMediaLibSync(const TMediaLibSyncOptions& Options) {
+  State().LogEvents = Options.LogEvents;
+  if (!Options.WMP && !Options.iTunes) return true;
   // A bracket that was opened again without being closed (processing retries a failed begin)
   // must not leak the back-ends it started.
   Finish(mliTunes);
@@ -98,8 +104,8 @@ bool BeginMediaLibSync() {
   // A library whose back-end this platform lacks is not synchronised, without a complaint:
   // there is nothing the user could do about it.
   bool ok = true;
-  if (Settings.Sync_iTunes && s.Factories[mliTunes]) ok = Start(mliTunes);
-  if (ok && Settings.Sync_WMP && s.Factories[mlWMP]) ok = Start(mlWMP);
+  if (Options.iTunes && s.Factories[mliTunes]) ok = Start(mliTunes);
+  if (ok && Options.WMP && s.Factories[mlWMP]) ok = Start(mlWMP);
   ShowStatus("");
   return ok;
 }
@@ -128,11 +134,11 @@ void MediaLibAddWMP(const std::string& APath, const TPlaylistList* APlayLists) {
   Run(mlWMP, "WMP track add", path, [&](IMediaLibraryPlugin& p) { p.AddNew(path, APlayLists); });
 }
 
-void MediaLibAddAll(const std::string& APath, const TPlaylistList* APlayLists) {
+void MediaLibAddAll(const std::string& APath, const TPlaylistList* APlayLists, const TMediaLibSyncOptions& Libraries) {
   const std::string path = NoPrefix(APath);
-  if (Settings.Sync_WMP)
+  if (Libraries.WMP)
     Run(mlWMP, "WMP track add", path, [&](IMediaLibraryPlugin& p) { p.AddNew(path, APlayLists); });
-  if (Settings.Sync_iTunes)
+  if (Libraries.iTunes)
     Run(mliTunes, "iTunes track add", path, [&](IMediaLibraryPlugin& p) { p.AddNew(path, APlayLists); });
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "medialib/Playlists.h"
+#include "settings/PcwSettings.h"
 
 namespace pelcrow {
 
@@ -53,10 +54,19 @@ class IMediaLibStatus {
 };
 void SetMediaLibStatus(IMediaLibStatus* AStatus);
 
+// Which libraries follow the program's file work, and which of their outcomes are logged.
+struct TMediaLibSyncOptions {
+  bool WMP = false;     // the player's library (Sync_WMP)
+  bool iTunes = false;  // the server's library (Sync_iTunes)
+  TPcwLogEvents LogEvents;
+};
+// The synchronisation's part of a settings record.
+TMediaLibSyncOptions MediaLibSyncOptionsOf(const TPcwSettings& Record);
+
 // Creates and initialises the back-ends of the libraries switched on (the server's first; the
 // player's only if that worked or was not needed). True when every back-end it initialised
-// succeeded, and at once when both settings are off.
-bool BeginMediaLibSync();
+// succeeded, and at once when both are off. The log events hold until the next begin.
+bool BeginMediaLibSync(const TMediaLibSyncOptions& Options);
 // Ends and releases the back-ends the last BeginMediaLibSync created.
 void EndMediaLibSync();
 
@@ -64,8 +74,8 @@ void EndMediaLibSync();
 void MediaLibDeleteWMP(const std::string& APath, std::unique_ptr<TPlaylistList>& APlayLists);
 void MediaLibDeleteITunes(const std::string& APath, std::unique_ptr<TPlaylistList>& APlayLists);
 void MediaLibAddWMP(const std::string& APath, const TPlaylistList* APlayLists);
-// The player's AddNew if Sync_WMP is on, then the server's if Sync_iTunes is on.
-void MediaLibAddAll(const std::string& APath, const TPlaylistList* APlayLists);
+// The player's AddNew if Libraries.WMP is on, then the server's if Libraries.iTunes is on.
+void MediaLibAddAll(const std::string& APath, const TPlaylistList* APlayLists, const TMediaLibSyncOptions& Libraries);
 void MediaLibRenameITunes(const std::string& AOldFileName, const std::string& ANewFileName);
 
 }  // namespace pelcrow

@@ -72,6 +72,7 @@ void TProcessingController::RunPasses(const TProcessingOptions& Options) {
       if (r.Failed < 1) break;
       fHost.ShowProcessingProgress(0, QString());
       if (!ShowFailureReport(fHost.ProcessingParent(), run.FailureHead(r), run.LogEventKind())) break;
+      run.SetLogEvents(Settings.LogEvents);
       fHost.ShowProcessingProgress(0, QString::fromStdString(run.ProgressText()));
     }
     if (Options.Operation == poDelete || Options.Operation == poMove) run.RemoveEmptyFolders();
@@ -84,10 +85,9 @@ void TProcessingController::RunPasses(const TProcessingOptions& Options) {
 void TProcessingController::RunDeleteSelected() {
   if (fRunning || !FileMode()) return;
   TScanEngine& engine = fHost.ProcessingEngine();
-  if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, true)) return;
+  if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, true, SafetyLockOptionsFor(Settings))) return;
   TRunGuard guard(*this);
-  TProcessingOptions o;
-  o.JournalExpireDays = Settings.UndoJournalDays;
+  TProcessingOptions o = ProcessingOptionsOf(Settings);
   o.Operation = poDelete;
   if (fLRW_Mode) {
     o.Permanent = !Settings.DupDeleteMoveToTrash;
@@ -102,10 +102,9 @@ void TProcessingController::RunDeleteSelected() {
 void TProcessingController::RunMoveSelected() {
   if (fRunning || !FileMode()) return;
   TScanEngine& engine = fHost.ProcessingEngine();
-  if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, true)) return;
+  if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, true, SafetyLockOptionsFor(Settings))) return;
   TRunGuard guard(*this);
-  TProcessingOptions o;
-  o.JournalExpireDays = Settings.UndoJournalDays;
+  TProcessingOptions o = ProcessingOptionsOf(Settings);
   o.Operation = poMove;
   if (fLRW_Mode) {
     o.MoveFolder = Settings.DupMovePathToMove.empty() ? DefaultMoveFolder() : Settings.DupMovePathToMove;
@@ -126,10 +125,9 @@ void TProcessingController::RunMoveSelected() {
 void TProcessingController::RunRenameSelected() {
   if (fRunning || !FileMode()) return;
   TScanEngine& engine = fHost.ProcessingEngine();
-  if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, true)) return;
+  if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, true, SafetyLockOptionsFor(Settings))) return;
   TRunGuard guard(*this);
-  TProcessingOptions o;
-  o.JournalExpireDays = Settings.UndoJournalDays;
+  TProcessingOptions o = ProcessingOptionsOf(Settings);
   o.Operation = poRename;
   if (fLRW_Mode) {
     o.RenameText = Settings.DupRenamePrefixStr.empty() ? std::string("_Duplicate_") : Settings.DupRenamePrefixStr;
@@ -146,15 +144,14 @@ void TProcessingController::RunRenameSelected() {
 void TProcessingController::RunReplaceWithLinks() {
   if (fRunning || !FileMode()) return;
   TScanEngine& engine = fHost.ProcessingEngine();
-  if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, false)) return;
+  if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, false, SafetyLockOptionsFor(Settings))) return;
   TRunGuard guard(*this);
   if (!fLRW_Mode &&
       !GetUserPrompt().Confirm(
           TranslateText("Do you really want to replace selected files with symbolic links to original files?"))) {
     return;
   }
-  TProcessingOptions o;
-  o.JournalExpireDays = Settings.UndoJournalDays;
+  TProcessingOptions o = ProcessingOptionsOf(Settings);
   o.Operation = poLink;
   RunPasses(o);
 }
@@ -176,7 +173,7 @@ void TProcessingController::RunDeleteFocused(int Row) {
       fHost.ProcessingRowChanged(Row);
     }
   };
-  if (!CheckItemProtection(engine, Row)) {
+  if (!CheckItemProtection(engine, Row, SafetyLockOptionsFor(Settings))) {
     restore();
     return;
   }
@@ -187,8 +184,7 @@ void TProcessingController::RunDeleteFocused(int Row) {
     restore();
     return;
   }
-  TProcessingOptions o;
-  o.JournalExpireDays = Settings.UndoJournalDays;
+  TProcessingOptions o = ProcessingOptionsOf(Settings);
   o.Operation = poDelete;
   o.Permanent = dlg.Permanent();
   o.OnlyRow = Row;
@@ -214,7 +210,7 @@ void TProcessingController::RunUndoLastAction() {
   }
   engine.SetUndoProgress(this);
   try {
-    UndoLastAction(engine, fHistory);
+    UndoLastAction(engine, fHistory, MediaLibSyncOptionsOf(Settings));
   } catch (const std::exception& e) {
     WriteLog(e.what(), lsvError);
     GetUserPrompt().ShowMessage(TMessageKind::mkError, e.what());

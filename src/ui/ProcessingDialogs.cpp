@@ -209,7 +209,7 @@ bool TfmRename::Validate() { return ValidateRenameText(Options->Text()); }
 // ------------------------------------------------------------------ failure report
 
 bool ShowFailureReport(QWidget* parent, const std::string& head, TPcwLogEvent event) {
-  const bool logged = FailureReportLogged(event);
+  const bool logged = FailureReportLogged(Settings, event);
   QMessageBox box(parent);
   box.setObjectName(QStringLiteral("FailureReport"));
   box.setWindowTitle(QString::fromStdString(std::string(kAppName)));
@@ -235,7 +235,7 @@ bool ShowFailureReport(QWidget* parent, const std::string& head, TPcwLogEvent ev
                                                             PathText(Settings.LogDirectory));
       if (!dir.isEmpty() && Settings.CheckLogFolder(PathBytes(dir), false)) Settings.LogDirectory = PathBytes(dir);
     }
-    EnableLoggingFor(event);
+    EnableLoggingFor(Settings, event);
     StartLogging();
     Settings.SaveSettings();
   }

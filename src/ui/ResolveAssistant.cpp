@@ -180,7 +180,7 @@ void TfmDuplicatesResolveWizard::ChooseSelect(TResolveSelect method, QToolButton
                                                 "selection method or select items before running Assistant."));
       return;
     }
-    if (!CheckSelectionProtection(fEngine, false)) return;
+    if (!CheckSelectionProtection(fEngine, false, SafetyLockOptionsFor(Settings))) return;
   }
   FSelectMethod = method;
   txtSelectMethod = OneLine(tile->text());

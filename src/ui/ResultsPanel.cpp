@@ -564,7 +564,7 @@ bool TResultsPanel::LoadListFrom(const std::string& file) {
   pFilter->hide();
   bool ok = true;
   try {
-    fEngine->LoadFromFile(fModel, file);
+    fEngine->LoadFromFile(fModel, file, Settings.MasterSelectMode);
     emit HistoryInvalidated();  // the loaded items carry no action records
   } catch (const std::exception& e) {
     WriteLog(e.what(), lsvError);

@@ -125,7 +125,7 @@ void TScanController::Launch(IScanView* view) {
   fControls.Progress->setValue(0);
   fTickTimer->start();
   WriteLog("Scan started");
-  fEngine.BuildFileList(view, Settings.ScanOptions);
+  fEngine.BuildFileList(view, ScanSettingsOf(Settings));
 }
 
 void TScanController::Stop() {

@@ -58,7 +58,6 @@ std::string ForgeCrcSuffix(const std::string& data, std::uint32_t target) {
 class GroupingTest : public ::testing::TestWithParam<TConfig> {
  protected:
   void SetUp() override {
-    Settings = TPcwSettings();
     engine = std::make_unique<TScanEngine>(cmCRC32, TPcwCompareOptions());
     engine->SetChecksumPrefetch(GetParam().Prefetch);
     engine->SetChecksumThreads(GetParam().Threads);

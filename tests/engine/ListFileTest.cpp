@@ -18,16 +18,14 @@ using test::TTempDir;
 
 TDateTime Local(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) { return test::LocalTime(y, mo, d, h, mi, s); }
 
-// Restores the settings and format settings a test changes.
+// Restores the format settings and the master warning a test changes.
 class ListFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Settings = TPcwSettings();
     SetFormatSettings(TFormatSettings());
     MasterWarningActive = false;
   }
   void TearDown() override {
-    Settings = TPcwSettings();
     SetFormatSettings(TFormatSettings());
     MasterWarningActive = false;
   }
@@ -190,7 +188,7 @@ TEST_F(ListFileTest, EscapeLeavesOrdinaryValuesAloneAndReversesExactly) {
   }
 }
 
-TEST_F(ListFileTest, LoadSortsByGroupAndTakesTheMasterWarningFromTheSettings) {
+TEST_F(ListFileTest, LoadSortsByGroupAndTakesTheMasterWarningFromTheMasterMode) {
   TTempDir dir;
   const std::string file = dir.Write(
       "groups.dup", std::string(kBom) +
@@ -200,10 +198,9 @@ TEST_F(ListFileTest, LoadSortsByGroupAndTakesTheMasterWarningFromTheSettings) {
                         "c[,]/q[,][,]1[,]0[,]0[,]1/1/2020[,]2[,]0[,]0[,]0[,][,][,][,][,][,][,][,][,][,][,][,][,][,]0[,][,][,][,]\r\n"
                         "d[,]/q[,][,]1[,]0[,]0[,]1/1/2020[,]1[,]0[,]0[,]0[,][,][,][,][,][,][,][,][,][,][,][,][,][,]0[,][,][,][,]\r\n");
   for (bool masterMode : {false, true}) {
-    Settings.MasterSelectMode = masterMode;
     TScanEngine engine(cmCRC32, {});
     TRecordingView view;
-    engine.LoadFromFile(&view, file);
+    engine.LoadFromFile(&view, file, masterMode);
     ASSERT_EQ(engine.ItemCount(), 4);
     EXPECT_EQ(engine.Item(0)->DupGroup, 1u);
     EXPECT_EQ(engine.Item(1)->DupGroup, 1u);
@@ -239,7 +236,6 @@ TEST_F(ListFileTest, MusicTagsAreKeptOnlyInTheMusicMode) {
   const std::string file = dir / "music.dup";
   engine.SaveToFile(file);
   for (std::uint8_t mode : {cmMusicTags, cmCRC32}) {
-    Settings.SetComparisonMode(mode);
     TScanEngine loaded(mode, {});
     loaded.LoadFromFile(nullptr, file);
     ASSERT_EQ(loaded.ItemCount(), 1);

@@ -19,7 +19,6 @@ std::string Fixture(const std::string& name) {
 class MusicScanTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Settings = TPcwSettings();
     // Two encodings of one song (title Moon by Light: CBR with ID3v1, and a shorter stream with
     // an ID3v2.3 tag), a song whose title and artist hold the same letters (MoonLi by ght),
     // another song, and files without the selected tags.
@@ -30,7 +29,6 @@ class MusicScanTest : public ::testing::Test {
     dir.Write("moon_light_v2.mp3",
               test::Id3v2Tag(3, tag) + test::MpegFrames(test::Mpeg1L3Header128(), test::kMpeg1L3Frame128, 30));
   }
-  void TearDown() override { Settings = TPcwSettings(); }
   TTempDir dir;
 };
 
@@ -53,9 +51,10 @@ TEST_F(MusicScanTest, TwoEncodingsOfOneSongFormOneGroup) {
 
 TEST_F(MusicScanTest, DisplayValuesOfDurationAndBitRate) {
   fs::copy_file(Fixture("flac_tags.flac"), dir / "again.flac");
-  Settings.MusicTagsOptions = TMusicTagsOptions{mtTitle, mtDuration, mtBitRate};
+  TScanSettings options = test::TestScanSettings();
+  options.MusicTagsOptions = TMusicTagsOptions{mtTitle, mtDuration, mtBitRate};
   TScanEngine engine(cmMusicTags, {});
-  test::RunScan(engine, {dir.path()});
+  test::RunScan(engine, {dir.path()}, options);
   ASSERT_EQ(engine.ItemCount(), 2);
   for (int i = 0; i < 2; ++i) {
     ASSERT_NE(engine.Item(i)->MusicTags, nullptr);
@@ -66,9 +65,10 @@ TEST_F(MusicScanTest, DisplayValuesOfDurationAndBitRate) {
 
 TEST_F(MusicScanTest, FilesWithoutTagsAreLeftOutUnlessCombined) {
   fs::copy_file(Fixture("flac_nocomments.flac"), dir / "copy.flac");
-  Settings.MusicTagsOptions = TMusicTagsOptions{mtTitle, mtArtist};
+  TScanSettings options = test::TestScanSettings();
+  options.MusicTagsOptions = TMusicTagsOptions{mtTitle, mtArtist};
   TScanEngine engine(cmMusicTags, {});
-  test::RunScan(engine, {dir.path()});
+  test::RunScan(engine, {dir.path()}, options);
   bool emptyCheck = false;
   for (const TScanRejection& r : engine.FileRejections())
     emptyCheck |= r.Check == std::string("AudioTags empty check") && r.Count >= 3;
@@ -76,8 +76,8 @@ TEST_F(MusicScanTest, FilesWithoutTagsAreLeftOutUnlessCombined) {
   EXPECT_EQ(engine.ItemCount(), 2);  // only the song with equal tags
 
   // Combined: the untagged copies are compared by content.
-  Settings.MusicTagsOptions = TMusicTagsOptions{mtTitle, mtArtist, mtCombined};
-  test::RunScan(engine, {dir.path()});
+  options.MusicTagsOptions = TMusicTagsOptions{mtTitle, mtArtist, mtCombined};
+  test::RunScan(engine, {dir.path()}, options);
   auto set = test::GroupSet(test::Groups(engine, dir.path()));
   EXPECT_TRUE(set.count({"flac_nocomments.flac", "copy.flac"})) << engine.ItemCount();
 }

@@ -149,7 +149,7 @@ class NothingLostTest : public ::testing::Test {
     if (failed) *failed = r.Failed;
     return reason;
   }
-  bool Undo() { return UndoLastAction(fEngine, fHistory); }
+  bool Undo() { return UndoLastAction(fEngine, fHistory, TMediaLibSyncOptions()); }
 
   test::TTempDir fDir;
   std::string fRoot;

@@ -53,8 +53,6 @@ class ProcessingTest : public ::testing::Test {
     fHome = std::make_unique<TScopedEnv>("HOME", fRoot + "/home");
     fData = std::make_unique<TScopedEnv>("XDG_DATA_HOME", fRoot + "/home/data");
     fSavedSettings = Settings;
-    Settings.ScanOptions = Settings.ScanOptions.Exclude(soRemoveEmpty);
-    Settings.LogEvents = TPcwLogEvents{};
   }
   void TearDown() override {
     Settings = fSavedSettings;
@@ -94,7 +92,7 @@ class ProcessingTest : public ::testing::Test {
     EXPECT_EQ(MTimeNs(f), kModified.UnixNanoseconds()) << f;
   }
   void Undo() {
-    ASSERT_TRUE(UndoLastAction(fEngine, fHistory));
+    ASSERT_TRUE(UndoLastAction(fEngine, fHistory, TMediaLibSyncOptions()));
     ASSERT_FALSE(fPrompt.Messages.empty());
     EXPECT_EQ(fPrompt.Messages.back().second, "The operation completed successfully.    ");
     EXPECT_TRUE(fPrompt.UndoStatus.empty()) << fPrompt.UndoStatus.front();
@@ -143,12 +141,12 @@ TEST_F(ProcessingTest, TrashedFilesHaveTheirInfoAndComeBackOnUndo) {
 TEST_F(ProcessingTest, PermanentDeleteComesBackAsACopyOfTheKeptFile) {
   Write("keep/x.txt", "same bytes");
   Write("dup/x.txt", "same bytes");
-  Settings.ScanOptions = Settings.ScanOptions.Include(soRemoveEmpty);
   Scan();
   PFileItem dup = Select("dup/x.txt");
   TProcessingOptions o;
   o.Operation = poDelete;
   o.Permanent = true;
+  o.RemoveEmpty = true;
   TProcessingRun run(fEngine, fHistory, o);
   EXPECT_EQ(run.RunPass().Failed, 0);
   run.RemoveEmptyFolders();
@@ -477,12 +475,12 @@ TEST_F(ProcessingTest, LogLinesOfSuccessAndFailure) {
   Select("dup/b.txt");
   Settings.EnableLogging = true;
   Settings.LogDirectory = P("logs");
-  Settings.LogEvents = TPcwLogEvents{leFileRenamed};
   fs::create_directories(P("logs"));
   StartLogging(P("logs"), TPcwLogEvents{leInfo});
   TProcessingOptions o;
   o.Operation = poRename;
   o.RenameText = "_";
+  o.LogEvents = TPcwLogEvents{leFileRenamed};
   EXPECT_EQ(Run(o).Failed, 1);
   StopLogging();
   std::string text;  // the log is UTF-16 LE; these paths are ASCII
@@ -527,7 +525,7 @@ TEST_F(ProcessingTest, SingleDeleteIsItsOwnAction) {
   Undo();
   ExpectOriginal("dup/a.txt", "content a");
   EXPECT_FALSE(UndoAvailable(fEngine, fHistory));
-  EXPECT_FALSE(UndoLastAction(fEngine, fHistory));
+  EXPECT_FALSE(UndoLastAction(fEngine, fHistory, TMediaLibSyncOptions()));
 }
 
 TEST_F(ProcessingTest, DryRunTouchesNothing) {
@@ -576,10 +574,29 @@ TEST_F(ProcessingTest, NothingToProcessAndReportTexts) {
             std::string::npos);
   EXPECT_EQ(FailureReportText("h", false).find("Please see"), std::string::npos);
   EXPECT_EQ(UndoActionText(faRecycle, 3), "Move 3 items to Recycle Bin.");
-  Settings.EnableLogging = false;
-  EXPECT_FALSE(FailureReportLogged(leFileDeleted));
-  EnableLoggingFor(leFileDeleted);
-  EXPECT_TRUE(FailureReportLogged(leFileDeleted));
+  TPcwSettings record;
+  record.EnableLogging = false;
+  EXPECT_FALSE(FailureReportLogged(record, leFileDeleted));
+  EnableLoggingFor(record, leFileDeleted);
+  EXPECT_TRUE(FailureReportLogged(record, leFileDeleted));
+}
+
+TEST_F(ProcessingTest, OptionsOfASettingsRecord) {
+  TPcwSettings record;
+  record.UndoJournalDays = 7;
+  record.LogEvents = TPcwLogEvents{leFileMoved};
+  record.Sync_WMP = true;
+  record.Sync_iTunes = false;
+  for (bool removeEmpty : {false, true}) {
+    record.ScanOptions = removeEmpty ? record.ScanOptions.Include(soRemoveEmpty) : record.ScanOptions.Exclude(soRemoveEmpty);
+    const TProcessingOptions o = ProcessingOptionsOf(record);
+    EXPECT_EQ(o.JournalExpireDays, 7);
+    EXPECT_EQ(o.LogEvents, TPcwLogEvents{leFileMoved});
+    EXPECT_TRUE(o.MediaLibs.WMP);
+    EXPECT_FALSE(o.MediaLibs.iTunes);
+    EXPECT_EQ(o.RemoveEmpty, removeEmpty);
+    EXPECT_EQ(o.Operation, poDelete);
+  }
 }
 
 }  // namespace

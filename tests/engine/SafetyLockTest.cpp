@@ -29,11 +29,8 @@ struct TRow {
 // Settings saved into this test's folder; an engine whose rows are shown in the grid.
 class SafetyLockTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Settings = TPcwSettings();
-    Settings.fSettingsFile = SettingsFile();
-  }
-  void TearDown() override { Settings = TPcwSettings(); }
+  void SetUp() override { fSettings.fSettingsFile = SettingsFile(); }
+  TSafetyLockOptions Lock() { return SafetyLockOptionsFor(fSettings); }
 
   std::string SettingsFile() const { return fDir / "pelcrow.settings"; }
   bool SavedLockOff() const { return ReadAll(SettingsFile()).find("DisableSafetyLock=1") != std::string::npos; }
@@ -54,6 +51,7 @@ class SafetyLockTest : public ::testing::Test {
   }
 
   TTempDir fDir;
+  TPcwSettings fSettings;
   TScriptedPrompt fPrompt;
   TRecordingView fView;
 };
@@ -61,12 +59,12 @@ class SafetyLockTest : public ::testing::Test {
 TEST_F(SafetyLockTest, ReportsTheLowestFullyCheckedGroup) {
   TScanEngine e(cmCRC32, {});
   Fill(e, {{5, true}, {5, true}, {1, true}, {1}, {2}, {2, true}, {3, true}, {3, false, true}});
-  EXPECT_FALSE(CheckSelectionProtection(e, true));
+  EXPECT_FALSE(CheckSelectionProtection(e, true, Lock()));
   EXPECT_EQ(fPrompt.SafetyLockMessages, std::vector<std::string>{kGroup3Message});
   EXPECT_EQ(fPrompt.SafetyLockOverrideShown, std::vector<bool>{true});
-  EXPECT_FALSE(CheckSelectionProtection(e, false));
+  EXPECT_FALSE(CheckSelectionProtection(e, false, Lock()));
   EXPECT_EQ(fPrompt.SafetyLockOverrideShown, (std::vector<bool>{true, false}));
-  EXPECT_FALSE(Settings.DisableSafetyLock);
+  EXPECT_FALSE(fSettings.DisableSafetyLock);
   EXPECT_FALSE(std::filesystem::exists(SettingsFile()));
 }
 
@@ -93,7 +91,7 @@ TEST_P(SafetyLockGroupTest, LocksOnlyAGroupThisProcessingWouldEmpty) {
       e.AddItem(it);
     }
   }
-  EXPECT_EQ(CheckSelectionProtection(e, true), !c.Locked);
+  EXPECT_EQ(CheckSelectionProtection(e, true, Lock()), !c.Locked);
   EXPECT_EQ(fPrompt.SafetyLockMessages.size(), c.Locked ? 1u : 0u);
 }
 
@@ -112,7 +110,7 @@ struct TAnswerCase {
   bool AllowOverride;
   TAnswer Answer;
   bool Result;
-  bool LockOff;  // Settings.DisableSafetyLock afterwards, and saved
+  bool LockOff;  // fSettings.DisableSafetyLock afterwards, and saved
 };
 
 void PrintTo(const TAnswerCase& c, std::ostream* os) { *os << c.Name; }
@@ -124,8 +122,8 @@ TEST_P(SafetyLockAnswerTest, AnswerDecidesAndOnlyAlwaysIsStored) {
   TScanEngine e(cmCRC32, {});
   Fill(e, {{1, true}, {1, true}});
   fPrompt.SafetyLockAnswers = {c.Answer};
-  EXPECT_EQ(CheckSelectionProtection(e, c.AllowOverride), c.Result);
-  EXPECT_EQ(Settings.DisableSafetyLock, c.LockOff);
+  EXPECT_EQ(CheckSelectionProtection(e, c.AllowOverride, Lock()), c.Result);
+  EXPECT_EQ(fSettings.DisableSafetyLock, c.LockOff);
   EXPECT_EQ(std::filesystem::exists(SettingsFile()), c.LockOff);
   EXPECT_EQ(SavedLockOff(), c.LockOff);
   EXPECT_TRUE(fPrompt.Messages.empty());
@@ -147,21 +145,21 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(SafetyLockTest, LockTurnedOffSkipsOnlyCallersThatAllowOverriding) {
   TScanEngine e(cmCRC32, {});
   Fill(e, {{1, true}, {1, true}});
-  Settings.DisableSafetyLock = true;
-  EXPECT_TRUE(CheckSelectionProtection(e, true));
+  fSettings.DisableSafetyLock = true;
+  EXPECT_TRUE(CheckSelectionProtection(e, true, Lock()));
   EXPECT_TRUE(fPrompt.SafetyLockMessages.empty());
-  EXPECT_FALSE(CheckSelectionProtection(e, false));
+  EXPECT_FALSE(CheckSelectionProtection(e, false, Lock()));
   EXPECT_EQ(fPrompt.SafetyLockOverrideShown, std::vector<bool>{false});
 }
 
 TEST_F(SafetyLockTest, SettingsThatCannotBeSavedAreReportedAndTheOverrideStands) {
   fDir.Write("file", "");
-  Settings.fSettingsFile = fDir / "file/pelcrow.settings";
+  fSettings.fSettingsFile = fDir / "file/pelcrow.settings";
   TScanEngine e(cmCRC32, {});
   Fill(e, {{1, true}, {1, true}});
   fPrompt.SafetyLockAnswers = {{true, true, true}};
-  EXPECT_TRUE(CheckSelectionProtection(e, true));
-  EXPECT_TRUE(Settings.DisableSafetyLock);
+  EXPECT_TRUE(CheckSelectionProtection(e, true, Lock()));
+  EXPECT_TRUE(fSettings.DisableSafetyLock);
   ASSERT_EQ(fPrompt.Messages.size(), 1u);
   EXPECT_EQ(fPrompt.Messages[0].first, TMessageKind::mkError);
   EXPECT_NE(fPrompt.Messages[0].second.find("cannot"), std::string::npos) << fPrompt.Messages[0].second;
@@ -176,7 +174,7 @@ TEST_F(SafetyLockTest, TranslatedMessageGetsTheGroupNumberAndIsNoFormat) {
   c.SetLanguage("xy");
   TScanEngine e(cmCRC32, {});
   Fill(e, {{3, true}, {3, true}});
-  EXPECT_FALSE(CheckSelectionProtection(e, true));
+  EXPECT_FALSE(CheckSelectionProtection(e, true, Lock()));
   c.SetLanguage("en");
   c.SetLanguagesFolder(TLanguageController::DefaultLanguagesFolder());
   EXPECT_EQ(fPrompt.SafetyLockMessages, std::vector<std::string>{"Gruppe #3 ganz gew\xC3\xA4hlt, %s %n bleibt"});
@@ -204,9 +202,9 @@ TEST_P(ItemLockTest, LocksTheLastUnprocessedCopy) {
   const TItemCase& c = GetParam();
   TScanEngine e(c.Mode, {});
   Fill(e, c.Rows);
-  Settings.DisableSafetyLock = c.LockOff;
+  fSettings.DisableSafetyLock = c.LockOff;
   fPrompt.SafetyLockAnswers = {c.Answer};
-  EXPECT_EQ(CheckItemProtection(e, c.Index), c.Result);
+  EXPECT_EQ(CheckItemProtection(e, c.Index, Lock()), c.Result);
   ASSERT_EQ(fPrompt.SafetyLockMessages.size(), c.Asked ? 1u : 0u);
   if (c.Asked) {
     EXPECT_EQ(fPrompt.SafetyLockMessages[0],

@@ -123,7 +123,7 @@ TEST(ScanEngineTest, ScanWithoutCandidatesCountsExaminedFiles) {
     finished = s;
     ++calls;
   };
-  engine.BuildFileList(nullptr, test::TestScanOptions());
+  engine.BuildFileList(nullptr, test::TestScanSettings());
   loop.RunUntil([&] { return calls > 0; });
   SetMainThread(nullptr);
   EXPECT_EQ(calls, 1);
@@ -143,7 +143,7 @@ TEST(ScanEngineTest, StopEndsTheWorkerAndStillReportsTheEnd) {
   std::vector<std::string> inc = {dir.path()};
   engine.SetIncludeFilePaths(&inc);
   engine.SetIncludeFileMasks("*.*");
-  engine.BuildFileList(nullptr, test::TestScanOptions());
+  engine.BuildFileList(nullptr, test::TestScanSettings());
   EXPECT_TRUE(engine.ScanThreadExecuting());
   EXPECT_THROW(engine.SetIncludeFileMasks("*.x"), EScanEngineError);
   EXPECT_THROW(engine.SetIncludeFilePaths(&inc), EScanEngineError);
@@ -166,7 +166,7 @@ TEST(ScanEngineTest, DestroyingDuringAScanWaitsForTheWorker) {
     std::vector<std::string> inc = {dir.path()};
     engine.SetIncludeFilePaths(&inc);
     engine.SetIncludeFileMasks("*.*");
-    engine.BuildFileList(nullptr, test::TestScanOptions());
+    engine.BuildFileList(nullptr, test::TestScanSettings());
   }
   loop.ProcessEvents();  // the queued end hand-over finds the engine gone
   SetMainThread(nullptr);
@@ -181,13 +181,12 @@ TEST(ScanEngineTest, MasterModeKeepsOnlyMixedGroups) {
   dir.Write("master/mixed", "mixed group");
   dir.Write("other/mixed", "mixed group");
   dir.Write("other/mixed2", "mixed group");
-  Settings = TPcwSettings();
-  Settings.MasterSelectMode = true;
+  TScanSettings options = test::TestScanSettings();
+  options.MasterSelectMode = true;
   TScanEngine engine(cmCRC32, {});
   std::vector<std::string> masters = {dir / "master"};
   engine.SetMasterFilePaths(&masters);
-  RunScan(engine, {dir / "master", dir / "other"});
-  Settings.MasterSelectMode = false;
+  RunScan(engine, {dir / "master", dir / "other"}, options);
   auto groups = Groups(engine, dir.path());
   ASSERT_EQ(groups.size(), 1u);
   EXPECT_EQ(groups[0].front(), "master/mixed");  // the master comes first

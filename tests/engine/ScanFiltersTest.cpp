@@ -182,11 +182,13 @@ TEST(ScanFilters, RejectionsAreLoggedWithTheirCheck) {
     for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) text.push_back(bytes[i]);
     return text;
   };
+  TScanSettings options = test::TestScanSettings();
+  options.LogEvents = TPcwLogEvents{leFileSkipped, leFolderSkipped};
   TScanEngine engine(cmCRC32, {});
-  test::RunScan(engine, {dir / "files"});
+  test::RunScan(engine, {dir / "files"}, options);
   EXPECT_NE(logText().find(".b.txt [Include Hidden objects check]"), std::string::npos) << logText();
   engine.SetIncludeFileMasks("[");
-  test::RunScan(engine, {dir / "files"});
+  test::RunScan(engine, {dir / "files"}, options);
   const std::string text = logText();
   StopLogging();
   Settings = saved;

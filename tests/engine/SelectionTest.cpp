@@ -55,14 +55,8 @@ int IndexOf(const TScanEngine& e, const std::string& name) {
 // Keeps the settings and the master warning of one test to that test.
 class SelectionTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Settings = TPcwSettings();
-    MasterWarningActive = false;
-  }
-  void TearDown() override {
-    Settings = TPcwSettings();
-    MasterWarningActive = false;
-  }
+  void SetUp() override { MasterWarningActive = false; }
+  void TearDown() override { MasterWarningActive = false; }
   TScriptedPrompt fPrompt;
   TRecordingView fView;
 };
@@ -161,9 +155,9 @@ TEST_F(SelectionTest, AutoSelectClearsEarlierChecks) {
 // ------------------------------------------------------------------ master files
 
 TEST_F(SelectionTest, AutoSelectStopsWhereAMasterFileIsRefused) {
-  Settings.MasterSelectMode = true;
   MasterWarningActive = true;
   TScanEngine e(cmCRC32, {});
+  e.SetMasterSelectMode(true);
   // Group 1 keeps its older copy and would check the master; group 2 is never reached.
   Fill(e, {{"/m", "a", 1, 90, false, true}, {"/d", "b", 1, 10}, {"/d", "c", 1, 50},
            {"/m", "d", 2, 10, false, true}, {"/d", "e", 2, 20}});
@@ -175,9 +169,9 @@ TEST_F(SelectionTest, AutoSelectStopsWhereAMasterFileIsRefused) {
 }
 
 TEST_F(SelectionTest, SelectAllInMasterModeLeavesMastersUncheckedWithoutAsking) {
-  Settings.MasterSelectMode = true;
   MasterWarningActive = true;
   TScanEngine e(cmCRC32, {});
+  e.SetMasterSelectMode(true);
   Fill(e, {{"/m", "a", 1, 0, false, true}, {"/d", "b", 1}, {"/m", "c", 2, 0, false, true}, {"/d", "d", 2},
            {"/d", "e", 2, 0, true}});
   Show(e, fView);
@@ -287,7 +281,7 @@ TEST_F(SelectionTest, RulesRefuseWhileAScanRuns) {
   SetMainThread(&loop);
   bool finished = false;
   e.OnFinishedScan = [&](const TScanEngineSummaryInfo&) { finished = true; };
-  e.BuildFileList(&fView, test::TestScanOptions());
+  e.BuildFileList(&fView, test::TestScanSettings());
   // Until its end is handed back the worker may still be sorting the list.
   EXPECT_THROW(e.AutoSelect(&fView, smSelectAllLeaveOldest), EScanEngineError);
   EXPECT_THROW(e.SelectAll(&fView), EScanEngineError);

@@ -161,6 +161,7 @@ class UndoTest : public ::testing::Test {
   std::string fRoot;
   std::unique_ptr<TScopedEnv> fHome, fData;
   TScanEngine fEngine{cmCRC32, TPcwCompareOptions()};
+  TMediaLibSyncOptions fMediaLibs;  // both off unless a test switches them on
   test::TScriptedPrompt fPrompt;
   TRecordingProgress fProgress;
 };
@@ -193,7 +194,7 @@ TEST_F(UndoTest, EveryActionTypeBringsBackBytesAndTimes) {
     EXPECT_EQ(count, 1);
 
     fPrompt.Messages.clear();
-    EXPECT_TRUE(fEngine.UndoAction(1, count, TDateTime::Now()));
+    EXPECT_TRUE(fEngine.UndoAction(1, count, TDateTime::Now(), fMediaLibs));
     ExpectReverted(dup);
     ExpectBack(dup, bytes);
     // The kept copy is untouched.
@@ -297,7 +298,7 @@ TEST_F(UndoTest, FailuresStayWithTheirItemsAndAreListed) {
     fPrompt.Messages.clear();
     fPrompt.UndoStatus.clear();
     fPrompt.UndoLines.clear();
-    EXPECT_TRUE(fEngine.UndoAction(1, 1, TDateTime::Now()));  // no Retry chosen
+    EXPECT_TRUE(fEngine.UndoAction(1, 1, TDateTime::Now(), fMediaLibs));  // no Retry chosen
     ExpectStillProcessed(dup, 1, c.Type);
     EXPECT_EQ(dup->TargetPath.str(), target);
     EXPECT_TRUE(fPrompt.Messages.empty());
@@ -316,7 +317,7 @@ TEST_F(UndoTest, ALinkThatCannotBeDeletedStays) {
   PFileItem dup = AddFile("dup/a.txt", "same");
   Link(dup, 1, kept->FullPath());
   if (!SetImmutable(dup->Path.str(), true)) GTEST_SKIP() << "no immutable flag here";
-  const bool done = fEngine.UndoAction(1, 1, TDateTime::Now());
+  const bool done = fEngine.UndoAction(1, 1, TDateTime::Now(), fMediaLibs);
   SetImmutable(dup->Path.str(), false);
   EXPECT_TRUE(done);
   ExpectStillProcessed(dup, 1, faCreateLink);
@@ -340,7 +341,7 @@ TEST_F(UndoTest, MoveRemovesOnlyTheEmptyFoldersItMade) {
   Move(d, 1, P("archive/old/d.bin"));
   fDir.Write("archive/new3/user.txt", "put here by the user");
 
-  EXPECT_TRUE(fEngine.UndoAction(1, 4, started));
+  EXPECT_TRUE(fEngine.UndoAction(1, 4, started, fMediaLibs));
   for (PFileItem it : {a, b, c, d}) ExpectReverted(it);
   EXPECT_EQ(ReadAll(P("src/a.bin")), "A");
   EXPECT_EQ(ReadAll(P("src/d.bin")), "D");
@@ -359,7 +360,7 @@ TEST_F(UndoTest, MoveBackAcrossVolumes) {
     ASSERT_EQ(platform::CreateFolders(P("vol/new")), 0);
     ASSERT_EQ(platform::MoveFileNoOverwrite(it->FullPath(), P("vol/new/a.bin")), 0);
   });
-  const bool ok = fEngine.UndoAction(1, 1, TDateTime::Now());
+  const bool ok = fEngine.UndoAction(1, 1, TDateTime::Now(), fMediaLibs);
   const Lines left = test::FolderEntries(P("vol"));
   ::umount2(P("vol").c_str(), MNT_DETACH);
   EXPECT_TRUE(ok);
@@ -374,7 +375,7 @@ TEST_F(UndoTest, TrashedFileRestoredByHandCountsAsSuccess) {
   Recycle(dup, 1, kept->FullPath());
   fDir.Write("dup/a.txt", "brought back by hand");
 
-  EXPECT_TRUE(fEngine.UndoAction(1, 1, TDateTime::Now()));
+  EXPECT_TRUE(fEngine.UndoAction(1, 1, TDateTime::Now(), fMediaLibs));
   ExpectReverted(dup);
   EXPECT_EQ(ReadAll(dup->FullPath()), "brought back by hand");
   // No file operation: the trashed copy is still in the trash.
@@ -397,7 +398,7 @@ TEST_F(UndoTest, ALaterNamesakeInTheTrashStaysThere) {
   fDir.Write(fs::path(later.InfoPath()).lexically_relative(fRoot).string(),
              "[Trash Info]\nPath=" + dup->FullPath() + "\nDeletionDate=" + date + "\n");
 
-  EXPECT_TRUE(fEngine.UndoAction(1, 1, started));
+  EXPECT_TRUE(fEngine.UndoAction(1, 1, started, fMediaLibs));
   ExpectReverted(dup);
   ExpectBack(dup, "ours");
   const auto left = OwnTrashEntries();
@@ -410,7 +411,7 @@ TEST_F(UndoTest, EmptiedTrashFallsBackToTheKeptCopy) {
   PFileItem dup = AddFile("dup/a.txt", "same bytes");
   Recycle(dup, 1, kept->FullPath());
   fs::remove_all(P("home/data/Trash"));
-  EXPECT_TRUE(fEngine.UndoAction(1, 1, TDateTime::Now()));
+  EXPECT_TRUE(fEngine.UndoAction(1, 1, TDateTime::Now(), fMediaLibs));
   ExpectReverted(dup);
   ExpectBack(dup, "same bytes");
 }
@@ -421,7 +422,7 @@ TEST_F(UndoTest, LinkReplacedByARealFileMeanwhileIsLeftAlone) {
   Link(dup, 1, kept->FullPath());
   ::unlink(dup->FullPath().c_str());
   fDir.Write("dup/a.txt", "the user's own file");
-  EXPECT_TRUE(fEngine.UndoAction(1, 1, TDateTime::Now()));
+  EXPECT_TRUE(fEngine.UndoAction(1, 1, TDateTime::Now(), fMediaLibs));
   ExpectReverted(dup);
   EXPECT_EQ(ReadAll(dup->FullPath()), "the user's own file");
 }
@@ -436,7 +437,7 @@ TEST_F(UndoTest, RetryRevertsOnlyWhatIsLeft) {
   Delete(other, 2, kept->FullPath());
 
   fPrompt.RetryAnswers = {true};
-  EXPECT_FALSE(fEngine.UndoAction(3, 2, TDateTime::Now()));
+  EXPECT_FALSE(fEngine.UndoAction(3, 2, TDateTime::Now(), fMediaLibs));
   EXPECT_EQ(fPrompt.UndoStatus, (Lines{"The operation completed with the following warnings:\n"
                                        "1 of 2 items were not restored. See error log below."}));
   ExpectReverted(one);
@@ -453,7 +454,7 @@ TEST_F(UndoTest, RetryRevertsOnlyWhatIsLeft) {
   EXPECT_EQ(type, faDelete);
   fDir.Write("gone/a.txt", "same");
   fDir.Write("one/a.txt", "changed since its undo");
-  EXPECT_TRUE(fEngine.UndoAction(3, count, TDateTime::Now()));
+  EXPECT_TRUE(fEngine.UndoAction(3, count, TDateTime::Now(), fMediaLibs));
   ExpectReverted(two);
   EXPECT_EQ(ReadAll(two->FullPath()), "same");
   EXPECT_EQ(ReadAll(one->FullPath()), "changed since its undo");
@@ -469,7 +470,7 @@ TEST_F(UndoTest, AStaleCountNeverHidesAFailure) {
   Delete(one, 1, kept->FullPath());
   Delete(two, 1, P("gone/a.txt"));
   // One reverted item matches the count handed in, but the other failed: that is no success.
-  EXPECT_TRUE(fEngine.UndoAction(1, 1, TDateTime::Now()));
+  EXPECT_TRUE(fEngine.UndoAction(1, 1, TDateTime::Now(), fMediaLibs));
   EXPECT_TRUE(fPrompt.Messages.empty());
   EXPECT_EQ(fPrompt.UndoStatus, (Lines{"The operation completed with the following warnings:\n"
                                        "1 of 2 items were not restored. See error log below."}));
@@ -477,7 +478,7 @@ TEST_F(UndoTest, AStaleCountNeverHidesAFailure) {
 
   // A count of 0 divides nothing.
   fPrompt.UndoStatus.clear();
-  EXPECT_TRUE(fEngine.UndoAction(1, 0, TDateTime::Now()));
+  EXPECT_TRUE(fEngine.UndoAction(1, 0, TDateTime::Now(), fMediaLibs));
   EXPECT_EQ(fPrompt.UndoStatus.size(), 1u);
   ExpectStillProcessed(two, 1, faDelete);
 }
@@ -496,7 +497,7 @@ TEST_F(UndoTest, AnErrorOutsideAnItemEndsTheWalk) {
   Delete(one, 1, kept->FullPath());
   Delete(two, 1, kept->FullPath());
   fEngine.SortResults(&view, -1, soAsc);
-  EXPECT_TRUE(fEngine.UndoAction(1, 2, TDateTime::Now()));
+  EXPECT_TRUE(fEngine.UndoAction(1, 2, TDateTime::Now(), fMediaLibs));
   ASSERT_EQ(fPrompt.UndoLines.size(), 1u);
   EXPECT_EQ(fPrompt.UndoLines[0], (Lines{"General error: grid gone"}));
   ExpectReverted(one);
@@ -531,7 +532,7 @@ TEST_F(UndoTest, ActionsSpanEveryListAndAnyNumber) {
   fEngine.GetActionInfo(0, count, type);
   EXPECT_EQ(count, 0);
 
-  EXPECT_TRUE(fEngine.UndoAction(300, 3, TDateTime::Now()));
+  EXPECT_TRUE(fEngine.UndoAction(300, 3, TDateTime::Now(), fMediaLibs));
   for (PFileItem it : {visible, filtered, byCategory}) {
     ExpectReverted(it);
     ExpectBack(it, "x");
@@ -541,6 +542,7 @@ TEST_F(UndoTest, ActionsSpanEveryListAndAnyNumber) {
 
 TEST_F(UndoTest, MediaLibrariesFollowMusicAndMediaItems) {
   test::TRecordingMediaLibraries libs(true, true);
+  fMediaLibs = libs.Options();
   libs.Memberships[0] = {{"Road", 0, ploWMP}};
   PFileItem keptSong = AddKept("keep/s.mp3", "ID3");
   PFileItem moved = AddFile("music/m.mp3", "ID3 moved");
@@ -556,7 +558,7 @@ TEST_F(UndoTest, MediaLibrariesFollowMusicAndMediaItems) {
   Delete(picture, 1, keptPicture->FullPath());
   Delete(text, 1, keptText->FullPath());
 
-  EXPECT_TRUE(fEngine.UndoAction(1, 4, TDateTime::Now()));
+  EXPECT_TRUE(fEngine.UndoAction(1, 4, TDateTime::Now(), fMediaLibs));
   for (PFileItem it : {moved, deleted, picture, text}) ExpectReverted(it);
   EXPECT_EQ(libs.Calls, (Lines{"iTunes.Init", "WMP.Init",
                                // the move: out of the player's library at the old place, in at the new
@@ -575,13 +577,13 @@ TEST_F(UndoTest, MediaLibrariesFollowMusicAndMediaItems) {
   PFileItem song = AddFile("music/n.mp3", "ID3 n");
   Move(song, 2, P("sorted/n.mp3"));
   fDir.Write("music/n.mp3", "newcomer");
-  EXPECT_TRUE(fEngine.UndoAction(2, 1, TDateTime::Now()));
+  EXPECT_TRUE(fEngine.UndoAction(2, 1, TDateTime::Now(), fMediaLibs));
   EXPECT_EQ(libs.Calls, (Lines{"iTunes.Init", "WMP.Init", "WMP.Delete " + P("sorted/n.mp3"),
                                "WMP.AddNew " + P("sorted/n.mp3") + " [WMP:Road]", "iTunes.Done", "WMP.Done"}));
   libs.Calls.clear();
   PFileItem other = AddFile("docs/u.txt", "u");
   Rename(other, 3);
-  EXPECT_TRUE(fEngine.UndoAction(3, 1, TDateTime::Now()));
+  EXPECT_TRUE(fEngine.UndoAction(3, 1, TDateTime::Now(), fMediaLibs));
   EXPECT_TRUE(libs.Calls.empty());
 }
 

@@ -35,7 +35,7 @@ TEST(MediaLibSyncTest, BeginCreatesTheBackEndsSwitchedOnServerFirst) {
     TRecordingMediaLibraries libs(c.SyncWMP, c.SyncITunes);
     libs.InitResult[0] = c.WMPInit;
     libs.InitResult[1] = c.ITunesInit;
-    EXPECT_EQ(BeginMediaLibSync(), c.Result);
+    EXPECT_EQ(BeginMediaLibSync(libs.Options()), c.Result);
     EndMediaLibSync();
     EXPECT_EQ(libs.Calls, c.Expected);
   }
@@ -44,9 +44,9 @@ TEST(MediaLibSyncTest, BeginCreatesTheBackEndsSwitchedOnServerFirst) {
 TEST(MediaLibSyncTest, ABeginRetriedWithoutEndEndsWhatTheFirstStarted) {
   TRecordingMediaLibraries libs(true, true);
   libs.InitResult[0] = false;
-  EXPECT_FALSE(BeginMediaLibSync());
+  EXPECT_FALSE(BeginMediaLibSync(libs.Options()));
   libs.InitResult[0] = true;
-  EXPECT_TRUE(BeginMediaLibSync());
+  EXPECT_TRUE(BeginMediaLibSync(libs.Options()));
   EndMediaLibSync();
   EXPECT_EQ(libs.Calls, (Calls{"iTunes.Init", "WMP.Init", "iTunes.Done", "iTunes.Init", "WMP.Init", "iTunes.Done",
                                "WMP.Done"}));
@@ -61,15 +61,15 @@ TEST(MediaLibSyncTest, PerFileOperationsReachOnlyInitialisedBackEnds) {
   EXPECT_TRUE(libs.Calls.empty());
   EXPECT_EQ(lists, nullptr);
 
-  ASSERT_TRUE(BeginMediaLibSync());
+  ASSERT_TRUE(BeginMediaLibSync(libs.Options()));
   libs.Calls.clear();
   MediaLibDeleteWMP("\\\\?\\/m/a.mp3", lists);
   MediaLibDeleteITunes("/m/a.mp3", lists);
   MediaLibAddWMP("/m/b.mp3", lists.get());
-  MediaLibAddAll("/m/c.mp3", nullptr);
+  MediaLibAddAll("/m/c.mp3", nullptr, libs.Options());
   MediaLibRenameITunes("/m/c.mp3", "/n/c.mp3");
   EndMediaLibSync();
-  MediaLibAddAll("/m/d.mp3", nullptr);  // closed again
+  MediaLibAddAll("/m/d.mp3", nullptr, libs.Options());  // closed again
   EXPECT_EQ(libs.Calls, (Calls{"WMP.Delete /m/a.mp3", "iTunes.Delete /m/a.mp3",
                                "WMP.AddNew /m/b.mp3 [WMP:Road,iTunes:Gym,iTunes:Gym]", "WMP.AddNew /m/c.mp3 none",
                                "iTunes.AddNew /m/c.mp3 none", "iTunes.Rename /m/c.mp3 -> /n/c.mp3", "iTunes.Done",
@@ -81,19 +81,19 @@ TEST(MediaLibSyncTest, PerFileOperationsReachOnlyInitialisedBackEnds) {
                    "Synchronizing: /m/c.mp3 -> /n/c.mp3", "Finalizing synchronization...", ""}));
 }
 
-TEST(MediaLibSyncTest, AddAllFollowsTheSettingsAndAMissingBackEndIsSkipped) {
+TEST(MediaLibSyncTest, AddAllFollowsTheSwitchesItIsGivenAndAMissingBackEndIsSkipped) {
   TRecordingMediaLibraries libs(true, true);
-  ASSERT_TRUE(BeginMediaLibSync());
-  Settings.Sync_iTunes = false;
-  MediaLibAddAll("/m/a.mp3", nullptr);
+  ASSERT_TRUE(BeginMediaLibSync(libs.Options()));
+  TMediaLibSyncOptions serverOff = libs.Options();
+  serverOff.iTunes = false;
+  MediaLibAddAll("/m/a.mp3", nullptr, serverOff);
   EndMediaLibSync();
   EXPECT_EQ(libs.Calls, (Calls{"iTunes.Init", "WMP.Init", "WMP.AddNew /m/a.mp3 none", "iTunes.Done", "WMP.Done"}));
 
   // This platform may lack a library's back-end: it is left out without a complaint.
   libs.Calls.clear();
-  Settings.Sync_iTunes = true;
   const TMediaLibraryFactory saved = RegisterMediaLibrary(mliTunes, nullptr);
-  EXPECT_TRUE(BeginMediaLibSync());
+  EXPECT_TRUE(BeginMediaLibSync(libs.Options()));
   MediaLibRenameITunes("/a", "/b");
   EndMediaLibSync();
   RegisterMediaLibrary(mliTunes, saved);
@@ -109,8 +109,10 @@ TEST(MediaLibSyncTest, AFailingCallIsLoggedAndStopsNothing) {
   Settings.LogEvents = {leMediaLibSyncOk, leMediaLibSyncFail};
   StartLogging(Settings.LogDirectory, Settings.LogEvents);
   libs.ThrowOnPath = "/m/bad.mp3";
-  ASSERT_TRUE(BeginMediaLibSync());
-  MediaLibAddAll("/m/bad.mp3", nullptr);
+  TMediaLibSyncOptions options = libs.Options();
+  options.LogEvents = {leMediaLibSyncOk, leMediaLibSyncFail};
+  ASSERT_TRUE(BeginMediaLibSync(options));
+  MediaLibAddAll("/m/bad.mp3", nullptr, options);
   MediaLibAddWMP("/m/good.mp3", nullptr);
   EndMediaLibSync();
   const std::string logFile = GetLogger().LogFileName();

@@ -1,6 +1,6 @@
 // Both media libraries as recording fakes: every back-end call becomes one line, e.g.
-// "WMP.AddNew /m/a.mp3 [WMP:Road,iTunes:Gym]". Installed for its scope, with the sync settings
-// it was given; the previous back-ends and settings come back at the end.
+// "WMP.AddNew /m/a.mp3 [WMP:Road,iTunes:Gym]". Installed for its scope; Options() are the
+// switches it was given. The previous back-ends come back at the end.
 #pragma once
 
 #include <memory>
@@ -9,16 +9,14 @@
 #include <vector>
 
 #include "medialib/MediaLibSync.h"
-#include "settings/PcwSettings.h"
 
 namespace pelcrow::test {
 
 class TRecordingMediaLibraries : public IMediaLibStatus {
  public:
-  TRecordingMediaLibraries(bool syncWMP, bool syniTunes)
-      : fOldWMP(Settings.Sync_WMP), fOldITunes(Settings.Sync_iTunes), fOldEvents(Settings.LogEvents) {
-    Settings.Sync_WMP = syncWMP;
-    Settings.Sync_iTunes = syniTunes;
+  TRecordingMediaLibraries(bool syncWMP, bool syniTunes) {
+    fOptions.WMP = syncWMP;
+    fOptions.iTunes = syniTunes;
     fPrevious[0] = RegisterMediaLibrary(mlWMP, [this] { return std::make_unique<TFake>(*this, 0); });
     fPrevious[1] = RegisterMediaLibrary(mliTunes, [this] { return std::make_unique<TFake>(*this, 1); });
     SetMediaLibStatus(this);
@@ -27,12 +25,11 @@ class TRecordingMediaLibraries : public IMediaLibStatus {
     SetMediaLibStatus(nullptr);
     RegisterMediaLibrary(mlWMP, std::move(fPrevious[0]));
     RegisterMediaLibrary(mliTunes, std::move(fPrevious[1]));
-    Settings.Sync_WMP = fOldWMP;
-    Settings.Sync_iTunes = fOldITunes;
-    Settings.LogEvents = fOldEvents;
   }
   TRecordingMediaLibraries(const TRecordingMediaLibraries&) = delete;
   TRecordingMediaLibraries& operator=(const TRecordingMediaLibraries&) = delete;
+
+  const TMediaLibSyncOptions& Options() const { return fOptions; }
 
   void ShowWaitText(const std::string& text) override { WaitTexts.push_back(text); }
   void ShowStatusText(const std::string& text) override { StatusTexts.push_back(text); }
@@ -85,8 +82,7 @@ class TRecordingMediaLibraries : public IMediaLibStatus {
   };
 
   TMediaLibraryFactory fPrevious[2];
-  bool fOldWMP, fOldITunes;
-  TPcwLogEvents fOldEvents;
+  TMediaLibSyncOptions fOptions;
 };
 
 }  // namespace pelcrow::test
