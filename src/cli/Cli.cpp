@@ -20,6 +20,7 @@
 #include "export/PathListing.h"
 #include "localization/TranslateText.h"
 #include "logging/Logger.h"
+#include "platform/ProcessInfo.h"
 #include "platform/FileSystem.h"
 #include "services/FileCrc32.h"
 #include "settings/PcwSettings.h"
@@ -292,8 +293,8 @@ int CheckScanFolders(TCliArgs& args, std::ostream& err) {
       err << "pelcrow-cli: cannot scan " << p << ": not a folder\n";
       return kExitUsage;
     }
-    if (::access(p.c_str(), R_OK | X_OK) != 0) {
-      err << "pelcrow-cli: cannot scan " << p << ": " << platform::ErrorText(errno) << "\n";
+    if (const int access = platform::FolderAccessError(p)) {
+      err << "pelcrow-cli: cannot scan " << p << ": " << platform::ErrorText(access) << "\n";
       return kExitUsage;
     }
   }
@@ -335,7 +336,7 @@ int ScanFolders(TScanEngine& engine, TCliArgs& args, std::ostream& err) {
   engine.SetChecksumThreads(args.Threads);
   bool finished = false;
   engine.OnFinishedScan = [&](const TScanEngineSummaryInfo&) { finished = true; };
-  const bool showProgress = ::isatty(STDERR_FILENO) != 0;
+  const bool showProgress = platform::IsTerminal(STDERR_FILENO);
   TNoGrid grid;
   TScanSettings options = ScanSettingsOf(Settings);
   options.ScanOptions = args.ScanOptions;

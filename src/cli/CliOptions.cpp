@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "export/ExportList.h"
+#include "platform/ProcessInfo.h"
 
 namespace pelcrow::cli {
 
@@ -443,12 +444,7 @@ std::string UsageText() {
 
 std::string Absolute(const std::string& Path) {
   if (!Path.empty() && Path[0] == '/') return Path;
-  std::string cwd;
-  if (char* c = ::getcwd(nullptr, 0)) {
-    cwd = c;
-    std::free(c);
-  }
-  std::string r = cwd;
+  std::string r = platform::CurrentDirectory();
   if (r.empty() || r.back() != '/') r += '/';
   r += Path;
   return r;

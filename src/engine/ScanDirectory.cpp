@@ -15,6 +15,7 @@
 #include "engine/ScanEngine.h"
 #include "localization/TranslateText.h"
 #include "logging/Logger.h"
+#include "platform/ProcessInfo.h"
 #include "platform/FileSystem.h"
 #include "platform/Links.h"
 #include "platform/SpecialFolders.h"
@@ -205,10 +206,7 @@ const char* TScanEngine::FolderCheck(const std::string& Dir, bool IsLink) const 
   // a permanently excluded or system folder.
   std::vector<std::string> targets = {Dir};
   if (IsLink) {
-    if (char* real = ::realpath(Dir.c_str(), nullptr)) {
-      targets.emplace_back(real);
-      std::free(real);
-    }
+    if (std::string real = platform::ResolvedPath(Dir); !real.empty()) targets.push_back(std::move(real));
   }
   for (const std::string& t : targets)
     if (!fExclusions.CheckExclusionFolder(t, true)) return kExcludePathsCheck;

@@ -441,8 +441,6 @@ bool TScanEngine::CheckProcessed(int AIndex) const {
   return fFiles[static_cast<std::size_t>(AIndex)]->fProcessed;
 }
 
-// Kept for the windows, which still call it through the engine.
-std::string TScanEngine::DeleteExtendedPrefix(const std::string& APath) { return ::pelcrow::DeleteExtendedPrefix(std::string_view(APath)); }
 
 TFilterCategory TScanEngine::DetectCategory(std::string_view AFileName) {
   static const struct {

@@ -162,8 +162,6 @@ class TScanEngine {
   bool CheckProcessed(int AIndex) const;
   void UpdateSummaryInfo();
   void UpdateGrid(int AIndex, bool DoRefresh);
-
-  static std::string DeleteExtendedPrefix(const std::string& APath);
   static TFilterCategory DetectCategory(std::string_view AFileName);
 
   // Threads that read checksums before the sort; 0 = one per core (at most 8).

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <memory>
 
@@ -34,6 +35,6 @@ std::string ResolvedPath(const std::string& path) {
   return real ? std::string(real.get()) : std::string();
 }
 
-bool CanEnterFolder(const std::string& path) { return ::access(path.c_str(), R_OK | X_OK) == 0; }
+int FolderAccessError(const std::string& path) { return ::access(path.c_str(), R_OK | X_OK) == 0 ? 0 : errno; }
 
 }  // namespace pelcrow::platform

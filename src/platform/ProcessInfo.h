@@ -13,7 +13,7 @@ std::string CurrentDirectory();
 bool IsTerminal(int fd);
 // The path with every symbolic link resolved; empty when it does not exist.
 std::string ResolvedPath(const std::string& path);
-// This process may list the folder and enter it.
-bool CanEnterFolder(const std::string& path);
+// 0 when this process may list the folder and enter it, else the errno that says why not.
+int FolderAccessError(const std::string& path);
 
 }  // namespace pelcrow::platform

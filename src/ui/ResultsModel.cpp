@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "base/PathText.h"
 #include "engine/ItemFlags.h"
 #include "localization/TranslateText.h"
 
@@ -66,7 +67,7 @@ QVariant TResultsModel::data(const QModelIndex& index, int role) const {
       if (kind == rcSize || kind == rcDupGroup) return int(Qt::AlignRight | Qt::AlignVCenter);
       return {};
     case Qt::ToolTipRole:
-      if (kind == rcPath || kind == rcName) return Q(TScanEngine::DeleteExtendedPrefix(it->FullPath()));
+      if (kind == rcPath || kind == rcName) return Q(DeleteExtendedPrefix(it->FullPath()));
       return {};
     case Qt::DisplayRole:
       break;

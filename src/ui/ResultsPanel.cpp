@@ -13,6 +13,7 @@
 #include <QShortcut>
 #include <QVBoxLayout>
 
+#include "base/PathText.h"
 #include "base/UserPrompt.h"
 #include "engine/SearchFilterSettings.h"
 #include "engine/ListFile.h"
@@ -352,7 +353,7 @@ bool TResultsPanel::ValidFocus() {
 
 std::string TResultsPanel::FocusedPath() const {
   const int row = FocusedRow();
-  return row < 0 ? std::string() : TScanEngine::DeleteExtendedPrefix(fEngine->Item(row)->FullPath());
+  return row < 0 ? std::string() : DeleteExtendedPrefix(fEngine->Item(row)->FullPath());
 }
 
 QMenu* TResultsPanel::DuplicatesMenu(bool masterMode) {
@@ -464,7 +465,7 @@ QMenu* TResultsPanel::BuildContextMenu(int row) {
     menu->setObjectName(QStringLiteral("pmForFileList"));
     const PFileItem it = fEngine->Item(row);
     items = FileListMenuItems(fEngine->CompareMode(), *it,
-                              platform::PathExists(TScanEngine::DeleteExtendedPrefix(it->FullPath())));
+                              platform::PathExists(DeleteExtendedPrefix(it->FullPath())));
   } else {
     menu->setObjectName(QStringLiteral("pmLoadList"));
     if (IsFileModeValue(fEngine->CompareMode())) items = {miLoadList};
@@ -505,7 +506,7 @@ void TResultsPanel::RunMenuItem(int item) {
       break;
     case miOpenWith: OpenItemWith(FocusedPath(), window()); break;
     case miOpenFolder:
-      if (fileMode) OpenItemFolder(TScanEngine::DeleteExtendedPrefix(fEngine->Item(row)->Path.str()));
+      if (fileMode) OpenItemFolder(DeleteExtendedPrefix(fEngine->Item(row)->Path.str()));
       break;
     case miRecycleBin:
       if (fileMode) platform::OpenRecycleBin();

@@ -9,6 +9,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include "base/PathText.h"
 #include "base/FormatSettings.h"
 #include "base/UserPrompt.h"
 #include "logging/Logger.h"
@@ -26,7 +27,7 @@ QString Elapsed(qint64 ms) {
 
 QString Number(long long n) { return QString::fromStdString(FormatThousands(n)); }
 
-QString ShownPath(const std::string& path) { return PathText(TScanEngine::DeleteExtendedPrefix(path)); }
+QString ShownPath(const std::string& path) { return PathText(DeleteExtendedPrefix(path)); }
 
 // Replaces the next "%s" of text, if there is one.
 void Fill(std::string& text, const std::string& value) {

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 
+#include "base/PathText.h"
 #include "engine/ScanEngine.h"
 #include "ui/UiText.h"
 
@@ -44,7 +45,7 @@ void TfmSelectCustomFolder::InitFolderList(const std::vector<std::string>& folde
   const QFontMetrics fm(cbFolderList->font());
   int widest = 0;
   for (const std::string& f : folders) {
-    const QString shown = PathText(TScanEngine::DeleteExtendedPrefix(f));
+    const QString shown = PathText(DeleteExtendedPrefix(f));
     cbFolderList->addItem(shown);
     widest = std::max(widest, fm.horizontalAdvance(shown));
   }

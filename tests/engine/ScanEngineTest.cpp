@@ -279,9 +279,9 @@ TEST(ScanEngineTest, DetectCategoryByExtension) {
 }
 
 TEST(ScanEngineTest, DeleteExtendedPrefix) {
-  EXPECT_EQ(TScanEngine::DeleteExtendedPrefix("\\\\?\\C:\\x"), "C:\\x");
-  EXPECT_EQ(TScanEngine::DeleteExtendedPrefix("\\\\?\\UNC\\srv\\s"), "\\\\srv\\s");
-  EXPECT_EQ(TScanEngine::DeleteExtendedPrefix("/home/ann"), "/home/ann");
+  EXPECT_EQ(DeleteExtendedPrefix("\\\\?\\C:\\x"), "C:\\x");
+  EXPECT_EQ(DeleteExtendedPrefix("\\\\?\\UNC\\srv\\s"), "\\\\srv\\s");
+  EXPECT_EQ(DeleteExtendedPrefix("/home/ann"), "/home/ann");
 }
 
 }  // namespace
