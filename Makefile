@@ -42,7 +42,7 @@ package: build
 	cd $(BUILD_DIR) && cpack -G DEB
 
 package-check: package
-	./scripts/check-package.sh $(BUILD_DIR)
+	./scripts/check-package.sh $(BUILD_DIR)/package
 
 bench: build
 	@./scripts/install-deps.sh bench
