@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 # Paths relative to the checkout, so ccache hits across clones (CI builds a fresh one).
 export CCACHE_BASEDIR ?= $(CURDIR)
 
-.PHONY: all deps build run test unit-test fuzz bench clean
+.PHONY: all deps build run test unit-test fuzz bench clean install package package-check
 
 all: build
 
@@ -29,6 +29,20 @@ unit-test: build
 # Every parser runs under libFuzzer (ASan + UBSan) for FUZZ_SECONDS each.
 fuzz: deps
 	FUZZ_SECONDS=$(or $(FUZZ_SECONDS),10) ./scripts/run-fuzzers.sh
+
+# make install [PREFIX=/usr/local] [DESTDIR=...]
+PREFIX ?= /usr/local
+install: build
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+# The Debian package, in $(BUILD_DIR)/package/; package-check runs lintian on it and the
+# programs from the unpacked package.
+package: build
+	@./scripts/install-deps.sh package
+	cd $(BUILD_DIR) && cpack -G DEB
+
+package-check: package
+	./scripts/check-package.sh $(BUILD_DIR)/package
 
 bench: build
 	@./scripts/install-deps.sh bench

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build and the tests need; does nothing when all are present.
-# Usage: install-deps.sh [build|bench]
+# Usage: install-deps.sh [build|bench|package]
 set -euo pipefail
 pkgs=(cmake ninja-build g++ ccache pkg-config
       qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl1-mesa-dev libxkbcommon-dev
       googletest libgtest-dev libbenchmark-dev libxxhash-dev zlib1g-dev
-      clang libclang-rt-14-dev trash-cli e2fsprogs libtag1-dev python3 desktop-file-utils)
+      clang libclang-rt-14-dev trash-cli e2fsprogs libtag1-dev python3 desktop-file-utils
+      appstream libxml2-utils shared-mime-info libglib2.0-bin man-db bsdextrautils dpkg-dev file)
+if [ "${1:-build}" = package ]; then
+  pkgs+=(lintian)
+fi
 if [ "${1:-build}" = bench ]; then
   pkgs+=(jdupes rdfind rmlint fdupes hyperfine python3)
 fi

@@ -580,6 +580,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     out << UsageText();
     return kExitOk;
   }
+  if (cmd == "--version") {
+    out << "pelcrow-cli " << PELCROW_VERSION << "\n";
+    return kExitOk;
+  }
   // Each run starts with the paths escaped: --null is an option of the run that gives it.
   gNullEnded = false;
   for (const TCommandEntry& c : kCommandEntries)

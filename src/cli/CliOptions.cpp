@@ -361,27 +361,31 @@ void AddHelp(std::string& out, const std::string& left, std::size_t indent, std:
   }
 }
 
-constexpr const char* kCommands =
-    "Usage: pelcrow-cli COMMAND [OPTIONS] ...\n"
-    "\n"
-    "Commands:\n"
-    "  scan [OPTIONS] FOLDER...\n"
-    "      Finds duplicate files below the folders and prints the duplicate groups.\n"
-    "  load [--format FORMAT] [--name PATTERN] [--groups LIST] [--export FILE]\n"
-    "       [--select RULE [--action ACTION ...]] FILE.dup\n"
-    "      Prints the duplicate groups of a list saved by scan --save (same formats), only the\n"
-    "      files whose name matches PATTERN (* and ?, any letter case) and whose group number\n"
-    "      is in LIST (\"1-5,8,10-12\"). --select and --action work as for scan; every file is\n"
-    "      checked against what the list recorded before anything is done to it.\n"
-    "  undo [--list] [--action ID]\n"
-    "      Puts back what the last action (of scan or load --action, or of the desktop app) did,\n"
-    "      from the action journal in $XDG_STATE_HOME/pelcrow/journal; --list shows the journal,\n"
-    "      --action ID undoes that action (an ID or a number --list shows).\n"
-    "  crc32 FILE...\n"
-    "      Prints the CRC-32 of each file as 8 upper-case hex digits, or Error.\n"
-    "  --help\n"
-    "      Shows this text.\n"
-    "\n";
+// The commands as --help and the manual page list them: the synopsis (continued lines already
+// indented as --help shows them) and the description, broken where --help breaks it.
+struct TCommandDoc {
+  const char* Synopsis;
+  const char* Description;
+};
+
+constexpr TCommandDoc kCommandDocs[] = {
+    {"scan [OPTIONS] FOLDER...", "Finds duplicate files below the folders and prints the duplicate groups."},
+    {"load [--format FORMAT] [--name PATTERN] [--groups LIST] [--export FILE]\n"
+     "       [--select RULE [--action ACTION ...]] FILE.dup",
+     "Prints the duplicate groups of a list saved by scan --save (same formats), only the\n"
+     "files whose name matches PATTERN (* and ?, any letter case) and whose group number\n"
+     "is in LIST (\"1-5,8,10-12\"). --select and --action work as for scan; every file is\n"
+     "checked against what the list recorded before anything is done to it."},
+    {"undo [--list] [--action ID]",
+     "Puts back what the last action (of scan or load --action, or of the desktop app) did,\n"
+     "from the action journal in $XDG_STATE_HOME/pelcrow/journal; --list shows the journal,\n"
+     "--action ID undoes that action (an ID or a number --list shows)."},
+    {"crc32 FILE...", "Prints the CRC-32 of each file as 8 upper-case hex digits, or Error."},
+    {"--help", "Shows this text."},
+    {"--version", "Shows the version."},
+};
+
+constexpr const char* kUsageLine = "Usage: pelcrow-cli COMMAND [OPTIONS] ...\n";
 
 constexpr const char* kExitStatus =
     "\n"
@@ -423,7 +427,12 @@ std::string CheckSelectAction(const TCliArgs& Args) {
 }
 
 std::string UsageText() {
-  std::string out = kCommands;
+  std::string out = std::string(kUsageLine) + "\nCommands:\n";
+  for (const TCommandDoc& c : kCommandDocs) {
+    out += std::string("  ") + c.Synopsis + "\n";
+    AddHelp(out, std::string(), 6, 0, c.Description);
+  }
+  out += "\n";
   out += "Scan options:\n";
   for (const TOptionSpec& o : kOptions) {
     if (!(o.Commands & ccScan) || !o.Help) continue;
@@ -440,6 +449,146 @@ std::string UsageText() {
   for (const TScanSwitch& s : kScanSwitches)
     AddHelp(out, s.Name, kItemIndent, kItemWidth, std::string(s.Help) + (defaults.Contains(s.Option) ? " (on)" : " (off)"));
   return out + kExitStatus;
+}
+
+namespace {
+
+// Text as roff reads it: backslashes and hyphens escaped, a line never starting with a control
+// character.
+std::string Roff(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\\') out += "\\e";
+    else if (c == '-') out += "\\-";
+    else out += c;
+  }
+  if (!out.empty() && (out[0] == '.' || out[0] == '\'')) out.insert(0, "\\&");
+  return out;
+}
+
+// Help text broken for the terminal, joined again for the manual page (man fills its lines).
+std::string RoffParagraph(std::string_view text) {
+  std::string joined(text);
+  for (char& c : joined)
+    if (c == '\n') c = ' ';
+  return Roff(joined) + "\n";
+}
+
+// An option as the manual page's tagged paragraph shows it: the name bold, the value in italics.
+void RoffItem(std::string& out, std::string_view name, const char* value, std::string_view help) {
+  out += ".TP\n\\fB" + Roff(name) + "\\fR";
+  if (value) out += " \\fI" + Roff(value) + "\\fR";
+  out += "\n" + RoffParagraph(help);
+}
+
+// The choices of a value written "a|b|c"; empty for any other value.
+std::vector<std::string> Choices(const char* valueName) {
+  std::vector<std::string> out;
+  if (!valueName) return out;
+  const std::string v = valueName;
+  if (v.find('|') == std::string::npos || v.find(' ') != std::string::npos) return out;
+  for (std::size_t start = 0;;) {
+    const std::size_t bar = v.find('|', start);
+    out.push_back(v.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
+    if (bar == std::string::npos) break;
+    start = bar + 1;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string ManPage(std::string_view Version) {
+  std::string out = ".TH PELCROW\\-CLI 1 \"\" \"Pelcrow " + Roff(Version) + "\" \"User Commands\"\n.nh\n";
+  out += ".SH NAME\npelcrow\\-cli \\- find duplicate files from the command line\n";
+  out += ".SH SYNOPSIS\n";
+  for (const TCommandDoc& c : kCommandDocs) {
+    std::string synopsis = c.Synopsis;
+    for (std::size_t nl; (nl = synopsis.find("\n")) != std::string::npos;) {
+      std::size_t next = nl + 1;
+      while (next < synopsis.size() && synopsis[next] == ' ') ++next;
+      synopsis.replace(nl, next - nl, " ");
+    }
+    out += ".br\n\\fBpelcrow\\-cli\\fR " + Roff(synopsis) + "\n";
+  }
+  out += ".SH DESCRIPTION\nPelcrow finds duplicate files in the folders it is given and shows them as numbered\n"
+         "duplicate groups; a rule can select copies and an action process them.\n";
+  out += ".SH COMMANDS\n";
+  for (const TCommandDoc& c : kCommandDocs) {
+    std::string name = c.Synopsis;
+    name = name.substr(0, name.find(' '));
+    out += ".TP\n\\fB" + Roff(name) + "\\fR\n" + RoffParagraph(c.Description);
+  }
+  out += ".SH SCAN OPTIONS\n";
+  for (const TOptionSpec& o : kOptions) {
+    if (!(o.Commands & ccScan) || !o.Help) continue;
+    RoffItem(out, o.Name, o.ValueName, o.Help);
+    if (std::string_view(o.Name) != "--action") continue;
+    out += ".RS\n";
+    for (const TActionKind& k : kActionKinds) RoffItem(out, k.Name, k.Argument, k.Help);
+    out += ".PP\n" + RoffParagraph(kActionNote) + ".RE\n";
+  }
+  RoffItem(out, "--[no-]OPTION", nullptr, "switch a scan option on or off:");
+  out += ".RS\n";
+  const TPcwScanOptions defaults = TPcwScanOptions::FromBits(kDefaultScanOptions);
+  for (const TScanSwitch& sw : kScanSwitches)
+    RoffItem(out, sw.Name, nullptr, std::string(sw.Help) + (defaults.Contains(sw.Option) ? " (on)" : " (off)"));
+  out += ".RE\n";
+  std::string_view status = kExitStatus;
+  const std::string_view label = "Exit status: ";
+  status.remove_prefix(status.find(label) + label.size());
+  out += ".SH EXIT STATUS\n" + RoffParagraph(status);
+  out += ".SH FILES\n.TP\n\\fI$XDG_STATE_HOME/pelcrow/journal/\\fR\nthe action journal undo reads "
+         "(by default \\fI~/.local/state/pelcrow/journal/\\fR)\n";
+  out += ".SH SEE ALSO\n\\fBpelcrow\\fR(1)\n";
+  return out;
+}
+
+std::vector<std::string> CommandNames() {
+  std::vector<std::string> out;
+  for (const TCommandDoc& c : kCommandDocs) {
+    const std::string synopsis = c.Synopsis;
+    out.push_back(synopsis.substr(0, synopsis.find(' ')));
+  }
+  return out;
+}
+
+std::vector<TOptionCompletion> CompletionOptions(TCommand Command) {
+  std::vector<TOptionCompletion> out;
+  auto add = [&](const std::string& name, const char* value, const char* help) {
+    for (const TOptionCompletion& o : out)
+      if (o.Name == name) return;
+    TOptionCompletion o;
+    o.Name = name;
+    if (value) {
+      const std::string v = value;
+      o.Choices = Choices(value);
+      o.Value = !o.Choices.empty() ? TOptionCompletion::cvChoice
+                : v == "FOLDER" || v == "DIR" ? TOptionCompletion::cvFolder
+                : v == "FILE" ? TOptionCompletion::cvFile
+                              : TOptionCompletion::cvText;
+    }
+    std::string h = help ? help : "";
+    o.Help = h.substr(0, h.find('\n'));
+    out.push_back(std::move(o));
+  };
+  for (const TOptionSpec& o : kOptions) {
+    if (!(o.Commands & Command)) continue;
+    // "SIZE, --max-size SIZE" shows two options in one line of --help.
+    const std::string value = o.ValueName ? std::string(o.ValueName).substr(0, std::string(o.ValueName).find(',')) : "";
+    add(o.Name, o.ValueName ? value.c_str() : nullptr, o.Help);
+    if (std::string_view(o.Name) == "--action" && Command != ccUndo) {
+      TOptionCompletion& a = out.back();
+      a.Value = TOptionCompletion::cvChoice;
+      for (const TActionKind& k : kActionKinds) a.Choices.push_back(k.Name);
+    }
+  }
+  if (Command == ccScan)
+    for (const TScanSwitch& sw : kScanSwitches) {
+      add(std::string("--") + sw.Name, nullptr, sw.Help);
+      add(std::string("--no-") + sw.Name, nullptr, sw.Help);
+    }
+  return out;
 }
 
 std::string Absolute(const std::string& Path) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/Processing.h"
@@ -77,6 +78,20 @@ std::string CheckSelectAction(const TCliArgs& Args);
 
 // The --help text.
 std::string UsageText();
+
+// The manual page pelcrow-cli(1) in roff, made from the same tables as --help.
+std::string ManPage(std::string_view Version);
+
+// What shell completion offers: the commands, and each command's options with their values.
+struct TOptionCompletion {
+  enum TValue { cvNone, cvChoice, cvFolder, cvFile, cvText };
+  std::string Name;
+  TValue Value = cvNone;
+  std::vector<std::string> Choices;  // cvChoice
+  std::string Help;                  // the first line of its help; may be empty
+};
+std::vector<std::string> CommandNames();
+std::vector<TOptionCompletion> CompletionOptions(TCommand Command);
 
 // A path made absolute against the working folder.
 std::string Absolute(const std::string& Path);

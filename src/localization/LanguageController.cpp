@@ -47,7 +47,13 @@ std::string TLanguageController::DefaultLanguagesFolder() {
   std::error_code ec;
   const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
   if (ec || exe.empty()) return "Languages/";
-  return (exe.parent_path() / "Languages").string() + "/";
+  // The build tree keeps them beside the binary; an installed program finds them in its data folder.
+  const std::filesystem::path beside = exe.parent_path() / "Languages";
+#ifdef PELCROW_INSTALLED_LANGUAGES
+  if (!std::filesystem::is_directory(beside, ec))
+    return (exe.parent_path() / PELCROW_INSTALLED_LANGUAGES).lexically_normal().string() + "/";
+#endif
+  return beside.string() + "/";
 }
 
 std::vector<TLanguageController::TLanguageEntry> TLanguageController::FindLanguageFiles(

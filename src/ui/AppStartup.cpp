@@ -7,7 +7,11 @@
 #include <QApplication>
 #include <QLocale>
 
+#include <algorithm>
 #include <array>
+#include <cctype>
+#include <filesystem>
+#include <system_error>
 #include <string_view>
 
 #include "base/FormatSettings.h"
@@ -24,6 +28,7 @@
 #include "ui/QtMainThread.h"
 #include "ui/QtTranslator.h"
 #include "ui/QtUserPrompt.h"
+#include "ui/ResultsPanel.h"
 
 namespace pelcrow::ui {
 
@@ -43,6 +48,17 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
     args.emplace_back(a);
   }
   return args;
+}
+
+void SplitListFiles(const std::vector<std::string>& args, std::vector<std::string>& folders,
+                    std::vector<std::string>& lists) {
+  for (const std::string& a : args) {
+    std::string ext = a.size() > 4 ? a.substr(a.size() - 4) : std::string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::error_code ec;
+    const bool list = ext == ".dup" && std::filesystem::is_regular_file(a, ec);
+    (list ? lists : folders).push_back(a);
+  }
 }
 
 void FillFormatSettingsFromLocale() {
@@ -78,15 +94,20 @@ int RunApplication(int argc, char** argv) {
   Settings.LoadSettings(true);
 
   const std::string here = platform::CurrentDirectory();
+  std::vector<std::string> folders, lists;
+  SplitListFiles(platform::MakeArgumentsAbsolute(args, here), folders, lists);
   platform::TSingleInstance instance(platform::GetInstanceDirectory());
-  instance.ShellQueueAdd(platform::MakeArgumentsAbsolute(args, here));
-  if (!instance.CheckSingleInstance()) return 0;
+  instance.ShellQueueAdd(folders);
+  // A running copy takes the folders; a list file still opens, in a window of its own.
+  const bool first = instance.CheckSingleInstance();
+  if (!first && lists.empty()) return 0;
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("pelcrow"));
   QApplication::setApplicationDisplayName(QString::fromStdString(std::string(kAppName)));
   QApplication::setApplicationVersion(QStringLiteral(PELCROW_VERSION));
-  QApplication::setDesktopFileName(QStringLiteral("pelcrow"));
+  // The installed desktop entry's id, so the desktop shows its icon for our windows.
+  QApplication::setDesktopFileName(QStringLiteral("org.pelcrow.Pelcrow"));
   FillFormatSettingsFromLocale();
   ApplyAppStyle(app);
   TQtMainThread mainThread(&app);
@@ -98,8 +119,10 @@ int RunApplication(int argc, char** argv) {
 
   int rc = 0;
   {
-    TfmMain window(&instance);
+    TfmMain window(first ? &instance : nullptr);
     window.show();
+    // The desktop entry hands over the list files the user opened; the window shows one list.
+    if (!lists.empty()) window.Results()->LoadListFrom(lists.front());
     rc = QApplication::exec();
   }
   SetUserPrompt(nullptr);

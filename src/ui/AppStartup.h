@@ -10,6 +10,10 @@ namespace pelcrow::ui {
 
 // The program's own arguments: Qt's options (and their values) left out.
 std::vector<std::string> ProgramArguments(int argc, char** argv);
+// Splits the arguments into the list files (existing files ending in .dup) to open and the
+// folders to add.
+void SplitListFiles(const std::vector<std::string>& args, std::vector<std::string>& folders,
+                    std::vector<std::string>& lists);
 // Fills the process-wide format settings from the system locale.
 void FillFormatSettingsFromLocale();
 int RunApplication(int argc, char** argv);

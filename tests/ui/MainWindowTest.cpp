@@ -26,6 +26,7 @@
 #include <thread>
 
 #include "UiTestUtil.h"
+#include "ui/AppStartup.h"
 #include "engine/SearchFilter.h"
 #include "engine/SearchFilterSettings.h"
 #include "localization/LanguageController.h"
@@ -120,6 +121,20 @@ class MainWindowTest : public QObject {
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(Child<QLineEdit>(w, "cleDirectory"), &leave);
     QVERIFY(Child<QLabel>(w, "StatusText")->text().isEmpty());
+  }
+
+  // The desktop entry hands over folders and list files alike: only existing .dup files are
+  // lists to load; a folder named like one, or a missing list, stays a folder for the scan.
+  void commandLineListFiles() {
+    const std::string list = fHome->Write("saved.dup", "[Version 1]\n");
+    const std::string upper = fHome->Write("SAVED2.DUP", "[Version 1]\n");
+    const std::string folder = fHome->Dir("photos.dup");
+    const std::string missing = fHome->Home() + "/missing.dup";
+    const std::string plain = fHome->Dir("plain");
+    std::vector<std::string> folders, lists;
+    pelcrow::ui::SplitListFiles({plain, list, folder, missing, upper}, folders, lists);
+    QCOMPARE(lists, (std::vector<std::string>{list, upper}));
+    QCOMPARE(folders, (std::vector<std::string>{plain, folder, missing}));
   }
 
   // A worker's hand-over runs on the user-interface thread, later, not inside the worker.
