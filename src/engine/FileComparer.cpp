@@ -48,6 +48,19 @@ int OrderStrongHash(const TFileItem& L, const TFileItem& R) {
   return 0;
 }
 
+// Frees the items marked in drop and closes the gaps, keeping the order of the rest.
+void DeleteDropped(std::vector<PFileItem>& a, const std::vector<char>& drop) {
+  std::size_t out = 0;
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    if (drop[k]) {
+      delete a[k];
+    } else {
+      a[out++] = a[k];
+    }
+  }
+  a.resize(out);
+}
+
 bool IsJpegKey(const std::string& extKey) { return extKey == ".JPG" || extKey == ".JPEG"; }
 
 }  // namespace
@@ -152,15 +165,7 @@ void TFileComparerClass::BaseFindDuplicates() {
     if (j - i == 1) drop[i] = 1;
     i = j;
   }
-  std::size_t out = 0;
-  for (std::size_t k = 0; k < a.size(); ++k) {
-    if (drop[k]) {
-      delete a[k];
-    } else {
-      a[out++] = a[k];
-    }
-  }
-  a.resize(out);
+  DeleteDropped(a, drop);
 }
 
 void TFileComparerClass::SplitGroups() {
@@ -560,15 +565,7 @@ void TFileComparerSameItems::FindDuplicates() {
         if (!drop[m] && SameEntry(*a[m], *a[k])) drop[k] = 1;
     i = j;
   }
-  std::size_t out = 0;
-  for (std::size_t k = 0; k < a.size(); ++k) {
-    if (drop[k]) {
-      delete a[k];
-    } else {
-      a[out++] = a[k];
-    }
-  }
-  a.resize(out);
+  DeleteDropped(a, drop);
   BaseFindDuplicates();
 }
 
