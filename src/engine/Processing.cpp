@@ -346,21 +346,8 @@ TPassResult TProcessingRun::RunPass() {
   // Names planned by an earlier pass are free again when their item did not move.
   if (!fOptions.DryRun) fPlannedTargets.clear();
 
-  // The plan is on disk before the first file is touched: undo after a crash needs it.
   std::vector<std::unique_ptr<TJournalItem>> plan(pending.size());
-  std::string journalError;
-  if (!fOptions.DryRun) {
-    std::vector<TJournalItem*> recs;
-    for (std::size_t k = 0; k < pending.size(); ++k) {
-      plan[k] = PlanItem(fEngine.Item(pending[k]));
-      recs.push_back(plan[k].get());
-    }
-    int err = fJournal.IsOpen() ? 0 : fJournal.Begin(ActionTypeOf(), fPassStarted, fOptions.JournalExpireDays);
-    if (err == 0) err = fJournal.Plan(recs);
-    if (err != 0)
-      journalError = TranslateText("Cannot write the action journal ") + TActionJournal::Directory() + ": " +
-                     platform::ErrorText(err);
-  }
+  const std::string journalError = fOptions.DryRun ? std::string() : WritePlan(pending, plan);
 
   bool syncBegun = false;
   int shown = 0;
@@ -389,35 +376,56 @@ TPassResult TProcessingRun::RunPass() {
         fJournal.Failed(*rec);
       }
     }
-    if (o.Ok && !fOptions.DryRun) {
-      if (!fActionOpened) {
-        fActionOpened = true;
-        ++fHistory.fActionNo;
-        fHistory.fActionStarted.resize(static_cast<std::size_t>(fHistory.fActionNo));
-        fHistory.fActionStarted.back() = fPassStarted;
-      }
-      SetFileProcessed(it, true);
-      it->ActionGroup = fHistory.fActionNo;
-      it->ActionType = ActionTypeOf();
-      it->TargetPath = TItemString(o.Target);
-      rec->State = TJournalItem::jsDone;
-      it->Undo = std::move(plan[k]);
-    }
+    if (o.Ok && !fOptions.DryRun) RecordSuccess(it, std::move(plan[k]), o);
     if (!fOptions.DryRun) LogOutcome(it, o, oldName);
     if (OnItem) OnItem(it, o);
-    if (fProgress) {
-      fProgress->RowChanged(i);
-      const int percent = static_cast<int>(static_cast<std::int64_t>(i) * 100 / rows);
-      if (percent != shown) {
-        shown = percent;
-        fProgress->ShowProgress(percent, progressText + " (" + std::to_string(percent) + "%)");
-        fProgress->ProcessMessages();
-      }
-    }
+    if (fProgress) ShowRowDone(i, rows, progressText, shown);
   }
-  fJournal.Flush(true);
+  // The files have changed already; an outcome that cannot be written is said in the log, and the
+  // journal's next reader settles it from the disk.
+  if (const int err = fJournal.Flush(true))
+    WriteLog("cannot write the action journal " + TActionJournal::Directory() + ": " + platform::ErrorText(err),
+             lsvError);
   if (syncBegun) EndMediaLibSync();
   return result;
+}
+
+std::string TProcessingRun::WritePlan(const std::vector<int>& Pending, std::vector<std::unique_ptr<TJournalItem>>& Plan) {
+  // The plan is on disk before the first file is touched: undo after a crash needs it.
+  std::vector<TJournalItem*> recs;
+  for (std::size_t k = 0; k < Pending.size(); ++k) {
+    Plan[k] = PlanItem(fEngine.Item(Pending[k]));
+    recs.push_back(Plan[k].get());
+  }
+  int err = fJournal.IsOpen() ? 0 : fJournal.Begin(ActionTypeOf(), fPassStarted, fOptions.JournalExpireDays);
+  if (err == 0) err = fJournal.Plan(recs);
+  if (err == 0) return std::string();
+  return TranslateText("Cannot write the action journal ") + TActionJournal::Directory() + ": " + platform::ErrorText(err);
+}
+
+void TProcessingRun::RecordSuccess(PFileItem Item, std::unique_ptr<TJournalItem> Rec, const TItemOutcome& Outcome) {
+  // The first success of the run opens its action number; every later one shares it.
+  if (!fActionOpened) {
+    fActionOpened = true;
+    ++fHistory.fActionNo;
+    fHistory.fActionStarted.resize(static_cast<std::size_t>(fHistory.fActionNo));
+    fHistory.fActionStarted.back() = fPassStarted;
+  }
+  SetFileProcessed(Item, true);
+  Item->ActionGroup = fHistory.fActionNo;
+  Item->ActionType = ActionTypeOf();
+  Item->TargetPath = TItemString(Outcome.Target);
+  Rec->State = TJournalItem::jsDone;
+  Item->Undo = std::move(Rec);
+}
+
+void TProcessingRun::ShowRowDone(int Row, int Rows, const std::string& ProgressText, int& Shown) {
+  fProgress->RowChanged(Row);
+  const int percent = static_cast<int>(static_cast<std::int64_t>(Row) * 100 / Rows);
+  if (percent == Shown) return;
+  Shown = percent;
+  fProgress->ShowProgress(percent, ProgressText + " (" + std::to_string(percent) + "%)");
+  fProgress->ProcessMessages();
 }
 
 TItemOutcome TProcessingRun::ProcessItem(PFileItem Item, TJournalItem* Rec) {

@@ -144,6 +144,11 @@ class TProcessingRun {
   // where it is to go (the planned target, or the kept copy).
   std::unique_ptr<TJournalItem> PlanItem(PFileItem Item);
   TItemOutcome ProcessItem(PFileItem Item, TJournalItem* Rec);
+  // Plans the pending rows into the journal; the reason (translated) when it cannot be written.
+  std::string WritePlan(const std::vector<int>& Pending, std::vector<std::unique_ptr<TJournalItem>>& Plan);
+  // Marks a processed item with the run's action and hands it its journal record.
+  void RecordSuccess(PFileItem Item, std::unique_ptr<TJournalItem> Rec, const TItemOutcome& Outcome);
+  void ShowRowDone(int Row, int Rows, const std::string& ProgressText, int& Shown);
   // Opens and checks the item and (NeedKept) a kept copy of its group; the first candidate that
   // checks out stands, and its path is the outcome's target.
   TItemOutcome PrepareItem(PFileItem Item, bool NeedKept, platform::TSafeFileAction& Act, PFileItem& Kept);
