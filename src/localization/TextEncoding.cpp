@@ -64,7 +64,7 @@ std::string DecodeTextBytes(std::string_view bytes) {
   if (bytes.size() >= 2 && (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF")) {
     std::string text = DecodeUtf16(bytes.substr(2), bytes[0] == '\xFE');
     // A file cut in the middle of a unit says so in the text.
-    if (bytes.size() % 2 != 0) AppendUtf8(text, 0xFFFD);
+    if (bytes.size() % 2 != 0) AppendUtf8(text, kReplacement);
     return text;
   }
   return ToValidUtf8(bytes);
