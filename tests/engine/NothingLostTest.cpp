@@ -105,6 +105,17 @@ class TFaultySys final : public platform::TRealSysCalls {
   bool fHit = false;
 };
 
+// Every operation, each one way a file can go; "move across" makes every rename say EXDEV.
+struct TOp {
+  const char* Name;
+  TProcessingOperation Operation;
+  bool Permanent;
+  bool Exdev;
+};
+const TOp kOps[] = {{"trash", poDelete, false, false}, {"delete", poDelete, true, false},
+                    {"move", poMove, false, false},    {"move across", poMove, false, true},
+                    {"rename", poRename, false, false}, {"link", poLink, false, false}};
+
 class NothingLostTest : public ::testing::Test {
  public:
   void SetUp() override {
@@ -360,15 +371,6 @@ TEST_F(NothingLostTest, ReadOnlyFilesKeepTheirMode) {
 // whole at the source or at the target, and undo brings back what was done.
 TEST_F(NothingLostTest, AFailingCallAtAnyPointLosesNoByte) {
   const std::string bytes = std::string(300000, 'z') + "end";
-  struct TOp {
-    const char* Name;
-    TProcessingOperation Operation;
-    bool Permanent;
-    bool Exdev;
-  };
-  const TOp ops[] = {{"trash", poDelete, false, false}, {"delete", poDelete, true, false},
-                     {"move", poMove, false, false},    {"move across", poMove, false, true},
-                     {"rename", poRename, false, false}, {"link", poLink, false, false}};
   const TSysCall calls[] = {TSysCall::scOpenAt, TSysCall::scRead,   TSysCall::scWrite,  TSysCall::scRenameAt,
                             TSysCall::scLinkAt, TSysCall::scUnlinkAt, TSysCall::scFSync, TSysCall::scFChmod,
                             TSysCall::scFUtimens, TSysCall::scSymlinkAt, TSysCall::scCopyFileRange};
@@ -383,7 +385,7 @@ TEST_F(NothingLostTest, AFailingCallAtAnyPointLosesNoByte) {
     (void)name;
     return found;
   };
-  for (const TOp& op : ops) {
+  for (const TOp& op : kOps) {
     for (TSysCall call : calls) {
       for (int err : errnos) {
         for (int nth = 1; nth < 40; ++nth) {
@@ -442,19 +444,10 @@ TEST_F(NothingLostTest, AFailingCallAtAnyPointLosesNoByte) {
 // action put it, and a second undo (from the journal, as after a restart) brings it back.
 TEST_F(NothingLostTest, AFailingCallDuringUndoLosesNoByte) {
   const std::string bytes = std::string(200000, 'u') + "end";
-  struct TOp {
-    const char* Name;
-    TProcessingOperation Operation;
-    bool Permanent;
-    bool Exdev;
-  };
-  const TOp ops[] = {{"trash", poDelete, false, false}, {"delete", poDelete, true, false},
-                     {"move", poMove, false, false},    {"move across", poMove, false, true},
-                     {"rename", poRename, false, false}, {"link", poLink, false, false}};
   const TSysCall calls[] = {TSysCall::scOpenAt, TSysCall::scRead,  TSysCall::scWrite,    TSysCall::scRenameAt,
                             TSysCall::scLinkAt, TSysCall::scUnlinkAt, TSysCall::scFSync, TSysCall::scFChmod,
                             TSysCall::scFUtimens, TSysCall::scCopyFileRange};
-  for (const TOp& op : ops) {
+  for (const TOp& op : kOps) {
     for (TSysCall call : calls) {
       for (int nth = 1; nth < 40; ++nth) {
         SCOPED_TRACE(std::string(op.Name) + " call " + std::to_string(static_cast<int>(call)) + " #" + std::to_string(nth));
