@@ -161,6 +161,24 @@ class NothingLostTest : public ::testing::Test {
     return reason;
   }
   bool Undo() { return UndoLastAction(fEngine, fHistory, TMediaLibSyncOptions()); }
+  // A new tree with one pair, keep/x.bin and the selected dup/x.bin, and no trash or journal.
+  void FreshPair(const std::string& bytes) {
+    for (const char* dir : {"/tree", "/out", "/home/data/Trash", "/home/state"}) fs::remove_all(fRoot + dir);
+    Write("keep/x.bin", bytes);
+    Write("dup/x.bin", bytes);
+    Scan();
+    Select("dup/x.bin");
+  }
+  // The operation of the table, moving into out/ and renaming with the postfix "_x".
+  TProcessingOptions OptionsFor(const TOp& op) const {
+    TProcessingOptions o;
+    o.Operation = op.Operation;
+    o.Permanent = op.Permanent;
+    o.MoveFolder = fRoot + "/out";
+    o.RenameText = "_x";
+    o.RenamePrefix = false;
+    return o;
+  }
 
   test::TTempDir fDir;
   std::string fRoot;
@@ -391,27 +409,14 @@ TEST_F(NothingLostTest, AFailingCallAtAnyPointLosesNoByte) {
         for (int nth = 1; nth < 40; ++nth) {
           SCOPED_TRACE(std::string(op.Name) + " call " + std::to_string(static_cast<int>(call)) + " #" +
                        std::to_string(nth) + " errno " + std::to_string(err));
-          fs::remove_all(fRoot + "/tree");
-          fs::remove_all(fRoot + "/out");
-          fs::remove_all(fRoot + "/home/data/Trash");
-          fs::remove_all(fRoot + "/home/state");
-          Write("keep/x.bin", bytes);
-          Write("dup/x.bin", bytes);
-          Scan();
-          Select("dup/x.bin");
+          FreshPair(bytes);
           bool hit = false;
           int failed = 0;
           {
             TFaultySys sys;
             sys.ForceExdev = op.Exdev;
             sys.FailAt(call, nth, err);
-            TProcessingOptions o;
-            o.Operation = op.Operation;
-            o.Permanent = op.Permanent;
-            o.MoveFolder = fRoot + "/out";
-            o.RenameText = "_x";
-            o.RenamePrefix = false;
-            Run(o, &failed);
+            Run(OptionsFor(op), &failed);
             hit = sys.Hit();
           }
           // The kept copy is never touched; a partial copy never stands under a name.
@@ -451,20 +456,8 @@ TEST_F(NothingLostTest, AFailingCallDuringUndoLosesNoByte) {
     for (TSysCall call : calls) {
       for (int nth = 1; nth < 40; ++nth) {
         SCOPED_TRACE(std::string(op.Name) + " call " + std::to_string(static_cast<int>(call)) + " #" + std::to_string(nth));
-        fs::remove_all(fRoot + "/tree");
-        fs::remove_all(fRoot + "/out");
-        fs::remove_all(fRoot + "/home/data/Trash");
-        fs::remove_all(fRoot + "/home/state");
-        Write("keep/x.bin", bytes);
-        Write("dup/x.bin", bytes);
-        Scan();
-        Select("dup/x.bin");
-        TProcessingOptions o;
-        o.Operation = op.Operation;
-        o.Permanent = op.Permanent;
-        o.MoveFolder = fRoot + "/out";
-        o.RenameText = "_x";
-        o.RenamePrefix = false;
+        FreshPair(bytes);
+        const TProcessingOptions o = OptionsFor(op);
         bool hit = false;
         {
           TFaultySys sys;
