@@ -232,6 +232,39 @@ TProcessingOptions ProcessingOptionsFor(const TCliAction& action) {
 bool SelectionAllowed(TScanEngine& engine) { return CheckSelectionProtection(engine, false, TSafetyLockOptions()); }
 
 // Processes the selected files in one pass; a file that fails is reported and left as it is.
+// The command line's log, open while it lives, where --log says (nothing without one). The
+// command line's settings record holds defaults, not the user's file: a log that fails switches
+// itself off for this run and saves nothing.
+class TCliLog {
+ public:
+  TCliLog(const std::string& logDir, TPcwLogEvents events, const char* startText = nullptr)
+      : fActive(!logDir.empty()) {
+    if (!fActive) return;
+    TLogOptions options;
+    options.EnableLogging = true;
+    options.LogDirectory = logDir;
+    options.LogEvents = events;
+    fPrevious = GetLogger().SetSwitchedOffHandler(nullptr);
+    StartLogging(options, TPcwLogEvents{leInfo});
+    if (startText != nullptr) WriteLog(startText);
+  }
+  ~TCliLog() {
+    if (!fActive) return;
+    if (!fEndText.empty()) WriteLog(fEndText);
+    StopLogging();
+    GetLogger().SetSwitchedOffHandler(std::move(fPrevious));
+  }
+  TCliLog(const TCliLog&) = delete;
+  TCliLog& operator=(const TCliLog&) = delete;
+  // Written when the log closes, after the work.
+  void SetEndText(std::string text) { fEndText = std::move(text); }
+
+ private:
+  bool fActive;
+  std::string fEndText;
+  std::function<void(TLogSwitchOff)> fPrevious;
+};
+
 int RunAction(TScanEngine& engine, const TCliAction& action, const std::string& logDir, std::ostream& out,
               std::ostream& err) {
   TCliPrompt prompt(err);
@@ -241,14 +274,9 @@ int RunAction(TScanEngine& engine, const TCliAction& action, const std::string& 
     return kExitActionFailed;
   }
   TProcessingOptions options = ProcessingOptionsFor(action);
-  const bool logging = !logDir.empty() && !action.DryRun;
-  if (logging) {
+  if (!logDir.empty() && !action.DryRun)
     options.LogEvents = TPcwLogEvents{leFileDeleted, leFileMoved, leFileRenamed, leSymLink, leError};
-    Settings.EnableLogging = true;
-    Settings.LogDirectory = logDir;
-    Settings.LogEvents = options.LogEvents;
-    StartLogging(logDir, TPcwLogEvents{leInfo});
-  }
+  const TCliLog log(action.DryRun ? std::string() : logDir, options.LogEvents);
   TActionHistory history;
   TProcessingRun run(engine, history, options);
   run.OnItem = [&](PFileItem item, const TItemOutcome& o) {
@@ -265,10 +293,6 @@ int RunAction(TScanEngine& engine, const TCliAction& action, const std::string& 
   };
   const TPassResult r = run.RunPass();
   if (!action.DryRun) run.RemoveEmptyFolders();
-  if (logging) {
-    StopLogging();
-    Settings.EnableLogging = false;
-  }
   out.flush();
   if (r.Failed == 0) return kExitOk;
   err << "pelcrow-cli: " << run.FailureHead(r) << "\n";
@@ -301,26 +325,13 @@ int CheckScanFolders(TCliArgs& args, std::ostream& err) {
   return kExitOk;
 }
 
-void StartScanLog(const std::string& logDir) {
-  Settings.EnableLogging = true;
-  Settings.LogDirectory = logDir;
-  Settings.LogEvents = TPcwLogEvents{leFileFound, leFileSkipped, leFolderScanned, leFolderSkipped};
-  StartLogging(logDir, TPcwLogEvents{leInfo});
-  WriteLog("Scan started");
-}
-
-void StopScanLog() {
-  WriteLog("Scan finished");
-  StopLogging();
-  Settings.EnableLogging = false;
-}
-
 // Runs the scan to its end, with progress on a terminal. kExitOk, or the exit code after the
 // message. The engine keeps pointers to the folder lists of args.
 int ScanFolders(TScanEngine& engine, TCliArgs& args, std::ostream& err) {
   TQueueMainThread mainThread;
   SetMainThread(&mainThread);
-  if (!args.LogDir.empty()) StartScanLog(args.LogDir);
+  TCliLog log(args.LogDir, TPcwLogEvents{leFileFound, leFileSkipped, leFolderScanned, leFolderSkipped},
+              "Scan started");
   try {
     engine.SetIncludeFileMasks(args.IncludeMasks);
     engine.SetExcludeFileMasks(args.ExcludeMasks);
@@ -351,7 +362,7 @@ int ScanFolders(TScanEngine& engine, TCliArgs& args, std::ostream& err) {
     }
   }
   if (showProgress) err << "\r\033[K" << std::flush;
-  if (!args.LogDir.empty()) StopScanLog();
+  log.SetEndText("Scan finished");
   mainThread.ProcessEvents();
   SetMainThread(nullptr);
   if (!engine.LastWorkerError().empty()) {

@@ -144,9 +144,20 @@ std::string TLogger::LogFileName() const {
   return FLogFileName;
 }
 
-void TLogger::SetSaveSettings(std::function<void()> saveSettings) {
+std::function<void(TLogSwitchOff)> TLogger::SetSwitchedOffHandler(std::function<void(TLogSwitchOff)> handler) {
   std::lock_guard<std::mutex> g(fLock);
-  fSaveSettings = std::move(saveSettings);
+  std::swap(fSwitchedOff, handler);
+  return handler;
+}
+
+TLogOptions TLogger::Options() const {
+  std::lock_guard<std::mutex> g(fLock);
+  return fOptions;
+}
+
+void TLogger::SetOptions(const TLogOptions& Options) {
+  std::lock_guard<std::mutex> g(fLock);
+  fOptions = Options;
 }
 
 void TLogger::SetClock(std::function<TDateTime()> clock) {
@@ -188,9 +199,10 @@ std::string TLogger::TranslLogEventName(TPcwLogEvent Event) const {
   return i < kLogEventCount ? FTranslLogEventNames[i] : std::string();
 }
 
-void TLogger::StartLogging(const std::string& LogDirectory, TPcwLogEvents Events) {
+void TLogger::StartLogging(const TLogOptions& Options, TPcwLogEvents Events) {
   try {
-    Start(LogDirectory, Events, false);
+    SetOptions(Options);
+    Start(Events, false);
   } catch (...) {
     // Logging must never break its caller.
   }
@@ -198,18 +210,19 @@ void TLogger::StartLogging(const std::string& LogDirectory, TPcwLogEvents Events
 
 void TLogger::EnsureStarted() {
   // Disabled logging drops the write without touching the folder.
-  if (!Settings.EnableLogging) return;
+  TPcwLogEvents events;
   {
     std::lock_guard<std::mutex> g(fLock);
-    if (fFile != nullptr || fWriteFailed) return;
+    if (!fOptions.EnableLogging || fFile != nullptr || fWriteFailed) return;
+    events = fOptions.LogEvents;
   }
-  TPcwLogEvents events = Settings.LogEvents;
   if (events.Empty()) events = TPcwLogEvents{leInfo};
-  Start(Settings.LogDirectory, events, true);
+  Start(events, true);
 }
 
-void TLogger::Start(const std::string& dir, TPcwLogEvents events, bool onlyIfClosed) {
-  const bool enabled = Settings.EnableLogging;
+void TLogger::Start(TPcwLogEvents events, bool onlyIfClosed) {
+  const TLogOptions options = Options();
+  const bool enabled = options.EnableLogging;
   if (enabled && !events.Empty()) PrepareLogEventNames();
   bool failed = false;
   {
@@ -223,14 +236,14 @@ void TLogger::Start(const std::string& dir, TPcwLogEvents events, bool onlyIfClo
     if (enabled) {
       if (events.Empty()) return;
       fAcceptedEvents = events;
-      bool ok = OpenLocked(dir) && WriteRecordLocked("");
+      bool ok = OpenLocked(options.LogDirectory) && WriteRecordLocked("");
       if (ok && fAcceptedEvents.Contains(leInfo))
         ok = WriteRecordLocked(EventObjectRecordLocked(leInfo, "Application", kAppName));
       if (!ok) failed = FailLocked();
     }
   }
   if (failed) OnWriteError();
-  if (Settings.AutoDeleteLogPeriod > 0) DeleteOldLogFiles(Settings.LogDirectory, Settings.AutoDeleteLogPeriod);
+  if (options.AutoDeleteLogPeriod > 0) DeleteOldLogFiles(options.LogDirectory, options.AutoDeleteLogPeriod);
 }
 
 void TLogger::StopLogging() {
@@ -354,22 +367,26 @@ void TLogger::LogEvent(TPcwLogEvent Event, std::string_view EventObject, std::st
   }
 }
 
-void TLogger::SaveSettings() {
-  std::function<void()> save;
+void TLogger::SwitchedOff(TLogSwitchOff what) {
+  std::function<void(TLogSwitchOff)> handler;
   {
     std::lock_guard<std::mutex> g(fLock);
-    save = fSaveSettings;
+    if (what == TLogSwitchOff::lsLogging) {
+      fOptions.EnableLogging = false;
+    } else {
+      fOptions.AutoDeleteLogPeriod = 0;
+    }
+    handler = fSwitchedOff;
   }
-  if (save) save();
+  try {
+    if (handler) handler(what);
+  } catch (...) {
+  }
 }
 
 void TLogger::OnWriteError() {
   OnMainThread([this] {
-    Settings.EnableLogging = false;
-    try {
-      SaveSettings();
-    } catch (...) {
-    }
+    SwitchedOff(TLogSwitchOff::lsLogging);
     {
       std::lock_guard<std::mutex> g(fLock);
       fErrorPending = false;
@@ -386,11 +403,7 @@ void TLogger::OnDeleteError() {
   }
   OnMainThread([this] {
     // Switched off before the box is shown, so that a restart meanwhile does not fail again.
-    Settings.AutoDeleteLogPeriod = 0;
-    try {
-      SaveSettings();
-    } catch (...) {
-    }
+    SwitchedOff(TLogSwitchOff::lsAutoDelete);
     {
       std::lock_guard<std::mutex> g(fLock);
       fDeleteErrorPending = false;
@@ -434,39 +447,48 @@ void TLogger::DeleteOldLogFiles(const std::string& LogDirectory, int MaxDays) {
   }
 }
 
+TLogOptions LogOptionsOf(const TPcwSettings& Record) {
+  TLogOptions o;
+  o.EnableLogging = Record.EnableLogging;
+  o.LogDirectory = Record.LogDirectory;
+  o.LogEvents = Record.LogEvents;
+  o.AutoDeleteLogPeriod = Record.AutoDeleteLogPeriod;
+  return o;
+}
+
 TLogger& GetLogger() {
   static TLogger logger;
-  static const bool connected = [] {
-    logger.SetSaveSettings([] { Settings.SaveSettings(); });
-    return true;
-  }();
-  (void)connected;
   return logger;
 }
 
 namespace {
 
 // Settings and the language controller know no log: the log, linked into every program that has
-// one, connects them when the program starts.
+// one, connects them when the program starts. A program whose settings record is not the user's
+// file (the command line) replaces the switched-off handler while it logs.
 const bool kConnectedToSettings = [] {
+  GetLogger().SetSwitchedOffHandler([](TLogSwitchOff what) {
+    if (what == TLogSwitchOff::lsLogging) {
+      Settings.EnableLogging = false;
+    } else {
+      Settings.AutoDeleteLogPeriod = 0;
+    }
+    Settings.SaveSettings();
+  });
   TLanguageController::SetErrorSink([](const std::string& text) { GetLogger().WriteLog(text, lsvError); });
   TPcwSettings::SetSavingHook([](TPcwSettings& saved) {
     GetLanguageController().SetLanguage(saved.TranslationLanguageCode);
     GetLogger().PrepareLogEventNames();
     // Restarted on the folder as saved; a log that has just been switched off is closed.
     StopLogging();
-    StartLogging(saved.LogDirectory, TPcwLogEvents{leInfo});
+    StartLogging(LogOptionsOf(saved), TPcwLogEvents{leInfo});
   });
   return true;
 }();
 
 }  // namespace
 
-void StartLogging(const std::string& LogDirectory, TPcwLogEvents Events) {
-  GetLogger().StartLogging(LogDirectory, Events);
-}
-
-void StartLogging() { GetLogger().StartLogging(Settings.LogDirectory, TPcwLogEvents{leInfo}); }
+void StartLogging(const TLogOptions& Options, TPcwLogEvents Events) { GetLogger().StartLogging(Options, Events); }
 
 void StopLogging() { GetLogger().StopLogging(); }
 

@@ -1,5 +1,5 @@
 // The program's log: what it did, one record per line, in a UTF-16 LE file per day
-// ("yyyy-mm-dd.log" in Settings.LogDirectory), written only while Settings.EnableLogging is on.
+// ("yyyy-mm-dd.log" in the log folder), written only while logging is enabled.
 // Records start with CR LF, so each start of logging begins with a blank line and the file ends
 // without a line break. A record is "hh:nn:ss", a tab, then "[Severity]: message" or the padded
 // event name, a tab, the object, a tab and "[data]".
@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <cstddef>
 #include <cstdio>
 #include <functional>
@@ -36,6 +37,19 @@ inline constexpr const char* kUnableToWriteLogMessage =
 inline constexpr const char* kUnableToDeleteOldLogsMessage =
     "Unable to delete old log files. Please check program settings and then re-enable this feature.";
 
+// What the log does, taken from the settings record where a program starts logging or saves its
+// settings; the log itself never reads the record.
+struct TLogOptions {
+  bool EnableLogging = false;
+  std::string LogDirectory;
+  TPcwLogEvents LogEvents;                // accepted by a log that opens on its first write
+  std::int32_t AutoDeleteLogPeriod = 0;   // days; 0 keeps every log
+};
+TLogOptions LogOptionsOf(const TPcwSettings& Record);
+
+// What the log switched off by itself after a failure, for the record's owner to save.
+enum class TLogSwitchOff { lsLogging, lsAutoDelete };
+
 class TLogger {
  public:
   TLogger();
@@ -46,9 +60,13 @@ class TLogger {
   // Full path of the log file in use; empty while none is open.
   std::string LogFileName() const;
 
-  // (Re)opens today's log in LogDirectory when logging is enabled, accepting Events for the
-  // event-object records; then removes old logs if Settings.AutoDeleteLogPeriod > 0.
-  void StartLogging(const std::string& LogDirectory, TPcwLogEvents Events);
+  // Takes Options, then (re)opens today's log in Options.LogDirectory when logging is enabled,
+  // accepting Events for the event-object records; then removes old logs if
+  // Options.AutoDeleteLogPeriod > 0.
+  void StartLogging(const TLogOptions& Options, TPcwLogEvents Events);
+  TLogOptions Options() const;
+  // Takes Options for a log that opens on its first write, without (re)opening it now.
+  void SetOptions(const TLogOptions& Options);
   // Closes the file and empties the accepted event set.
   void StopLogging();
 
@@ -69,15 +87,14 @@ class TLogger {
   // than MaxDays days back. The log in use is never deleted.
   void DeleteOldLogFiles(const std::string& LogDirectory, int MaxDays);
 
-  // Writes the settings file after the logger changed Settings (logging switched off after a
-  // write error, auto-delete switched off). Installed by the settings-file code; runs on the
-  // user-interface thread.
-  void SetSaveSettings(std::function<void()> saveSettings);
+  // Told, on the user-interface thread, when the log switched logging or the removal of old logs
+  // off after a failure, so that the settings file says so too. Returns the handler it replaces.
+  std::function<void(TLogSwitchOff)> SetSwitchedOffHandler(std::function<void(TLogSwitchOff)> handler);
   // The clock of record times, file names and log ages (tests).
   void SetClock(std::function<TDateTime()> clock);
 
  private:
-  void Start(const std::string& dir, TPcwLogEvents events, bool onlyIfClosed);
+  void Start(TPcwLogEvents events, bool onlyIfClosed);
   void EnsureStarted();
   TDateTime Now() const;
   std::string TimeText() const;
@@ -89,7 +106,7 @@ class TLogger {
                                       std::string_view EventData) const;
   void OnWriteError();
   void OnDeleteError();
-  void SaveSettings();
+  void SwitchedOff(TLogSwitchOff what);
 
   mutable std::mutex fLock;
   std::FILE* fFile = nullptr;
@@ -99,16 +116,15 @@ class TLogger {
   bool fWriteFailed = false;   // no implicit restart after a write error
   bool fErrorPending = false;  // the write-error handling waits for the user-interface thread
   bool fDeleteErrorPending = false;
-  std::function<void()> fSaveSettings;
+  TLogOptions fOptions;
+  std::function<void(TLogSwitchOff)> fSwitchedOff;
   std::function<TDateTime()> fClock;
 };
 
 // The one logger, created on first use and released at exit.
 TLogger& GetLogger();
 
-void StartLogging(const std::string& LogDirectory, TPcwLogEvents Events);
-// What the main window and the settings file do: Settings.LogDirectory, [leInfo].
-void StartLogging();
+void StartLogging(const TLogOptions& Options, TPcwLogEvents Events);
 void StopLogging();
 inline void WriteLog(std::string_view AMsg, TLogSeverity ASeverity = lsvInfo) {
   GetLogger().WriteLog(AMsg, ASeverity);

@@ -126,7 +126,7 @@ TfmMain::~TfmMain() {
 }
 
 void TfmMain::StartLoggingSession() {
-  StartLogging(Settings.LogDirectory, TPcwLogEvents{leInfo});
+  StartLogging(LogOptionsOf(Settings), TPcwLogEvents{leInfo});
   WriteLog(TranslateText("Starting Application"));
 }
 

@@ -236,7 +236,7 @@ bool ShowFailureReport(QWidget* parent, const std::string& head, TPcwLogEvent ev
       if (!dir.isEmpty() && Settings.CheckLogFolder(PathBytes(dir), false)) Settings.LogDirectory = PathBytes(dir);
     }
     EnableLoggingFor(Settings, event);
-    StartLogging();
+    StartLogging(LogOptionsOf(Settings), TPcwLogEvents{leInfo});
     Settings.SaveSettings();
   }
   return again;

@@ -124,6 +124,20 @@ std::vector<std::string> SortedLines(const std::string& text) {
   return lines;
 }
 
+// A --log folder that cannot be written switches the run's log off; the user's own settings file
+// (logging, auto-delete, everything else) is left as it was.
+TEST_F(CliSelectTest, FailedLogNeverRewritesTheSettingsFile) {
+  test::TScopedEnv config("XDG_CONFIG_HOME", fDir / "config");
+  Settings = TPcwSettings();
+  const std::string file = Settings.GetSettingsFile();
+  const std::string stored = "[Logging]\nEnable=1\nAutoDelete=9\n";
+  fDir.Write(std::filesystem::path(file).lexically_relative(fDir.path()).string(), stored);
+  fDir.Write("plain-file", "x");
+  const TResult r = Scan({"--log", fDir / "plain-file/logs"});
+  EXPECT_EQ(r.Code, 0) << r.Err;
+  EXPECT_EQ(test::ReadAll(file), stored);
+}
+
 // --action works on what --select chose; the dry run names the same files and touches nothing.
 TEST_F(CliSelectTest, ActionsDryRunThenTrash) {
   namespace fs = std::filesystem;

@@ -52,10 +52,8 @@ class ProcessingTest : public ::testing::Test {
     fs::create_directories(fRoot + "/home/data");
     fHome = std::make_unique<TScopedEnv>("HOME", fRoot + "/home");
     fData = std::make_unique<TScopedEnv>("XDG_DATA_HOME", fRoot + "/home/data");
-    fSavedSettings = Settings;
   }
   void TearDown() override {
-    Settings = fSavedSettings;
     fData.reset();
     fHome.reset();
   }
@@ -101,7 +99,6 @@ class ProcessingTest : public ::testing::Test {
   test::TTempDir fDir;
   std::string fRoot;
   std::unique_ptr<TScopedEnv> fHome, fData;
-  TPcwSettings fSavedSettings;
   TScanEngine fEngine{cmCRC32, TPcwCompareOptions()};
   TActionHistory fHistory;
   test::TScriptedPrompt fPrompt;
@@ -473,10 +470,11 @@ TEST_F(ProcessingTest, LogLinesOfSuccessAndFailure) {
   Scan();
   Select("dup/a.txt");
   Select("dup/b.txt");
-  Settings.EnableLogging = true;
-  Settings.LogDirectory = P("logs");
+  TLogOptions logOptions;
+  logOptions.EnableLogging = true;
+  logOptions.LogDirectory = P("logs");
   fs::create_directories(P("logs"));
-  StartLogging(P("logs"), TPcwLogEvents{leInfo});
+  StartLogging(logOptions, TPcwLogEvents{leInfo});
   TProcessingOptions o;
   o.Operation = poRename;
   o.RenameText = "_";

@@ -170,11 +170,11 @@ TEST(ScanFilters, RejectionsAreLoggedWithTheirCheck) {
   TTempDir dir;
   dir.Write("files/a.txt", "a");
   dir.Write("files/.b.txt", "b");
-  const TPcwSettings saved = Settings;
-  Settings.EnableLogging = true;
-  Settings.LogDirectory = dir / "logs";
-  Settings.LogEvents = TPcwLogEvents{leFileSkipped, leFolderSkipped};
-  StartLogging(Settings.LogDirectory, TPcwLogEvents{leInfo});
+  TLogOptions logOptions;
+  logOptions.EnableLogging = true;
+  logOptions.LogDirectory = dir / "logs";
+  logOptions.LogEvents = TPcwLogEvents{leFileSkipped, leFolderSkipped};
+  StartLogging(logOptions, TPcwLogEvents{leInfo});
   auto logText = [] {
     // The log is UTF-16 LE; its texts here are ASCII.
     const std::string bytes = test::ReadAll(GetLogger().LogFileName());
@@ -191,7 +191,6 @@ TEST(ScanFilters, RejectionsAreLoggedWithTheirCheck) {
   test::RunScan(engine, {dir / "files"}, options);
   const std::string text = logText();
   StopLogging();
-  Settings = saved;
   EXPECT_NE(text.find("a.txt [Error: "), std::string::npos) << text;
   EXPECT_NE(text.find(".b.txt [Error: "), std::string::npos) << text;
 }

@@ -73,14 +73,19 @@ class LoggerTest : public ::testing::Test {
   void SetUp() override {
     SetMainThread(&fLoop);
     SetUserPrompt(&fPrompt);
-    Settings.EnableLogging = true;
-    Settings.LogDirectory = fDir / "logs";
-    Settings.AutoDeleteLogPeriod = 0;
-    Settings.LogEvents = TPcwLogEvents();
+    fOptions.EnableLogging = true;
+    fOptions.LogDirectory = fDir / "logs";
+    fLogger.SetOptions(fOptions);
     fLogger.SetClock([this] { return fNow; });
-    fLogger.SetSaveSettings([this] {
+    // What the program's settings file does: take the change, save, restart the log.
+    fLogger.SetSwitchedOffHandler([this](TLogSwitchOff what) {
+      if (what == TLogSwitchOff::lsLogging) {
+        fOptions.EnableLogging = false;
+      } else {
+        fOptions.AutoDeleteLogPeriod = 0;
+      }
       ++fSaves;
-      fLogger.StartLogging(Settings.LogDirectory, TPcwLogEvents{leInfo});
+      fLogger.StartLogging(fOptions, TPcwLogEvents{leInfo});
     });
   }
   void TearDown() override {
@@ -88,11 +93,10 @@ class LoggerTest : public ::testing::Test {
     fLogger.StopLogging();
     SetUserPrompt(nullptr);
     SetMainThread(nullptr);
-    Settings = fSaved;
   }
-  std::string LogPath(const char* date) const { return Settings.LogDirectory + "/" + date + ".log"; }
+  std::string LogPath(const char* date) const { return fOptions.LogDirectory + "/" + date + ".log"; }
 
-  TPcwSettings fSaved = Settings;
+  TLogOptions fOptions;  // the settings record of the test
   test::TTempDir fDir;
   TQueueMainThread fLoop;
   test::TScriptedPrompt fPrompt;
@@ -102,7 +106,7 @@ class LoggerTest : public ::testing::Test {
 };
 
 TEST_F(LoggerTest, NewFileStartsWithMarkBlankLineAndApplicationRecord) {
-  fLogger.StartLogging(Settings.LogDirectory, TPcwLogEvents{leInfo});
+  fLogger.StartLogging(fOptions, TPcwLogEvents{leInfo});
   EXPECT_EQ(fLogger.LogFileName(), LogPath("2024-03-05"));
   EXPECT_EQ(ReadBytes(LogPath("2024-03-05")),
             "\xFF\xFE" + Utf16("\r\n\r\n14:07:09\tInfo            \tApplication\t[Pelcrow]"));
@@ -141,7 +145,7 @@ TEST_F(LoggerTest, RecordLayouts) {
        [](TLogger& l) { l.LogEvent(leFileFound, "/m/", "caf\xE9", ""); },
        "14:07:09\t[Info]: File Found      /m/caf\xC3\xA9 "},
   };
-  fLogger.StartLogging(Settings.LogDirectory, TPcwLogEvents{leInfo});
+  fLogger.StartLogging(fOptions, TPcwLogEvents{leInfo});
   const std::string header = ReadLogText(LogPath("2024-03-05"));
   std::string expected = header;
   for (const TRecordCase& c : cases) {
@@ -155,16 +159,16 @@ TEST_F(LoggerTest, RecordLayouts) {
 }
 
 TEST_F(LoggerTest, CharactersOutsideTheBasicPlaneAreSurrogatePairs) {
-  fLogger.StartLogging(Settings.LogDirectory, TPcwLogEvents{leScanStarted});
+  fLogger.StartLogging(fOptions, TPcwLogEvents{leScanStarted});
   fLogger.WriteLog("\xF0\x9F\x98\x80", lsvInfo);
   const std::string bytes = ReadBytes(LogPath("2024-03-05"));
   EXPECT_EQ(bytes.substr(bytes.size() - 4), std::string("\x3D\xD8\x00\xDE", 4));
 }
 
 TEST_F(LoggerTest, RestartAppendsWithABlankLineAndNoSecondMark) {
-  fLogger.StartLogging(Settings.LogDirectory, TPcwLogEvents{leInfo});
+  fLogger.StartLogging(fOptions, TPcwLogEvents{leInfo});
   fLogger.WriteLog("one", lsvInfo);
-  fLogger.StartLogging(Settings.LogDirectory, TPcwLogEvents{leInfo});
+  fLogger.StartLogging(fOptions, TPcwLogEvents{leInfo});
   fLogger.WriteLog("two", lsvInfo);
   const std::string app = "14:07:09\tInfo            \tApplication\t[Pelcrow]";
   EXPECT_EQ(ReadLogText(LogPath("2024-03-05")),
@@ -173,40 +177,42 @@ TEST_F(LoggerTest, RestartAppendsWithABlankLineAndNoSecondMark) {
 
 TEST_F(LoggerTest, FirstWriteOpensTheLogWithTheSettingsEvents) {
   // No leInfo among the chosen events: no Application record, only the blank line.
-  Settings.LogEvents = TPcwLogEvents{leFileFound};
+  fOptions.LogEvents = TPcwLogEvents{leFileFound};
+  fLogger.SetOptions(fOptions);
   fLogger.WriteLog("first", lsvInfo);
   EXPECT_EQ(ReadLogText(LogPath("2024-03-05")), "\r\n\r\n14:07:09\t[Info]: first");
   fLogger.StopLogging();
   fs::remove(LogPath("2024-03-05"));
   // No events chosen at all: [leInfo].
-  Settings.LogEvents = TPcwLogEvents();
+  fOptions.LogEvents = TPcwLogEvents();
+  fLogger.SetOptions(fOptions);
   fLogger.LogEvent(leInfo, "Object", "");
   EXPECT_EQ(ReadLogText(LogPath("2024-03-05")),
             "\r\n\r\n14:07:09\tInfo            \tApplication\t[Pelcrow]\r\n14:07:09\tInfo            \tObject\t");
 }
 
 TEST_F(LoggerTest, DisabledLoggingWritesNothing) {
-  Settings.EnableLogging = false;
-  fLogger.StartLogging(Settings.LogDirectory, TPcwLogEvents{leInfo});
+  fOptions.EnableLogging = false;
+  fLogger.StartLogging(fOptions, TPcwLogEvents{leInfo});
   fLogger.WriteLog("x", lsvInfo);
   fLogger.LogEvent(leFileDeleted, "/a/", "b", "");
   fLogger.LogEvent(leInfo, "Object", "");
   EXPECT_EQ(fLogger.LogFileName(), "");
-  EXPECT_FALSE(fs::exists(Settings.LogDirectory));
+  EXPECT_FALSE(fs::exists(fOptions.LogDirectory));
 
   // Enabled with no events: nothing is opened either.
-  Settings.EnableLogging = true;
-  fLogger.StartLogging(Settings.LogDirectory, TPcwLogEvents());
+  fOptions.EnableLogging = true;
+  fLogger.StartLogging(fOptions, TPcwLogEvents());
   EXPECT_EQ(fLogger.LogFileName(), "");
-  EXPECT_FALSE(fs::exists(Settings.LogDirectory));
+  EXPECT_FALSE(fs::exists(fOptions.LogDirectory));
 }
 
 TEST_F(LoggerTest, SwitchingLoggingOffClosesTheOpenLog) {
-  fLogger.StartLogging(Settings.LogDirectory, TPcwLogEvents{leInfo});
+  fLogger.StartLogging(fOptions, TPcwLogEvents{leInfo});
   fLogger.WriteLog("before", lsvInfo);
   const std::string before = ReadLogText(LogPath("2024-03-05"));
-  Settings.EnableLogging = false;
-  fLogger.StartLogging(Settings.LogDirectory, TPcwLogEvents{leInfo});  // what saving the settings does
+  fOptions.EnableLogging = false;
+  fLogger.StartLogging(fOptions, TPcwLogEvents{leInfo});  // what saving the settings does
   fLogger.WriteLog("after", lsvInfo);
   EXPECT_EQ(fLogger.LogFileName(), "");
   EXPECT_EQ(ReadLogText(LogPath("2024-03-05")), before);
@@ -214,22 +220,22 @@ TEST_F(LoggerTest, SwitchingLoggingOffClosesTheOpenLog) {
 
 TEST_F(LoggerTest, SameFilePastMidnightNewFileAfterRestart) {
   fNow = Local(2024, 3, 5, 23, 59, 59);
-  fLogger.StartLogging(Settings.LogDirectory, TPcwLogEvents{leScanStarted});
+  fLogger.StartLogging(fOptions, TPcwLogEvents{leScanStarted});
   fNow = Local(2024, 3, 6, 0, 0, 1);
   fLogger.WriteLog("late", lsvInfo);
   EXPECT_EQ(ReadLogText(LogPath("2024-03-05")), "\r\n\r\n00:00:01\t[Info]: late");
   EXPECT_FALSE(fs::exists(LogPath("2024-03-06")));
-  fLogger.StartLogging(Settings.LogDirectory, TPcwLogEvents{leScanStarted});
+  fLogger.StartLogging(fOptions, TPcwLogEvents{leScanStarted});
   fLogger.WriteLog("next day", lsvInfo);
   EXPECT_EQ(fLogger.LogFileName(), LogPath("2024-03-06"));
   EXPECT_EQ(ReadLogText(LogPath("2024-03-06")), "\r\n\r\n00:00:01\t[Info]: next day");
 }
 
 TEST_F(LoggerTest, NewFolderTakesEffectAtRestart) {
-  fLogger.StartLogging(Settings.LogDirectory, TPcwLogEvents{leInfo});
+  fLogger.StartLogging(fOptions, TPcwLogEvents{leInfo});
   const std::string first = fLogger.LogFileName();
-  Settings.LogDirectory = fDir / "other/deeper";
-  fLogger.StartLogging(Settings.LogDirectory, TPcwLogEvents{leInfo});
+  fOptions.LogDirectory = fDir / "other/deeper";
+  fLogger.StartLogging(fOptions, TPcwLogEvents{leInfo});
   EXPECT_EQ(fLogger.LogFileName(), LogPath("2024-03-05"));
   fLogger.WriteLog("moved", lsvInfo);
   EXPECT_NE(ReadLogText(LogPath("2024-03-05")).find("moved"), std::string::npos);
@@ -314,18 +320,18 @@ TEST_F(LoggerTest, DeleteOldLogFilesByNameDate) {
 }
 
 TEST_F(LoggerTest, OldLogsGoAtStartEvenWithLoggingOffButNeverTheOpenOne) {
-  Settings.AutoDeleteLogPeriod = 7;
+  fOptions.AutoDeleteLogPeriod = 7;
   fDir.Write("logs/2013-01-01.log", "x");
-  Settings.EnableLogging = false;
-  fLogger.StartLogging(Settings.LogDirectory, TPcwLogEvents{leInfo});
+  fOptions.EnableLogging = false;
+  fLogger.StartLogging(fOptions, TPcwLogEvents{leInfo});
   EXPECT_FALSE(fs::exists(LogPath("2013-01-01")));
 
   // The log in use is dated 2013-01-01 by the clock and is older than the limit later on.
-  Settings.EnableLogging = true;
+  fOptions.EnableLogging = true;
   fNow = Local(2013, 1, 1);
-  fLogger.StartLogging(Settings.LogDirectory, TPcwLogEvents{leInfo});
+  fLogger.StartLogging(fOptions, TPcwLogEvents{leInfo});
   fNow = Local(2013, 3, 1);
-  fLogger.DeleteOldLogFiles(Settings.LogDirectory, 7);
+  fLogger.DeleteOldLogFiles(fOptions.LogDirectory, 7);
   EXPECT_TRUE(fs::exists(LogPath("2013-01-01")));
   fLogger.WriteLog("still here", lsvInfo);
   EXPECT_NE(ReadLogText(LogPath("2013-01-01")).find("still here"), std::string::npos);
@@ -335,9 +341,9 @@ TEST_F(LoggerTest, OldLogsGoAtStartEvenWithLoggingOffButNeverTheOpenOne) {
 
 TEST_F(LoggerTest, UncreatableFolderTurnsLoggingOff) {
   fDir.Write("plain-file", "x");
-  Settings.LogDirectory = fDir / "plain-file/logs";  // root ignores permissions, not a file as parent
-  fLogger.StartLogging(Settings.LogDirectory, TPcwLogEvents{leInfo});
-  EXPECT_FALSE(Settings.EnableLogging);
+  fOptions.LogDirectory = fDir / "plain-file/logs";  // root ignores permissions, not a file as parent
+  fLogger.StartLogging(fOptions, TPcwLogEvents{leInfo});
+  EXPECT_FALSE(fOptions.EnableLogging);
   EXPECT_EQ(fSaves, 1);
   ASSERT_EQ(fPrompt.Messages.size(), 1u);
   EXPECT_EQ(fPrompt.Messages[0].first, TMessageKind::mkWarning);
@@ -348,23 +354,25 @@ TEST_F(LoggerTest, UncreatableFolderTurnsLoggingOff) {
   EXPECT_EQ(fPrompt.Messages.size(), 1u);
 
   // Enabled again with a usable folder, logging works.
-  Settings.EnableLogging = true;
-  Settings.LogDirectory = fDir / "logs";
-  fLogger.StartLogging(Settings.LogDirectory, TPcwLogEvents{leInfo});
+  fOptions.EnableLogging = true;
+  fOptions.LogDirectory = fDir / "logs";
+  fLogger.StartLogging(fOptions, TPcwLogEvents{leInfo});
   fLogger.WriteLog("back", lsvInfo);
   EXPECT_NE(ReadLogText(LogPath("2024-03-05")).find("back"), std::string::npos);
 }
 
 TEST_F(LoggerTest, EmptyFolderIsAnError) {
-  Settings.LogDirectory = "";
+  fOptions.LogDirectory = "";
+  fLogger.SetOptions(fOptions);
   fLogger.WriteLog("x", lsvInfo);
-  EXPECT_FALSE(Settings.EnableLogging);
+  EXPECT_FALSE(fOptions.EnableLogging);
   EXPECT_EQ(fPrompt.Messages.size(), 1u);
 }
 
 TEST_F(LoggerTest, WorkerWriteErrorIsReportedOnceOnTheUserInterfaceThread) {
   fDir.Write("plain-file", "x");
-  Settings.LogDirectory = fDir / "plain-file/logs";
+  fOptions.LogDirectory = fDir / "plain-file/logs";
+  fLogger.SetOptions(fOptions);
   std::thread worker([this] {
     for (int i = 0; i < 50; ++i) fLogger.LogEvent(leFileFound, "/a/", std::to_string(i), "");
   });
@@ -372,13 +380,13 @@ TEST_F(LoggerTest, WorkerWriteErrorIsReportedOnceOnTheUserInterfaceThread) {
   EXPECT_TRUE(fPrompt.Messages.empty());  // nothing shown from the worker
   EXPECT_EQ(fSaves, 0);
   fLoop.ProcessEvents();
-  EXPECT_FALSE(Settings.EnableLogging);
+  EXPECT_FALSE(fOptions.EnableLogging);
   EXPECT_EQ(fSaves, 1);
   EXPECT_EQ(fPrompt.Messages.size(), 1u);
 }
 
 TEST_F(LoggerTest, FailedWriteToAnOpenLogTurnsLoggingOff) {
-  fLogger.StartLogging(Settings.LogDirectory, TPcwLogEvents{leInfo});
+  fLogger.StartLogging(fOptions, TPcwLogEvents{leInfo});
   const auto size = static_cast<rlim_t>(fs::file_size(LogPath("2024-03-05")));
   // The file may not grow past its size: the next record fails with EFBIG.
   rlimit saved{};
@@ -391,7 +399,7 @@ TEST_F(LoggerTest, FailedWriteToAnOpenLogTurnsLoggingOff) {
   setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, oldHandler);
 
-  EXPECT_FALSE(Settings.EnableLogging);
+  EXPECT_FALSE(fOptions.EnableLogging);
   EXPECT_EQ(fLogger.LogFileName(), "");
   EXPECT_EQ(fPrompt.Messages.size(), 1u);
   fLogger.WriteLog("dropped", lsvInfo);
@@ -404,7 +412,8 @@ TEST_F(LoggerTest, WarningIsTranslated) {
   c.SetLanguagesFolder(fDir / "Languages");
   c.SetLanguage("xx");
   fDir.Write("plain-file", "x");
-  Settings.LogDirectory = fDir / "plain-file/logs";
+  fOptions.LogDirectory = fDir / "plain-file/logs";
+  fLogger.SetOptions(fOptions);
   fLogger.WriteLog("x", lsvInfo);
   c.SetLanguage("en");
   c.SetLanguagesFolder(TLanguageController::DefaultLanguagesFolder());
@@ -417,7 +426,7 @@ TEST_F(LoggerTest, WarningIsTranslated) {
 TEST_F(LoggerTest, ConcurrentWritersProduceWholeRecords) {
   constexpr int kThreads = 4;
   constexpr int kRecords = 300;
-  fLogger.StartLogging(Settings.LogDirectory, TPcwLogEvents{leInfo});
+  fLogger.StartLogging(fOptions, TPcwLogEvents{leInfo});
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([this, t] {
@@ -455,13 +464,24 @@ TEST_F(LoggerTest, ConcurrentWritersProduceWholeRecords) {
 
 TEST(GetLoggerTest, OneProcessWideLogger) {
   EXPECT_EQ(&GetLogger(), &GetLogger());
-  TPcwSettings saved = Settings;
-  Settings.EnableLogging = false;
-  StartLogging();
+  StartLogging(TLogOptions(), TPcwLogEvents{leInfo});
   StopLogging();
   WriteLog("not written");
   EXPECT_EQ(GetLogger().LogFileName(), "");
-  Settings = saved;
+}
+
+TEST(GetLoggerTest, OptionsOfASettingsRecord) {
+  TPcwSettings record;
+  record.EnableLogging = true;
+  record.LogDirectory = "/var/log/pelcrow";
+  record.LogEvents = TPcwLogEvents{leFileMoved};
+  record.AutoDeleteLogPeriod = 12;
+  const TLogOptions o = LogOptionsOf(record);
+  EXPECT_TRUE(o.EnableLogging);
+  EXPECT_EQ(o.LogDirectory, "/var/log/pelcrow");
+  EXPECT_TRUE(o.LogEvents.Contains(leFileMoved));
+  EXPECT_FALSE(o.LogEvents.Contains(leInfo));
+  EXPECT_EQ(o.AutoDeleteLogPeriod, 12);
 }
 
 }  // namespace

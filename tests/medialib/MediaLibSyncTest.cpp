@@ -102,12 +102,12 @@ TEST(MediaLibSyncTest, AddAllFollowsTheSwitchesItIsGivenAndAMissingBackEndIsSkip
 
 TEST(MediaLibSyncTest, AFailingCallIsLoggedAndStopsNothing) {
   test::TTempDir dir;
-  const TPcwSettings saved = Settings;
   TRecordingMediaLibraries libs(true, true);
-  Settings.EnableLogging = true;
-  Settings.LogDirectory = dir / "logs";
-  Settings.LogEvents = {leMediaLibSyncOk, leMediaLibSyncFail};
-  StartLogging(Settings.LogDirectory, Settings.LogEvents);
+  TLogOptions logOptions;
+  logOptions.EnableLogging = true;
+  logOptions.LogDirectory = dir / "logs";
+  logOptions.LogEvents = {leMediaLibSyncOk, leMediaLibSyncFail};
+  StartLogging(logOptions, logOptions.LogEvents);
   libs.ThrowOnPath = "/m/bad.mp3";
   TMediaLibSyncOptions options = libs.Options();
   options.LogEvents = {leMediaLibSyncOk, leMediaLibSyncFail};
@@ -117,7 +117,6 @@ TEST(MediaLibSyncTest, AFailingCallIsLoggedAndStopsNothing) {
   EndMediaLibSync();
   const std::string logFile = GetLogger().LogFileName();
   StopLogging();
-  Settings = saved;
 
   EXPECT_EQ(libs.Calls, (Calls{"iTunes.Init", "WMP.Init", "WMP.AddNew /m/bad.mp3 none", "iTunes.AddNew /m/bad.mp3 none",
                                "WMP.AddNew /m/good.mp3 none", "iTunes.Done", "WMP.Done"}));

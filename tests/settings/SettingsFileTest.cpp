@@ -720,13 +720,12 @@ TEST_F(SettingsFileTest, SavingSwitchesTheLanguage) {
 }
 
 // The logger follows the process-wide record: borrowed for one test and put back, with the
-// logger closed and no longer saving through it.
+// logger closed.
 class TBorrowedSettings {
  public:
   TBorrowedSettings() : fSaved(Settings) { Settings = TPcwSettings(); }
   ~TBorrowedSettings() {
     StopLogging();
-    GetLogger().SetSaveSettings({});
     Settings = fSaved;
   }
   TBorrowedSettings(const TBorrowedSettings&) = delete;
