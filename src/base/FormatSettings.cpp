@@ -37,10 +37,96 @@ void AppendNumber(std::string& out, int value, int width) {
 }
 
 void FormatInto(std::string& out, std::string_view f, const TDateTimeParts& p, int dayOfWeek,
+                const TFormatSettings& s, int depth);
+
+// One date or time written field by field; the named formats (ddddd, t, c...) nest one level.
+struct TDateWriter {
+  std::string& out;
+  const TDateTimeParts& p;
+  int dayOfWeek;
+  const TFormatSettings& s;
+  int depth;
+  bool twelveHour;
+
+  void Nested(std::string_view f) const { FormatInto(out, f, p, dayOfWeek, s, depth + 1); }
+
+  // "am/pm", "a/p" or "ampm" at i; the number of characters taken (one for a lone 'a').
+  std::size_t AmPm(std::string_view f, std::size_t i) const {
+    const bool pm = p.Hour >= 12;
+    if (StartsWithNoCase(f, i, "am/pm")) {
+      out.append(f.substr(pm ? i + 3 : i, 2));
+      return 5;
+    }
+    if (StartsWithNoCase(f, i, "a/p")) {
+      out.push_back(f[pm ? i + 2 : i]);
+      return 3;
+    }
+    if (StartsWithNoCase(f, i, "ampm")) {
+      out += pm ? s.TimePMString : s.TimeAMString;
+      return 4;
+    }
+    out.push_back(f[i]);
+    return 1;
+  }
+
+  void Day(std::size_t count) const {
+    if (count <= 2) {
+      AppendNumber(out, p.Day, static_cast<int>(count));
+    } else if (count == 3) {
+      out += s.ShortDayNames[static_cast<std::size_t>(dayOfWeek)];
+    } else if (count == 4) {
+      out += s.LongDayNames[static_cast<std::size_t>(dayOfWeek)];
+    } else {
+      Nested(count == 5 ? s.ShortDateFormat : s.LongDateFormat);
+    }
+  }
+
+  // 'm' right after an hour is the minute.
+  void Month(std::size_t count, bool afterHour) const {
+    if (afterHour && count <= 2) {
+      AppendNumber(out, p.Minute, static_cast<int>(count));
+    } else if (count <= 2) {
+      AppendNumber(out, p.Month, static_cast<int>(count));
+    } else {
+      out += (count == 3 ? s.ShortMonthNames : s.LongMonthNames)[static_cast<std::size_t>(p.Month - 1)];
+    }
+  }
+
+  void Hour(std::size_t count) const {
+    int h = p.Hour;
+    if (twelveHour) {
+      h %= 12;
+      if (h == 0) h = 12;
+    }
+    AppendNumber(out, h, count >= 2 ? 2 : 1);
+  }
+
+  // The field of letter u (upper case) repeated count times.
+  void Field(char u, std::size_t count, bool afterHour) const {
+    switch (u) {
+      case 'D': Day(count); break;
+      case 'M': Month(count, afterHour); break;
+      case 'Y': AppendNumber(out, count <= 2 ? ((p.Year % 100) + 100) % 100 : p.Year, count <= 2 ? 2 : 4); break;
+      case 'H': Hour(count); break;
+      case 'N': AppendNumber(out, p.Minute, count >= 2 ? 2 : 1); break;
+      case 'S': AppendNumber(out, p.Second, count >= 2 ? 2 : 1); break;
+      case 'Z': AppendNumber(out, p.MilliSecond, count >= 3 ? 3 : 1); break;
+      case 'T': Nested(count >= 2 ? s.LongTimeFormat : s.ShortTimeFormat); break;
+      case 'C':
+        Nested(s.ShortDateFormat);
+        out.push_back(' ');
+        Nested(s.LongTimeFormat);
+        break;
+      default: break;
+    }
+  }
+};
+
+void FormatInto(std::string& out, std::string_view f, const TDateTimeParts& p, int dayOfWeek,
                 const TFormatSettings& s, int depth) {
   // A format that names itself (ddddd inside the short date format) must not recurse for ever.
   if (depth > 3) return;
-  const bool twelveHour = HasAmPm(f);
+  const TDateWriter w{out, p, dayOfWeek, s, depth, HasAmPm(f)};
   bool afterHour = false;
   std::size_t i = 0;
   while (i < f.size()) {
@@ -54,20 +140,7 @@ void FormatInto(std::string& out, std::string_view f, const TDateTimeParts& p, i
     }
     const char u = Upper(c);
     if (u == 'A') {
-      const bool pm = p.Hour >= 12;
-      if (StartsWithNoCase(f, i, "am/pm")) {
-        out.append(f.substr(pm ? i + 3 : i, 2));
-        i += 5;
-      } else if (StartsWithNoCase(f, i, "a/p")) {
-        out.push_back(f[pm ? i + 2 : i]);
-        i += 3;
-      } else if (StartsWithNoCase(f, i, "ampm")) {
-        out += pm ? s.TimePMString : s.TimeAMString;
-        i += 4;
-      } else {
-        out.push_back(c);
-        ++i;
-      }
+      i += w.AmPm(f, i);
       afterHour = false;
       continue;
     }
@@ -79,70 +152,8 @@ void FormatInto(std::string& out, std::string_view f, const TDateTimeParts& p, i
     std::size_t count = 1;
     while (i + count < f.size() && Upper(f[i + count]) == u) ++count;
     i += count;
-    bool hourToken = false;
-    switch (u) {
-      case 'D':
-        if (count <= 2) {
-          AppendNumber(out, p.Day, static_cast<int>(count));
-        } else if (count == 3) {
-          out += s.ShortDayNames[static_cast<std::size_t>(dayOfWeek)];
-        } else if (count == 4) {
-          out += s.LongDayNames[static_cast<std::size_t>(dayOfWeek)];
-        } else if (count == 5) {
-          FormatInto(out, s.ShortDateFormat, p, dayOfWeek, s, depth + 1);
-        } else {
-          FormatInto(out, s.LongDateFormat, p, dayOfWeek, s, depth + 1);
-        }
-        break;
-      case 'M':
-        if (afterHour && count <= 2) {
-          AppendNumber(out, p.Minute, static_cast<int>(count));
-        } else if (count <= 2) {
-          AppendNumber(out, p.Month, static_cast<int>(count));
-        } else if (count == 3) {
-          out += s.ShortMonthNames[static_cast<std::size_t>(p.Month - 1)];
-        } else {
-          out += s.LongMonthNames[static_cast<std::size_t>(p.Month - 1)];
-        }
-        break;
-      case 'Y':
-        if (count <= 2) {
-          AppendNumber(out, ((p.Year % 100) + 100) % 100, 2);
-        } else {
-          AppendNumber(out, p.Year, 4);
-        }
-        break;
-      case 'H': {
-        int h = p.Hour;
-        if (twelveHour) {
-          h %= 12;
-          if (h == 0) h = 12;
-        }
-        AppendNumber(out, h, count >= 2 ? 2 : 1);
-        hourToken = true;
-        break;
-      }
-      case 'N':
-        AppendNumber(out, p.Minute, count >= 2 ? 2 : 1);
-        break;
-      case 'S':
-        AppendNumber(out, p.Second, count >= 2 ? 2 : 1);
-        break;
-      case 'Z':
-        AppendNumber(out, p.MilliSecond, count >= 3 ? 3 : 1);
-        break;
-      case 'T':
-        FormatInto(out, count >= 2 ? s.LongTimeFormat : s.ShortTimeFormat, p, dayOfWeek, s, depth + 1);
-        break;
-      case 'C':
-        FormatInto(out, s.ShortDateFormat, p, dayOfWeek, s, depth + 1);
-        out.push_back(' ');
-        FormatInto(out, s.LongTimeFormat, p, dayOfWeek, s, depth + 1);
-        break;
-      default:
-        break;
-    }
-    afterHour = hourToken;
+    w.Field(u, count, afterHour);
+    afterHour = u == 'H';
   }
 }
 
@@ -182,6 +193,53 @@ std::string FormatThousands(long long value, const TFormatSettings& settings) {
 
 std::string FormatThousands(long long value) { return FormatThousands(value, *GetFormatSettings()); }
 
+namespace {
+
+// The quoted text of a locale pattern from the quote at i, appended to literal ('' inside or
+// outside quotes is a quote); the index after it.
+std::size_t ReadQuoted(std::string_view pattern, std::size_t i, std::string& literal) {
+  if (i + 1 < pattern.size() && pattern[i + 1] == '\'') {
+    literal.push_back('\'');
+    return i + 2;
+  }
+  ++i;
+  while (i < pattern.size()) {
+    if (pattern[i] == '\'') {
+      if (i + 1 < pattern.size() && pattern[i + 1] == '\'') {
+        literal.push_back('\'');
+        i += 2;
+        continue;
+      }
+      return i + 1;
+    }
+    literal.push_back(pattern[i++]);
+  }
+  return i;
+}
+
+// Our token for count repeats of the locale letter c; nullptr for a letter without one.
+const char* TokenOfLocaleField(char c, std::size_t count) {
+  switch (c) {
+    case 'd': return count == 1 ? "d" : count == 2 ? "dd" : count == 3 ? "ddd" : "dddd";
+    case 'E':
+    case 'c': return count >= 4 ? "dddd" : "ddd";
+    case 'M':
+    case 'L': return count == 1 ? "m" : count == 2 ? "mm" : count == 3 ? "mmm" : "mmmm";
+    case 'y': return count == 2 ? "yy" : "yyyy";
+    case 'h':
+    case 'H': return count >= 2 ? "hh" : "h";
+    case 'm': return count >= 2 ? "nn" : "n";
+    case 's': return count >= 2 ? "ss" : "s";
+    case 'z':
+    case 'S': return count >= 3 ? "zzz" : "z";
+    case 'a':
+    case 'A': return "ampm";
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
 std::string DateTimeFormatFromLocalePattern(std::string_view pattern) {
   std::string out;
   std::string literal;  // pending literal text, written quoted when it holds letters
@@ -200,34 +258,12 @@ std::string DateTimeFormatFromLocalePattern(std::string_view pattern) {
     }
     literal.clear();
   };
-  auto token = [&](std::string_view t) {
-    flushLiteral();
-    out += t;
-  };
 
   std::size_t i = 0;
   while (i < pattern.size()) {
     const char c = pattern[i];
     if (c == '\'') {
-      // '' is a quote; 'text' is literal text in which '' is a quote.
-      if (i + 1 < pattern.size() && pattern[i + 1] == '\'') {
-        literal.push_back('\'');
-        i += 2;
-        continue;
-      }
-      ++i;
-      while (i < pattern.size()) {
-        if (pattern[i] == '\'') {
-          if (i + 1 < pattern.size() && pattern[i + 1] == '\'') {
-            literal.push_back('\'');
-            i += 2;
-            continue;
-          }
-          ++i;
-          break;
-        }
-        literal.push_back(pattern[i++]);
-      }
+      i = ReadQuoted(pattern, i, literal);
       continue;
     }
     if (!IsLetter(c)) {
@@ -237,48 +273,17 @@ std::string DateTimeFormatFromLocalePattern(std::string_view pattern) {
     }
     std::size_t count = 1;
     while (i + count < pattern.size() && pattern[i + count] == c) ++count;
-    switch (c) {
-      case 'd':
-        token(count == 1 ? "d" : count == 2 ? "dd" : count == 3 ? "ddd" : "dddd");
-        break;
-      case 'E':
-      case 'c':
-        token(count >= 4 ? "dddd" : "ddd");
-        break;
-      case 'M':
-      case 'L':
-        token(count == 1 ? "m" : count == 2 ? "mm" : count == 3 ? "mmm" : "mmmm");
-        break;
-      case 'y':
-        token(count == 2 ? "yy" : "yyyy");
-        break;
-      case 'h':
-      case 'H':
-        token(count >= 2 ? "hh" : "h");
-        break;
-      case 'm':
-        token(count >= 2 ? "nn" : "n");
-        break;
-      case 's':
-        token(count >= 2 ? "ss" : "s");
-        break;
-      case 'z':
-      case 'S':
-        token(count >= 3 ? "zzz" : "z");
-        break;
-      case 'a':
-      case 'A':
-        token("ampm");
-        // Qt spells the marker "AP" / "ap".
-        if (i + count < pattern.size() && (pattern[i + count] == 'P' || pattern[i + count] == 'p')) ++count;
-        break;
-      case 't':
-        // The time zone has no token here: drop it and the blank before it.
-        if (!literal.empty() && literal.back() == ' ') literal.pop_back();
-        break;
-      default:
-        literal.append(count, c);
-        break;
+    if (const char* token = TokenOfLocaleField(c, count)) {
+      flushLiteral();
+      out += token;
+      // Qt spells the marker "AP" / "ap".
+      const bool marker = c == 'a' || c == 'A';
+      if (marker && i + count < pattern.size() && (pattern[i + count] == 'P' || pattern[i + count] == 'p')) ++count;
+    } else if (c == 't') {
+      // The time zone has no token here: drop it and the blank before it.
+      if (!literal.empty() && literal.back() == ' ') literal.pop_back();
+    } else {
+      literal.append(count, c);
     }
     i += count;
   }

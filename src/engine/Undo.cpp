@@ -421,90 +421,112 @@ bool IsOurCopy(const TJournalItem& R, const platform::TCheckedFolder& home, cons
   return platform::SameContentAt(home.Fd(), R.Name, keptDir.Fd(), BaseOf(R.Target), same) == 0 && same;
 }
 
+// The item's old place: its folder, and what has its name now.
+struct TOldPlace {
+  platform::TCheckedFolder Home;
+  platform::TEntryStat There;
+  bool Occupied = false;
+  bool Ours = false;  // the very file the action took away
+};
+
+std::string NameTakenText(const char* head) {
+  return TranslateText(head) + ": " + TranslateText("another file has its name now");
+}
+
+bool RevertTrashed(const TJournalItem& R, TOldPlace& at, std::string& Why) {
+  // Put back by hand already (trash-restore, the file manager): the same inode is there.
+  if (at.Ours || (at.Occupied && IsOurCopy(R, at.Home, at.There))) return true;
+  if (at.Occupied) {
+    Why = NameTakenText("Cannot write to destination file");
+    return false;
+  }
+  if (!R.TrashName.empty()) {
+    const platform::TTrashResult t = platform::RestoreTrashedItem(
+        R.TrashDir + "/files/" + R.TrashName, {R.Source.Inode, R.Source.Size, R.Source.ModifiedNs});
+    if (t.Ok()) return true;
+    if (t.Failure != platform::TTrashFailure::tfNotFound) {
+      Why = t.Error;
+      return false;
+    }
+  }
+  // The trash entry is gone: the kept copy holds the same bytes.
+  if (CopyBack(R, at.Home, Why)) return true;
+  Why = TranslateText("Its trash entry is gone") + "; " + Why;
+  return false;
+}
+
+bool RevertMoved(const TJournalItem& R, TOldPlace& at, TDateTime ActionStarted, std::string& Why) {
+  platform::TCheckedFolder from;
+  platform::TEntryStat moved;
+  const std::string name = BaseOf(R.Target);
+  if (R.Target.empty() || from.Open(ParentOf(R.Target)) != 0 || platform::StatEntry(from.Fd(), name, moved) != 0 ||
+      (R.TargetId.Inode != 0 && moved.Inode != R.TargetId.Inode)) {
+    // Moved back by an undo that could not record it: the file at the old name is the moved
+    // one (its inode, or across file systems its size, time to the nanosecond and mode).
+    const platform::TEntryStat& there = at.There;
+    if (at.Occupied && there.IsFile() &&
+        ((R.TargetId.Inode != 0 && there.Inode == R.TargetId.Inode) ||
+         (there.Size == R.Source.Size && there.ModifiedNs == R.Source.ModifiedNs && there.Mode == R.Source.Mode)))
+      return true;
+    Why = TranslateText("Source file does not exist");
+    return false;
+  }
+  if (at.Occupied) {
+    Why = TranslateText("Cannot write to destination file");
+    return false;
+  }
+  platform::TTransferInfo info;
+  if (const int err = platform::MoveFileAt(from.Fd(), name, at.Home.Fd(), R.Name, &info)) {
+    Why = TranslateText("Cannot write to destination file") + ": " +
+          (info.Detail.empty() ? platform::ErrorText(err) : info.Detail + ": " + platform::ErrorText(err));
+    return false;
+  }
+  if (R.ActionType == faMove) RemoveFoldersMadeSince(ParentOf(R.Target), ActionStarted);
+  return true;
+}
+
+bool RevertLinked(const TJournalItem& R, TOldPlace& at, std::string& Why) {
+  if (!at.Occupied) return CopyBack(R, at.Home, Why);
+  if (IsOurCopy(R, at.Home, at.There)) {
+    RemoveLinkUndoLeftover(R, at.Home);
+    return true;
+  }
+  if (!at.There.IsLink()) {
+    Why = NameTakenText("Unable to delete a symbolic link");
+    return false;
+  }
+  return ReplaceLinkByCopy(R, at.Home, Why);
+}
+
 }  // namespace
 
 bool RevertJournalItem(const TJournalItem& R, TDateTime ActionStarted, std::string& Why) {
   platform::CreateFolders(R.Folder);
-  platform::TCheckedFolder home;
-  if (const int err = home.Open(R.Folder)) {
+  TOldPlace at;
+  if (const int err = at.Home.Open(R.Folder)) {
     Why = TranslateText("Cannot write to destination file") + ": " + platform::ErrorText(err);
     return false;
   }
-  platform::TEntryStat there;
-  const bool occupied = platform::StatEntry(home.Fd(), R.Name, there) == 0;
+  at.Occupied = platform::StatEntry(at.Home.Fd(), R.Name, at.There) == 0;
   // Inode numbers are reused at once: the file must also have the item's type, size and time.
-  const bool ours = occupied && R.Source.Inode != 0 && there.Inode == R.Source.Inode &&
-                    there.Device == R.Source.Device && there.Mode == R.Source.Mode && there.Size == R.Source.Size &&
-                    there.ModifiedNs == R.Source.ModifiedNs;
+  const platform::TEntryStat& there = at.There;
+  at.Ours = at.Occupied && R.Source.Inode != 0 && there.Inode == R.Source.Inode && there.Device == R.Source.Device &&
+            there.Mode == R.Source.Mode && there.Size == R.Source.Size && there.ModifiedNs == R.Source.ModifiedNs;
   switch (R.ActionType) {
     case faRecycle:
-      // Put back by hand already (trash-restore, the file manager): the same inode is there.
-      if (ours || (occupied && IsOurCopy(R, home, there))) return true;
-      if (occupied) {
-        Why = TranslateText("Cannot write to destination file") + ": " + TranslateText("another file has its name now");
-        return false;
-      }
-      if (!R.TrashName.empty()) {
-        const platform::TTrashResult t =
-            platform::RestoreTrashedItem(R.TrashDir + "/files/" + R.TrashName,
-                                         {R.Source.Inode, R.Source.Size, R.Source.ModifiedNs});
-        if (t.Ok()) return true;
-        if (t.Failure != platform::TTrashFailure::tfNotFound) {
-          Why = t.Error;
-          return false;
-        }
-      }
-      // The trash entry is gone: the kept copy holds the same bytes.
-      if (CopyBack(R, home, Why)) return true;
-      Why = TranslateText("Its trash entry is gone") + "; " + Why;
-      return false;
+      return RevertTrashed(R, at, Why);
     case faDelete:
-      if (occupied && IsOurCopy(R, home, there)) return true;
-      if (occupied) {
-        Why = TranslateText("Cannot write to destination file") + ": " + TranslateText("another file has its name now");
+      if (at.Occupied && IsOurCopy(R, at.Home, there)) return true;
+      if (at.Occupied) {
+        Why = NameTakenText("Cannot write to destination file");
         return false;
       }
-      return CopyBack(R, home, Why);
+      return CopyBack(R, at.Home, Why);
     case faMove:
-    case faRename: {
-      platform::TCheckedFolder from;
-      platform::TEntryStat moved;
-      const std::string name = BaseOf(R.Target);
-      if (R.Target.empty() || from.Open(ParentOf(R.Target)) != 0 || platform::StatEntry(from.Fd(), name, moved) != 0 ||
-          (R.TargetId.Inode != 0 && moved.Inode != R.TargetId.Inode)) {
-        // Moved back by an undo that could not record it: the file at the old name is the moved
-        // one (its inode, or across file systems its size, time to the nanosecond and mode).
-        if (occupied && there.IsFile() &&
-            ((R.TargetId.Inode != 0 && there.Inode == R.TargetId.Inode) ||
-             (there.Size == R.Source.Size && there.ModifiedNs == R.Source.ModifiedNs && there.Mode == R.Source.Mode)))
-          return true;
-        Why = TranslateText("Source file does not exist");
-        return false;
-      }
-      if (occupied) {
-        Why = TranslateText("Cannot write to destination file");
-        return false;
-      }
-      platform::TTransferInfo info;
-      if (const int err = platform::MoveFileAt(from.Fd(), name, home.Fd(), R.Name, &info)) {
-        Why = TranslateText("Cannot write to destination file") + ": " +
-              (info.Detail.empty() ? platform::ErrorText(err) : info.Detail + ": " + platform::ErrorText(err));
-        return false;
-      }
-      if (R.ActionType == faMove) RemoveFoldersMadeSince(ParentOf(R.Target), ActionStarted);
-      return true;
-    }
+    case faRename:
+      return RevertMoved(R, at, ActionStarted, Why);
     case faCreateLink:
-      if (!occupied) return CopyBack(R, home, Why);
-      if (IsOurCopy(R, home, there)) {
-        RemoveLinkUndoLeftover(R, home);
-        return true;
-      }
-      if (!there.IsLink()) {
-        Why = TranslateText("Unable to delete a symbolic link") + ": " + TranslateText("another file has its name now");
-        return false;
-      }
-      return ReplaceLinkByCopy(R, home, Why);
+      return RevertLinked(R, at, Why);
     default:
       Why = TranslateText("Unknown action");
       return false;
