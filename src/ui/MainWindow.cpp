@@ -42,6 +42,7 @@
 #include "ui/DialogHelpers.h"
 #include "ui/FolderListPanel.h"
 #include "ui/FolderWidgets.h"
+#include "ui/QuickTips.h"
 #include "ui/ResultsPanel.h"
 #include "ui/ScanFilterBox.h"
 #include "ui/ScanModes.h"
@@ -50,6 +51,7 @@
 #include "ui/SettingsDialog.h"
 #include "ui/UiText.h"
 #include "ui/UserStateBinder.h"
+#include "ui/WizardDialog.h"
 
 namespace pelcrow::ui {
 namespace {
@@ -500,6 +502,7 @@ void TfmMain::ConnectSignals() {
   fFolders->Defer = [this](std::function<void()> action) { RunDeferred(std::move(action)); };
   connect(fFolders, &TFolderListPanel::firstListChanged, this, &TfmMain::UpdateStartButton);
   connect(fFolders, &TFolderListPanel::dropRefused, this, &TfmMain::ShowDropWarning);
+  connect(fFolders, &TFolderListPanel::wizardRequested, this, [this] { RunDeferred([this] { RunScanWizard(); }); });
   connect(lSelectFoldersL, &QPushButton::clicked, fFolders, &TFolderListPanel::SelectFolders);
   connect(cleDirectory, &QLineEdit::returnPressed, this, &TfmMain::TypedPathEntered);
   connect(crbStart, &QPushButton::clicked, this, &TfmMain::StartClick);
@@ -807,7 +810,10 @@ void TfmMain::ShowScanResults(bool stopped) {
   UpdateStatsInfo();
   UpdateResultControls();
   if (fLastState != windowState()) setWindowState(fLastState);
-  if (stopped) return;
+  if (stopped) {
+    fWizardMode = false;
+    return;
+  }
   // The summary stays as one line above the results, after its window has gone.
   lblSummary->setText(fScan->SummaryText());
   lblSummary->show();
@@ -896,7 +902,9 @@ void TfmMain::RunSearchFilter() {
 
 void TfmMain::CheckTimerTick() {
   if (Settings.MaximizeOnStartup) showMaximized();
-  // Quick tips, the update check and the scan wizard come with their own windows.
+  if (Settings.ShowQuickTips) ShowQuickTips(this);
+  // The update check is not built yet.
+  if (Settings.LaunchWizard) RunScanWizard();
   HandleUrlFile();
 }
 
@@ -951,6 +959,31 @@ void TfmMain::RunSettings() {
   old.ShellContextMenu = dlg.OldShCtxMnuValue;
   if (RunModal(dlg) != QDialog::Accepted) return;
   ApplySettingsChange(old);
+}
+
+// Three clicks to a scan: the wizard's mask and folders replace the step-1 choices, and the
+// assistant follows the scan.
+void TfmMain::RunScanWizard() {
+  if (IsScanRunning() || fDisabledUI) return;
+  const TPcwSettings old = Settings;
+  std::string mask;
+  std::string folders;
+  if (!TfmWizard::RunWizard(this, mask, folders)) return;
+  if (old.ComparisonMode() != Settings.ComparisonMode()) {
+    SaveSettingsOrLog();
+    ApplySettingsChange(old);
+  }
+  std::vector<std::string> list;
+  for (std::size_t start = 0; start < folders.size();) {
+    const std::size_t end = std::min(folders.find('\n', start), folders.size());
+    list.push_back(folders.substr(start, end - start));
+    start = end + 1;
+  }
+  fFolders->TakeWizardChoice(mask, list);
+  // Kept as the user's own choice, which the window shows again after the scan.
+  fUserState->Save();
+  fWizardMode = true;
+  StartScan();
 }
 
 void TfmMain::closeEvent(QCloseEvent* event) {

@@ -141,6 +141,7 @@ class TfmMain : public QMainWindow, public ITranslatable, public IProcessingHost
   void FillLanguageMenu();
   void ShowAbout();
   void RunSettings();
+  void RunScanWizard();
   void CheckTimerTick();
   void HandleUrlFile();
 

@@ -103,6 +103,7 @@ inline void FreshSettings() {
   Settings.MaximizeOnStartup = false;
   Settings.ScanOptions.Exclude(soSkipTemp);
   Settings.MasterSelectMode = false;
+  Settings.ShowQuickTips = false;  // the start-up tips are a test of their own
 }
 
 // HOME, the XDG folders and the runtime folder of the test program point into a fresh folder in
@@ -167,7 +168,11 @@ inline QString MissingGermanTexts(const QWidget& window, const std::vector<std::
     }
   }
   for (const std::string& t : texts) {
-    if (!de.FindTranslation(ReplaceAppName(t))) missing << QString::fromStdString(t);
+    // The file writes line breaks as "\n".
+    std::string key = ReplaceAppName(t);
+    for (std::size_t p = key.find('\r'); p != std::string::npos; p = key.find('\r')) key.erase(p, 1);
+    for (std::size_t p = key.find('\n'); p != std::string::npos; p = key.find('\n', p + 2)) key.replace(p, 1, "\\n");
+    if (!de.FindTranslation(key)) missing << QString::fromStdString(t);
   }
   return missing.join(QStringLiteral(" | "));
 }
