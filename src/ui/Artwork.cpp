@@ -1,11 +1,14 @@
 #include "ui/Artwork.h"
 
 #include <QFile>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSvgRenderer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "ui/DialogHelpers.h"
 
@@ -55,8 +58,34 @@ QLabel* TArtImage::AddCaption(const char* caption, const char* name, int pointSi
   l->setFont(f);
   l->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
   l->setAttribute(Qt::WA_TransparentForMouseEvents);
+  l->setProperty("fitPointSize", pointSize);
   v->addWidget(l);
   return l;
+}
+
+void TArtImage::FitCaptions() {
+  const QMargins m = layout() ? layout()->contentsMargins() : QMargins();
+  const int room = width() - m.left() - m.right();
+  for (QLabel* l : findChildren<QLabel*>()) {
+    QFont f = l->font();
+    int size = l->property("fitPointSize").toInt();
+    if (size <= 0) continue;
+    // Word-wrapped captions may take two lines; each word must still fit.
+    const auto widest = [l](const QFontMetrics& fm) {
+      if (!l->wordWrap()) return fm.horizontalAdvance(l->text());
+      int w = 0;
+      for (const QString& word : l->text().split(QLatin1Char(' '))) w = std::max(w, fm.horizontalAdvance(word));
+      return w;
+    };
+    f.setPointSize(size);
+    while (size > 7 && widest(QFontMetrics(f)) > room) f.setPointSize(--size);
+    l->setFont(f);
+  }
+}
+
+void TArtImage::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  FitCaptions();
 }
 
 void TArtImage::paintEvent(QPaintEvent*) {

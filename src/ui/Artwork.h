@@ -27,6 +27,8 @@ class TArtImage : public QWidget {
   QSize sizeHint() const override;
   // A caption drawn over the picture (tiles); returns its label.
   QLabel* AddCaption(const char* caption, const char* name, int pointSize, bool bold);
+  // Shrinks the captions' fonts until their texts fit (after a change of language).
+  void FitCaptions();
 
  signals:
   void clicked();
@@ -36,6 +38,7 @@ class TArtImage : public QWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   QString fName;

@@ -70,13 +70,13 @@ TfmScanResults::TfmScanResults(QWidget* parent) : QDialog(parent, Qt::Dialog | Q
   auto* tiles = new QHBoxLayout;
   imgAssistant = new TArtImage(QStringLiteral("TileAssistant"), this);
   imgAssistant->setObjectName(QStringLiteral("imgAssistant"));
-  imgAssistant->setFixedSize(150, 56);
+  imgAssistant->setFixedSize(170, 56);
   imgAssistant->setCursor(Qt::PointingHandCursor);
   imgAssistant->AddCaption("Launch", "txtLaunch", 9, false);
   imgAssistant->AddCaption("Assistant", "txtAssistant", 12, true);
   imgContinue = new TArtImage(QStringLiteral("TileContinue"), this);
   imgContinue->setObjectName(QStringLiteral("imgContinue"));
-  imgContinue->setFixedSize(150, 56);
+  imgContinue->setFixedSize(170, 56);
   imgContinue->setCursor(Qt::PointingHandCursor);
   txtGo = imgContinue->AddCaption(kGoFixThem, "txtGo", 12, true);
   tiles->addStretch();
@@ -108,6 +108,8 @@ void TfmScanResults::Retranslate() {
   RetranslateCaptions(this);
   lblTotalDuplicatesText->setText(Tr(fDuplicates == 1 ? "Duplicate File Found" : "Duplicate Files Found"));
   txtGo->setText(Tr(fEmpty ? "OK" : kGoFixThem));
+  imgAssistant->FitCaptions();
+  imgContinue->FitCaptions();
 }
 
 void TfmScanResults::paintEvent(QPaintEvent*) { PaintBackground(this, QStringLiteral("ScanResultsBack")); }

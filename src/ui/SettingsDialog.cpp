@@ -25,10 +25,11 @@ namespace {
 
 constexpr const char* kExclusionWarning = "WARNING: Do NOT modify this list until you exactly know what are you doing.";
 
-QLabel* Text(QWidget* parent, const char* caption, const char* name = nullptr) {
+// wrap: a text of its own lines (explanations), not a label beside a control.
+QLabel* Text(QWidget* parent, const char* caption, const char* name = nullptr, bool wrap = true) {
   auto* l = new QLabel(parent);
   if (name) l->setObjectName(QString::fromLatin1(name));
-  l->setWordWrap(true);
+  l->setWordWrap(wrap);
   SetCaption(l, caption);
   return l;
 }
@@ -229,6 +230,8 @@ QWidget* TfmSettings::BuildScanOptionsGroup(QWidget* parent) {
       BoolCheck(g, "chkSyncITunes", "MPD library synchronization",
                 "Perform MPD library synchronization after successful mediafile deletion or movement",
                 &TPcwSettings::Sync_iTunes),
+      // Hidden ones last, so they leave no gap.
+      chkSkipMacApp,
       chkSyncIPhoto,
   };
   for (std::size_t i = 0; i < left.size(); ++i) grid->addWidget(left[i], static_cast<int>(i), 0);
@@ -252,7 +255,7 @@ QWidget* TfmSettings::BuildPreferencesTab() {
   v->addWidget(BoolCheck(tab, "chkShowQuickTips", "Show Quick Tips on Startup",
                          "Application shows help tooltips on Startup", &TPcwSettings::ShowQuickTips));
   auto* lang = new QHBoxLayout;
-  lang->addWidget(Text(tab, "Language"));
+  lang->addWidget(Text(tab, "Language", nullptr, false));
   cbLanguages = new QComboBox(tab);
   cbLanguages->setObjectName(QStringLiteral("cbLanguages"));
   cbLanguages->setMinimumWidth(200);
@@ -270,13 +273,13 @@ QWidget* TfmSettings::BuildPreferencesTab() {
                          "Safety Lock protects your original files from accidental deletion, movement or rename",
                          &TPcwSettings::DisableSafetyLock));
   auto* undo = new QHBoxLayout;
-  undo->addWidget(Text(tab, "Keep undo records for"));
+  undo->addWidget(Text(tab, "Keep undo records for", nullptr, false));
   edUndoDays = new QSpinBox(tab);
   edUndoDays->setObjectName(QStringLiteral("edUndoDays"));
   edUndoDays->setRange(0, 3650);
   SetHelp(edUndoDays, "Processing actions can be undone for this many days (0: for ever)");
   undo->addWidget(edUndoDays);
-  undo->addWidget(Text(tab, "days (0: for ever)"));
+  undo->addWidget(Text(tab, "days (0: for ever)", nullptr, false));
   undo->addStretch();
   v->addLayout(undo);
   v->addStretch();
@@ -313,7 +316,7 @@ QWidget* TfmSettings::BuildLoggingTab() {
   dir->addWidget(sbSelectDirectory, 0, 3);
   dir->addWidget(chkAutoDelete, 1, 0);
   dir->addWidget(DaysSpin, 1, 1);
-  dir->addWidget(Text(gbLogDirectory, "days"), 1, 2);
+  dir->addWidget(Text(gbLogDirectory, "days", nullptr, false), 1, 2);
   dir->setColumnStretch(2, 1);
   v->addWidget(gbLogDirectory);
 

@@ -301,6 +301,10 @@ void TfmWizard::OpenFolderPage() {
   listSpecifyFolder->clear();
   for (const std::string& f : fFolderList) listSpecifyFolder->addItem(PathText(f));
   pnSteps->setCurrentIndex(pgFolders);
+  // Still the choice of where to search.
+  fStep = 2;
+  imgBack->setVisible(true);
+  Retranslate();
 }
 
 void TfmWizard::AddFolder() {
@@ -354,6 +358,7 @@ void TfmWizard::Retranslate() {
   lbStepText->setText(Tr(kStepTexts[fStep - 1]));
   imgBack->setToolTip(Tr("Back"));
   if (fStep == 3) UpdateReadyPage();
+  for (TArtImage* tile : findChildren<TArtImage*>()) tile->FitCaptions();
 }
 
 void TfmWizard::paintEvent(QPaintEvent*) { PaintBackground(this, QStringLiteral("WizardBack")); }

@@ -23,6 +23,11 @@
 #include "ui/QtMainThread.h"
 #include "ui/ScanResultsDialog.h"
 #include "ui/SelectFolderBase.h"
+#include "ui/SettingsDialog.h"
+#include "ui/QuickTips.h"
+#include "ui/WizardDialog.h"
+#include "localization/TranslateText.h"
+#include <QTabWidget>
 
 using namespace pelcrow::ui;
 using pelcrow::test::Child;
@@ -232,6 +237,64 @@ class SecondaryWindowsTest : public QObject {
     auto* settings = Child<QMenu>(w, "pmSettings");
     emit settings->aboutToShow();
     QVERIFY(settings->actions().at(0)->isVisible());
+  }
+
+  // Pictures of every window for a person to judge, in the language PELCROW_SHOT_LANG names.
+  // Only when PELCROW_SHOT_DIR names a folder.
+  void screenshots() {
+    const QString dir = qEnvironmentVariable("PELCROW_SHOT_DIR");
+    if (dir.isEmpty()) QSKIP("PELCROW_SHOT_DIR not set");
+    const QString lang = qEnvironmentVariable("PELCROW_SHOT_LANG", QStringLiteral("en"));
+    pelcrow::GetLanguageController().SetLanguage(lang.toStdString());
+    const QString prefix = dir + QLatin1Char('/') + lang + QStringLiteral("-x") +
+                           qEnvironmentVariable("QT_SCALE_FACTOR", QStringLiteral("1")) + QLatin1Char('-');
+    const auto shot = [&prefix](QWidget& w, const QString& name) {
+      w.show();
+      QTest::qWait(150);
+      QVERIFY(w.grab().save(prefix + name + QStringLiteral(".png")));
+    };
+    {
+      TfmSettings settings;
+      settings.LoadSettings(true);
+      for (int t = 0; t < settings.pcSettings->count(); ++t) {
+        settings.pcSettings->setCurrentIndex(t);
+        shot(settings, QStringLiteral("settings-%1").arg(t));
+      }
+      settings.reject();
+    }
+    TfmScanResults summary;
+    summary.SetSummary(60, 40, true,
+                       QString::fromStdString(pelcrow::TranslateText("Scanned %s total files.")).replace(
+                           QStringLiteral("%s"), QStringLiteral("1,250")));
+    shot(summary, QStringLiteral("summary"));
+    TfmAbout about;
+    shot(about, QStringLiteral("about"));
+    TfmSelectFolderBase tree;
+    tree.tvFolderList->addTopLevelItem(new QTreeWidgetItem(QStringList(QStringLiteral("Inbox"))));
+    shot(tree, QStringLiteral("foldertree"));
+    TfmWizard wizard;
+    shot(wizard, QStringLiteral("wizard-1"));
+    wizard.ChooseType(ftPhoto);
+    shot(wizard, QStringLiteral("wizard-2"));
+    wizard.fFolderList = {fHome->Dir("Pictures")};
+    wizard.ShowStep(3);
+    shot(wizard, QStringLiteral("wizard-3"));
+    wizard.ChooseLocation(soFolderList);
+    shot(wizard, QStringLiteral("wizard-folders"));
+    pelcrow::Settings.QuickTipIndex = 1;
+    TfrmQTips tips;
+    tips.ShowTip();
+    shot(tips, QStringLiteral("tips"));
+    RunModal = [&shot](QDialog& d) {
+      shot(d, QStringLiteral("messagebox"));
+      return 0;
+    };
+    bool checked = true;
+    MessageDlgWithCheck(QString::fromStdString(pelcrow::TranslateText("Are you sure you want to select master file?")),
+                        QString::fromStdString(pelcrow::TranslateText("Disable this warning for this result set")),
+                        checked, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No);
+    pelcrow::test::CloseModalsAtOnce();
+    pelcrow::GetLanguageController().SetLanguage("en");
   }
 
   void everyTextIsInGerman() {

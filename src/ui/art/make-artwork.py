@@ -101,8 +101,8 @@ if __name__ == "__main__":
     back_button("BackBtn")
     for n in range(10):
         pie(n)
-    tile("TileContinue", ACCENT, ICONS["go"])
-    tile("TileAssistant", BLUE, ICONS["wand"])
+    tile("TileContinue", ACCENT, ICONS["go"], 170, 56)
+    tile("TileAssistant", BLUE, ICONS["wand"], 170, 56)
     tile("TileStart", ACCENT, ICONS["start"], 180, 60)
     for key in ("office", "video", "music", "photo", "folder", "folders"):
         tile("Tile_" + key, ACCENT if key in ("office", "video", "music", "photo") else BLUE, ICONS[key], 150, 96)
