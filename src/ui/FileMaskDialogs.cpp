@@ -66,6 +66,11 @@ void TfmMaskEditor::SetFields(const std::string& mask, const std::string& descri
 std::string TfmMaskEditor::Mask() const { return edMask->text().toStdString(); }
 std::string TfmMaskEditor::Description() const { return edDescription->text().toStdString(); }
 
+void TfmMaskEditor::HideDescription() {
+  lblDescription->hide();
+  edDescription->hide();
+}
+
 void TfmMaskEditor::accept() {
   if (auto warning = ValidateEditorMask(fMaskType, Mask())) {
     GetUserPrompt().ShowMessage(TMessageKind::mkWarning, *warning);

@@ -28,6 +28,8 @@ class TfmMaskEditor : public QDialog, public ITranslatable {
   void SetFields(const std::string& mask, const std::string& description);
   std::string Mask() const;
   std::string Description() const;
+  // For masks that need no description (the folder masks of the exclusion list).
+  void HideDescription();
   void Retranslate() override;
   void accept() override;
 

@@ -86,7 +86,6 @@ QLayout* TFolderListPanel::BuildButtons() {
   bClear->setObjectName(QStringLiteral("bClear"));
   bWizard = new QPushButton(this);
   bWizard->setObjectName(QStringLiteral("bWizard"));
-  bWizard->setEnabled(false);  // the scan wizard is not built yet
   bAdd->setIcon(style()->standardIcon(QStyle::SP_ArrowRight));
   bAdd->setLayoutDirection(Qt::RightToLeft);
   for (QPushButton* b : {bAdd, bRemove, bClear, bWizard}) {
@@ -126,6 +125,7 @@ void TFolderListPanel::ConnectSignals() {
   connect(bAdd, &QPushButton::clicked, this, &TFolderListPanel::AddClick);
   connect(bRemove, &QPushButton::clicked, this, &TFolderListPanel::RemoveClick);
   connect(bClear, &QPushButton::clicked, this, &TFolderListPanel::ClearListClick);
+  connect(bWizard, &QPushButton::clicked, this, &TFolderListPanel::wizardRequested);
   for (TPathListBox* list : {lbInclude, lbExclude}) {
     connect(list, &TPathListBox::pathsDropped, this,
             [this, list](const QStringList& paths, bool fromTree) { DropOnList(list, paths, fromTree); });
@@ -163,7 +163,8 @@ void TFolderListPanel::ApplyMode() {
 
 void TFolderListPanel::SetBusy(bool busy) {
   fBusy = busy;
-  for (QWidget* w : std::initializer_list<QWidget*>{tvFolderList, bAdd, bRemove, bClear, tcPathList, ImageRefresh}) {
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{tvFolderList, bAdd, bRemove, bClear, bWizard, tcPathList, ImageRefresh}) {
     w->setEnabled(!busy);
   }
   fFilters->SetBusy(busy);
@@ -180,6 +181,17 @@ void TFolderListPanel::SetEntries(const std::vector<std::string>& first, const s
   ClearLists();
   for (const std::string& e : first) AppendEntry(lbInclude, e);
   for (const std::string& e : second) AppendEntry(lbExclude, e);
+}
+
+void TFolderListPanel::TakeWizardChoice(const std::string& mask, const std::vector<std::string>& folders) {
+  fFilters->SetIncludeMasks(mask);
+  fFilters->SetExcludeMasks(std::string());
+  TSizeLimitFields limits = fFilters->Limits();
+  limits.CheckMin = limits.CheckMax = false;
+  fFilters->SetLimits(limits);
+  SetEntries(folders, {});
+  ShowFirstTab();
+  emit firstListChanged();
 }
 
 void TFolderListPanel::ClearLists() {

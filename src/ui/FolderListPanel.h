@@ -61,6 +61,8 @@ class TFolderListPanel : public QFrame {
   void AddExcludeMask(const std::string& text);
   // A path typed by the user, to the list of the shown tab; true when it was taken.
   bool AddTypedPath(const std::string& typed);
+  // The wizard's choice: these folders to include, nothing excluded, no size limits.
+  void TakeWizardChoice(const std::string& mask, const std::vector<std::string>& folders);
   // The folder dialog, its choice to the list of the shown tab.
   void SelectFolders();
 
@@ -72,6 +74,7 @@ class TFolderListPanel : public QFrame {
  signals:
   void firstListChanged();
   void dropRefused(TDropWarning warning);
+  void wizardRequested();
 
  private:
   QWidget* BuildTree();

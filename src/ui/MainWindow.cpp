@@ -37,15 +37,21 @@
 #include "platform/Shell.h"
 #include "platform/SingleInstance.h"
 #include "settings/FileMasks.h"
+#include "ui/AboutDialog.h"
 #include "ui/AppStyle.h"
+#include "ui/DialogHelpers.h"
 #include "ui/FolderListPanel.h"
 #include "ui/FolderWidgets.h"
+#include "ui/QuickTips.h"
 #include "ui/ResultsPanel.h"
 #include "ui/ScanFilterBox.h"
 #include "ui/ScanModes.h"
+#include "ui/ScanResultsDialog.h"
 #include "ui/SearchFilterDialog.h"
+#include "ui/SettingsDialog.h"
 #include "ui/UiText.h"
 #include "ui/UserStateBinder.h"
+#include "ui/WizardDialog.h"
 
 namespace pelcrow::ui {
 namespace {
@@ -53,13 +59,6 @@ namespace {
 QString Number(long long n) { return QString::fromStdString(FormatThousands(n)); }
 
 void Message(TMessageKind kind, const char* text) { GetUserPrompt().ShowMessage(kind, TranslateText(text)); }
-
-// "V " and the version as four numbers.
-QString VersionText() {
-  QStringList parts = QStringLiteral(PELCROW_VERSION).split(QLatin1Char('.'));
-  while (parts.size() < 4) parts << QStringLiteral("0");
-  return QStringLiteral("V ") + parts.mid(0, 4).join(QLatin1Char('.'));
-}
 
 const char* const kModeItems[] = {"File Search", "Music Scan", "Email Mode", "Contacts Scan", "iPhoto Scan",
                                   "iTunes Scan"};
@@ -226,7 +225,7 @@ void TfmMain::BuildUi() {
 }
 
 void TfmMain::BuildStatusBar() {
-  txtVersion = new QLabel(VersionText(), this);
+  txtVersion = new QLabel(TfmAbout::VersionText(), this);
   txtVersion->setObjectName(QStringLiteral("txtVersion"));
   txtTimer = new QLabel(QStringLiteral("00:00:00"), this);
   txtTimer->setObjectName(QStringLiteral("txtTimer"));
@@ -457,7 +456,7 @@ void TfmMain::BuildScanModeMenu() {
     a->setData(i);
     group->addAction(a);
     // Neither the photo library nor the media-library scan exist on this platform.
-    if (i >= 4) a->setVisible(false);
+    if (i >= 4) a->setProperty("neverShown", true);
     connect(a, &QAction::triggered, this, [this, i] {
       // Menu actions run after the menu has closed.
       RunDeferred([this, i] { ChooseScanMode(ModeOfItem(i)); });
@@ -476,7 +475,7 @@ void TfmMain::BuildMenus() {
   pmSettings->setObjectName(QStringLiteral("pmSettings"));
   QAction* settings = pmSettings->addAction(QString());
   settings->setObjectName(QStringLiteral("miSettings"));
-  settings->setEnabled(false);  // the settings dialog is not built yet
+  connect(settings, &QAction::triggered, this, [this] { RunDeferred([this] { RunSettings(); }); });
   pmLanguage = pmSettings->addMenu(QString());
   pmLanguage->setObjectName(QStringLiteral("pmLanguage"));
   connect(pmLanguage, &QMenu::aboutToShow, this, &TfmMain::FillLanguageMenu);
@@ -485,12 +484,16 @@ void TfmMain::BuildMenus() {
   pmHelp = new QMenu(this);
   pmHelp->setObjectName(QStringLiteral("pmHelp"));
   QAction* help = pmHelp->addAction(QString());
-  help->setEnabled(false);  // no help pages yet
+  help->setObjectName(QStringLiteral("miHelp"));
+  connect(help, &QAction::triggered, this, [] { platform::OpenDocument(kHelpUrl); });
   QAction* update = pmHelp->addAction(QString());
+  update->setObjectName(QStringLiteral("miUpdate"));
   update->setEnabled(false);  // the update check is not built yet
   QAction* about = pmHelp->addAction(QString());
+  about->setObjectName(QStringLiteral("miAbout"));
   connect(about, &QAction::triggered, this, [this] { RunDeferred([this] { ShowAbout(); }); });
   btnHelp->setMenu(pmHelp);
+  for (QMenu* menu : {pmScanMode, pmSettings, pmHelp}) PruneDisabledItems(menu);
 }
 
 void TfmMain::ConnectSignals() {
@@ -499,6 +502,7 @@ void TfmMain::ConnectSignals() {
   fFolders->Defer = [this](std::function<void()> action) { RunDeferred(std::move(action)); };
   connect(fFolders, &TFolderListPanel::firstListChanged, this, &TfmMain::UpdateStartButton);
   connect(fFolders, &TFolderListPanel::dropRefused, this, &TfmMain::ShowDropWarning);
+  connect(fFolders, &TFolderListPanel::wizardRequested, this, [this] { RunDeferred([this] { RunScanWizard(); }); });
   connect(lSelectFoldersL, &QPushButton::clicked, fFolders, &TFolderListPanel::SelectFolders);
   connect(cleDirectory, &QLineEdit::returnPressed, this, &TfmMain::TypedPathEntered);
   connect(crbStart, &QPushButton::clicked, this, &TfmMain::StartClick);
@@ -806,10 +810,30 @@ void TfmMain::ShowScanResults(bool stopped) {
   UpdateStatsInfo();
   UpdateResultControls();
   if (fLastState != windowState()) setWindowState(fLastState);
-  if (stopped) return;
-  // The summary, until the summary window exists: one line above the results.
+  if (stopped) {
+    fWizardMode = false;
+    return;
+  }
+  // The summary stays as one line above the results, after its window has gone.
   lblSummary->setText(fScan->SummaryText());
   lblSummary->show();
+  ShowSummaryWindow();
+}
+
+// The summary window, then where it leads: the assistant (always after a wizard's scan), or the
+// usual first selection.
+void TfmMain::ShowSummaryWindow() {
+  const TScanEngineSummaryInfo& s = fScan->LastScan().Info;
+  const bool offer = IsFileMode() && !fWizardMode && fScanEngine->ItemCount() > 0;
+  const int choice = ShowScanSummary(this, s.OriginalFiles, s.DuplicateFiles, offer, fScan->SummaryText());
+  if (fWizardMode || choice == kSummaryAssistant) {
+    fWizardMode = false;
+    if (fScanEngine->ItemCount() > 0) LaunchResolveWizard();
+  } else if (choice == kSummaryContinue && !IsMasterMode() && fScanEngine->ItemCount() > 0) {
+    fScanEngine->AutoSelect(fResults->Model(), smSelectAllLeaveOriginalName);
+    fResults->Model()->Refresh();
+    UpdateSelectedInfo();
+  }
 }
 
 // ================================================================================ results
@@ -878,7 +902,9 @@ void TfmMain::RunSearchFilter() {
 
 void TfmMain::CheckTimerTick() {
   if (Settings.MaximizeOnStartup) showMaximized();
-  // Quick tips, the update check and the scan wizard come with their own windows.
+  if (Settings.ShowQuickTips) ShowQuickTips(this);
+  // The update check is not built yet.
+  if (Settings.LaunchWizard) RunScanWizard();
   HandleUrlFile();
 }
 
@@ -918,13 +944,46 @@ void TfmMain::ChooseLanguage(const std::string& code) {
 }
 
 void TfmMain::ShowAbout() {
-  QMessageBox box(this);
-  box.setWindowTitle(Tr("About"));
-  box.setIconPixmap(AppIcon().pixmap(64, 64));
-  box.setText(QStringLiteral("<b>%1</b> %2").arg(QString::fromStdString(std::string(kAppName)), VersionText()));
-  box.setInformativeText(Tr("Finds duplicate files in the folders you choose and helps you get rid of them."));
-  box.addButton(Tr("OK"), QMessageBox::AcceptRole);
-  box.exec();
+  TfmAbout about(this);
+  about.Execute();
+}
+
+// The dialog edits the record live; the window applies what changed once it was accepted.
+void TfmMain::RunSettings() {
+  if (IsScanRunning()) return;
+  if (!IsMailMode()) fUserState->Save();
+  TPcwSettings old = Settings;
+  TfmSettings dlg(this, [this](const QString& text) { StatusText->setText(text); });
+  dlg.LoadSettings(true);
+  dlg.OldShCtxMnuValue = Settings.ShellContextMenu;
+  old.ShellContextMenu = dlg.OldShCtxMnuValue;
+  if (RunModal(dlg) != QDialog::Accepted) return;
+  ApplySettingsChange(old);
+}
+
+// Three clicks to a scan: the wizard's mask and folders replace the step-1 choices, and the
+// assistant follows the scan.
+void TfmMain::RunScanWizard() {
+  if (IsScanRunning() || fDisabledUI) return;
+  const TPcwSettings old = Settings;
+  std::string mask;
+  std::string folders;
+  if (!TfmWizard::RunWizard(this, mask, folders)) return;
+  if (old.ComparisonMode() != Settings.ComparisonMode()) {
+    SaveSettingsOrLog();
+    ApplySettingsChange(old);
+  }
+  std::vector<std::string> list;
+  for (std::size_t start = 0; start < folders.size();) {
+    const std::size_t end = std::min(folders.find('\n', start), folders.size());
+    list.push_back(folders.substr(start, end - start));
+    start = end + 1;
+  }
+  fFolders->TakeWizardChoice(mask, list);
+  // Kept as the user's own choice, which the window shows again after the scan.
+  fUserState->Save();
+  fWizardMode = true;
+  StartScan();
 }
 
 void TfmMain::closeEvent(QCloseEvent* event) {

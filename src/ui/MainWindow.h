@@ -118,6 +118,7 @@ class TfmMain : public QMainWindow, public ITranslatable, public IProcessingHost
   TScanRequest ScanRequest() const;
   void ShowScanningNotice(bool scanning);
   void ShowScanResults(bool stopped);
+  void ShowSummaryWindow();
   void DisableUI();
   void EnableUI();
 
@@ -139,6 +140,8 @@ class TfmMain : public QMainWindow, public ITranslatable, public IProcessingHost
   void ChooseLanguage(const std::string& code);
   void FillLanguageMenu();
   void ShowAbout();
+  void RunSettings();
+  void RunScanWizard();
   void CheckTimerTick();
   void HandleUrlFile();
 
@@ -168,6 +171,8 @@ class TfmMain : public QMainWindow, public ITranslatable, public IProcessingHost
   std::unique_ptr<TUserStateBinder> fUserState;
   bool fDisabledUI = false;
   bool fUserConfirm = false;
+  // The scan was started by the scan wizard: the assistant follows it.
+  bool fWizardMode = false;
   // The window's state when the scan started, given back at its end.
   Qt::WindowStates fLastState;
   std::function<void()> fRunAction;

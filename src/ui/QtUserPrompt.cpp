@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "ui/CheckSelectionDialog.h"
+#include "ui/MessageDlgWithCheck.h"
 #include "ui/UiText.h"
 
 namespace pelcrow::ui {
@@ -45,17 +46,8 @@ bool TQtUserPrompt::Confirm(const std::string& text) {
 }
 
 bool TQtUserPrompt::ConfirmWithCheck(const std::string& text, const std::string& checkText, bool& Checked) {
-  QMessageBox box(QApplication::activeWindow());
-  PrepareQuestion(box, text);
-  auto* check = new QCheckBox(QString::fromStdString(checkText), &box);
-  check->setChecked(Checked);
-  box.setCheckBox(check);
-  QPushButton* yes = box.addButton(Tr("Yes"), QMessageBox::YesRole);
-  QPushButton* no = box.addButton(Tr("No"), QMessageBox::NoRole);
-  box.setDefaultButton(no);
-  box.exec();
-  Checked = check->isChecked();
-  return box.clickedButton() == yes;
+  return MessageDlgWithCheck(QString::fromStdString(text), QString::fromStdString(checkText), Checked,
+                             QMessageBox::Question, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
 TReadOnlyAnswer TQtUserPrompt::AskReadOnly(const std::string& text) {

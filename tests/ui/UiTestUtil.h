@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDir>
 #include <QTemporaryDir>
 #include <QWidget>
@@ -15,7 +16,11 @@
 #include <vector>
 
 #include "base/UserPrompt.h"
+#include "localization/LanguageController.h"
+#include "localization/LanguageFile.h"
 #include "settings/PcwSettings.h"
+#include "ui/DialogHelpers.h"
+#include "ui/HoverHelp.h"
 
 namespace pelcrow::test {
 
@@ -71,6 +76,26 @@ T* Child(QWidget& w, const char* name) {
   return c;
 }
 
+// The object names of the modal windows shown, in order.
+inline std::vector<std::string>& ShownModals() {
+  static std::vector<std::string> names;
+  return names;
+}
+
+// Windows the program shows on its own (the scan summary, the quick tips) close at once, unless
+// a test acts in them; their names are kept.
+inline void CloseModalsAtOnce() {
+  ui::RunModal = [](QDialog& d) {
+    ShownModals().push_back(d.objectName().toStdString());
+    return 0;
+  };
+}
+
+// The language files of the source tree (the build's copy may not exist yet).
+inline std::string SourceLanguagesFolder() {
+  return (std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "languages").string();
+}
+
 // Every window test starts from a fresh settings file with the options the tests rely on.
 inline void FreshSettings() {
   std::filesystem::remove(Settings.GetSettingsFile());
@@ -78,6 +103,7 @@ inline void FreshSettings() {
   Settings.MaximizeOnStartup = false;
   Settings.ScanOptions.Exclude(soSkipTemp);
   Settings.MasterSelectMode = false;
+  Settings.ShowQuickTips = false;  // the start-up tips are a test of their own
 }
 
 // HOME, the XDG folders and the runtime folder of the test program point into a fresh folder in
@@ -102,6 +128,8 @@ class TTestHome {
     std::filesystem::create_directories(fHome + "/tmp");
     ::setenv("TMPDIR", (fHome + "/tmp").c_str(), 1);
     TPcwSettings::SetSettingsBaseName("pelcrow");
+    GetLanguageController().SetLanguagesFolder(SourceLanguagesFolder());
+    CloseModalsAtOnce();
     Settings.LoadSettings(true);
     Settings.MaximizeOnStartup = false;
     Settings.ScanOptions.Exclude(soSkipTemp);
@@ -125,5 +153,28 @@ class TTestHome {
   std::string fHome;
   QTemporaryDir fRuntime;
 };
+
+// The captions and hover-help texts of a window (and extra texts it shows) that the German
+// language file does not translate, joined for a failure message.
+inline QString MissingGermanTexts(const QWidget& window, const std::vector<std::string>& extra = {}) {
+  TLanguageFile de;
+  if (!de.LoadFromFile(SourceLanguagesFolder() + "/de.lng")) return QStringLiteral("de.lng unreadable");
+  QStringList missing;
+  std::vector<std::string> texts = extra;
+  for (const QWidget* w : window.findChildren<QWidget*>()) {
+    for (const char* p : {ui::kCaptionProperty, ui::kHoverHelpProperty}) {
+      const QByteArray text = w->property(p).toByteArray();
+      if (!text.isEmpty()) texts.push_back(text.toStdString());
+    }
+  }
+  for (const std::string& t : texts) {
+    // The file writes line breaks as "\n".
+    std::string key = ReplaceAppName(t);
+    for (std::size_t p = key.find('\r'); p != std::string::npos; p = key.find('\r')) key.erase(p, 1);
+    for (std::size_t p = key.find('\n'); p != std::string::npos; p = key.find('\n', p + 2)) key.replace(p, 1, "\\n");
+    if (!de.FindTranslation(key)) missing << QString::fromStdString(t);
+  }
+  return missing.join(QStringLiteral(" | "));
+}
 
 }  // namespace pelcrow::test
