@@ -50,23 +50,16 @@ struct TDateWriter {
 
   void Nested(std::string_view f) const { FormatInto(out, f, p, dayOfWeek, s, depth + 1); }
 
-  // "am/pm", "a/p" or "ampm" at i; the number of characters taken (one for a lone 'a').
-  std::size_t AmPm(std::string_view f, std::size_t i) const {
+  // "am/pm", "a/p" or "ampm" as written in the format.
+  void AmPm(std::string_view marker) const {
     const bool pm = p.Hour >= 12;
-    if (StartsWithNoCase(f, i, "am/pm")) {
-      out.append(f.substr(pm ? i + 3 : i, 2));
-      return 5;
-    }
-    if (StartsWithNoCase(f, i, "a/p")) {
-      out.push_back(f[pm ? i + 2 : i]);
-      return 3;
-    }
-    if (StartsWithNoCase(f, i, "ampm")) {
+    if (marker.size() == 5) {
+      out.append(marker.substr(pm ? 3 : 0, 2));
+    } else if (marker.size() == 3) {
+      out.push_back(marker[pm ? 2 : 0]);
+    } else {
       out += pm ? s.TimePMString : s.TimeAMString;
-      return 4;
     }
-    out.push_back(f[i]);
-    return 1;
   }
 
   void Day(std::size_t count) const {
@@ -127,34 +120,14 @@ void FormatInto(std::string& out, std::string_view f, const TDateTimeParts& p, i
   // A format that names itself (ddddd inside the short date format) must not recurse for ever.
   if (depth > 3) return;
   const TDateWriter w{out, p, dayOfWeek, s, depth, HasAmPm(f)};
-  bool afterHour = false;
-  std::size_t i = 0;
-  while (i < f.size()) {
-    const char c = f[i];
-    if (c == '"' || c == '\'') {
-      std::size_t end = f.find(c, i + 1);
-      if (end == std::string_view::npos) end = f.size();
-      out.append(f.substr(i + 1, end - i - 1));
-      i = end < f.size() ? end + 1 : end;
-      continue;
+  format_tokens::WalkFormat(f, [&](const format_tokens::TFormatToken& t) {
+    switch (t.Kind) {
+      case format_tokens::TFormatToken::tkLiteral: out.append(t.Text); break;
+      case format_tokens::TFormatToken::tkMarker: w.AmPm(t.Text); break;
+      case format_tokens::TFormatToken::tkField: w.Field(t.Letter, t.Count, t.AfterHour); break;
     }
-    const char u = Upper(c);
-    if (u == 'A') {
-      i += w.AmPm(f, i);
-      afterHour = false;
-      continue;
-    }
-    if (std::string_view("DMYHNSZTC").find(u) == std::string_view::npos) {
-      out.push_back(c);
-      ++i;
-      continue;
-    }
-    std::size_t count = 1;
-    while (i + count < f.size() && Upper(f[i + count]) == u) ++count;
-    i += count;
-    w.Field(u, count, afterHour);
-    afterHour = u == 'H';
-  }
+    return true;
+  });
 }
 
 }  // namespace

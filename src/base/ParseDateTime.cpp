@@ -33,96 +33,17 @@ class TParser {
     if (depth > 3) return false;
     const bool twelveHour = HasAmPm(f);
     if (twelveHour) v.TwelveHour = true;
-    bool afterHour = false;
-    std::size_t i = 0;
-    while (i < f.size()) {
-      const char c = f[i];
-      if (c == '"' || c == '\'') {
-        std::size_t end = f.find(c, i + 1);
-        if (end == std::string_view::npos) end = f.size();
-        if (!Literal(f.substr(i + 1, end - i - 1))) return false;
-        i = end < f.size() ? end + 1 : end;
-        continue;
+    return format_tokens::WalkFormat(f, [&](const format_tokens::TFormatToken& t) {
+      switch (t.Kind) {
+        case format_tokens::TFormatToken::tkLiteral: return Literal(t.Text);
+        case format_tokens::TFormatToken::tkMarker:
+          if (t.Text.size() == 5) return Marker(v, "am", "pm");
+          if (t.Text.size() == 3) return Marker(v, "a", "p");
+          return Marker(v, fS.TimeAMString, fS.TimePMString);
+        case format_tokens::TFormatToken::tkField: return Field(t.Letter, t.Count, t.AfterHour, v, depth);
       }
-      const char u = Upper(c);
-      if (u == 'A') {
-        if (StartsWithNoCase(f, i, "am/pm")) {
-          if (!Marker(v, "am", "pm")) return false;
-          i += 5;
-        } else if (StartsWithNoCase(f, i, "a/p")) {
-          if (!Marker(v, "a", "p")) return false;
-          i += 3;
-        } else if (StartsWithNoCase(f, i, "ampm")) {
-          if (!Marker(v, fS.TimeAMString, fS.TimePMString)) return false;
-          i += 4;
-        } else {
-          if (!Literal(f.substr(i, 1))) return false;
-          ++i;
-        }
-        afterHour = false;
-        continue;
-      }
-      if (std::string_view("DMYHNSZTC").find(u) == std::string_view::npos) {
-        if (!Literal(f.substr(i, 1))) return false;
-        ++i;
-        continue;
-      }
-      std::size_t count = 1;
-      while (i + count < f.size() && Upper(f[i + count]) == u) ++count;
-      i += count;
-      bool hourToken = false;
-      TDateTimeParts& p = v.Parts;
-      switch (u) {
-        case 'D':
-          if (count <= 2) {
-            if (!Number(2, p.Day)) return false;
-          } else if (count <= 4) {
-            if (!DayName(count == 3)) return false;
-          } else if (!Parse(count == 5 ? fS.ShortDateFormat : fS.LongDateFormat, v, depth + 1)) {
-            return false;
-          }
-          break;
-        case 'M':
-          if (afterHour && count <= 2) {
-            if (!Number(2, p.Minute)) return false;
-          } else if (count <= 2) {
-            if (!Number(2, p.Month)) return false;
-          } else if (!MonthName(count == 3, p.Month)) {
-            return false;
-          }
-          break;
-        case 'Y': {
-          std::size_t digits = 0;
-          if (!Number(count <= 2 ? 2 : 4, p.Year, &digits)) return false;
-          v.TwoDigitYear = digits <= 2;
-          break;
-        }
-        case 'H':
-          if (!Number(2, p.Hour)) return false;
-          hourToken = true;
-          break;
-        case 'N':
-          if (!Number(2, p.Minute)) return false;
-          break;
-        case 'S':
-          if (!Number(2, p.Second)) return false;
-          break;
-        case 'Z':
-          if (!Number(3, p.MilliSecond)) return false;
-          break;
-        case 'T':
-          if (!Parse(count >= 2 ? fS.LongTimeFormat : fS.ShortTimeFormat, v, depth + 1)) return false;
-          break;
-        case 'C':
-          if (!Parse(fS.ShortDateFormat, v, depth + 1) || !Literal(" ") || !Parse(fS.LongTimeFormat, v, depth + 1))
-            return false;
-          break;
-        default:
-          break;
-      }
-      afterHour = hourToken;
-    }
-    return true;
+      return false;
+    });
   }
 
   void SkipBlanks() {
@@ -131,6 +52,59 @@ class TParser {
   bool AtEnd() const { return fPos == fText.size(); }
 
  private:
+  // The field of letter u (upper case) repeated count times.
+  bool Field(char u, std::size_t count, bool afterHour, TFields& v, int depth) {
+    TDateTimeParts& p = v.Parts;
+    switch (u) {
+      case 'D':
+        if (count <= 2) {
+          if (!Number(2, p.Day)) return false;
+        } else if (count <= 4) {
+          if (!DayName(count == 3)) return false;
+        } else if (!Parse(count == 5 ? fS.ShortDateFormat : fS.LongDateFormat, v, depth + 1)) {
+          return false;
+        }
+        break;
+      case 'M':
+        if (afterHour && count <= 2) {
+          if (!Number(2, p.Minute)) return false;
+        } else if (count <= 2) {
+          if (!Number(2, p.Month)) return false;
+        } else if (!MonthName(count == 3, p.Month)) {
+          return false;
+        }
+        break;
+      case 'Y': {
+        std::size_t digits = 0;
+        if (!Number(count <= 2 ? 2 : 4, p.Year, &digits)) return false;
+        v.TwoDigitYear = digits <= 2;
+        break;
+      }
+      case 'H':
+        if (!Number(2, p.Hour)) return false;
+        break;
+      case 'N':
+        if (!Number(2, p.Minute)) return false;
+        break;
+      case 'S':
+        if (!Number(2, p.Second)) return false;
+        break;
+      case 'Z':
+        if (!Number(3, p.MilliSecond)) return false;
+        break;
+      case 'T':
+        if (!Parse(count >= 2 ? fS.LongTimeFormat : fS.ShortTimeFormat, v, depth + 1)) return false;
+        break;
+      case 'C':
+        if (!Parse(fS.ShortDateFormat, v, depth + 1) || !Literal(" ") || !Parse(fS.LongTimeFormat, v, depth + 1))
+          return false;
+        break;
+      default:
+        break;
+    }
+    return true;
+  }
+
   bool Literal(std::string_view lit) {
     for (char c : lit) {
       if (IsBlank(c)) {
