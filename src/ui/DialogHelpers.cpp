@@ -1,5 +1,7 @@
 #include "ui/DialogHelpers.h"
 
+#include <QPushButton>
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QDialog>
@@ -60,6 +62,14 @@ std::string SelectFolder(QWidget* parent, const QString& title, const std::strin
 }
 
 void SetCaption(QWidget* w, const char* caption) { w->setProperty(kCaptionProperty, QByteArray(caption)); }
+
+QPushButton* NewButton(QWidget* parent, const char* objectName, const char* caption, bool isDefault) {
+  auto* b = new QPushButton(parent);
+  b->setObjectName(QString::fromLatin1(objectName));
+  SetCaption(b, caption);
+  b->setDefault(isDefault);
+  return b;
+}
 
 void RetranslateCaptions(QWidget* root) {
   for (QWidget* w : root->findChildren<QWidget*>()) {

@@ -9,6 +9,7 @@
 
 class QDialog;
 class QMenu;
+class QPushButton;
 class QWidget;
 
 namespace pelcrow::ui {
@@ -41,6 +42,8 @@ extern std::function<std::string(QWidget*, const QString&, const std::string&, b
 inline constexpr const char* kCaptionProperty = "caption";
 void SetCaption(QWidget* w, const char* caption);
 void RetranslateCaptions(QWidget* root);
+// A push button found by its name in tests and translated by RetranslateCaptions.
+QPushButton* NewButton(QWidget* parent, const char* objectName, const char* caption, bool isDefault = false);
 
 // Disabled items are removed rather than greyed: each time the menu opens, an item shows exactly
 // when it is enabled (items given the property "neverShown" stay hidden).

@@ -25,13 +25,8 @@ TfmSelectFolderBase::TfmSelectFolderBase(QWidget* parent) : QDialog(parent) {
   v->addWidget(tvFolderList, 1);
   auto* h = new QHBoxLayout;
   h->addStretch();
-  btnOK = new QPushButton(this);
-  btnOK->setObjectName(QStringLiteral("btnOK"));
-  SetCaption(btnOK, "OK");
-  btnOK->setDefault(true);
-  btnCancel = new QPushButton(this);
-  btnCancel->setObjectName(QStringLiteral("btnCancel"));
-  SetCaption(btnCancel, "Cancel");
+  btnOK = NewButton(this, "btnOK", "OK", true);
+  btnCancel = NewButton(this, "btnCancel", "Cancel");
   h->addWidget(btnOK);
   h->addWidget(btnCancel);
   v->addLayout(h);

@@ -476,16 +476,9 @@ QWidget* TfmSettings::BuildAdvancedTab() {
 
 QLayout* TfmSettings::BuildButtons() {
   auto* h = new QHBoxLayout;
-  btnRestoreDefaults = new QPushButton(this);
-  btnRestoreDefaults->setObjectName(QStringLiteral("btnRestoreDefaults"));
-  SetCaption(btnRestoreDefaults, "Restore Defaults");
-  btnOK = new QPushButton(this);
-  btnOK->setObjectName(QStringLiteral("btnOK"));
-  SetCaption(btnOK, "OK");
-  btnOK->setDefault(true);
-  btnCancel = new QPushButton(this);
-  btnCancel->setObjectName(QStringLiteral("btnCancel"));
-  SetCaption(btnCancel, "Cancel");
+  btnRestoreDefaults = NewButton(this, "btnRestoreDefaults", "Restore Defaults");
+  btnOK = NewButton(this, "btnOK", "OK", true);
+  btnCancel = NewButton(this, "btnCancel", "Cancel");
   h->addWidget(btnRestoreDefaults);
   h->addStretch();
   h->addWidget(btnOK);
