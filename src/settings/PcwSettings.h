@@ -100,6 +100,11 @@ struct TPcwSettings {
   bool Sync_iTunes = true;
   bool Sync_WMP = true;
   bool Sync_iPhoto = true;
+  // A deleted duplicate's playlist entries point to the group's kept copy instead of going.
+  bool Sync_RepointToKept = false;
+  // The music server's music folder, for a server that does not tell it (reached over TCP);
+  // empty: asked of the server, then read from its configuration.
+  std::string MpdMusicDirectory;
   std::string TranslationLanguageCode = "en";
   bool ShowPreview = true;
   bool ShellContextMenu = false;
