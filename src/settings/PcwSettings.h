@@ -142,6 +142,8 @@ struct TPcwSettings {
   // defaults; the four mask lists are read on the first load only); in both forms open editors
   // then refresh through OnSettingsLoaded.
   void LoadSettings(bool ReLoadFromFile);
+  // Only the media-library switches from the settings file (the command line follows those).
+  void LoadMediaLibSettings();
   // Writes every stored field to the settings file, keeping the sections and keys of other owners,
   // switches the language and restarts the logger. Throws std::runtime_error when the file cannot
   // be read or written; the file on disk is then left as it was.

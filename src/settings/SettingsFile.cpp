@@ -189,6 +189,16 @@ void TPcwSettings::LoadSettings(bool ReLoadFromFile) {
   if (OnSettingsLoaded) OnSettingsLoaded();
 }
 
+void TPcwSettings::LoadMediaLibSettings() {
+  TIniFile ini;
+  const std::string file = GetSettingsFile();
+  if (!file.empty()) ini.LoadFromFile(file);
+  Sync_iTunes = ini.ReadBool(kPreferences, kSyncITunes, true);
+  Sync_WMP = ini.ReadBool(kPreferences, kSyncWMP, true);
+  Sync_RepointToKept = ini.ReadBool(kPreferences, kSyncRepointToKept, false);
+  MpdMusicDirectory = ini.ReadString(kPreferences, kMpdMusicDirectory, "");
+}
+
 void TPcwSettings::ReadFromIni(const TIniFile& ini) {
   // A missing key, and a value that is not whole hexadecimal pairs, give the default list; a
   // present empty value gives an empty list.

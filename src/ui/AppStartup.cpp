@@ -17,6 +17,7 @@
 #include "base/FormatSettings.h"
 #include "base/MainThread.h"
 #include "base/UserPrompt.h"
+#include "medialib/MediaLibraries.h"
 #include "localization/LanguageController.h"
 #include "localization/TranslateText.h"
 #include "platform/ProcessInfo.h"
@@ -92,6 +93,7 @@ int RunApplication(int argc, char** argv) {
 
   TPcwSettings::SetSettingsBaseName("pelcrow");
   Settings.LoadSettings(true);
+  RegisterDefaultMediaLibraries();
 
   const std::string here = platform::CurrentDirectory();
   std::vector<std::string> folders, lists;
