@@ -26,6 +26,7 @@
 #include "settings/PcwSettings.h"
 #include "ui/AppStyle.h"
 #include "ui/MainWindow.h"
+#include "ui/MediaLibNotices.h"
 #include "ui/QtMainThread.h"
 #include "ui/QtTranslator.h"
 #include "ui/QtUserPrompt.h"
@@ -121,6 +122,7 @@ int RunApplication(int argc, char** argv) {
 
   int rc = 0;
   {
+    TMediaLibNotices libraryNotices;
     TfmMain window(first ? &instance : nullptr);
     window.show();
     // The desktop entry hands over the list files the user opened; the window shows one list.
