@@ -72,6 +72,18 @@ TEST_F(MpdCliTest, TrashAndMoveFollowThePlaylistsAndUndoPutsThemBack) {
   EXPECT_EQ(fServer->Playlist("P2"), p2);
 }
 
+TEST_F(MpdCliTest, RepointingLetsThePlaylistsPlayTheKeptCopyUntilUndo) {
+  fDir.Write("home/config/pelcrow/pelcrow.settings", "[Preferences]\nSync_RepointToKept=1\n");
+  std::string out;
+  ASSERT_EQ(Cli("scan --no-skip-temp --select oldest --action trash --sync mpd " + ShellQuote(fServer->Music()), &out), 0)
+      << out;
+  EXPECT_EQ(fServer->Playlist("P1"), (Lines{"y.wav", "copy/x.wav", "z.wav", "copy/x.wav"}));
+  EXPECT_EQ(fServer->Playlist("P2"), (Lines{"copy/x.wav", "y.wav"}));
+  ASSERT_EQ(Cli("undo", &out), 0) << out;
+  EXPECT_EQ(fServer->Playlist("P1"), (Lines{"y.wav", "A & B/x.wav", "z.wav", "A & B/x.wav"}));
+  EXPECT_EQ(fServer->Playlist("P2"), (Lines{"A & B/x.wav", "y.wav"}));
+}
+
 TEST_F(MpdCliTest, CleanRemovesTheDeadEntriesAndDryRunOnlyListsThem) {
   fs::remove(Music("y.wav"));  // gone behind the library's back
   std::string out;
