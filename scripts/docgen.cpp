@@ -15,7 +15,7 @@ struct TCommandOptions {
   const char* Name;
   TCommand Command;
 };
-constexpr TCommandOptions kCommandsWithOptions[] = {{"scan", ccScan}, {"load", ccLoad}, {"undo", ccUndo}};
+constexpr TCommandOptions kCommandsWithOptions[] = {{"scan", ccScan}, {"load", ccLoad}, {"undo", ccUndo}, {"medialib", ccMedialib}};
 
 std::string Join(const std::vector<std::string>& words) {
   std::string out;

@@ -20,6 +20,8 @@
 #include "export/PathListing.h"
 #include "localization/TranslateText.h"
 #include "logging/Logger.h"
+#include "medialib/DeadTrackCleaner.h"
+#include "medialib/MediaLibSync.h"
 #include "platform/ProcessInfo.h"
 #include "platform/FileSystem.h"
 #include "services/FileCrc32.h"
@@ -97,6 +99,32 @@ class TCliPrompt final : public IUserPrompt {
   std::ostream& fErr;
   IUserPrompt* fPrevious;
 };
+
+// Where synchronisation speaks: a library that cannot be reached is said on the error stream.
+// Installed for its scope.
+class TCliLibraryNotices final : public IMediaLibStatus {
+ public:
+  explicit TCliLibraryNotices(std::ostream& err) : fErr(err) { SetMediaLibStatus(this); }
+  ~TCliLibraryNotices() override { SetMediaLibStatus(nullptr); }
+  TCliLibraryNotices(const TCliLibraryNotices&) = delete;
+  TCliLibraryNotices& operator=(const TCliLibraryNotices&) = delete;
+  void ShowWaitText(const std::string&) override {}
+  void ShowStatusText(const std::string&) override {}
+  void ShowLibraryUnavailable(TMediaLibrary, const std::string& text) override { fErr << "pelcrow-cli: " << text << "\n"; }
+
+ private:
+  std::ostream& fErr;
+};
+
+// The settings' library switches, unless --sync or --no-sync chose.
+TMediaLibSyncOptions MediaLibsFor(const TCliArgs& args) {
+  TMediaLibSyncOptions o = MediaLibSyncOptionsOf(Settings);
+  if (args.SyncGiven) {
+    o.iTunes = args.SyncMpd;
+    o.WMP = args.SyncRhythmbox;
+  }
+  return o;
+}
 
 // After a rule: the first item it left unchecked beyond its group's kept copy, which is where a
 // refused check stopped it; nullptr when it ran to the end.
@@ -231,7 +259,6 @@ TProcessingOptions ProcessingOptionsFor(const TCliAction& action) {
 // The command line never overrides the safety lock, whatever the settings say.
 bool SelectionAllowed(TScanEngine& engine) { return CheckSelectionProtection(engine, false, TSafetyLockOptions()); }
 
-// Processes the selected files in one pass; a file that fails is reported and left as it is.
 // The command line's log, open while it lives, where --log says (nothing without one). The
 // command line's settings record holds defaults, not the user's file: a log that fails switches
 // itself off for this run and saves nothing.
@@ -265,15 +292,19 @@ class TCliLog {
   std::function<void(TLogSwitchOff)> fPrevious;
 };
 
-int RunAction(TScanEngine& engine, const TCliAction& action, const std::string& logDir, std::ostream& out,
+// Processes the selected files in one pass; a file that fails is reported and left as it is.
+int RunAction(TScanEngine& engine, const TCliArgs& args, const std::string& logDir, std::ostream& out,
               std::ostream& err) {
+  const TCliAction& action = args.Action;
   TCliPrompt prompt(err);
+  TCliLibraryNotices notices(err);
   if (!HasPendingSelection(engine)) return engine.ItemCount() > 0 ? kExitOk : kExitNone;
   if (!SelectionAllowed(engine)) {
     err << "pelcrow-cli: the safety lock refused the selection: nothing was processed\n";
     return kExitActionFailed;
   }
   TProcessingOptions options = ProcessingOptionsFor(action);
+  options.MediaLibs = MediaLibsFor(args);
   if (!logDir.empty() && !action.DryRun)
     options.LogEvents = TPcwLogEvents{leFileDeleted, leFileMoved, leFileRenamed, leSymLink, leError};
   const TCliLog log(action.DryRun ? std::string() : logDir, options.LogEvents);
@@ -412,7 +443,7 @@ int FinishScan(TScanEngine& engine, const TCliArgs& args, std::ostream& out, std
         << "): the command line never selects a master file, so nothing after it is selected\n";
   }
   ReportRejections(engine, err);
-  if (args.Action.Kind) return RunAction(engine, args.Action, args.LogDir, out, err);
+  if (args.Action.Kind) return RunAction(engine, args, args.LogDir, out, err);
   return n > 0 ? kExitOk : kExitNone;
 }
 
@@ -455,7 +486,7 @@ int RunLoad(const std::vector<std::string>& arguments, std::ostream& out, std::o
   if (stoppedAt)
     err << "pelcrow-cli: --select " << args.Rule->Name << " stopped at the master file "
         << Shown(stoppedAt->FullPath()) << "\n";
-  if (args.Action.Kind) return RunAction(engine, args.Action, std::string(), out, err);
+  if (args.Action.Kind) return RunAction(engine, args, std::string(), out, err);
   return engine.ItemCount() > 0 ? kExitOk : kExitNone;
 }
 
@@ -530,11 +561,12 @@ TJournalAction* FindUndoTarget(std::vector<TJournalAction>& actions, const std::
 }
 
 // Puts back what the action did; one line per file restored or failed.
-int UndoAction(TJournalAction& target, std::ostream& out, std::ostream& err) {
+int UndoAction(TJournalAction& target, const TMediaLibSyncOptions& libraries, std::ostream& out, std::ostream& err) {
   std::vector<std::string> log;
   std::vector<TJournalItem::TState> before;
   for (const TJournalItem& it : target.Items) before.push_back(it.State);
-  UndoJournalAction(target, log);
+  TCliLibraryNotices notices(err);
+  UndoJournalAction(target, log, &libraries);
   int restored = 0;
   for (std::size_t k = 0; k < target.Items.size(); ++k) {
     const TJournalItem& it = target.Items[k];
@@ -567,7 +599,36 @@ int RunUndo(const std::vector<std::string>& arguments, std::ostream& out, std::o
   }
   int rc = kExitOk;
   TJournalAction* target = FindUndoTarget(actions, args.UndoAction, err, rc);
-  return target ? UndoAction(*target, out, err) : rc;
+  return target ? UndoAction(*target, MediaLibsFor(args), out, err) : rc;
+}
+
+// The cleaner's lines as they come: a replaced line is printed anew.
+class TCliCleanerLog final : public IDeadTrackCleanerLog {
+ public:
+  explicit TCliCleanerLog(std::ostream& out) : fOut(out) {}
+  void AddLogLine(const std::string& text, bool) override { fOut << text << "\n"; }
+  void SetProgress(int) override {}
+
+ private:
+  std::ostream& fOut;
+};
+
+// pelcrow-cli medialib clean [--dry-run]: MPD's dead playlist entries removed.
+int RunMedialib(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+  TCliArgs args;
+  std::string error;
+  if (!ParseArgs(ccMedialib, arguments, args, error)) return Bad("medialib", error, err);
+  if (args.Operands.size() != 1 || args.Operands[0] != "clean")
+    return Bad("medialib", args.Operands.empty() ? "no subcommand given (use clean)" : "unknown subcommand (use clean)", err);
+  if (!args.DryRun) out << TranslateText("Dead playlist entries that are removed cannot be undone: their files are gone.") << "\n";
+  TCliCleanerLog log(out);
+  const std::atomic<bool> never{false};
+  const int dead = CleanDeadTracks(MediaLibSyncOptionsOf(Settings), args.DryRun, log, never, [&](const TDeadTrack& t) {
+    out << (args.DryRun ? "would remove " : "removed ") << Shown(t.Playlist) << " " << t.Position << " " << Shown(t.Path);
+    EndLine(out);
+  });
+  out.flush();
+  return dead < 0 ? kExitActionFailed : kExitOk;
 }
 
 struct TCommandEntry {
@@ -576,7 +637,7 @@ struct TCommandEntry {
 };
 
 constexpr TCommandEntry kCommandEntries[] = {
-    {"crc32", RunCrc32}, {"scan", RunScan}, {"load", RunLoad}, {"undo", RunUndo}};
+    {"crc32", RunCrc32}, {"scan", RunScan}, {"load", RunLoad}, {"undo", RunUndo}, {"medialib", RunMedialib}};
 
 }  // namespace
 

@@ -199,6 +199,21 @@ std::string ApplyGroups(TCliArgs& a, const std::string& v) {
   return {};
 }
 
+std::string ApplySync(TCliArgs& a, const std::string& v) {
+  a.SyncGiven = true;
+  a.SyncMpd = a.SyncRhythmbox = false;
+  for (std::size_t start = 0; start <= v.size();) {
+    const std::size_t comma = v.find(',', start);
+    const std::string part = v.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    if (part == "mpd") a.SyncMpd = true;
+    else if (part == "rhythmbox") a.SyncRhythmbox = true;
+    else if (!part.empty()) return "unknown media library \"" + part + "\" (use mpd, rhythmbox)";
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return {};
+}
+
 enum TValueKind { vkSwitch, vkValue };
 
 // One option. Apply sets what it stands for from its value (empty for a switch) and returns the
@@ -284,6 +299,16 @@ const TOptionSpec kOptions[] = {
      "text output and action lines end in a NUL byte and show\npaths as they are (otherwise control characters and "
      "\\ in\npaths are escaped: \\n, \\t, \\\\, \\ooo)",
      [](TCliArgs& a, const std::string&, TArgReader&) { return a.NullEnded = true, std::string(); }},
+    {"--sync", vkValue, "mpd|rhythmbox|mpd,rhythmbox", ccScanLoad | ccUndo, "--sync needs mpd, rhythmbox or both",
+     "with --action, and undo: the media libraries that follow\nthe music files (default: the settings' switches;\nMPD "
+     "is found through MPD_HOST and MPD_PORT)",
+     [](TCliArgs& a, const std::string& v, TArgReader&) { return ApplySync(a, v); }},
+    {"--no-sync", vkSwitch, nullptr, ccScanLoad | ccUndo, nullptr, "no media library follows",
+     [](TCliArgs& a, const std::string&, TArgReader&) {
+       a.SyncGiven = true;
+       a.SyncMpd = a.SyncRhythmbox = false;
+       return std::string();
+     }},
     {"--threads", vkValue, "N", ccScan, "--threads needs a number",
      "threads that read checksums (default: one per core)",
      [](TCliArgs& a, const std::string& v, TArgReader&) { return ApplyThreads(a, v); }},
@@ -300,6 +325,8 @@ const TOptionSpec kOptions[] = {
      [](TCliArgs& a, const std::string& v, TArgReader&) { return ApplyGroups(a, v); }},
     {"--list", vkSwitch, nullptr, ccUndo, nullptr, nullptr,
      [](TCliArgs& a, const std::string&, TArgReader&) { return a.List = true, std::string(); }},
+    {"--dry-run", vkSwitch, nullptr, ccMedialib, nullptr, nullptr,
+     [](TCliArgs& a, const std::string&, TArgReader&) { return a.DryRun = true, std::string(); }},
     {"--action", vkValue, "ID", ccUndo, "--action needs an ID or a number from --list", nullptr,
      [](TCliArgs& a, const std::string& v, TArgReader&) {
        a.UndoAction = v;
@@ -376,10 +403,14 @@ constexpr TCommandDoc kCommandDocs[] = {
      "files whose name matches PATTERN (* and ?, any letter case) and whose group number\n"
      "is in LIST (\"1-5,8,10-12\"). --select and --action work as for scan; every file is\n"
      "checked against what the list recorded before anything is done to it."},
-    {"undo [--list] [--action ID]",
+    {"undo [--list] [--action ID] [--sync LIBRARIES | --no-sync]",
      "Puts back what the last action (of scan or load --action, or of the desktop app) did,\n"
      "from the action journal in $XDG_STATE_HOME/pelcrow/journal; --list shows the journal,\n"
      "--action ID undoes that action (an ID or a number --list shows)."},
+    {"medialib clean [--dry-run]",
+     "Removes from MPD's stored playlists every entry whose file no longer exists, after\n"
+     "updating its database (--dry-run: only lists them). The entries removed cannot be\n"
+     "undone: their files are gone. MPD is found through MPD_HOST and MPD_PORT."},
     {"crc32 FILE...", "Prints the CRC-32 of each file as 8 upper-case hex digits, or Error."},
     {"--help", "Shows this text."},
     {"--version", "Shows the version."},

@@ -16,7 +16,7 @@
 namespace pelcrow::cli {
 
 // The commands that take options, as bits of TOptionSpec::Commands.
-enum TCommand : unsigned { ccScan = 1, ccLoad = 2, ccUndo = 4 };
+enum TCommand : unsigned { ccScan = 1, ccLoad = 2, ccUndo = 4, ccMedialib = 8 };
 
 // Selection rules of --select, by the name the user gives.
 struct TSelectRuleName {
@@ -67,6 +67,11 @@ struct TCliArgs {
   // undo
   bool List = false;
   std::string UndoAction;
+  // scan, load, undo: --sync / --no-sync instead of the settings' switches
+  bool SyncGiven = false;
+  bool SyncMpd = false, SyncRhythmbox = false;
+  // medialib clean
+  bool DryRun = false;
 };
 
 // Reads a command's arguments into Args (whose defaults the caller sets); on a wrong argument

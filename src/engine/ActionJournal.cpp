@@ -115,7 +115,11 @@ std::string DoneLine(const TJournalItem& it) {
   TLine l('D');
   l.Num(it.Seq).Add(it.Target).Num(it.TargetId.Device).Num(it.TargetId.Inode).Add(it.TrashDir).Add(it.TrashName);
   l.Num(it.TargetId.Size).Num(it.TargetId.ModifiedNs);
-  return l.Text();
+  std::string text = l.Text();
+  if (it.Media) text += TLine('M').Num(it.Seq).Text();
+  for (const TPlaylistInfo& p : it.PlayLists)
+    text += TLine('L').Num(it.Seq).Num(static_cast<int>(p.Origin)).Num(p.Position).Add(p.Name).Add(p.ReplacedBy).Text();
+  return text;
 }
 
 bool ParsePlan(const std::vector<std::string_view>& f, TJournalItem& it) {
@@ -310,6 +314,14 @@ int TActionJournal::Read(const std::string& Id, TJournalAction& Action) {
             it->TargetId.ModifiedNs = Num<std::int64_t>(f[8]);
           }
         }
+        break;
+      case 'M':
+        if (it) it->Media = true;
+        break;
+      case 'L':
+        if (it && f.size() >= 6)
+          it->PlayLists.emplace_back(Unescape(f[4]), Num<std::int32_t>(f[3]),
+                                     static_cast<TPlayListOrigin>(Num<int>(f[2]) & 3), Unescape(f[5]));
         break;
       case 'F':
       case 'U':

@@ -8,6 +8,8 @@
 //   D  where it went (target and its identity, trash entry) after it went
 //   F  it stayed where it was                          after a failure
 //   U  it was put back                                 after an undo
+//   M  it is a media file (the libraries follow its undo) with its D record
+//   L  one playlist entry it had (library, position, name, kept copy)  with its D record
 // A pass writes all its P records and syncs them once before it touches a file; D and F records
 // follow in batches. After a crash a P without D or F is settled by looking at the disk.
 #pragma once
@@ -17,6 +19,8 @@
 #include <vector>
 
 #include "base/DateTime.h"
+#include "medialib/MediaLibSync.h"
+#include "medialib/Playlists.h"
 #include "platform/SafeFile.h"
 #include "platform/SysCalls.h"
 
@@ -40,6 +44,9 @@ struct TJournalItem {
   // item is then found still in place, a whole copy at Target is the move's own leftover.
   bool CopyStarted = false;
   bool LeftoverCopy = false;
+  // A media file: undo puts it back into the media libraries, into these playlist entries.
+  bool Media = false;
+  TPlaylistList PlayLists;
 
   std::string FullPath() const;
 };
@@ -108,7 +115,9 @@ void SettleUnfinished(TJournalItem& Item, const std::vector<platform::TTrashEntr
 // are removed when they are empty.
 bool RevertJournalItem(const TJournalItem& Item, TDateTime ActionStarted, std::string& Why);
 // Reverts every done item of the action, last first, and marks each in the journal; failures
-// become "path -> reason" lines of Log. Returns how many came back.
-int UndoJournalAction(TJournalAction& Action, std::vector<std::string>& Log);
+// become "path -> reason" lines of Log. Returns how many came back. With MediaLibs the media
+// files go back into those libraries and their playlist entries.
+int UndoJournalAction(TJournalAction& Action, std::vector<std::string>& Log,
+                      const TMediaLibSyncOptions* MediaLibs = nullptr);
 
 }  // namespace pelcrow

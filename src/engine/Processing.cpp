@@ -192,12 +192,12 @@ std::optional<TJournalAction> LastJournalAction(TDateTime Before) {
   return std::nullopt;
 }
 
-int UndoFromJournal(TJournalAction& Action) {
+int UndoFromJournal(TJournalAction& Action, const TMediaLibSyncOptions* MediaLibs) {
   const int total = Action.Undoable();
   int reverted = 0;
   for (;;) {
     std::vector<std::string> log;
-    reverted += UndoJournalAction(Action, log);
+    reverted += UndoJournalAction(Action, log, MediaLibs);
     if (log.empty()) {
       GetUserPrompt().ShowMessage(TMessageKind::mkInformation,
                                   TranslateText("The operation completed successfully.") + "    ");
@@ -371,6 +371,8 @@ TPassResult TProcessingRun::RunPass() {
     if (!o.Ok) ++result.Failed;
     if (rec != nullptr && journalError.empty()) {
       if (o.Ok) {
+        rec->Media = IsMediaCategory(it->Category);
+        if (it->PlayLists) rec->PlayLists = *it->PlayLists;
         fJournal.Done(*rec);
       } else {
         fJournal.Failed(*rec);
@@ -531,6 +533,9 @@ TItemOutcome TProcessingRun::DeleteItemFile(PFileItem Item, TJournalItem* Rec) {
     if (!o.Ok) {
       if (fOptions.MediaLibs.WMP) MediaLibAddWMP(path, Item->PlayLists.get());
       Item->PlayLists.reset();
+    } else if (fOptions.MediaLibs.iTunes && fOptions.MediaLibs.RepointToKept) {
+      // The playlists keep playing the song: the kept copy takes the entries' places.
+      MediaLibDeleteITunesRepointing(path, checked.Target, Item->PlayLists);
     } else if (fOptions.MediaLibs.iTunes) {
       MediaLibDeleteITunes(path, Item->PlayLists);
     }

@@ -218,7 +218,7 @@ std::optional<TJournalAction> LastJournalAction(TDateTime Before);
 // Undoes a journal action without the result list it came from (after a restart): the walk,
 // then the success message or the error log with Retry, as the engine's undo shows them.
 // Returns how many items came back.
-int UndoFromJournal(TJournalAction& Action);
+int UndoFromJournal(TJournalAction& Action, const TMediaLibSyncOptions* MediaLibs = nullptr);
 
 // Undoes the history's last action through the engine (the front end has asked the user);
 // the engine's retry loop included. Returns false when there was nothing to undo.

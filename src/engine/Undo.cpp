@@ -555,9 +555,39 @@ bool RemoveLeftoverCopy(const TJournalAction& Action, const TJournalItem& R) {
 
 }  // namespace
 
-int UndoJournalAction(TJournalAction& Action, std::vector<std::string>& Log) {
+namespace {
+
+// One journal item put back with the media libraries following, as the undo of a result item.
+bool RevertWithLibraries(TJournalItem& Rec, TDateTime Started, std::string& Why, TMediaLibSyncOptions& Libs) {
+  const bool moveBack = Rec.ActionType == faMove || Rec.ActionType == faRename;
+  const std::string F = Rec.FullPath();
+  std::unique_ptr<TPlaylistList> lists;
+  if (!Rec.PlayLists.empty()) lists = std::make_unique<TPlaylistList>(Rec.PlayLists);
+  if (moveBack && Libs.WMP) {
+    lists.reset();
+    MediaLibDeleteWMP(Rec.Target, lists);
+  }
+  const bool ok = RevertJournalItem(Rec, Started, Why);
+  if (moveBack) {
+    if (ok) {
+      if (Libs.WMP) MediaLibAddWMP(F, lists.get());
+      if (Libs.iTunes) MediaLibRenameITunes(Rec.Target, F);
+    } else if (Libs.WMP) {
+      MediaLibAddWMP(Rec.Target, lists.get());
+    }
+  } else if (ok && (Rec.ActionType == faDelete || Rec.ActionType == faRecycle)) {
+    MediaLibAddAll(F, lists.get(), Libs);
+  }
+  return ok;
+}
+
+}  // namespace
+
+int UndoJournalAction(TJournalAction& Action, std::vector<std::string>& Log, const TMediaLibSyncOptions* MediaLibs) {
   int reverted = 0;
   if (Action.InProgress) return 0;
+  TMediaLibSyncOptions libs = MediaLibs ? *MediaLibs : TMediaLibSyncOptions();
+  bool syncCalled = false;
   for (TJournalItem& rec : Action.Items) {
     if (rec.LeftoverCopy && RemoveLeftoverCopy(Action, rec)) {
       rec.LeftoverCopy = false;
@@ -569,7 +599,15 @@ int UndoJournalAction(TJournalAction& Action, std::vector<std::string>& Log) {
     TJournalItem& rec = *i;
     if (rec.State != TJournalItem::jsDone) continue;
     std::string why;
-    if (RevertJournalItem(rec, Action.Started, why)) {
+    const bool withLibraries = MediaLibs && rec.Media && (libs.WMP || libs.iTunes);
+    // Called once, whatever it returns, as the undo of result items does.
+    if (withLibraries && !syncCalled) {
+      BeginMediaLibSync(libs);
+      syncCalled = true;
+    }
+    const bool ok = withLibraries ? RevertWithLibraries(rec, Action.Started, why, libs)
+                                  : RevertJournalItem(rec, Action.Started, why);
+    if (ok) {
       rec.State = TJournalItem::jsUndone;
       TActionJournal::MarkUndone(rec);
       ++reverted;
@@ -577,6 +615,7 @@ int UndoJournalAction(TJournalAction& Action, std::vector<std::string>& Log) {
       Log.push_back(rec.FullPath() + " -> " + why);
     }
   }
+  if (syncCalled) EndMediaLibSync();
   return reverted;
 }
 

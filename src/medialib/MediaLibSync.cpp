@@ -51,20 +51,34 @@ void Run(TMediaLibrary library, std::string_view action, const std::string& subj
   }
 }
 
-// Creates and initialises one back-end; false when it has none or its Init fails.
-bool Start(TMediaLibrary library) {
+const char* LibraryName(TMediaLibrary library) { return library == mliTunes ? "MPD" : "Rhythmbox"; }
+
+// Creates and initialises one back-end; false when it has none or its Init fails. A library that
+// cannot be reached is switched off in the run's options and counts as not needed.
+bool Start(TMediaLibrary library, TMediaLibSyncOptions& options) {
   TSyncState& s = State();
   if (!s.Factories[library]) return false;
   std::unique_ptr<IMediaLibraryPlugin> plugin;
   bool ok = false;
+  std::string unavailable;
   try {
-    plugin = s.Factories[library]();
+    plugin = s.Factories[library](options);
     ok = plugin && plugin->Init();
-  } catch (...) {
-    ok = false;
+    if (!ok && plugin) unavailable = plugin->UnavailableReason();
+  } catch (const std::exception& e) {
+    unavailable = e.what();
   }
-  if (ok) s.Plugins[library] = std::move(plugin);
-  return ok;
+  if (ok) {
+    s.Plugins[library] = std::move(plugin);
+    return true;
+  }
+  if (unavailable.empty()) return false;
+  (library == mliTunes ? options.iTunes : options.WMP) = false;
+  const std::string text = std::string(LibraryName(library)) + " " + TranslateText("is not reachable:") + " " +
+                           unavailable + ". " + TranslateText("Its library is not synchronized in this run.");
+  WriteLog(text, lsvWarning);
+  if (IMediaLibStatus* status = s.Status) status->ShowLibraryUnavailable(library, text);
+  return true;
 }
 
 void Finish(TMediaLibrary library) {
@@ -87,10 +101,16 @@ TMediaLibraryFactory RegisterMediaLibrary(TMediaLibrary ALibrary, TMediaLibraryF
 void SetMediaLibStatus(IMediaLibStatus* AStatus) { State().Status = AStatus; }
 
 TMediaLibSyncOptions MediaLibSyncOptionsOf(const TPcwSettings& Record) {
-  return TMediaLibSyncOptions{Record.Sync_WMP, Record.Sync_iTunes, Record.LogEvents};
+  TMediaLibSyncOptions o;
+  o.WMP = Record.Sync_WMP;
+  o.iTunes = Record.Sync_iTunes;
+  o.LogEvents = Record.LogEvents;
+  o.RepointToKept = Record.Sync_RepointToKept;
+  o.MpdMusicDirectory = Record.MpdMusicDirectory;
+  return o;
 }
 
-bool BeginMediaLibSync(const TMediaLibSyncOptions& Options) {
+bool BeginMediaLibSync(TMediaLibSyncOptions& Options) {
   State().LogEvents = Options.LogEvents;
   if (!Options.WMP && !Options.iTunes) return true;
   // A bracket that was opened again without being closed (processing retries a failed begin)
@@ -104,10 +124,15 @@ bool BeginMediaLibSync(const TMediaLibSyncOptions& Options) {
   // A library whose back-end this platform lacks is not synchronised, without a complaint:
   // there is nothing the user could do about it.
   bool ok = true;
-  if (Options.iTunes && s.Factories[mliTunes]) ok = Start(mliTunes);
-  if (ok && Options.WMP && s.Factories[mlWMP]) ok = Start(mlWMP);
+  if (Options.iTunes && s.Factories[mliTunes]) ok = Start(mliTunes, Options);
+  if (ok && Options.WMP && s.Factories[mlWMP]) ok = Start(mlWMP, Options);
   ShowStatus("");
   return ok;
+}
+
+bool BeginMediaLibSync(const TMediaLibSyncOptions& Options) {
+  TMediaLibSyncOptions copy = Options;
+  return BeginMediaLibSync(copy);
 }
 
 void EndMediaLibSync() {
@@ -127,6 +152,14 @@ void MediaLibDeleteWMP(const std::string& APath, std::unique_ptr<TPlaylistList>&
 void MediaLibDeleteITunes(const std::string& APath, std::unique_ptr<TPlaylistList>& APlayLists) {
   const std::string path = NoPrefix(APath);
   Run(mliTunes, "iTunes track delete", path, [&](IMediaLibraryPlugin& p) { p.Delete(path, APlayLists); });
+}
+
+void MediaLibDeleteITunesRepointing(const std::string& APath, const std::string& AKeptPath,
+                                    std::unique_ptr<TPlaylistList>& APlayLists) {
+  const std::string path = NoPrefix(APath);
+  const std::string kept = NoPrefix(AKeptPath);
+  Run(mliTunes, "iTunes track delete", path,
+      [&](IMediaLibraryPlugin& p) { p.DeleteRepointing(path, kept, APlayLists); });
 }
 
 void MediaLibAddWMP(const std::string& APath, const TPlaylistList* APlayLists) {

@@ -34,12 +34,24 @@ class IMediaLibraryPlugin {
   virtual void Rename(const std::string& AOldFileName, const std::string& ANewFileName) = 0;
   // Releases the connection.
   virtual void Done() = 0;
+  // After an Init that returned false: why the library cannot be reached. Empty when the user
+  // declined (the bracket then fails and is tried again); otherwise the library is left out for
+  // the rest of the caller's run, with one notice.
+  virtual std::string UnavailableReason() const { return {}; }
+  // Delete, but each playlist entry is re-pointed to AKeptPath (the group's kept copy) instead of
+  // dropped; the remembered entries say so, for undo.
+  virtual void DeleteRepointing(const std::string& APath, const std::string& AKeptPath,
+                                std::unique_ptr<TPlaylistList>& APlayLists) {
+    (void)AKeptPath;
+    Delete(APath, APlayLists);
+  }
 };
 
 // The two library roles: the music player's library (Sync_WMP) and the music server's (Sync_iTunes).
 enum TMediaLibrary : std::uint8_t { mlWMP, mliTunes };
 
-using TMediaLibraryFactory = std::function<std::unique_ptr<IMediaLibraryPlugin>()>;
+struct TMediaLibSyncOptions;
+using TMediaLibraryFactory = std::function<std::unique_ptr<IMediaLibraryPlugin>(const TMediaLibSyncOptions&)>;
 
 // Installs the back-end factory of a library (an empty one removes it); returns the one replaced.
 TMediaLibraryFactory RegisterMediaLibrary(TMediaLibrary ALibrary, TMediaLibraryFactory AFactory);
@@ -51,6 +63,12 @@ class IMediaLibStatus {
   virtual ~IMediaLibStatus() = default;
   virtual void ShowWaitText(const std::string& AText) = 0;
   virtual void ShowStatusText(const std::string& AText) = 0;
+  // A library could not be reached and is left out of this run (AText says which and why,
+  // translated). Said once per run; a front end may also switch the library off.
+  virtual void ShowLibraryUnavailable(TMediaLibrary ALibrary, const std::string& AText) {
+    (void)ALibrary;
+    (void)AText;
+  }
 };
 void SetMediaLibStatus(IMediaLibStatus* AStatus);
 
@@ -59,6 +77,12 @@ struct TMediaLibSyncOptions {
   bool WMP = false;     // the player's library (Sync_WMP)
   bool iTunes = false;  // the server's library (Sync_iTunes)
   TPcwLogEvents LogEvents;
+  // A deleted duplicate's playlist entries point to its group's kept copy instead of going.
+  bool RepointToKept = false;
+  // The server's music folder when it cannot tell (over TCP); empty: ask it, then its config.
+  std::string MpdMusicDirectory;
+  // The player's library folder; empty: $XDG_DATA_HOME/rhythmbox.
+  std::string RhythmboxDirectory;
 };
 // The synchronisation's part of a settings record.
 TMediaLibSyncOptions MediaLibSyncOptionsOf(const TPcwSettings& Record);
@@ -66,6 +90,10 @@ TMediaLibSyncOptions MediaLibSyncOptionsOf(const TPcwSettings& Record);
 // Creates and initialises the back-ends of the libraries switched on (the server's first; the
 // player's only if that worked or was not needed). True when every back-end it initialised
 // succeeded, and at once when both are off. The log events hold until the next begin.
+// A library that cannot be reached is switched off in Options (the caller's run), logged and
+// told to the status once; it does not make the begin fail.
+bool BeginMediaLibSync(TMediaLibSyncOptions& Options);
+// The same for options the caller keeps no copy of (what is switched off is forgotten).
 bool BeginMediaLibSync(const TMediaLibSyncOptions& Options);
 // Ends and releases the back-ends the last BeginMediaLibSync created.
 void EndMediaLibSync();
@@ -73,6 +101,9 @@ void EndMediaLibSync();
 // Per-file operations; each does nothing when its back-end is not initialised.
 void MediaLibDeleteWMP(const std::string& APath, std::unique_ptr<TPlaylistList>& APlayLists);
 void MediaLibDeleteITunes(const std::string& APath, std::unique_ptr<TPlaylistList>& APlayLists);
+// The server's Delete that re-points the playlist entries to AKeptPath (Options.RepointToKept).
+void MediaLibDeleteITunesRepointing(const std::string& APath, const std::string& AKeptPath,
+                                    std::unique_ptr<TPlaylistList>& APlayLists);
 void MediaLibAddWMP(const std::string& APath, const TPlaylistList* APlayLists);
 // The player's AddNew if Libraries.WMP is on, then the server's if Libraries.iTunes is on.
 void MediaLibAddAll(const std::string& APath, const TPlaylistList* APlayLists, const TMediaLibSyncOptions& Libraries);

@@ -106,6 +106,8 @@ void TPcwSettings::ResetToDefaults() {
   Sync_iTunes = true;
   Sync_WMP = true;
   Sync_iPhoto = true;
+  Sync_RepointToKept = false;
+  MpdMusicDirectory.clear();
   TranslationLanguageCode = "en";
   ShowPreview = true;
   DisableSafetyLock = false;

@@ -100,6 +100,11 @@ struct TPcwSettings {
   bool Sync_iTunes = true;
   bool Sync_WMP = true;
   bool Sync_iPhoto = true;
+  // A deleted duplicate's playlist entries point to the group's kept copy instead of going.
+  bool Sync_RepointToKept = false;
+  // The music server's music folder, for a server that does not tell it (reached over TCP);
+  // empty: asked of the server, then read from its configuration.
+  std::string MpdMusicDirectory;
   std::string TranslationLanguageCode = "en";
   bool ShowPreview = true;
   bool ShellContextMenu = false;
@@ -137,6 +142,8 @@ struct TPcwSettings {
   // defaults; the four mask lists are read on the first load only); in both forms open editors
   // then refresh through OnSettingsLoaded.
   void LoadSettings(bool ReLoadFromFile);
+  // Only the media-library switches from the settings file (the command line follows those).
+  void LoadMediaLibSettings();
   // Writes every stored field to the settings file, keeping the sections and keys of other owners,
   // switches the language and restarts the logger. Throws std::runtime_error when the file cannot
   // be read or written; the file on disk is then left as it was.

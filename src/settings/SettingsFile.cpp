@@ -41,6 +41,8 @@ constexpr std::string_view kTranslationLanguageCode = "TranslationLanguageCode";
 constexpr std::string_view kSyncITunes = "Sync_iTunes";
 constexpr std::string_view kSyncWMP = "Sync_WMP";
 constexpr std::string_view kSyncIPhoto = "Sync_iPhoto";
+constexpr std::string_view kSyncRepointToKept = "Sync_RepointToKept";
+constexpr std::string_view kMpdMusicDirectory = "MpdMusicDirectory";
 constexpr std::string_view kShowPreview = "ShowPreview";
 constexpr std::string_view kDisableSafetyLock = "DisableSafetyLock";
 constexpr std::string_view kUndoJournalDays = "UndoJournalDays";
@@ -187,6 +189,16 @@ void TPcwSettings::LoadSettings(bool ReLoadFromFile) {
   if (OnSettingsLoaded) OnSettingsLoaded();
 }
 
+void TPcwSettings::LoadMediaLibSettings() {
+  TIniFile ini;
+  const std::string file = GetSettingsFile();
+  if (!file.empty()) ini.LoadFromFile(file);
+  Sync_iTunes = ini.ReadBool(kPreferences, kSyncITunes, true);
+  Sync_WMP = ini.ReadBool(kPreferences, kSyncWMP, true);
+  Sync_RepointToKept = ini.ReadBool(kPreferences, kSyncRepointToKept, false);
+  MpdMusicDirectory = ini.ReadString(kPreferences, kMpdMusicDirectory, "");
+}
+
 void TPcwSettings::ReadFromIni(const TIniFile& ini) {
   // A missing key, and a value that is not whole hexadecimal pairs, give the default list; a
   // present empty value gives an empty list.
@@ -219,6 +231,8 @@ void TPcwSettings::ReadFromIni(const TIniFile& ini) {
   Sync_iTunes = ini.ReadBool(kPreferences, kSyncITunes, true);
   Sync_WMP = ini.ReadBool(kPreferences, kSyncWMP, true);
   Sync_iPhoto = ini.ReadBool(kPreferences, kSyncIPhoto, true);
+  Sync_RepointToKept = ini.ReadBool(kPreferences, kSyncRepointToKept, false);
+  MpdMusicDirectory = ini.ReadString(kPreferences, kMpdMusicDirectory, "");
   ShowPreview = ini.ReadBool(kPreferences, kShowPreview, true);
   DisableSafetyLock = ini.ReadBool(kPreferences, kDisableSafetyLock, false);
   UndoJournalDays = std::max(0, static_cast<int>(ini.ReadInteger(kPreferences, kUndoJournalDays, 30)));
@@ -306,6 +320,8 @@ void TPcwSettings::WriteToIni(TIniFile& ini) const {
   ini.WriteBool(kPreferences, kSyncITunes, Sync_iTunes);
   ini.WriteBool(kPreferences, kSyncWMP, Sync_WMP);
   ini.WriteBool(kPreferences, kSyncIPhoto, Sync_iPhoto);
+  ini.WriteBool(kPreferences, kSyncRepointToKept, Sync_RepointToKept);
+  ini.WriteString(kPreferences, kMpdMusicDirectory, MpdMusicDirectory);
   ini.WriteBool(kPreferences, kShowPreview, ShowPreview);
   ini.WriteBool(kPreferences, kDisableSafetyLock, DisableSafetyLock);
   ini.WriteInteger(kPreferences, kUndoJournalDays, UndoJournalDays);

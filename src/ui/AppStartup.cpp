@@ -17,6 +17,7 @@
 #include "base/FormatSettings.h"
 #include "base/MainThread.h"
 #include "base/UserPrompt.h"
+#include "medialib/MediaLibraries.h"
 #include "localization/LanguageController.h"
 #include "localization/TranslateText.h"
 #include "platform/ProcessInfo.h"
@@ -25,6 +26,7 @@
 #include "settings/PcwSettings.h"
 #include "ui/AppStyle.h"
 #include "ui/MainWindow.h"
+#include "ui/MediaLibNotices.h"
 #include "ui/QtMainThread.h"
 #include "ui/QtTranslator.h"
 #include "ui/QtUserPrompt.h"
@@ -92,6 +94,7 @@ int RunApplication(int argc, char** argv) {
 
   TPcwSettings::SetSettingsBaseName("pelcrow");
   Settings.LoadSettings(true);
+  RegisterDefaultMediaLibraries();
 
   const std::string here = platform::CurrentDirectory();
   std::vector<std::string> folders, lists;
@@ -119,6 +122,7 @@ int RunApplication(int argc, char** argv) {
 
   int rc = 0;
   {
+    TMediaLibNotices libraryNotices;
     TfmMain window(first ? &instance : nullptr);
     window.show();
     // The desktop entry hands over the list files the user opened; the window shows one list.

@@ -227,7 +227,8 @@ void TProcessingController::RunUndoEarlierAction() {
                                TranslateText("Do you want to proceed?")))
     return;
   try {
-    UndoFromJournal(*fEarlier);
+    const TMediaLibSyncOptions libraries = MediaLibSyncOptionsOf(Settings);
+    UndoFromJournal(*fEarlier, &libraries);
   } catch (const std::exception& e) {
     WriteLog(e.what(), lsvError);
     GetUserPrompt().ShowMessage(TMessageKind::mkError, e.what());

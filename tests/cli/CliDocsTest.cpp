@@ -73,6 +73,7 @@ TEST(CliDocsTest, CompletionsOfferOnlyWhatTheParserTakes) {
       {ccScan, "--max-size", TOptionCompletion::cvText},    {ccScan, "--no-skip-temp", TOptionCompletion::cvNone},
       {ccScan, "--action", TOptionCompletion::cvChoice},    {ccLoad, "--groups", TOptionCompletion::cvText},
       {ccUndo, "--list", TOptionCompletion::cvNone},        {ccUndo, "--action", TOptionCompletion::cvText},
+      {ccUndo, "--sync", TOptionCompletion::cvChoice},      {ccMedialib, "--dry-run", TOptionCompletion::cvNone},
   };
   for (const TCase& c : cases) {
     bool found = false;
@@ -83,11 +84,15 @@ TEST(CliDocsTest, CompletionsOfferOnlyWhatTheParserTakes) {
       }
     EXPECT_TRUE(found) << c.Option;
   }
-  for (TCommand command : {ccScan, ccLoad, ccUndo})
+  for (TCommand command : {ccScan, ccLoad, ccUndo, ccMedialib})
     for (const TOptionCompletion& o : CompletionOptions(command)) {
       std::vector<std::vector<std::string>> tries;
       if (o.Value == TOptionCompletion::cvChoice)
-        for (const std::string& choice : o.Choices) tries.push_back({o.Name, choice, "TEXT"});
+        for (const std::string& choice : o.Choices) {
+          // An action's second value (move DIR, rename TEXT).
+          if (o.Name == "--action") tries.push_back({o.Name, choice, "TEXT"});
+          else tries.push_back({o.Name, choice});
+        }
       else if (o.Value == TOptionCompletion::cvNone)
         tries.push_back({o.Name});
       else

@@ -17,8 +17,8 @@ class TRecordingMediaLibraries : public IMediaLibStatus {
   TRecordingMediaLibraries(bool syncWMP, bool syniTunes) {
     fOptions.WMP = syncWMP;
     fOptions.iTunes = syniTunes;
-    fPrevious[0] = RegisterMediaLibrary(mlWMP, [this] { return std::make_unique<TFake>(*this, 0); });
-    fPrevious[1] = RegisterMediaLibrary(mliTunes, [this] { return std::make_unique<TFake>(*this, 1); });
+    fPrevious[0] = RegisterMediaLibrary(mlWMP, [this](const TMediaLibSyncOptions&) { return std::make_unique<TFake>(*this, 0); });
+    fPrevious[1] = RegisterMediaLibrary(mliTunes, [this](const TMediaLibSyncOptions&) { return std::make_unique<TFake>(*this, 1); });
     SetMediaLibStatus(this);
   }
   ~TRecordingMediaLibraries() override {

@@ -1,0 +1,11 @@
+// Whether a program runs for this user (a player that rewrites its library files on exit).
+#pragma once
+
+#include <string_view>
+
+namespace pelcrow::platform {
+
+// True when a process of the current user has this command name (/proc/PID/comm).
+bool IsProgramRunning(std::string_view Name);
+
+}  // namespace pelcrow::platform
