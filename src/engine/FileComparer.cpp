@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "base/ParallelFor.h"
+#include "engine/ChecksumCache.h"
 #include "engine/ExifCompare.h"
 #include "engine/FileChecksums.h"
 #include "engine/NameKeys.h"
@@ -575,6 +576,7 @@ void GroupDuplicates(TFileComparerClass& comparer, const std::stop_token& stop, 
   std::vector<PFileItem>& files = *comparer.Files();
   const double n = static_cast<double>(files.size());
   comparer.BeginPhase(stop, options.MusicOptions);
+  if (options.Cache) options.Cache->Fill(files);
   if (options.Prefetch && files.size() >= 2) {
     unsigned threads = options.Threads;
     if (threads == 0) threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
@@ -591,6 +593,7 @@ void GroupDuplicates(TFileComparerClass& comparer, const std::stop_token& stop, 
   if (!stop.stop_requested()) {
     comparer.Sort();
     comparer.UnifyEqualRuns();
+    if (options.Cache && !stop.stop_requested()) options.Cache->Collect(files);
     comparer.FindDuplicates();
   }
   comparer.EndPhase();

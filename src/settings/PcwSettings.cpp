@@ -110,6 +110,7 @@ void TPcwSettings::ResetToDefaults() {
   ShowPreview = true;
   DisableSafetyLock = false;
   UndoJournalDays = 30;
+  UseChecksumCache = true;
   EnableLogging = false;
   LogDirectory.clear();
   AutoDeleteLogPeriod = 0;
