@@ -26,15 +26,28 @@ import tempfile
 import time
 
 
+GNU_TIME = "/usr/bin/time"
+
+
 def run(cmd, out_path=None, cwd=None, env=None):
+    """Wall time, peak RSS (MiB) and exit code. The peak comes from GNU time: wait4's figure would
+    include this process's own memory, which the child has until its exec."""
     out = open(out_path, "wb") if out_path else subprocess.DEVNULL
+    rss_file = tempfile.NamedTemporaryFile(prefix="pelcrow-rss-", delete=False)
+    rss_file.close()
     t0 = time.monotonic()
-    p = subprocess.Popen(cmd, stdout=out, stderr=subprocess.DEVNULL, cwd=cwd, env=env)
-    _, status, ru = os.wait4(p.pid, 0)
+    p = subprocess.Popen([GNU_TIME, "-f", "%M", "-o", rss_file.name] + cmd, stdout=out,
+                         stderr=subprocess.DEVNULL, cwd=cwd, env=env)
+    _, status, _ = os.wait4(p.pid, 0)
     dt = time.monotonic() - t0
     if out_path:
         out.close()
-    return dt, ru.ru_maxrss / 1024.0, os.waitstatus_to_exitcode(status)
+    try:
+        rss = int(open(rss_file.name).read().split()[-1]) / 1024.0
+    except (ValueError, IndexError):
+        rss = 0.0
+    os.remove(rss_file.name)
+    return dt, rss, os.waitstatus_to_exitcode(status)
 
 
 def groups_fdupes_format(path):

@@ -13,6 +13,7 @@
 #include "engine/FileChecksums.h"
 #include "engine/NameKeys.h"
 #include "engine/ScanProgress.h"
+#include "platform/ReadOrder.h"
 
 namespace pelcrow {
 
@@ -60,6 +61,33 @@ void DeleteDropped(std::vector<PFileItem>& a, const std::vector<char>& drop) {
     }
   }
   a.resize(out);
+}
+
+// The whole reads of one device: in the order of their data on the disk where the file system
+// tells it (else by inode), by one reader on a disk that seeks and by all of them otherwise.
+struct TDeviceReads {
+  std::vector<PFileItem> Files;
+  unsigned Readers = 1;
+};
+
+std::vector<TDeviceReads> PlanFullReads(std::vector<PFileItem>& full, unsigned threads) {
+  std::vector<std::pair<std::uint64_t, PFileItem>> placed;
+  placed.reserve(full.size());
+  for (PFileItem it : full) placed.emplace_back(platform::FirstExtentOffset(it->FullPath()), it);
+  std::sort(placed.begin(), placed.end(), [](const auto& x, const auto& y) {
+    if (x.second->Device != y.second->Device) return x.second->Device < y.second->Device;
+    if (x.first != y.first) return x.first < y.first;
+    return x.second->Inode < y.second->Inode;
+  });
+  std::vector<TDeviceReads> plan;
+  for (const auto& [offset, it] : placed) {
+    if (plan.empty() || plan.back().Files.front()->Device != it->Device) {
+      plan.emplace_back();
+      plan.back().Readers = platform::IsRotatingDevice(it->Device) ? 1 : threads;
+    }
+    plan.back().Files.push_back(it);
+  }
+  return plan;
 }
 
 bool IsJpegKey(const std::string& extKey) { return extKey == ".JPG" || extKey == ".JPEG"; }
@@ -317,9 +345,12 @@ void TFileComparerClass::PrefetchBySizeAndBlocks(unsigned threads, TPrefetchProg
   for (auto [i, j] : classes)
     for (std::size_t k = i; k < j; ++k)
       if (!order[k]->fHasShortCRC) work.push_back(order[k]);
-  // Enumeration order keeps the reads of one folder together.
-  auto byScratch = [](PFileItem x, PFileItem y) { return x->fScratch < y->fScratch; };
-  std::sort(work.begin(), work.end(), byScratch);
+  // Inode order: on most file systems close to the order of the data on disk, and free to know.
+  auto byInode = [](PFileItem x, PFileItem y) {
+    if (x->Device != y->Device) return x->Device < y->Device;
+    return x->Inode != y->Inode ? x->Inode < y->Inode : x->fScratch < y->fScratch;
+  };
+  std::sort(work.begin(), work.end(), byInode);
   progress.BytesTotal = 0;
   for (PFileItem it : work)
     progress.BytesTotal += static_cast<std::uint64_t>(std::min<std::int64_t>(it->Size, kCRCBlockSize));
@@ -347,20 +378,22 @@ void TFileComparerClass::PrefetchBySizeAndBlocks(unsigned threads, TPrefetchProg
       p = q;
     }
   }
-  std::sort(full.begin(), full.end(), byScratch);
   progress.BytesRead.store(0, std::memory_order_relaxed);
   progress.BytesTotal = 0;
   for (PFileItem it : full) progress.BytesTotal += static_cast<std::uint64_t>(it->Size);
-  ParallelFor(full.size(), threads, fStop, [&](std::size_t k) {
-    TFileItem& it = *full[k];
-    if (wantBlocks) {
-      ComputeFullChecksum(it, &fBlockCRCs[it.fScratch], fStop, &progress.BytesRead);
-      fHasBlocks[it.fScratch] = 1;
-    } else {
-      ComputeFullChecksum(it, nullptr, fStop, &progress.BytesRead);
-    }
-    publish(it);
-  });
+  for (TDeviceReads& reads : PlanFullReads(full, threads)) {
+    ParallelFor(reads.Files.size(), reads.Readers, fStop, [&](std::size_t k) {
+      TFileItem& it = *reads.Files[k];
+      if (wantBlocks) {
+        ComputeFullChecksum(it, &fBlockCRCs[it.fScratch], fStop, &progress.BytesRead);
+        fHasBlocks[it.fScratch] = 1;
+      } else {
+        ComputeFullChecksum(it, nullptr, fStop, &progress.BytesRead);
+      }
+      publish(it);
+    });
+    if (Stopped()) return;
+  }
 }
 
 // ------------------------------------------------------------------ mode 0: CRC-32 + size
