@@ -345,12 +345,10 @@ void TFileComparerClass::PrefetchBySizeAndBlocks(unsigned threads, TPrefetchProg
   for (auto [i, j] : classes)
     for (std::size_t k = i; k < j; ++k)
       if (!order[k]->fHasShortCRC) work.push_back(order[k]);
-  // Inode order: on most file systems close to the order of the data on disk, and free to know.
-  auto byInode = [](PFileItem x, PFileItem y) {
-    if (x->Device != y->Device) return x->Device < y->Device;
-    return x->Inode != y->Inode ? x->Inode < y->Inode : x->fScratch < y->fScratch;
-  };
-  std::sort(work.begin(), work.end(), byInode);
+  // Enumeration order keeps the reads of one folder together; measured on a cold ext4 tree it
+  // beat inode order for these small reads.
+  auto byScratch = [](PFileItem x, PFileItem y) { return x->fScratch < y->fScratch; };
+  std::sort(work.begin(), work.end(), byScratch);
   progress.BytesTotal = 0;
   for (PFileItem it : work)
     progress.BytesTotal += static_cast<std::uint64_t>(std::min<std::int64_t>(it->Size, kCRCBlockSize));
