@@ -11,6 +11,10 @@ non-empty, single-link members reached without a symbolic link, and groups of on
 
 Enumeration alone is timed against find: both stat every entry and report nothing (pelcrow with a
 minimum size no file reaches, find with the matching -size test).
+
+pelcrow's first-scan figures are taken with --no-cache; its cached rescan runs against a checksum
+cache of its own (XDG_CACHE_HOME in the work folder) that one scan filled first. Item memory is
+its peak RSS less the peak RSS of a scan of an empty folder, per file of the tree.
 """
 import argparse
 import os
@@ -22,15 +26,28 @@ import tempfile
 import time
 
 
-def run(cmd, out_path=None, cwd=None):
+GNU_TIME = "/usr/bin/time"
+
+
+def run(cmd, out_path=None, cwd=None, env=None):
+    """Wall time, peak RSS (MiB) and exit code. The peak comes from GNU time: wait4's figure would
+    include this process's own memory, which the child has until its exec."""
     out = open(out_path, "wb") if out_path else subprocess.DEVNULL
+    rss_file = tempfile.NamedTemporaryFile(prefix="pelcrow-rss-", delete=False)
+    rss_file.close()
     t0 = time.monotonic()
-    p = subprocess.Popen(cmd, stdout=out, stderr=subprocess.DEVNULL, cwd=cwd)
-    _, status, ru = os.wait4(p.pid, 0)
+    p = subprocess.Popen([GNU_TIME, "-f", "%M", "-o", rss_file.name] + cmd, stdout=out,
+                         stderr=subprocess.DEVNULL, cwd=cwd, env=env)
+    _, status, _ = os.wait4(p.pid, 0)
     dt = time.monotonic() - t0
     if out_path:
         out.close()
-    return dt, ru.ru_maxrss / 1024.0, os.waitstatus_to_exitcode(status)
+    try:
+        rss = int(open(rss_file.name).read().split()[-1]) / 1024.0
+    except (ValueError, IndexError):
+        rss = 0.0
+    os.remove(rss_file.name)
+    return dt, rss, os.waitstatus_to_exitcode(status)
 
 
 def groups_fdupes_format(path):
@@ -41,6 +58,20 @@ def groups_fdupes_format(path):
         elif cur:
             groups.append(frozenset(cur))
             cur = []
+    if cur:
+        groups.append(frozenset(cur))
+    return set(groups)
+
+
+def groups_duff(path):
+    groups, cur = [], []
+    for line in open(path, "rb").read().decode("utf-8", "surrogateescape").splitlines():
+        if " files in cluster " in line and line.split(" ", 1)[0].isdigit():
+            if cur:
+                groups.append(frozenset(cur))
+            cur = []
+        elif line.strip():
+            cur.append(line)
     if cur:
         groups.append(frozenset(cur))
     return set(groups)
@@ -90,9 +121,9 @@ def count_files(tree):
     return n
 
 
-def timed(cmd, runs, cwd):
-    run(cmd, None, cwd=cwd)
-    res = [run(cmd, None, cwd=cwd) for _ in range(runs)]
+def timed(cmd, runs, cwd, env=None):
+    run(cmd, None, cwd=cwd, env=env)
+    res = [run(cmd, None, cwd=cwd, env=env) for _ in range(runs)]
     return statistics.median(r[0] for r in res), max(r[1] for r in res)
 
 
@@ -106,6 +137,30 @@ def drop_caches():
         return False
 
 
+def measure(name, cmd, redirect, out, runs, cold, work, env=None):
+    """Warm median, peak RSS, cold time (or None) of one tool; its output stays in out."""
+    run(cmd, redirect, cwd=work, env=env)  # warm-up
+    times, rss = [], []
+    for _ in range(runs):
+        if os.path.exists(out):
+            os.remove(out)
+        dt, mem, _ = run(cmd, redirect, cwd=work, env=env)
+        times.append(dt)
+        rss.append(mem)
+    cold_time = None
+    if cold and drop_caches():
+        cold_time, _, _ = run(cmd, redirect, cwd=work, env=env)
+    return statistics.median(times), max(rss), cold_time
+
+
+def ratio(a, b):
+    return "%.2fx" % (a / b) if a is not None and b else "-"
+
+
+def seconds(t):
+    return "%.2f" % t if t is not None else "-"
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--cli", required=True, type=os.path.abspath)
@@ -115,31 +170,31 @@ def main():
     a = ap.parse_args()
     tree = os.path.abspath(a.tree)
     work = tempfile.mkdtemp(prefix="pelcrow-bench-")
+    cache_env = dict(os.environ, XDG_CACHE_HOME=os.path.join(work, "cache"))
     tools = [
-        ("pelcrow", lambda o: ([a.cli, "scan", tree], o), groups_fdupes_format),
+        ("pelcrow", lambda o: ([a.cli, "scan", "--no-cache", tree], o), groups_fdupes_format),
         ("jdupes", lambda o: (["jdupes", "-r", "-q", tree], o), groups_fdupes_format),
         ("rmlint", lambda o: (["rmlint", "-T", "df", "-o", "fdupes:" + o, tree], None), groups_fdupes_format),
         ("rdfind", lambda o: (["rdfind", "-outputname", o, "-dryrun", "true", tree], None), groups_rdfind),
+        ("duff", lambda o: (["duff", "-r", "-q", "-z", tree], o), groups_duff),
         ("fdupes", lambda o: (["fdupes", "-r", "-q", tree], o), groups_fdupes_format),
     ]
+    if os.environ.get("BENCH_SKIP"):
+        tools = [t for t in tools if t[0] not in os.environ["BENCH_SKIP"].split(",")]
     rows, reference = [], None
     for name, make, parse in tools:
         if not shutil.which(make("x")[0][0]):
-            rows.append((name, None, None, None, None, "not installed"))
+            rows.append((name, None, None, None, None, None, "not installed"))
             continue
         out = os.path.join(work, name + ".out")
         cmd, redirect = make(out)
-        run(cmd, redirect, cwd=work)  # warm-up
-        times, rss = [], []
-        for _ in range(a.runs):
-            if os.path.exists(out):
-                os.remove(out)
-            dt, mem, _ = run(cmd, redirect, cwd=work)
-            times.append(dt)
-            rss.append(mem)
-        cold = None
-        if a.cold and drop_caches():
-            cold, _, _ = run(cmd, redirect, cwd=work)
+        t, mem, cold = measure(name, cmd, redirect, out, a.runs, a.cold, work)
+        cached = None
+        if name == "pelcrow":
+            # The cached rescan: one scan fills the cache, the timed ones reuse it.
+            cached_cmd = [c for c in cmd if c != "--no-cache"]
+            run(cached_cmd, redirect, cwd=work, env=cache_env)
+            cached = measure(name, cached_cmd, redirect, out, a.runs, a.cold, work, env=cache_env)
         groups = parse(out)
         files = sum(len(g) for g in groups)
         comparable = plain_groups(groups)
@@ -151,25 +206,35 @@ def main():
             print("%s: %d groups not found by pelcrow, e.g. %s; pelcrow has %d it lacks, e.g. %s" % (
                 name, len(only_them), sorted(next(iter(only_them)))[:3] if only_them else "-",
                 len(only_us), sorted(next(iter(only_us)))[:3] if only_us else "-"), file=sys.stderr)
-        rows.append((name, statistics.median(times), max(rss), cold, (len(groups), files), agree))
+        rows.append((name, t, mem, cold, cached, (len(groups), files), agree))
     total = count_files(tree)
-    enum_pelcrow = timed([a.cli, "scan", tree, "--min-size", "1000G"], a.runs, work)
+    enum_pelcrow = timed([a.cli, "scan", "--no-cache", tree, "--min-size", "1000G"], a.runs, work)
     enum_find = timed(["find", tree, "-size", "+1000000000k"], a.runs, work)
-    base = rows[0][1]
+    empty = os.path.join(work, "empty")
+    os.makedirs(empty, exist_ok=True)
+    empty_rss = timed([a.cli, "scan", "--no-cache", empty], 1, work)[1]
+    peers = [r for r in rows[1:] if r[1] is not None]
+    fastest_warm = min((r[1] for r in peers), default=None)
+    fastest_cold = min((r[3] for r in peers if r[3] is not None), default=None)
     print("\ntree: %s (%d files)" % (tree, total))
-    print("| tool | warm median (s) | time / pelcrow | cold (s) | peak RSS (MiB) | groups / files | plain-file groups vs pelcrow |")
+    print("| tool | warm (s) | cold (s) | cached rescan (s) | peak RSS (MiB) | groups / files | plain-file groups vs pelcrow |")
     print("|---|---|---|---|---|---|---|")
-    for name, t, mem, cold, gf, agree in rows:
+    for name, t, mem, cold, cached, gf, agree in rows:
         if t is None:
             print("| %s | - | - | - | - | - | %s |" % (name, agree))
             continue
-        print("| %s | %.2f | %.2fx | %s | %.0f | %d / %d | %s |" % (
-            name, t, t / base if base else 0, "%.2f" % cold if cold is not None else "-", mem, gf[0], gf[1], agree))
-    print("\nenumeration alone: pelcrow %.2f s, find %.2f s (%.2fx)" % (
+        cached_text = "%s (cold %s)" % (seconds(cached[0]), seconds(cached[2])) if cached else "-"
+        print("| %s | %s | %s | %s | %.0f | %d / %d | %s |" % (
+            name, seconds(t), seconds(cold), cached_text, mem, gf[0], gf[1], agree))
+    p = rows[0]
+    if p[1] is not None:
+        print("\npelcrow / fastest peer: warm %s, cold %s" % (ratio(p[1], fastest_warm), ratio(p[3], fastest_cold)))
+        if p[4]:
+            print("cached rescan / find: %s (find %.2f s)" % (ratio(p[4][0], enum_find[0]), enum_find[0]))
+        print("pelcrow item memory: %.0f bytes per file (peak %.0f MiB, empty scan %.0f MiB, %d files)" % (
+            (p[2] - empty_rss) * 1024 * 1024 / total if total else 0, p[2], empty_rss, total))
+    print("enumeration alone: pelcrow %.2f s, find %.2f s (%.2fx)" % (
         enum_pelcrow[0], enum_find[0], enum_pelcrow[0] / enum_find[0] if enum_find[0] else 0))
-    if rows[0][2] is not None and total:
-        print("pelcrow peak memory: %.0f bytes per file in the tree (%.0f MiB for %d files)" % (
-            rows[0][2] * 1024 * 1024 / total, rows[0][2], total))
     shutil.rmtree(work, ignore_errors=True)
 
 

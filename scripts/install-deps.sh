@@ -12,7 +12,7 @@ if [ "${1:-build}" = package ]; then
   pkgs+=(lintian)
 fi
 if [ "${1:-build}" = bench ]; then
-  pkgs+=(jdupes rdfind rmlint fdupes hyperfine python3)
+  pkgs+=(jdupes rdfind rmlint fdupes duff hyperfine python3 time)
 fi
 missing=()
 for p in "${pkgs[@]}"; do

@@ -20,6 +20,12 @@ const bool kOwnStateHome = [] {
   return ::setenv("XDG_STATE_HOME", state.c_str(), 1) == 0;
 }();
 
+// Nor its checksum cache.
+const bool kOwnCacheHome = [] {
+  const std::string cache = std::string(PELCROW_TEST_WORK_DIR) + "/cache";
+  return ::setenv("XDG_CACHE_HOME", cache.c_str(), 1) == 0;
+}();
+
 }  // namespace
 
 }  // namespace pelcrow::test

@@ -383,6 +383,7 @@ int ScanFolders(TScanEngine& engine, TCliArgs& args, std::ostream& err) {
   TScanSettings options = ScanSettingsOf(Settings);
   options.ScanOptions = args.ScanOptions;
   options.MasterSelectMode = !args.Masters.empty();
+  if (args.NoCache) options.ChecksumCacheFolder.clear();
   engine.BuildFileList(&grid, options);
   auto last = std::chrono::steady_clock::now();
   while (!finished) {

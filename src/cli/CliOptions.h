@@ -55,6 +55,7 @@ struct TCliArgs {
   TPcwScanOptions ScanOptions;
   std::int64_t MinSize = 0, MaxSize = 0;
   unsigned Threads = 0;
+  bool NoCache = false;
   std::string LogDir, SaveFile;
   // scan and load
   std::string ExportFile;

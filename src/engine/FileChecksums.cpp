@@ -15,15 +15,6 @@ namespace pelcrow {
 
 namespace {
 
-// A per-process seed: colliding inputs cannot be prepared in advance.
-std::uint64_t StrongHashSeed() {
-  static const std::uint64_t seed = [] {
-    std::random_device rd;
-    return (static_cast<std::uint64_t>(rd()) << 32) ^ rd();
-  }();
-  return seed;
-}
-
 // Whole blocks per read, so block boundaries fall on buffer boundaries.
 constexpr std::size_t kBlocksPerRead = 16;
 constexpr std::size_t kReadSize = kCRCBlockSize * kBlocksPerRead;
@@ -43,7 +34,18 @@ void StoreHash(TFileItem& item, XXH128_hash_t h) {
   item.StrongHash[1] = h.high64;
 }
 
+// A random seed per process (or per checksum cache): colliding inputs cannot be prepared in advance.
+std::atomic<std::uint64_t> gSeed{RandomSeed()};
+
 }  // namespace
+
+std::uint64_t RandomSeed() {
+  std::random_device rd;
+  return (static_cast<std::uint64_t>(rd()) << 32) ^ rd();
+}
+
+std::uint64_t StrongHashSeed() { return gSeed.load(std::memory_order_relaxed); }
+void SetStrongHashSeed(std::uint64_t Seed) { gSeed.store(Seed, std::memory_order_relaxed); }
 
 void ComputeShortChecksum(TFileItem& item, std::atomic<std::uint64_t>* bytesRead) {
   item.fHasShortCRC = true;

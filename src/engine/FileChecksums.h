@@ -16,6 +16,12 @@ namespace pelcrow {
 
 inline constexpr std::size_t kCRCBlockSize = 65521;
 
+// The seed of the 128-bit hash. Hashes are comparable only under one seed: a checksum cache sets
+// its own before a comparison phase starts.
+std::uint64_t RandomSeed();
+std::uint64_t StrongHashSeed();
+void SetStrongHashSeed(std::uint64_t Seed);
+
 // Sets ShortCRC32 (and, when the block was the whole file, CRC32 and StrongHash too). A file that
 // cannot be opened or read gets fReadFailed. `bytesRead`, when given, counts what was read.
 void ComputeShortChecksum(TFileItem& item, std::atomic<std::uint64_t>* bytesRead = nullptr);

@@ -8,10 +8,12 @@
 #include <unordered_set>
 
 #include "base/ParallelFor.h"
+#include "engine/ChecksumCache.h"
 #include "engine/ExifCompare.h"
 #include "engine/FileChecksums.h"
 #include "engine/NameKeys.h"
 #include "engine/ScanProgress.h"
+#include "platform/ReadOrder.h"
 
 namespace pelcrow {
 
@@ -59,6 +61,33 @@ void DeleteDropped(std::vector<PFileItem>& a, const std::vector<char>& drop) {
     }
   }
   a.resize(out);
+}
+
+// The whole reads of one device: in the order of their data on the disk where the file system
+// tells it (else by inode), by one reader on a disk that seeks and by all of them otherwise.
+struct TDeviceReads {
+  std::vector<PFileItem> Files;
+  unsigned Readers = 1;
+};
+
+std::vector<TDeviceReads> PlanFullReads(std::vector<PFileItem>& full, unsigned threads) {
+  std::vector<std::pair<std::uint64_t, PFileItem>> placed;
+  placed.reserve(full.size());
+  for (PFileItem it : full) placed.emplace_back(platform::FirstExtentOffset(it->FullPath()), it);
+  std::sort(placed.begin(), placed.end(), [](const auto& x, const auto& y) {
+    if (x.second->Device != y.second->Device) return x.second->Device < y.second->Device;
+    if (x.first != y.first) return x.first < y.first;
+    return x.second->Inode < y.second->Inode;
+  });
+  std::vector<TDeviceReads> plan;
+  for (const auto& [offset, it] : placed) {
+    if (plan.empty() || plan.back().Files.front()->Device != it->Device) {
+      plan.emplace_back();
+      plan.back().Readers = platform::IsRotatingDevice(it->Device) ? 1 : threads;
+    }
+    plan.back().Files.push_back(it);
+  }
+  return plan;
 }
 
 bool IsJpegKey(const std::string& extKey) { return extKey == ".JPG" || extKey == ".JPEG"; }
@@ -316,7 +345,8 @@ void TFileComparerClass::PrefetchBySizeAndBlocks(unsigned threads, TPrefetchProg
   for (auto [i, j] : classes)
     for (std::size_t k = i; k < j; ++k)
       if (!order[k]->fHasShortCRC) work.push_back(order[k]);
-  // Enumeration order keeps the reads of one folder together.
+  // Enumeration order keeps the reads of one folder together; measured on a cold ext4 tree it
+  // beat inode order for these small reads.
   auto byScratch = [](PFileItem x, PFileItem y) { return x->fScratch < y->fScratch; };
   std::sort(work.begin(), work.end(), byScratch);
   progress.BytesTotal = 0;
@@ -346,20 +376,22 @@ void TFileComparerClass::PrefetchBySizeAndBlocks(unsigned threads, TPrefetchProg
       p = q;
     }
   }
-  std::sort(full.begin(), full.end(), byScratch);
   progress.BytesRead.store(0, std::memory_order_relaxed);
   progress.BytesTotal = 0;
   for (PFileItem it : full) progress.BytesTotal += static_cast<std::uint64_t>(it->Size);
-  ParallelFor(full.size(), threads, fStop, [&](std::size_t k) {
-    TFileItem& it = *full[k];
-    if (wantBlocks) {
-      ComputeFullChecksum(it, &fBlockCRCs[it.fScratch], fStop, &progress.BytesRead);
-      fHasBlocks[it.fScratch] = 1;
-    } else {
-      ComputeFullChecksum(it, nullptr, fStop, &progress.BytesRead);
-    }
-    publish(it);
-  });
+  for (TDeviceReads& reads : PlanFullReads(full, threads)) {
+    ParallelFor(reads.Files.size(), reads.Readers, fStop, [&](std::size_t k) {
+      TFileItem& it = *reads.Files[k];
+      if (wantBlocks) {
+        ComputeFullChecksum(it, &fBlockCRCs[it.fScratch], fStop, &progress.BytesRead);
+        fHasBlocks[it.fScratch] = 1;
+      } else {
+        ComputeFullChecksum(it, nullptr, fStop, &progress.BytesRead);
+      }
+      publish(it);
+    });
+    if (Stopped()) return;
+  }
 }
 
 // ------------------------------------------------------------------ mode 0: CRC-32 + size
@@ -575,6 +607,7 @@ void GroupDuplicates(TFileComparerClass& comparer, const std::stop_token& stop, 
   std::vector<PFileItem>& files = *comparer.Files();
   const double n = static_cast<double>(files.size());
   comparer.BeginPhase(stop, options.MusicOptions);
+  if (options.Cache) options.Cache->Fill(files);
   if (options.Prefetch && files.size() >= 2) {
     unsigned threads = options.Threads;
     if (threads == 0) threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
@@ -591,6 +624,7 @@ void GroupDuplicates(TFileComparerClass& comparer, const std::stop_token& stop, 
   if (!stop.stop_requested()) {
     comparer.Sort();
     comparer.UnifyEqualRuns();
+    if (options.Cache && !stop.stop_requested()) options.Cache->Collect(files);
     comparer.FindDuplicates();
   }
   comparer.EndPhase();

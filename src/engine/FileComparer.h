@@ -193,8 +193,13 @@ class TFileComparerSameItems final : public TFileComparerClass {
   int Order(TFileItem& L, TFileItem& R) override;
 };
 
+class TChecksumCache;
+
 struct TGroupingOptions {
   bool Prefetch = true;
+  // Values read by earlier scans (none: every file is read); filled in before the reads and
+  // given the new values before files without a partner are dropped.
+  TChecksumCache* Cache = nullptr;
   unsigned Threads = 0;  // 0 = one per core, at most 8
   TMusicTagsOptions MusicOptions = TMusicTagsOptions::FromBits(kDefaultMusicTagsOptions);
 };

@@ -6,7 +6,10 @@
 #include <unordered_set>
 
 #include "base/MainThread.h"
+#include "engine/ChecksumCache.h"
 #include "engine/NameKeys.h"
+#include "logging/Logger.h"
+#include "platform/FileSystem.h"
 
 namespace pelcrow {
 
@@ -181,6 +184,7 @@ TScanSettings ScanSettingsOf(const TPcwSettings& Record) {
   s.MusicTagsOptions = Record.MusicTagsOptions;
   if (Record.EnableLogging) s.LogEvents = Record.LogEvents;
   s.PermanentExclusions = Record.PermanentExclusions;
+  if (Record.UseChecksumCache) s.ChecksumCacheFolder = ChecksumCacheFolder();
   return s;
 }
 
@@ -198,6 +202,9 @@ void TScanEngine::BuildFileList(IScanView* FileList, const TScanSettings& Option
   fMusicTagsOptions = Options.MusicTagsOptions;
   fLogEvents = Options.LogEvents;
   fExclusions.PermanentExclusions = Options.PermanentExclusions;
+  fCacheFolder = Options.ChecksumCacheFolder;
+  fCacheSettleNs = Options.ChecksumCacheSettleNs;
+  fCacheHits = 0;
   PrepareFilters();
   fPublished = false;
   fWorkerError.clear();
@@ -228,6 +235,7 @@ void TScanEngine::ScanThreadTerminated() {
 }
 
 void TScanEngine::ExecuteScan(std::stop_token Stop) {
+  fScanStarted = TDateTime::Now();
   try {
     fSummaryInfo.TotalFiles = 0;
     ResetProgress();
@@ -281,7 +289,20 @@ void TScanEngine::CompareFiles(const std::stop_token& Stop) {
   options.Prefetch = fPrefetch;
   options.Threads = fChecksumThreads;
   options.MusicOptions = fMusicTagsOptions;
+  // Only the checksum mode: the byte-by-byte mode promises to look at the bytes themselves, and
+  // the music mode keeps tag keys where the cache keeps file checksums.
+  std::unique_ptr<TChecksumCache> cache;
+  if (!fCacheFolder.empty() && fCompareMode == cmCRC32) {
+    cache = std::make_unique<TChecksumCache>(fCacheFolder, fScanStarted, fCacheSettleNs);
+    options.Cache = cache.get();
+  }
   GroupDuplicates(*fFileComparer, Stop, options);
+  if (cache) {
+    fCacheHits = cache->Hits();
+    if (!Stop.stop_requested())
+      if (int err = cache->Save(); err != 0)
+        WriteLog("cannot write the checksum cache in " + fCacheFolder + ": " + platform::ErrorText(err), lsvWarning);
+  }
 }
 
 void TScanEngine::FilterMasterGroups(const std::stop_token& Stop) {

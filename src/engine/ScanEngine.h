@@ -107,6 +107,10 @@ struct TScanSettings {
   TPcwLogEvents LogEvents;
   // Folders no scan enters (the settings' permanent exclusions).
   std::vector<std::string> PermanentExclusions;
+  // Folder of the checksum cache (CRC32 mode); empty: no cache. The results are the same.
+  std::string ChecksumCacheFolder;
+  // Files changed less than this before the scan are not cached (see TChecksumCache).
+  std::int64_t ChecksumCacheSettleNs = 3'000'000'000;
 };
 // The scan's part of a settings record.
 TScanSettings ScanSettingsOf(const TPcwSettings& Record);
@@ -172,6 +176,8 @@ class TScanEngine {
   // in the last scan.
   const std::vector<TScanRejection>& IncludeRejections() const { return fIncludeRejections; }
   std::vector<TScanRejection> FileRejections() const;
+  // Files of the last scan whose checksums came from the checksum cache.
+  std::int64_t ChecksumCacheHits() const { return fCacheHits; }
   // Files the enumeration of the last scan accepted as candidates.
   std::int64_t AcceptedFiles() const { return fAcceptedFiles; }
   // Text of the exception that ended the last worker, if any.
@@ -327,6 +333,10 @@ class TScanEngine {
   std::int64_t fAcceptedFiles = 0;
   TMusicTagsOptions fMusicTagsOptions;
   unsigned fChecksumThreads = 0;
+  std::string fCacheFolder;
+  std::int64_t fCacheSettleNs = 0;
+  std::int64_t fCacheHits = 0;
+  TDateTime fScanStarted;
   bool fPrefetch = true;
   // The worker reached publishing (not stopped): the grid is rebuilt when it ends.
   bool fPublished = false;

@@ -158,6 +158,8 @@ int TReadOnlyFile::Open(const std::string& path, bool sequential) {
   }
   if (sequential) ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   fFd = fd;
+  fSize = static_cast<std::int64_t>(st.st_size);
+  fOffset = 0;
   return 0;
 }
 
@@ -177,7 +179,9 @@ std::int64_t TReadOnlyFile::Read(void* buffer, std::size_t count) {
     }
     if (n == 0) break;
     done += static_cast<std::size_t>(n);
+    if (done < count && fOffset + static_cast<std::int64_t>(done) >= fSize) break;
   }
+  fOffset += static_cast<std::int64_t>(done);
   return static_cast<std::int64_t>(done);
 }
 

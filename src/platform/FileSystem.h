@@ -93,6 +93,10 @@ class TReadOnlyFile {
  private:
   int fFd = -1;
   int fError = 0;
+  // Size at opening and bytes read so far: a short read that reaches the size is the end, with
+  // no further read to learn it.
+  std::int64_t fSize = 0;
+  std::int64_t fOffset = 0;
 };
 
 }  // namespace pelcrow::platform

@@ -112,6 +112,7 @@ void TPcwSettings::ResetToDefaults() {
   ShowPreview = true;
   DisableSafetyLock = false;
   UndoJournalDays = 30;
+  UseChecksumCache = true;
   EnableLogging = false;
   LogDirectory.clear();
   AutoDeleteLogPeriod = 0;

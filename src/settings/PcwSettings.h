@@ -111,6 +111,8 @@ struct TPcwSettings {
   bool DisableSafetyLock = false;
   // Days the action journal keeps an action for undo (0: for ever).
   int UndoJournalDays = 30;
+  // Checksums of files read by earlier scans are kept and reused while the files are unchanged.
+  bool UseChecksumCache = true;
   bool EnableLogging = false;
   std::string LogDirectory;
   std::int32_t AutoDeleteLogPeriod = 0;

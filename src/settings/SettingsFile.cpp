@@ -46,6 +46,7 @@ constexpr std::string_view kMpdMusicDirectory = "MpdMusicDirectory";
 constexpr std::string_view kShowPreview = "ShowPreview";
 constexpr std::string_view kDisableSafetyLock = "DisableSafetyLock";
 constexpr std::string_view kUndoJournalDays = "UndoJournalDays";
+constexpr std::string_view kChecksumCache = "ChecksumCache";
 constexpr std::string_view kDbgAUServer = "DbgAUServer";
 
 constexpr std::string_view kLogging = "Logging";
@@ -236,6 +237,7 @@ void TPcwSettings::ReadFromIni(const TIniFile& ini) {
   ShowPreview = ini.ReadBool(kPreferences, kShowPreview, true);
   DisableSafetyLock = ini.ReadBool(kPreferences, kDisableSafetyLock, false);
   UndoJournalDays = std::max(0, static_cast<int>(ini.ReadInteger(kPreferences, kUndoJournalDays, 30)));
+  UseChecksumCache = ini.ReadBool(kPreferences, kChecksumCache, true);
   DbgAUServer = ini.ReadString(kPreferences, kDbgAUServer, "");
   RetrieveShellContextMenuStatus();
 
@@ -325,6 +327,7 @@ void TPcwSettings::WriteToIni(TIniFile& ini) const {
   ini.WriteBool(kPreferences, kShowPreview, ShowPreview);
   ini.WriteBool(kPreferences, kDisableSafetyLock, DisableSafetyLock);
   ini.WriteInteger(kPreferences, kUndoJournalDays, UndoJournalDays);
+  ini.WriteBool(kPreferences, kChecksumCache, UseChecksumCache);
   ini.WriteString(kPreferences, kTranslationLanguageCode, TranslationLanguageCode);
 
   ini.WriteBool(kLogging, kEnable, EnableLogging);

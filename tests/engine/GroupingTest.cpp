@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <random>
 
 #include "TestUtil.h"
@@ -17,12 +19,41 @@ using test::RunScan;
 using test::TTempDir;
 using Set = std::set<std::set<std::string>>;
 
+// How the checksum cache takes part: not at all; empty; filled by an identical scan just before;
+// filled and then damaged on disk.
+enum TCacheRun { crNone, crCold, crWarm, crCorrupt };
+
 struct TConfig {
   bool Prefetch;
   unsigned Threads;
+  TCacheRun Cache = crNone;
 };
 void PrintTo(const TConfig& c, std::ostream* os) {
-  *os << "prefetch " << (c.Prefetch ? "on" : "off") << ", " << c.Threads << " thread(s)";
+  *os << "prefetch " << (c.Prefetch ? "on" : "off") << ", " << c.Threads << " thread(s), cache " << c.Cache;
+}
+
+const char* CacheRunName(TCacheRun c) {
+  switch (c) {
+    case crCold: return "CacheCold";
+    case crWarm: return "CacheWarm";
+    case crCorrupt: return "CacheCorrupt";
+    default: return "";
+  }
+}
+
+// Flips a byte in the middle of every cache file, and cuts the seed file short.
+void DamageCache(const std::string& folder) {
+  if (!std::filesystem::is_directory(folder)) return;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) {
+    std::string b = test::ReadAll(e.path().string());
+    if (b.empty()) continue;
+    if (e.path().filename() == "seed") {
+      b.pop_back();
+    } else {
+      b[b.size() / 2] = static_cast<char>(b[b.size() / 2] ^ 0x10);
+    }
+    std::ofstream(e.path(), std::ios::binary | std::ios::trunc) << b;
+  }
 }
 
 std::string Bytes(std::size_t n, unsigned seed) {
@@ -64,8 +95,25 @@ class GroupingTest : public ::testing::TestWithParam<TConfig> {
   }
   Set Scan(std::vector<std::string> includes) {
     for (auto& p : includes) p = p == "." ? dir.path() : dir / p;
-    RunScan(*engine, includes);
-    return GroupSet(Groups(*engine, dir.path()));
+    TScanSettings settings = test::TestScanSettings();
+    const std::string cache = dir / ".checksum-cache";  // hidden: never scanned itself
+    if (GetParam().Cache != crNone) {
+      std::filesystem::remove_all(cache);
+      settings.ChecksumCacheFolder = cache;
+      settings.ChecksumCacheSettleNs = 0;
+    }
+    Set first;
+    if (GetParam().Cache == crWarm || GetParam().Cache == crCorrupt) {
+      RunScan(*engine, includes, settings);
+      first = GroupSet(Groups(*engine, dir.path()));
+      if (GetParam().Cache == crCorrupt) DamageCache(cache);
+    }
+    RunScan(*engine, includes, settings);
+    Set groups = GroupSet(Groups(*engine, dir.path()));
+    if (GetParam().Cache == crWarm || GetParam().Cache == crCorrupt) {
+      EXPECT_EQ(groups, first);
+    }
+    return groups;
   }
   TTempDir dir;
   std::unique_ptr<TScanEngine> engine;
@@ -187,9 +235,12 @@ TEST_P(GroupingTest, RandomTreeMatchesGroupingByContent) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Prefetch, GroupingTest,
-                         ::testing::Values(TConfig{false, 1}, TConfig{true, 1}, TConfig{true, 4}),
+                         ::testing::Values(TConfig{false, 1}, TConfig{true, 1}, TConfig{true, 4},
+                                           TConfig{true, 1, crCold}, TConfig{true, 4, crWarm},
+                                           TConfig{false, 1, crWarm}, TConfig{true, 1, crCorrupt}),
                          [](const auto& p) {
-                           return std::string(p.param.Prefetch ? "On" : "Off") + std::to_string(p.param.Threads);
+                           return std::string(p.param.Prefetch ? "On" : "Off") + std::to_string(p.param.Threads) +
+                                  CacheRunName(p.param.Cache);
                          });
 
 TEST(GroupingOrderTest, SameResultsInTheSameOrderWithAndWithoutPrefetch) {

@@ -52,7 +52,7 @@ std::string Fields(const TPcwSettings& s) {
   add(std::to_string(s.ScanOptions.ToBits()));
   for (bool b : {s.MasterSelectMode, s.CheckForUpdates, s.MaximizeOnStartup, s.LaunchWizard, s.KeepUserSettings,
                  s.ShowQuickTips, s.Sync_iTunes, s.Sync_WMP, s.Sync_iPhoto, s.ShowPreview, s.DisableSafetyLock,
-                 s.EnableLogging, s.DupMoveKeepFolderStructure, s.DupRenameSetAsPrefix, s.DupDeleteMoveToTrash}) {
+                 s.UseChecksumCache, s.EnableLogging, s.DupMoveKeepFolderStructure, s.DupRenameSetAsPrefix, s.DupDeleteMoveToTrash}) {
     add(b ? "1" : "0");
   }
   add(std::to_string(s.QuickTipIndex));

@@ -273,6 +273,8 @@ std::vector<TKeyCase> KeyTable(const std::string& dir) {
        [](const TPcwSettings& s) { return B(s.DisableSafetyLock); }},
       {"Preferences", "UndoJournalDays", [](TPcwSettings& s) { s.UndoJournalDays = 7; }, "7",
        [](const TPcwSettings& s) { return std::to_string(s.UndoJournalDays); }},
+      {"Preferences", "ChecksumCache", [](TPcwSettings& s) { s.UseChecksumCache = false; }, "0",
+       [](const TPcwSettings& s) { return B(s.UseChecksumCache); }},
       {"Logging", "Enable", [](TPcwSettings& s) { s.EnableLogging = true; }, "1",
        [](const TPcwSettings& s) { return B(s.EnableLogging); }},
       {"Logging", "LogDirectory", [=](TPcwSettings& s) { s.LogDirectory = logDir; }, logDir,
