@@ -455,6 +455,7 @@ const char* ActionVerb(std::uint8_t type) {
     case faMove: return "moved";
     case faRename: return "renamed";
     case faCreateLink: return "linked";
+    case faMoveMessage: return "moved e-mails";
     default: return "unknown";
   }
 }
@@ -482,7 +483,7 @@ void ListJournal(const std::vector<TJournalAction>& actions, std::ostream& out) 
                           : it.LeftoverCopy                                     ? "copied"
                                                                                 : "failed";
       out << "    " << state << " " << Shown(it.FullPath());
-      const bool renamed = it.ActionType == faMove || it.ActionType == faRename;
+      const bool renamed = it.ActionType == faMove || it.ActionType == faRename || it.ActionType == faMoveMessage;
       if (!it.Target.empty()) out << (renamed ? " -> " : " (kept: ") << Shown(it.Target) << (renamed ? "" : ")");
       EndLine(out);
     }

@@ -178,7 +178,8 @@ bool TScanEngine::UndoAction(int ActionNo, int TotalCount, TDateTime ActionStart
   std::string status = TranslateText("The operation completed with the following warnings:") + "\n";
   const char* counts = nullptr;
   switch (lastType) {
-    case faMove: counts = "%d of %d items were not moved back."; break;
+    case faMove:
+    case faMoveMessage: counts = "%d of %d items were not moved back."; break;
     case faRename: counts = "%d of %d items were not renamed."; break;
     case faDelete:
     case faRecycle:
@@ -195,7 +196,7 @@ bool TScanEngine::UndoItem(PFileItem Item, std::vector<std::string>& ErrorLog, T
   TJournalItem& rec = *Item->Undo;
   const std::string F = Item->FullPath();
   const bool music = Item->Category == fcMusic;
-  const bool moveBack = rec.ActionType == faMove || rec.ActionType == faRename;
+  const bool moveBack = rec.ActionType == faMove || rec.ActionType == faRename;  // music files only
   if (music && moveBack) {
     Item->PlayLists.reset();
     if (fUndoLibraries.WMP) MediaLibDeleteWMP(rec.Target, Item->PlayLists);
@@ -466,6 +467,7 @@ bool RevertJournalItem(const TJournalItem& R, TDateTime ActionStarted, std::stri
       }
       return CopyBack(R, home, Why);
     case faMove:
+    case faMoveMessage:
     case faRename: {
       platform::TCheckedFolder from;
       platform::TEntryStat moved;
