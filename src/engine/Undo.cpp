@@ -148,6 +148,7 @@ bool TScanEngine::UndoAction(int ActionNo, int TotalCount, TDateTime ActionStart
         if (UndoItem(it, log, ActionStarted)) {
           ++reverted;
           SetFileProcessed(it, false);
+          if (it->Emails && fCurrentPlugin) fCurrentPlugin->ItemRestored(it->Emails->OutlookIndex);
           it->ActionGroup = 0;
           it->ActionType = kNoAction;
           it->TargetPath = TItemString();

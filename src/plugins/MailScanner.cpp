@@ -314,6 +314,17 @@ std::int32_t TMailScanner::MoveSelected(const TOlFolder& Destination) {
   return moved;
 }
 
+bool TMailScanner::MoveItemTo(std::int32_t Index, const TOlFolder& Destination) {
+  TMailItem& it = Item(Index);
+  TMailFolder* dest = FolderOf(Destination);
+  if (!dest || !dest->IsCanStoreItem()) throw EMailStoreError("no such folder in the store: " + Destination.FolderPath);
+  if (it.IsDeleted() || !it.Folder() || SamePathNoCase(it.Folder()->FolderPath(), dest->FolderPath())) return false;
+  RequireRecorder();
+  MoveMessage(it, *dest, false, nullptr);
+  TScannerBase::MoveItem(it, dest);
+  return true;
+}
+
 void TMailScanner::ItemRestored(std::int32_t Index) {
   TMailItem& it = Item(Index);
   it.SetIsDeleted(false);

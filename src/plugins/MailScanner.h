@@ -100,6 +100,7 @@ class TMailScanner : public TScannerBase, public IScanEnginePlugin {
   std::uint8_t ScanOptionBits() const override;
   void SetActionRecorder(IStoreActionRecorder* Recorder) override { fRecorder = Recorder; }
   void ItemRestored(std::int32_t Index) override;
+  bool MoveItemTo(std::int32_t Index, const TOlFolder& Destination) override;
 
   // ---- beside the contract
   // Deletes every checked item; returns how many went.

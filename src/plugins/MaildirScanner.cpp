@@ -137,8 +137,6 @@ std::string UniquePart(const std::string& name) { return name.substr(0, name.fin
 
 }  // namespace
 
-std::string DefaultMaildirStores() { return "$MAILDIR;~/Maildir;~/.local/share/mail;~/.local/share/local-mail"; }
-
 std::vector<std::string> ExpandStorePaths(const std::string& Text) {
   std::vector<std::string> out;
   std::size_t start = 0;

@@ -12,9 +12,6 @@
 
 namespace pelcrow {
 
-// The store roots a user has by default: $MAILDIR, ~/Maildir, ~/.local/share/mail,
-// ~/.local/share/local-mail (the settings' default text, ";"-separated, "~" and "$VAR" allowed).
-std::string DefaultMaildirStores();
 // The text's paths with "~" and "$VAR" expanded; empty and unset entries left out.
 std::vector<std::string> ExpandStorePaths(const std::string& Text);
 // IMAP's modified UTF-7 folder names ("&AOQ-" for "ä") as UTF-8.

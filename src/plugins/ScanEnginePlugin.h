@@ -64,6 +64,8 @@ class IScanEnginePlugin {
   // Where the store's changes are recorded before they happen (the engine's journal); none: the
   // store refuses to change.
   virtual void SetActionRecorder(IStoreActionRecorder* Recorder) = 0;
+  // Moves one item into the folder; false when it is there already (nothing done).
+  virtual bool MoveItemTo(std::int32_t Index, const TOlFolder& Destination) = 0;
   // An undo brought the item back where the scan found it.
   virtual void ItemRestored(std::int32_t Index) = 0;
 };

@@ -116,8 +116,6 @@ std::int32_t LocalDay(TDateTime t) {
 
 }  // namespace
 
-std::string DefaultThunderbirdProfiles() { return "~/.thunderbird;~/.var/app/org.mozilla.Thunderbird/.thunderbird"; }
-
 std::vector<std::string> ThunderbirdStores(const std::vector<std::string>& Roots) {
   std::vector<std::string> stores;
   auto add = [&](const std::string& s) {

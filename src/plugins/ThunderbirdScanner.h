@@ -11,9 +11,6 @@
 
 namespace pelcrow {
 
-// The settings' default text: the profile folders of Thunderbird and of its Flatpak.
-std::string DefaultThunderbirdProfiles();
-
 // The "Local Folders" of every profile profiles.ini names under the root; a root that is no
 // profile folder but holds mbox files is a store itself.
 std::vector<std::string> ThunderbirdStores(const std::vector<std::string>& Roots);

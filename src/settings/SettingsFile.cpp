@@ -249,6 +249,8 @@ void TPcwSettings::ReadFromIni(const TIniFile& ini) {
 
   OutlookOptions = ReadOptionSet<TOutlookOptions>(ini, kOutlook, kOptions, kOutlookOptionBits,
                                                   kDefaultOutlookOptions);
+  MaildirStores = ini.ReadString(kOutlook, "MaildirStores", kDefaultMaildirStores);
+  ThunderbirdProfiles = ini.ReadString(kOutlook, "ThunderbirdProfiles", kDefaultThunderbirdProfiles);
 
   // Later loads keep the lists in memory: a list edited in the file while the program runs
   // takes effect at the next start.
@@ -321,6 +323,8 @@ void TPcwSettings::WriteToIni(TIniFile& ini) const {
   WriteOptionSet(ini, kMusicTags, kOptions, MusicTagsOptions, kMusicTagsOptionBits);
   ini.WriteTextList(kAdvanced, kPermanentExclusions, PermanentExclusions);
   WriteOptionSet(ini, kOutlook, kOptions, OutlookOptions, kOutlookOptionBits);
+  ini.WriteString(kOutlook, "MaildirStores", MaildirStores);
+  ini.WriteString(kOutlook, "ThunderbirdProfiles", ThunderbirdProfiles);
 
   ini.WriteString(kAssistant, kPathToMove, DupMovePathToMove);
   ini.WriteString(kAssistant, kPrefixStr, DupRenamePrefixStr);
