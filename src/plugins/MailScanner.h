@@ -62,6 +62,11 @@ class TMailScanner : public TScannerBase, public IScanEnginePlugin {
   explicit TMailScanner(std::vector<std::string> StoreRoots);
   ~TMailScanner() override;
 
+  // The framework's item and folder forms stay callable beside the plug-in's index forms.
+  using TScannerBase::DeleteItem;
+  using TScannerBase::DisplayFolder;
+  using TScannerBase::DisplayItem;
+
   // ---- IScanEnginePlugin
   void PopulateFolderTree(TPluginFolderTree& TreeView, std::vector<TOlFolder>& Folders) override;
   void ClearScanFolders() override { ScanFolders().Clear(); }
