@@ -7,7 +7,8 @@ pkgs=(cmake ninja-build g++ ccache pkg-config
       googletest libgtest-dev libbenchmark-dev libxxhash-dev zlib1g-dev
       clang libclang-rt-14-dev trash-cli e2fsprogs libtag1-dev python3 desktop-file-utils
       mpd mpc rhythmbox xvfb xauth dbus-daemon
-      appstream libxml2-utils shared-mime-info libglib2.0-bin man-db bsdextrautils dpkg-dev file)
+      appstream libxml2-utils shared-mime-info libglib2.0-bin man-db bsdextrautils dpkg-dev file
+      mblaze)
 if [ "${1:-build}" = package ]; then
   pkgs+=(lintian)
 fi

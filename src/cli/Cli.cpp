@@ -11,6 +11,9 @@
 #include "base/UserPrompt.h"
 #include "cli/CliOptions.h"
 #include "engine/ListFile.h"
+#include "engine/MailProcessing.h"
+#include "plugins/MaildirScanner.h"
+#include "plugins/ThunderbirdScanner.h"
 #include "engine/Processing.h"
 #include "engine/ResultColumns.h"
 #include "engine/SafetyLock.h"
@@ -330,6 +333,72 @@ int RunAction(TScanEngine& engine, const TCliArgs& args, const std::string& logD
   return kExitActionFailed;
 }
 
+// Mail mode: the store's folders to scan (every top folder when none is named). kExitOk, or the
+// exit code after the message.
+int PrepareMailScan(TScanEngine& engine, const TCliArgs& args, std::ostream& err) {
+  TMailStoreRoots roots;
+  if (args.Stores.empty()) {
+    roots.Maildir = ExpandStorePaths(Settings.MaildirStores);
+    roots.Thunderbird = ExpandStorePaths(Settings.ThunderbirdProfiles);
+  } else {
+    roots.Maildir = roots.Thunderbird = args.Stores;
+  }
+  engine.SetMailStores(roots);
+  IScanEnginePlugin* plugin = engine.ScannerPlugin();
+  if (!plugin) {
+    err << "pelcrow-cli: no mail store found (Maildir or Thunderbird); --store names one\n";
+    return kExitUsage;
+  }
+  TPluginFolderTree tree;
+  std::vector<TOlFolder> folders;
+  plugin->PopulateFolderTree(tree, folders);
+  if (args.MailFolders.empty()) {
+    for (const TPluginFolderNode& n : tree)
+      if (n.Parent < 0) plugin->AddScanFolder(folders[static_cast<std::size_t>(n.Folder)]);
+    return kExitOk;
+  }
+  for (std::string path : args.MailFolders) {
+    if (path.back() != '/') path += '/';
+    if (plugin->AddScanFolder(TOlFolder{"", "", path}) < 0) {
+      err << "pelcrow-cli: no folder " << path << " in the mail store\n";
+      return kExitUsage;
+    }
+  }
+  return kExitOk;
+}
+
+// Mail mode's --action: delete into the store's trash, or move into a folder of the store.
+int RunMailAction(TScanEngine& engine, const TCliAction& action, std::ostream& out, std::ostream& err) {
+  TCliPrompt prompt(err);
+  if (!HasPendingSelection(engine)) return engine.ItemCount() > 0 ? kExitOk : kExitNone;
+  if (!SelectionAllowed(engine)) {
+    err << "pelcrow-cli: the safety lock refused the selection: nothing was processed\n";
+    return kExitActionFailed;
+  }
+  TMailActionOptions options;
+  options.DryRun = action.DryRun;
+  options.JournalExpireDays = ProcessingOptionsOf(Settings).JournalExpireDays;
+  options.Move = action.Kind->Operation == poMove;
+  if (options.Move) {
+    options.Destination.FolderPath = action.Argument;
+    if (options.Destination.FolderPath.back() != '/') options.Destination.FolderPath += '/';
+  }
+  TActionHistory history;
+  const TPassResult r = ProcessMailRows(engine, history, options, [&](PFileItem item, const TItemOutcome& o) {
+    const std::string what = item->Path.str() + " \"" + (item->Emails ? item->Emails->Subject : std::string()) + "\"";
+    if (!o.Ok) {
+      out << "failed " << Shown(what) << ": " << Shown(o.Reason);
+    } else {
+      out << (action.DryRun ? "would move " : "moved ") << Shown(what) << " -> " << Shown(o.Target);
+    }
+    EndLine(out);
+  });
+  out.flush();
+  if (r.Failed == 0) return kExitOk;
+  err << "pelcrow-cli: " << r.Failed << " of " << r.Total << " e-mails were not moved\n";
+  return kExitActionFailed;
+}
+
 // The folders to scan, made absolute: the masters are scanned too. kExitOk, or the exit code
 // after the message.
 int CheckScanFolders(TCliArgs& args, std::ostream& err) {
@@ -443,7 +512,8 @@ int FinishScan(TScanEngine& engine, const TCliArgs& args, std::ostream& out, std
         << " (group " << stoppedAt->DupGroup
         << "): the command line never selects a master file, so nothing after it is selected\n";
   }
-  ReportRejections(engine, err);
+  if (engine.CompareMode() != cmEmails) ReportRejections(engine, err);
+  if (args.Action.Kind && engine.CompareMode() == cmEmails) return RunMailAction(engine, args.Action, out, err);
   if (args.Action.Kind) return RunAction(engine, args, args.LogDir, out, err);
   return n > 0 ? kExitOk : kExitNone;
 }
@@ -456,8 +526,14 @@ int RunScan(const std::vector<std::string>& arguments, std::ostream& out, std::o
   gNullEnded = args.NullEnded;
   if (error = CheckFormat(args); !error.empty()) return Bad("scan", error, err);
   if (error = CheckSelectAction(args); !error.empty()) return Bad("scan", error, err);
-  if (const int rc = CheckScanFolders(args, err); rc != kExitOk) return rc;
+  const bool mail = args.Mode == cmEmails;
+  if (mail && (!args.Operands.empty() || !args.Masters.empty()))
+    return Bad("scan", "mail mode scans the folders of mail stores: use --store and --folder", err);
+  if (!mail)
+    if (const int rc = CheckScanFolders(args, err); rc != kExitOk) return rc;
   TScanEngine engine(args.Mode, args.Compare);
+  if (mail)
+    if (const int rc = PrepareMailScan(engine, args, err); rc != kExitOk) return rc;
   if (const int rc = ScanFolders(engine, args, err); rc != kExitOk) return rc;
   return FinishScan(engine, args, out, err);
 }
@@ -498,6 +574,7 @@ const char* ActionVerb(std::uint8_t type) {
     case faMove: return "moved";
     case faRename: return "renamed";
     case faCreateLink: return "linked";
+    case faMoveMessage: return "moved e-mails";
     default: return "unknown";
   }
 }
@@ -525,7 +602,7 @@ void ListJournal(const std::vector<TJournalAction>& actions, std::ostream& out) 
                           : it.LeftoverCopy                                     ? "copied"
                                                                                 : "failed";
       out << "    " << state << " " << Shown(it.FullPath());
-      const bool renamed = it.ActionType == faMove || it.ActionType == faRename;
+      const bool renamed = it.ActionType == faMove || it.ActionType == faRename || it.ActionType == faMoveMessage;
       if (!it.Target.empty()) out << (renamed ? " -> " : " (kept: ") << Shown(it.Target) << (renamed ? "" : ")");
       EndLine(out);
     }

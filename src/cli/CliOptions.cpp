@@ -134,7 +134,8 @@ std::string ApplyMode(TCliArgs& a, const std::string& v) {
   else if (v == "bytes") a.Mode = cmByteByByte;
   else if (v == "name") a.Mode = cmFileName;
   else if (v == "music") a.Mode = cmMusicTags;
-  else return "unknown mode \"" + v + "\" (use crc, bytes, name or music)";
+  else if (v == "mail") a.Mode = cmEmails;
+  else return "unknown mode \"" + v + "\" (use crc, bytes, name, music or mail)";
   return {};
 }
 
@@ -232,8 +233,8 @@ constexpr unsigned ccScanLoad = ccScan | ccLoad;
 
 // In the order --help lists them.
 const TOptionSpec kOptions[] = {
-    {"--mode", vkValue, "crc|bytes|name|music", ccScan, "--mode needs a value",
-     "how files are compared (default crc: CRC32 checksum plus\nsize, confirmed by a 128-bit content hash)",
+    {"--mode", vkValue, "crc|bytes|name|music|mail", ccScan, "--mode needs a value",
+     "how files are compared (default crc: CRC32 checksum plus\nsize, confirmed by a 128-bit content hash); mail: duplicate\ne-mails of mail stores",
      [](TCliArgs& a, const std::string& v, TArgReader&) { return ApplyMode(a, v); }},
     {"--compare", vkValue, "name,ext,size,exif", ccScan, "--compare needs a value",
      "what must also be equal: file name, extension, size\n(name and music modes), EXIF-free picture data (name mode)",
@@ -243,6 +244,18 @@ const TOptionSpec kOptions[] = {
      [](TCliArgs& a, const std::string& v, TArgReader&) { return a.IncludeMasks = v, std::string(); }},
     {"--exclude-mask", vkValue, "MASKS", ccScan, "--exclude-mask needs a value", "never names matching one of MASKS",
      [](TCliArgs& a, const std::string& v, TArgReader&) { return a.ExcludeMasks = v, std::string(); }},
+    {"--store", vkValue, "PATH", ccScan, "--store needs a path",
+     "mail mode: a Maildir store, or a Thunderbird profile or Local\nFolders (repeatable; default: the settings' stores)",
+     [](TCliArgs& a, const std::string& v, TArgReader&) {
+       a.Stores.push_back(Absolute(v));
+       return std::string();
+     }},
+    {"--folder", vkValue, "PATH", ccScan, "--folder needs a folder path",
+     "mail mode: scan this folder of the store, as the folder tree shows\nit (\"Maildir/Work/\"; repeatable; default: every folder)",
+     [](TCliArgs& a, const std::string& v, TArgReader&) {
+       a.MailFolders.push_back(v);
+       return std::string();
+     }},
     {"--exclude", vkValue, "FOLDER", ccScan, "--exclude needs a folder",
      "skip this folder; * and ? make it a pattern (repeatable)",
      [](TCliArgs& a, const std::string& v, TArgReader&) {

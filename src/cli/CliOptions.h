@@ -49,6 +49,8 @@ struct TCliArgs {
   std::string Format = "text";
   // scan
   std::vector<std::string> Excludes, Masters;
+  // mail mode: the stores and the folders of them to scan
+  std::vector<std::string> Stores, MailFolders;
   std::string IncludeMasks = "*.*", ExcludeMasks;
   std::uint8_t Mode = cmCRC32;
   TPcwCompareOptions Compare;

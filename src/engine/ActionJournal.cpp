@@ -375,11 +375,13 @@ void SettleUnfinished(TJournalItem& Item, const std::vector<platform::TTrashEntr
   }
   if (present && now.Inode == Item.Source.Inode && now.Device == Item.Source.Device) {
     Item.State = TJournalItem::jsFailed;
-    Item.LeftoverCopy = (Item.ActionType == faMove || Item.ActionType == faRename) && Item.CopyStarted;
+    Item.LeftoverCopy = (Item.ActionType == faMove || Item.ActionType == faRename || Item.ActionType == faMoveMessage) &&
+                        Item.CopyStarted;
     return;
   }
   switch (Item.ActionType) {
     case faMove:
+    case faMoveMessage:
     case faRename: {
       platform::TCheckedFolder to;
       platform::TEntryStat there;

@@ -16,7 +16,8 @@
 
 namespace pelcrow {
 
-enum TFileItemAction : std::uint8_t { faDelete, faRecycle, faMove, faRename, faCreateLink };
+// faMoveMessage: an e-mail moved inside its store (into its trash or another folder).
+enum TFileItemAction : std::uint8_t { faDelete, faRecycle, faMove, faRename, faCreateLink, faMoveMessage };
 inline constexpr std::uint8_t kNoAction = 255;
 
 enum TFilterCategory : std::uint8_t {

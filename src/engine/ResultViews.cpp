@@ -157,8 +157,7 @@ void TScanEngine::RemoveByFolder(int AIndex) {
 }
 
 void TScanEngine::RemoveByFolderSub(int AIndex) {
-  // Plug-in rows would first be dropped from their plug-in's results; no plug-in scanner is built
-  // into this version.
+  // Plug-in rows stay in their plug-in's results (their indexes must not move); only the rows go.
   const std::string folder = WithDelimiter(Item(AIndex)->Path.view());
   DestroyItems(fFiles, [&folder](PFileItem it) { return WithDelimiter(it->Path.view()).starts_with(folder); });
   ReShowAfterPruning();
@@ -215,8 +214,19 @@ std::string TScanEngine::GetSelectedInfo(int& SelCount, int& ActiveCount) const 
 
 void TScanEngine::UpdateItem(int AIndex) {
   if (AIndex < 0 || AIndex >= ItemCount()) throw EScanEngineError("UpdateGrid: invalid row index specified");
-  // Plug-in rows (e-mails, contacts) are refreshed from their plug-in here; no plug-in scanner is
-  // built into this version, and file rows have nothing to refresh.
+  // Plug-in rows are refreshed from their plug-in; file rows have nothing to refresh.
+  PFileItem it = fFiles[static_cast<std::size_t>(AIndex)];
+  if (!it->Emails || !fCurrentPlugin) return;
+  TExportData d;
+  fCurrentPlugin->ExportItem(it->Emails->OutlookIndex, d);
+  it->Path = TItemString(d.Path);
+  it->Size = d.Size;
+  it->DupGroup = static_cast<std::uint32_t>(d.DupGroup);
+  it->Modified = d.DateTime;
+  it->Emails->From = d.From;
+  it->Emails->To_ = d.To_;
+  it->Emails->Subject = d.Subject;
+  it->Emails->ReceivedDate = d.DateTime;
 }
 
 }  // namespace pelcrow

@@ -53,6 +53,7 @@ TScanEngine::~TScanEngine() {
   // sees fSelf gone and does nothing.
   if (fScanThread.joinable()) fScanThread.join();
   fSelf.reset();
+  CleanupScannerPlugin();
   FreeList(fFiles);
   FreeList(fFilesHiddenByFilter);
   FreeList(fFilesHiddenByCategory);
@@ -139,6 +140,8 @@ void TScanEngine::SetCompareMode(std::uint8_t ComparisonMode, TPcwCompareOptions
   fFileComparer.reset();
   if (ComparisonMode > kLastComparisonMode) throw EScanEngineError("Invalid Comparison Mode specified");
   fFileComparer = CreateFileComparer(ComparisonMode, &fFiles, CompareOptions);
+  // The mail plug-in serves mode 4 alone.
+  if (ComparisonMode != cmEmails) CleanupScannerPlugin();
   fCompareMode = ComparisonMode;
 }
 
@@ -185,6 +188,7 @@ TScanSettings ScanSettingsOf(const TPcwSettings& Record) {
   if (Record.EnableLogging) s.LogEvents = Record.LogEvents;
   s.PermanentExclusions = Record.PermanentExclusions;
   if (Record.UseChecksumCache) s.ChecksumCacheFolder = ChecksumCacheFolder();
+  s.OutlookOptions = Record.OutlookOptions;
   return s;
 }
 
@@ -210,12 +214,25 @@ void TScanEngine::BuildFileList(IScanView* FileList, const TScanSettings& Option
   fWorkerError.clear();
   MasterWarningActive = fMasterSelectMode && fCompareMode < cmEmails;
   if (fCompareMode == cmPhotoLibrary) return;  // no photo-library scanner on this platform
+  if (fCompareMode == cmEmails || fCompareMode == cmContacts) {
+    StartPluginScan(Options);
+    return;
+  }
   fExecuting.store(true, std::memory_order_release);
   fScanThread = std::jthread([this](std::stop_token st) { ExecuteScan(std::move(st)); });
 }
 
 void TScanEngine::Stop() {
   if (!ScanThreadExecuting()) return;
+  if (fCurrentPlugin && !fScanThread.joinable()) {
+    // A plug-in scan: forgotten at once, with no results.
+    fCurrentPlugin->CancelScan();
+    std::weak_ptr<TScanEngine*> self = fSelf;
+    GetMainThread().Post([self] {
+      if (auto s = self.lock()) (*s)->FinishPluginScan();
+    });
+    return;
+  }
   {
     std::lock_guard<std::mutex> g(ScanEngineLock);
     ScanEngineProgress.Status = esStopping;

@@ -23,6 +23,7 @@
 #include "engine/UndoProgress.h"
 #include "engine/SearchFilter.h"
 #include "medialib/MediaLibSync.h"
+#include "plugins/ScanEnginePlugin.h"
 #include "settings/FileMask.h"
 #include "settings/PcwSettings.h"
 
@@ -111,6 +112,14 @@ struct TScanSettings {
   std::string ChecksumCacheFolder;
   // Files changed less than this before the scan are not cached (see TChecksumCache).
   std::int64_t ChecksumCacheSettleNs = 3'000'000'000;
+  // The e-mail and contact switches (the plug-in modes).
+  TOutlookOptions OutlookOptions = TOutlookOptions::FromBits(kDefaultOutlookOptions);
+};
+
+// Where the mail plug-ins look for their stores.
+struct TMailStoreRoots {
+  std::vector<std::string> Maildir;
+  std::vector<std::string> Thunderbird;
 };
 // The scan's part of a settings record.
 TScanSettings ScanSettingsOf(const TPcwSettings& Record);
@@ -263,6 +272,16 @@ class TScanEngine {
   // Refreshes a row's data from its source; throws for a row outside the visible list.
   void UpdateItem(int AIndex);
 
+  // ---- plug-in modes (PluginScan.cpp)
+  // The mail plug-in of mode 4, made on first use from the first store that answers (Maildir,
+  // then Thunderbird); nullptr in the other modes or when no store answers.
+  IScanEnginePlugin* ScannerPlugin();
+  void CleanupScannerPlugin();
+  void SetMailStores(TMailStoreRoots Roots);
+  const TMailStoreRoots& MailStores() const { return fMailStores; }
+  // The plug-in item behind a row, or -1 for a file row.
+  static int PluginIndex(const TFileItem& Item) { return Item.Emails ? Item.Emails->OutlookIndex : -1; }
+
   // Test access to the lists behind the visible one.
   std::vector<PFileItem>& FilesHiddenByFilter() { return fFilesHiddenByFilter; }
   std::vector<PFileItem>& FilesHiddenByCategory() { return fFilesHiddenByCategory; }
@@ -341,6 +360,16 @@ class TScanEngine {
   // The worker reached publishing (not stopped): the grid is rebuilt when it ends.
   bool fPublished = false;
   std::string fWorkerError;
+  // ---- plug-in modes
+  void StartPluginScan(const TScanSettings& Options);
+  void ApplyPluginOptions(TOutlookOptions Options);
+  void PluginFolderProgress(const std::string& FolderPath, std::int32_t Index, std::int32_t Count);
+  void PluginScanComplete();
+  void FinishPluginScan();
+  std::unique_ptr<IScanEnginePlugin> fCurrentPlugin;
+  std::int32_t fOutlookTotal = 0;
+  TMailStoreRoots fMailStores;
+
   // Lets a hand-over queued by the worker notice that the engine is gone.
   std::shared_ptr<TScanEngine*> fSelf;
 

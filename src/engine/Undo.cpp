@@ -148,6 +148,7 @@ bool TScanEngine::UndoAction(int ActionNo, int TotalCount, TDateTime ActionStart
         if (UndoItem(it, log, ActionStarted)) {
           ++reverted;
           SetFileProcessed(it, false);
+          if (it->Emails && fCurrentPlugin) fCurrentPlugin->ItemRestored(it->Emails->OutlookIndex);
           it->ActionGroup = 0;
           it->ActionType = kNoAction;
           it->TargetPath = TItemString();
@@ -178,7 +179,8 @@ bool TScanEngine::UndoAction(int ActionNo, int TotalCount, TDateTime ActionStart
   std::string status = TranslateText("The operation completed with the following warnings:") + "\n";
   const char* counts = nullptr;
   switch (lastType) {
-    case faMove: counts = "%d of %d items were not moved back."; break;
+    case faMove:
+    case faMoveMessage: counts = "%d of %d items were not moved back."; break;
     case faRename: counts = "%d of %d items were not renamed."; break;
     case faDelete:
     case faRecycle:
@@ -195,7 +197,7 @@ bool TScanEngine::UndoItem(PFileItem Item, std::vector<std::string>& ErrorLog, T
   TJournalItem& rec = *Item->Undo;
   const std::string F = Item->FullPath();
   const bool music = Item->Category == fcMusic;
-  const bool moveBack = rec.ActionType == faMove || rec.ActionType == faRename;
+  const bool moveBack = rec.ActionType == faMove || rec.ActionType == faRename;  // music files only
   if (music && moveBack) {
     Item->PlayLists.reset();
     if (fUndoLibraries.WMP) MediaLibDeleteWMP(rec.Target, Item->PlayLists);
@@ -523,6 +525,7 @@ bool RevertJournalItem(const TJournalItem& R, TDateTime ActionStarted, std::stri
       }
       return CopyBack(R, at.Home, Why);
     case faMove:
+    case faMoveMessage:
     case faRename:
       return RevertMoved(R, at, ActionStarted, Why);
     case faCreateLink:

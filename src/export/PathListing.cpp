@@ -11,10 +11,23 @@ namespace {
 
 const char* Action(const TFileItem& Item) { return Item.fSelected ? "select" : "keep"; }
 
+const TEmailInfo& MailOf(const TFileItem& Item) {
+  static const TEmailInfo kNone;
+  return Item.Emails ? *Item.Emails : kNone;
+}
+
+// What names one e-mail row in a listing: its folder, time, sender and subject.
+std::string MailText(const TFileItem& Item) {
+  const TEmailInfo& m = MailOf(Item);
+  return Item.Path.str() + "\t" + m.ReceivedDate.ToIsoText() + "\t" + m.From + "\t" + m.Subject;
+}
+
 }  // namespace
 
 void WriteListing(std::ostream& Out, const TScanEngine& Engine, TListingFormat Format,
-                  const TListingOptions& Options) {
+                  const TListingOptions& AOptions) {
+  TListingOptions Options = AOptions;
+  Options.Mail = Engine.CompareMode() == cmEmails;
   switch (Format) {
     case lfText: {
       TTextListing h(Out, Options);
@@ -102,15 +115,25 @@ void TTextListing::GroupHead(const TGroupRows& Rows) {
 
 void TTextListing::Row(int, const TFileItem& Item) {
   if (fOptions.Marks) fOut << (Item.fSelected ? "select " : "keep   ");
-  const std::string path = Item.FullPath();
-  fOut << (fOptions.NullEnded ? path : EscapedPath(path));
+  const std::string path = fOptions.Mail ? MailText(Item) : Item.FullPath();
+  fOut << (fOptions.NullEnded || fOptions.Mail ? path : EscapedPath(path));
   EndLine();
 }
 
-void TCsvListing::Head() { fOut << (fOptions.Marks ? "Group,Size,Path,Action\r\n" : "Group,Size,Path\r\n"); }
+void TCsvListing::Head() {
+  fOut << (fOptions.Mail ? "Group,Size,Folder,Received,From,To,Subject" : "Group,Size,Path")
+       << (fOptions.Marks ? ",Action\r\n" : "\r\n");
+}
 
 void TCsvListing::Row(int, const TFileItem& Item) {
-  fOut << Item.DupGroup << "," << Item.Size << "," << CsvField(Item.FullPath(), ",", false);
+  fOut << Item.DupGroup << "," << Item.Size << ",";
+  if (fOptions.Mail) {
+    const TEmailInfo& m = MailOf(Item);
+    fOut << CsvField(Item.Path.str(), ",", false) << "," << m.ReceivedDate.ToIsoText() << ","
+         << CsvField(m.From, ",", false) << "," << CsvField(m.To_, ",", false) << "," << CsvField(m.Subject, ",", false);
+  } else {
+    fOut << CsvField(Item.FullPath(), ",", false);
+  }
   if (fOptions.Marks) fOut << "," << Action(Item);
   fOut << "\r\n";
 }
@@ -125,7 +148,16 @@ void TJsonListing::GroupHead(const TGroupRows& Rows) {
 }
 
 void TJsonListing::Row(int Row, const TFileItem& Item) {
-  fOut << (Row > fFirstOfGroup ? ", " : "") << JsonString(Item.FullPath());
+  fOut << (Row > fFirstOfGroup ? ", " : "");
+  if (!fOptions.Mail) {
+    fOut << JsonString(Item.FullPath());
+    return;
+  }
+  const TEmailInfo& m = MailOf(Item);
+  fOut << "{\"folder\": " << JsonString(Item.Path.view()) << ", \"received\": " << JsonString(m.ReceivedDate.ToIsoText())
+       << ", \"from\": " << JsonString(m.From) << ", \"to\": " << JsonString(m.To_)
+       << ", \"subject\": " << JsonString(m.Subject) << ", \"size\": " << Item.Size
+       << (fOptions.Marks ? std::string(", \"action\": ") + JsonString(Action(Item)) : std::string()) << "}";
 }
 
 void TJsonListing::GroupFoot(const TGroupRows& Rows) {

@@ -17,6 +17,8 @@ struct TListingOptions {
   bool Marks = false;
   // Text lines end in NUL and paths are written as they are; otherwise EscapedPath.
   bool NullEnded = false;
+  // E-mail rows: folder, received time, sender and subject instead of a path (set by WriteListing).
+  bool Mail = false;
 };
 
 void WriteListing(std::ostream& Out, const TScanEngine& Engine, TListingFormat Format,

@@ -119,6 +119,8 @@ void TPcwSettings::ResetToDefaults() {
   LogEvents = TPcwLogEvents();
   MusicTagsOptions = TMusicTagsOptions::FromBits(kDefaultMusicTagsOptions);
   OutlookOptions = TOutlookOptions::FromBits(kDefaultOutlookOptions);
+  MaildirStores = kDefaultMaildirStores;
+  ThunderbirdProfiles = kDefaultThunderbirdProfiles;
   PermanentExclusions = TPcwSpecialFolders::GetDefaultExclusions();
   DupMovePathToMove.clear();
   DupMoveKeepFolderStructure = true;

@@ -77,6 +77,8 @@ enum TOutlookOption : unsigned {
 };
 using TOutlookOptions = TSet<TOutlookOption, std::uint16_t>;
 inline constexpr std::uint16_t kDefaultOutlookOptions = 1911;
+inline constexpr const char* kDefaultMaildirStores = "$MAILDIR;~/Maildir;~/.local/share/mail;~/.local/share/local-mail";
+inline constexpr const char* kDefaultThunderbirdProfiles = "~/.thunderbird;~/.var/app/org.mozilla.Thunderbird/.thunderbird";
 
 using TChangeComparisonModeEvent = std::function<void(std::uint8_t)>;
 
@@ -119,6 +121,9 @@ struct TPcwSettings {
   TPcwLogEvents LogEvents;
   TMusicTagsOptions MusicTagsOptions = TMusicTagsOptions::FromBits(kDefaultMusicTagsOptions);
   TOutlookOptions OutlookOptions = TOutlookOptions::FromBits(kDefaultOutlookOptions);
+  // The mail stores of the e-mail mode, ";"-separated; "~" and "$VAR" are expanded.
+  std::string MaildirStores = kDefaultMaildirStores;
+  std::string ThunderbirdProfiles = kDefaultThunderbirdProfiles;
   std::vector<std::string> PermanentExclusions;
   std::string IncludeFileMasks;
   std::string IncludeMusicFileMasks;

@@ -265,6 +265,8 @@ void TPcwSettings::ReadFromIni(const TIniFile& ini) {
 
   OutlookOptions = ReadOptionSet<TOutlookOptions>(ini, kOutlook, kOptions, kOutlookOptionBits,
                                                   kDefaultOutlookOptions);
+  MaildirStores = ini.ReadString(kOutlook, "MaildirStores", kDefaultMaildirStores);
+  ThunderbirdProfiles = ini.ReadString(kOutlook, "ThunderbirdProfiles", kDefaultThunderbirdProfiles);
 
   // Later loads keep the lists in memory: a list edited in the file while the program runs
   // takes effect at the next start.
@@ -340,6 +342,8 @@ void TPcwSettings::WriteToIni(TIniFile& ini) const {
   WriteOptionSet(ini, kMusicTags, kOptions, MusicTagsOptions, kMusicTagsOptionBits);
   ini.WriteTextList(kAdvanced, kPermanentExclusions, PermanentExclusions);
   WriteOptionSet(ini, kOutlook, kOptions, OutlookOptions, kOutlookOptionBits);
+  ini.WriteString(kOutlook, "MaildirStores", MaildirStores);
+  ini.WriteString(kOutlook, "ThunderbirdProfiles", ThunderbirdProfiles);
 
   ini.WriteString(kAssistant, kPathToMove, DupMovePathToMove);
   ini.WriteString(kAssistant, kPrefixStr, DupRenamePrefixStr);

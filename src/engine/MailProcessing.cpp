@@ -1,0 +1,105 @@
+#include "engine/MailProcessing.h"
+
+#include "engine/ItemFlags.h"
+#include "localization/TranslateText.h"
+#include "plugins/StoreAction.h"
+
+namespace pelcrow {
+
+namespace {
+
+// The journal behind the plug-in's store changes: one action for the pass, begun at its first move.
+class TJournalRecorder final : public IStoreActionRecorder {
+ public:
+  TJournalRecorder(TDateTime Started, int ExpireDays) : fStarted(Started), fExpireDays(ExpireDays) {}
+  int Planned(TStoreMove& Move) override {
+    if (!fJournal.IsOpen())
+      if (const int err = fJournal.Begin(faMoveMessage, fStarted, fExpireDays)) return err;
+    Current = {};
+    Current.ActionType = faMoveMessage;
+    Current.Folder = Move.Folder;
+    Current.Name = Move.Name;
+    Current.FolderId = Move.FolderId;
+    Current.Source = Move.Source;
+    Current.Target = Move.Target;
+    std::vector<TJournalItem*> plan{&Current};
+    return fJournal.Plan(plan);
+  }
+  void Done(TStoreMove& Move) override {
+    Current.TargetId = Move.TargetId;
+    Current.State = TJournalItem::jsDone;
+    fJournal.Done(Current);
+    fJournal.Flush(true);
+  }
+  void Failed(TStoreMove&) override {
+    Current.State = TJournalItem::jsFailed;
+    fJournal.Failed(Current);
+    fJournal.Flush(true);
+  }
+  TJournalItem Current;
+
+ private:
+  TActionJournal fJournal;
+  TDateTime fStarted;
+  int fExpireDays;
+};
+
+}  // namespace
+
+TPassResult ProcessMailRows(TScanEngine& Engine, TActionHistory& History, const TMailActionOptions& Options,
+                            const std::function<void(PFileItem, const TItemOutcome&)>& OnItem) {
+  TPassResult result;
+  IScanEnginePlugin* plugin = Engine.ScannerPlugin();
+  if (!plugin) return result;
+  // The plug-in keeps the copy that stays by its own check marks: they follow the rows.
+  for (int i = 0; i < Engine.ItemCount(); ++i) {
+    const PFileItem it = Engine.Item(i);
+    if (it->Emails) plugin->SetItemChecked(it->Emails->OutlookIndex, it->fSelected && !it->fProcessed);
+  }
+  const TDateTime started = TDateTime::Now();
+  TJournalRecorder recorder(started, Options.JournalExpireDays);
+  plugin->SetActionRecorder(&recorder);
+  bool opened = false;
+  for (int i = 0; i < Engine.ItemCount(); ++i) {
+    const PFileItem it = Engine.Item(i);
+    if (!it->fSelected || it->fProcessed || !it->Emails) continue;
+    const int index = it->Emails->OutlookIndex;
+    TItemOutcome o;
+    o.Target = Options.Move ? Options.Destination.FolderPath : TranslateText("the store's trash");
+    ++result.Total;
+    if (Options.DryRun) {
+      o.Ok = true;
+    } else {
+      try {
+        const bool moved = Options.Move ? plugin->MoveItemTo(index, Options.Destination) : (plugin->DeleteItem(index), true);
+        if (!moved) {
+          --result.Total;  // already in that folder: left alone and not counted
+          continue;
+        }
+        o.Ok = true;
+        o.Target = recorder.Current.Target;
+      } catch (const std::exception& e) {
+        o.Reason = e.what();
+      }
+    }
+    if (o.Ok && !Options.DryRun) {
+      if (!opened) {
+        ++History.fActionNo;
+        History.fActionStarted.resize(static_cast<std::size_t>(History.fActionNo));
+        History.fActionStarted.back() = started;
+        opened = true;
+      }
+      SetFileProcessed(it, true);
+      it->ActionGroup = History.fActionNo;
+      it->ActionType = faMoveMessage;
+      it->TargetPath = TItemString(o.Target);
+      it->Undo = std::make_unique<TJournalItem>(recorder.Current);
+    }
+    if (!o.Ok) ++result.Failed;
+    if (OnItem) OnItem(it, o);
+  }
+  plugin->SetActionRecorder(nullptr);
+  return result;
+}
+
+}  // namespace pelcrow

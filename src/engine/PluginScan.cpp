@@ -1,0 +1,153 @@
+// The plug-in modes of the engine: the choice of the mail plug-in, its options, its scan and the
+// rows made from its results. Everything here runs on the user-interface thread: the plug-in
+// scans on a worker of its own and hands its results over there.
+#include "engine/ScanEngine.h"
+
+#include "base/MainThread.h"
+#include "base/UserPrompt.h"
+#include "localization/TranslateText.h"
+#include "logging/Logger.h"
+#include "plugins/MaildirScanner.h"
+#include "plugins/ThunderbirdScanner.h"
+
+namespace pelcrow {
+
+namespace {
+
+// The rotation that maps the settings' e-mail switches onto the plug-in's option bits.
+std::uint8_t MailOptionBits(TOutlookOptions Options) {
+  const auto low = static_cast<std::uint8_t>(Options.ToBits() & 0xFF);
+  return static_cast<std::uint8_t>((low << 2) | (low >> 6));
+}
+
+}  // namespace
+
+void TScanEngine::SetMailStores(TMailStoreRoots Roots) {
+  fMailStores = std::move(Roots);
+  CleanupScannerPlugin();
+}
+
+IScanEnginePlugin* TScanEngine::ScannerPlugin() {
+  if (fCompareMode != cmEmails) return nullptr;
+  if (fCurrentPlugin) return fCurrentPlugin.get();
+  struct TAttempt {
+    const char* LogPrefix;
+    std::function<std::unique_ptr<TMailScanner>()> Make;
+  };
+  const TAttempt attempts[] = {
+      {"Maildir check error: ", [this] { return std::make_unique<TMaildirScanner>(fMailStores.Maildir); }},
+      {"Thunderbird check error: ", [this] { return std::make_unique<TThunderbirdScanner>(fMailStores.Thunderbird); }},
+  };
+  for (const TAttempt& a : attempts) {
+    std::unique_ptr<TMailScanner> p;
+    try {
+      p = a.Make();
+      p->Connect();
+    } catch (const std::exception& e) {
+      WriteLog(std::string(a.LogPrefix) + e.what(), lsvError);
+      continue;
+    }
+    std::weak_ptr<TScanEngine*> self = fSelf;
+    p->IScanEnginePlugin::OnScanComplete = [self] {
+      if (auto s = self.lock()) (*s)->PluginScanComplete();
+    };
+    p->OnFolderProgress = [self](void*, const std::string& path, std::int32_t index, std::int32_t count) {
+      if (auto s = self.lock()) (*s)->PluginFolderProgress(path, index, count);
+    };
+    fCurrentPlugin = std::move(p);
+    return fCurrentPlugin.get();
+  }
+  return nullptr;
+}
+
+void TScanEngine::CleanupScannerPlugin() {
+  if (!fCurrentPlugin) return;
+  try {
+    fCurrentPlugin->CancelScan();
+    fCurrentPlugin->ClearScanFolders();
+    fCurrentPlugin->ClearExcludeFolders();
+    fCurrentPlugin->Clear();
+    fCurrentPlugin->OnScanComplete = nullptr;
+    fCurrentPlugin->OnFolderProgress = nullptr;
+  } catch (const std::exception& e) {
+    WriteLog(std::string("Cleanup error: ") + e.what(), lsvError);
+    fCurrentPlugin.reset();
+    throw;
+  }
+  fCurrentPlugin.reset();
+}
+
+void TScanEngine::ApplyPluginOptions(TOutlookOptions Options) {
+  std::uint8_t bits = MailOptionBits(Options);
+  if (bits == 0) {
+    GetUserPrompt().ShowMessage(TMessageKind::mkInformation,
+                                TranslateText("No options specified for emails scan. Will use defaults."));
+    bits = 221;  // subfolders, From, To, Subject, body size, body
+  }
+  fCurrentPlugin->SetScanOptionBits(bits);
+}
+
+void TScanEngine::StartPluginScan(const TScanSettings& Options) {
+  fOutlookTotal = 0;
+  fSummaryInfo = {};
+  fExecuting.store(true, std::memory_order_release);
+  IScanEnginePlugin* plugin = ScannerPlugin();
+  try {
+    if (!plugin) throw EScanEngineError("no mail store found");
+    ApplyPluginOptions(Options.OutlookOptions);
+    plugin->Clear();
+    plugin->StartScan();
+  } catch (const std::exception& e) {
+    fWorkerError = e.what();
+    std::weak_ptr<TScanEngine*> self = fSelf;
+    GetMainThread().Post([self] {
+      if (auto s = self.lock()) (*s)->FinishPluginScan();
+    });
+  }
+}
+
+void TScanEngine::PluginFolderProgress(const std::string& FolderPath, std::int32_t Index, std::int32_t Count) {
+  {
+    std::lock_guard<std::mutex> g(ScanEngineLock);
+    ScanEngineProgress.Path = FolderPath;
+    ScanEngineProgress.Scanned = fOutlookTotal + Index;
+    ScanEngineProgress.Status = esScanning;
+  }
+  if (Index == Count - 1) fOutlookTotal += Count;
+}
+
+void TScanEngine::PluginScanComplete() {
+  IScanEnginePlugin& p = *fCurrentPlugin;
+  {
+    std::lock_guard<std::mutex> g(ScanEngineLock);
+    ScanEngineProgress.Path.clear();
+    ScanEngineProgress.Status = esBuildingList;
+  }
+  FreeList(fFiles);
+  const std::int32_t n = p.GetCount();
+  fFiles.reserve(static_cast<std::size_t>(n));
+  for (std::int32_t i = 0; i < n; ++i) {
+    auto* it = new TFileItem;
+    it->Emails = std::make_unique<TEmailInfo>();
+    it->Emails->OutlookIndex = i;
+    fFiles.push_back(it);
+    UpdateItem(i);
+    it->SortGroup = it->DupGroup;
+  }
+  fSummaryInfo.TotalFiles = fOutlookTotal;
+  fSummaryInfo.OriginalFiles = n - p.GetDuplicateCount();
+  fSummaryInfo.OriginalSize = p.GetSizeOriginals();
+  fSummaryInfo.DuplicateFiles = p.GetDuplicateCount();
+  fSummaryInfo.DuplicateSize = p.GetSizeDuplicates();
+  fPublished = true;
+  FinishPluginScan();
+}
+
+void TScanEngine::FinishPluginScan() {
+  if (!fExecuting.load(std::memory_order_acquire)) return;
+  fExecuting.store(false, std::memory_order_release);
+  if (fPublished && fFileList) UpdateGrid(-1, false);
+  if (OnFinishedScan) OnFinishedScan(fSummaryInfo);
+}
+
+}  // namespace pelcrow
