@@ -245,9 +245,12 @@ void TPcwSettings::ReadFromIni(const TIniFile& ini) {
   LogDirectory = ini.ReadString(kLogging, kLogDirectory, "");
   // An empty folder cannot hold a log; earlier versions stored one after the check below had
   // dropped the default folder.
-  if (LogDirectory.empty() && !fSettingsPath.empty()) LogDirectory = fSettingsPath + "Logs/";
+  const std::string defaultFolder = fSettingsPath.empty() ? std::string() : fSettingsPath + "Logs/";
+  if (LogDirectory.empty()) LogDirectory = defaultFolder;
   if (!CheckLogFolder(LogDirectory, true)) {
-    LogDirectory.clear();
+    // A refused folder falls back to the default one, as an empty one does, so that loading what
+    // was saved gives the same record again.
+    LogDirectory = LogDirectory != defaultFolder && CheckLogFolder(defaultFolder, true) ? defaultFolder : "";
     EnableLogging = false;
   }
   AutoDeleteLogPeriod = ini.ReadInteger(kLogging, kAutoDelete, 0);

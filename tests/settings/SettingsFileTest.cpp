@@ -175,7 +175,7 @@ TEST_F(SettingsFileTest, OwnLogFolderPassesTheExclusionCheck) {
   struct TCase {
     const char* Label;
     std::optional<std::string> Stored;  // nullopt: no key
-    std::string Expected;               // empty: dropped, and logging off
+    std::string Expected;               // empty: refused, our own folder instead and logging off
   };
   const std::string own = SettingsFolder() + "/Logs/";
   const TCase cases[] = {
@@ -197,7 +197,7 @@ TEST_F(SettingsFileTest, OwnLogFolderPassesTheExclusionCheck) {
     ASSERT_EQ(ini.UpdateFile(SettingsFile()), 0);
     const TPcwSettings s = Loaded();
     ASSERT_EQ(s.PermanentExclusions, TPcwSpecialFolders::GetDefaultExclusions());
-    EXPECT_EQ(s.LogDirectory, c.Expected);
+    EXPECT_EQ(s.LogDirectory, c.Expected.empty() ? own : c.Expected);
     EXPECT_EQ(s.EnableLogging, !c.Expected.empty());
   }
 }
@@ -478,9 +478,15 @@ TEST_F(SettingsFileTest, FoldersInAnExclusionAreDroppedOnLoad) {
   ini.WriteString("Assistant", "PathToMove", excluded + "/move");
   ASSERT_EQ(ini.UpdateFile(SettingsFile()), 0);
   TPcwSettings s = Loaded();
-  EXPECT_TRUE(s.LogDirectory.empty());
+  // The log falls back to our own folder, switched off, as a stored empty folder does: a record
+  // loaded, saved and loaded again is the same.
+  EXPECT_EQ(s.LogDirectory, SettingsFolder() + "/Logs/");
   EXPECT_FALSE(s.EnableLogging);
   EXPECT_TRUE(s.DupMovePathToMove.empty());
+  s.SaveSettings();
+  const TPcwSettings again = Loaded();
+  EXPECT_EQ(again.LogDirectory, s.LogDirectory);
+  EXPECT_FALSE(again.EnableLogging);
 
   ini.WriteString("Logging", "LogDirectory", allowed + "/logs");
   ini.WriteString("Assistant", "PathToMove", allowed + "/move");
