@@ -427,15 +427,10 @@ QWidget* TfmSettings::BuildToolsTab() {
   tab->setObjectName(QStringLiteral("tabTools"));
   auto* grid = new QGridLayout(tab);
   grid->addWidget(Text(tab, "These tools help you to diagnose  file composition and other activities"), 0, 0, 1, 2);
-  btnCrcCalculator = new QPushButton(tab);
-  btnCrcCalculator->setObjectName(QStringLiteral("btnCrcCalculator"));
-  SetCaption(btnCrcCalculator, "CRC Calculator");
-  btnTrackCleaner = new QPushButton(tab);
-  btnTrackCleaner->setObjectName(QStringLiteral("btnTrackCleaner"));
-  SetCaption(btnTrackCleaner, "Track Cleaner");
-  // Their windows are not built yet.
+  btnCrcCalculator = NewButton(tab, "btnCrcCalculator", "CRC Calculator");
+  btnTrackCleaner = NewButton(tab, "btnTrackCleaner", "Track Cleaner");
+  // The calculator's window is not built yet.
   btnCrcCalculator->setEnabled(false);
-  btnTrackCleaner->setEnabled(false);
   grid->addWidget(btnCrcCalculator, 1, 0);
   grid->addWidget(Text(tab, "Use this utility to display file checksum values"), 1, 1);
   grid->addWidget(btnTrackCleaner, 2, 0);

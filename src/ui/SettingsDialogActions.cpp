@@ -23,6 +23,7 @@
 #include "ui/FileMaskDialogs.h"
 #include "ui/HoverHelp.h"
 #include "ui/SettingsDialog.h"
+#include "ui/TfmCleaner.h"
 #include "ui/UiText.h"
 
 namespace pelcrow::ui {
@@ -74,6 +75,7 @@ void TfmSettings::ConnectControls() {
   connect(btnRemoveExclusion, &QPushButton::clicked, this, &TfmSettings::RemoveExclusion);
   connect(btnClearExclusions, &QPushButton::clicked, this, &TfmSettings::ClearExclusions);
   connect(btnRestoreDefaults, &QPushButton::clicked, this, [] { Settings.ResetToDefaults(); });
+  connect(btnTrackCleaner, &QPushButton::clicked, this, [this] { ShowDeadTrackCleaner(this); });
   connect(btnOK, &QPushButton::clicked, this, &TfmSettings::accept);
   connect(btnCancel, &QPushButton::clicked, this, &TfmSettings::reject);
 }
