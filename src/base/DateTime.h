@@ -21,6 +21,10 @@ class TDateTime {
  public:
   constexpr TDateTime() = default;
   static constexpr TDateTime FromUnixNanoseconds(std::int64_t ns) { return TDateTime(ns); }
+  // Seconds a time stamp can hold (nanoseconds in 64 bits: the years 1677 to 2262).
+  static constexpr bool FitsUnixSeconds(std::int64_t seconds) {
+    return seconds > -9223372036LL && seconds < 9223372036LL;
+  }
   static TDateTime FromUnix(std::int64_t seconds, std::int64_t nanoseconds = 0) {
     return TDateTime(seconds * 1000000000LL + nanoseconds);
   }

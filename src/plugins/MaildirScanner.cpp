@@ -113,7 +113,7 @@ TDateTime FileNameTime(const std::string& name, TDateTime modified) {
   std::int64_t t = 0;
   std::size_t i = 0;
   while (i < name.size() && i < 12 && name[i] >= '0' && name[i] <= '9') t = t * 10 + (name[i++] - '0');
-  if (i > 0 && i < name.size() && name[i] == '.' && t > 0) return TDateTime::FromUnix(t);
+  if (i > 0 && i < name.size() && name[i] == '.' && t > 0 && TDateTime::FitsUnixSeconds(t)) return TDateTime::FromUnix(t);
   return modified;
 }
 

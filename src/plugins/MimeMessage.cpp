@@ -428,6 +428,8 @@ bool ParseMailDate(std::string_view Text, TDateTime& Out) {
   if (z < tok.size() && !ZoneOffset(tok[z], offset)) offset = 0;
   const std::int64_t secs = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400 +
                             h * 3600 + m * 60 + s - static_cast<std::int64_t>(offset) * 60;
+  // A date past what a time stamp holds is no date (the fields above allow the year 9999).
+  if (!TDateTime::FitsUnixSeconds(secs)) return false;
   Out = TDateTime::FromUnix(secs);
   return true;
 }
