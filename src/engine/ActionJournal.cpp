@@ -255,6 +255,39 @@ int TActionJournal::MarkUndone(const TJournalItem& Item) {
   return f.Sync();
 }
 
+namespace {
+
+// The records that tell what became of one planned item.
+void ApplyItemRecord(char Kind, const std::vector<std::string_view>& f, TJournalItem& it) {
+  switch (Kind) {
+    case 'C': it.CopyStarted = true; break;
+    case 'D':
+      if (f.size() < 7) break;
+      it.State = TJournalItem::jsDone;
+      it.Target = Unescape(f[2]);
+      it.TargetId.Device = Num<std::uint64_t>(f[3]);
+      it.TargetId.Inode = Num<std::uint64_t>(f[4]);
+      it.TrashDir = Unescape(f[5]);
+      it.TrashName = Unescape(f[6]);
+      if (f.size() >= 9) {
+        it.TargetId.Size = Num<std::int64_t>(f[7]);
+        it.TargetId.ModifiedNs = Num<std::int64_t>(f[8]);
+      }
+      break;
+    case 'M': it.Media = true; break;
+    case 'L':
+      if (f.size() >= 6)
+        it.PlayLists.emplace_back(Unescape(f[4]), Num<std::int32_t>(f[3]),
+                                  static_cast<TPlayListOrigin>(Num<int>(f[2]) & 3), Unescape(f[5]));
+      break;
+    case 'F': it.State = TJournalItem::jsFailed; break;
+    case 'U': it.State = TJournalItem::jsUndone; break;
+    default: break;
+  }
+}
+
+}  // namespace
+
 int TActionJournal::Read(const std::string& Id, TJournalAction& Action) {
   std::string text;
   if (int err = ReadText(FileOf(Id), text)) return err;
@@ -276,58 +309,26 @@ int TActionJournal::Read(const std::string& Id, TJournalAction& Action) {
     const std::vector<std::string_view> f = Split(std::string_view(text).substr(start, end - start));
     start = end + 1;
     if (f.empty() || f[0].size() != 1) continue;
-    TJournalItem* it = f.size() >= 2 && f[0][0] != 'H' && f[0][0] != 'P' ? find(Num<std::uint32_t>(f[1])) : nullptr;
-    switch (f[0][0]) {
-      case 'H':
-        if (f.size() >= 4 && Num<int>(f[1]) == 1) {
-          header = true;
-          Action.ActionType = static_cast<std::uint8_t>(Num<int>(f[2]));
-          Action.Started = TDateTime::FromUnixNanoseconds(Num<std::int64_t>(f[3]));
-        }
-        break;
-      case 'P': {
-        TJournalItem plan;
-        if (!ParsePlan(f, plan)) break;
-        plan.JournalId = Id;
-        // A retarget repeats the plan of its sequence number with the new target.
-        if (TJournalItem* old = find(plan.Seq)) {
-          old->Target = plan.Target;
-        } else {
-          bySeq.emplace(plan.Seq, items.size());
-          items.push_back(std::move(plan));
-        }
-        break;
+    const char kind = f[0][0];
+    if (kind == 'H') {
+      if (f.size() >= 4 && Num<int>(f[1]) == 1) {
+        header = true;
+        Action.ActionType = static_cast<std::uint8_t>(Num<int>(f[2]));
+        Action.Started = TDateTime::FromUnixNanoseconds(Num<std::int64_t>(f[3]));
       }
-      case 'C':
-        if (it) it->CopyStarted = true;
-        break;
-      case 'D':
-        if (it && f.size() >= 7) {
-          it->State = TJournalItem::jsDone;
-          it->Target = Unescape(f[2]);
-          it->TargetId.Device = Num<std::uint64_t>(f[3]);
-          it->TargetId.Inode = Num<std::uint64_t>(f[4]);
-          it->TrashDir = Unescape(f[5]);
-          it->TrashName = Unescape(f[6]);
-          if (f.size() >= 9) {
-            it->TargetId.Size = Num<std::int64_t>(f[7]);
-            it->TargetId.ModifiedNs = Num<std::int64_t>(f[8]);
-          }
-        }
-        break;
-      case 'M':
-        if (it) it->Media = true;
-        break;
-      case 'L':
-        if (it && f.size() >= 6)
-          it->PlayLists.emplace_back(Unescape(f[4]), Num<std::int32_t>(f[3]),
-                                     static_cast<TPlayListOrigin>(Num<int>(f[2]) & 3), Unescape(f[5]));
-        break;
-      case 'F':
-      case 'U':
-        if (it) it->State = f[0][0] == 'F' ? TJournalItem::jsFailed : TJournalItem::jsUndone;
-        break;
-      default: break;
+    } else if (kind == 'P') {
+      TJournalItem plan;
+      if (!ParsePlan(f, plan)) continue;
+      plan.JournalId = Id;
+      // A retarget repeats the plan of its sequence number with the new target.
+      if (TJournalItem* old = find(plan.Seq)) {
+        old->Target = plan.Target;
+      } else {
+        bySeq.emplace(plan.Seq, items.size());
+        items.push_back(std::move(plan));
+      }
+    } else if (TJournalItem* it = f.size() >= 2 ? find(Num<std::uint32_t>(f[1])) : nullptr) {
+      ApplyItemRecord(kind, f, *it);
     }
   }
   if (!header) return EINVAL;

@@ -309,6 +309,48 @@ int TFileComparerClass::OrderByContent(TFileItem& L, TFileItem& R, bool byBlocks
   return OrderStrongHash(L, R);
 }
 
+namespace {
+
+using TItemRange = std::pair<std::size_t, std::size_t>;
+
+// The ranges of two or more items of a sorted list that no key tells apart: the sort will
+// compare them by content.
+template <class TKeyLess>
+std::vector<TItemRange> EqualKeyRanges(const std::vector<PFileItem>& Sorted, TKeyLess KeyLess) {
+  std::vector<TItemRange> ranges;
+  for (std::size_t i = 0; i < Sorted.size();) {
+    std::size_t j = i + 1;
+    while (j < Sorted.size() && !KeyLess(Sorted[i], Sorted[j])) ++j;
+    if (j - i >= 2) ranges.emplace_back(i, j);
+    i = j;
+  }
+  return ranges;
+}
+
+// The files that still need a whole read: in each range of files larger than one block, those
+// that share their first block's checksum with another readable file.
+std::vector<PFileItem> FullReadCandidates(const std::vector<PFileItem>& Sorted, const std::vector<TItemRange>& Ranges) {
+  std::vector<PFileItem> full;
+  for (auto [i, j] : Ranges) {
+    std::vector<PFileItem> cls(Sorted.begin() + static_cast<std::ptrdiff_t>(i), Sorted.begin() + static_cast<std::ptrdiff_t>(j));
+    if (cls.front()->Size <= static_cast<std::int64_t>(kCRCBlockSize)) continue;  // read whole already
+    std::sort(cls.begin(), cls.end(), [](PFileItem x, PFileItem y) { return x->ShortCRC32 < y->ShortCRC32; });
+    for (std::size_t p = 0; p < cls.size();) {
+      std::size_t q = p + 1;
+      while (q < cls.size() && cls[q]->ShortCRC32 == cls[p]->ShortCRC32) ++q;
+      std::size_t readable = 0;
+      for (std::size_t k = p; k < q; ++k) readable += cls[k]->fReadFailed ? 0 : 1;
+      if (readable >= 2)
+        for (std::size_t k = p; k < q; ++k)
+          if (!cls[k]->fReadFailed && !cls[k]->fHasFullCRC) full.push_back(cls[k]);
+      p = q;
+    }
+  }
+  return full;
+}
+
+}  // namespace
+
 void TFileComparerClass::PrefetchBySizeAndBlocks(unsigned threads, TPrefetchProgress& progress,
                                                  bool wantBlocks) {
   std::vector<PFileItem>& a = *fFiles;
@@ -326,14 +368,7 @@ void TFileComparerClass::PrefetchBySizeAndBlocks(unsigned threads, TPrefetchProg
     if (keyLess(y, x)) return false;
     return x->fScratch < y->fScratch;
   });
-  // Classes of two or more items that the sort will compare by content.
-  std::vector<std::pair<std::size_t, std::size_t>> classes;
-  for (std::size_t i = 0; i < order.size();) {
-    std::size_t j = i + 1;
-    while (j < order.size() && !keyLess(order[i], order[j])) ++j;
-    if (j - i >= 2) classes.emplace_back(i, j);
-    i = j;
-  }
+  const std::vector<TItemRange> classes = EqualKeyRanges(order, keyLess);
   auto publish = [&](const TFileItem& it) {
     std::lock_guard<std::mutex> g(ScanEngineLock);
     ScanEngineProgress.Path = it.Name.str();
@@ -353,29 +388,13 @@ void TFileComparerClass::PrefetchBySizeAndBlocks(unsigned threads, TPrefetchProg
   for (PFileItem it : work)
     progress.BytesTotal += static_cast<std::uint64_t>(std::min<std::int64_t>(it->Size, kCRCBlockSize));
 
-  std::vector<PFileItem> full;
-  std::vector<std::pair<std::size_t, std::size_t>> collisions;
   ParallelFor(work.size(), threads, fStop, [&](std::size_t k) {
     ComputeShortChecksum(*work[k], &progress.BytesRead);
     publish(*work[k]);
   });
   if (Stopped()) return;
 
-  for (auto [i, j] : classes) {
-    std::vector<PFileItem> cls(order.begin() + static_cast<std::ptrdiff_t>(i), order.begin() + static_cast<std::ptrdiff_t>(j));
-    if (cls.front()->Size <= static_cast<std::int64_t>(kCRCBlockSize)) continue;  // read whole already
-    std::sort(cls.begin(), cls.end(), [](PFileItem x, PFileItem y) { return x->ShortCRC32 < y->ShortCRC32; });
-    for (std::size_t p = 0; p < cls.size();) {
-      std::size_t q = p + 1;
-      while (q < cls.size() && cls[q]->ShortCRC32 == cls[p]->ShortCRC32) ++q;
-      std::size_t readable = 0;
-      for (std::size_t k = p; k < q; ++k) readable += cls[k]->fReadFailed ? 0 : 1;
-      if (readable >= 2)
-        for (std::size_t k = p; k < q; ++k)
-          if (!cls[k]->fReadFailed && !cls[k]->fHasFullCRC) full.push_back(cls[k]);
-      p = q;
-    }
-  }
+  std::vector<PFileItem> full = FullReadCandidates(order, classes);
   progress.BytesRead.store(0, std::memory_order_relaxed);
   progress.BytesTotal = 0;
   for (PFileItem it : full) progress.BytesTotal += static_cast<std::uint64_t>(it->Size);

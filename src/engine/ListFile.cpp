@@ -310,6 +310,78 @@ void TScanEngine::LoadFromFile(IScanView* AFileList, const std::string& AFileNam
   LoadFromText(AFileList, bytes, AMasterSelectMode);
 }
 
+namespace {
+
+// The text of a list file without its byte order mark, decoded to UTF-8 when it is UTF-16.
+std::string_view ListTextOf(std::string_view Bytes, std::string& Decoded) {
+  if (Bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom) return Bytes.substr(kUtf8Bom.size());
+  if (Bytes.size() >= 2 && ((Bytes[0] == '\xFF' && Bytes[1] == '\xFE') || (Bytes[0] == '\xFE' && Bytes[1] == '\xFF'))) {
+    Decoded = DecodeTextBytes(Bytes);
+    return Decoded;
+  }
+  return Bytes;
+}
+
+// What the lines of one list share while they are read.
+struct TListReading {
+  const TFormatSettings& Format;
+  bool MusicMode;
+  // The files of one folder share one path text, as after a scan.
+  std::unordered_map<std::string, TItemString> Folders;
+  std::unordered_map<std::string, platform::TFolderIdentity> FolderIds;
+};
+
+void ReadIdentityFields(TLineReader& r, const std::string& Path, TFileItem& it, TListReading& Reading) {
+  std::int64_t extra[6];
+  if (!r.Optional(extra, 6)) return;
+  it.Device = static_cast<std::uint64_t>(extra[0]);
+  it.Inode = static_cast<std::uint64_t>(extra[1]);
+  if (extra[2] != 0 || extra[3] != 0)
+    Reading.FolderIds[Path] = {static_cast<std::uint64_t>(extra[2]), static_cast<std::uint64_t>(extra[3])};
+  // The exact time, where the date field keeps whole seconds.
+  if (TDateTime::FromUnixNanoseconds(extra[4]).UnixSeconds() == it.Modified.UnixSeconds())
+    it.Modified = TDateTime::FromUnixNanoseconds(extra[4]);
+  else
+    it.Device = it.Inode = 0;  // the fields do not belong to this line's file
+  it.Changed = TDateTime::FromUnixNanoseconds(extra[5]);
+}
+
+std::unique_ptr<TFileItem> ReadListLine(std::string_view Line, std::size_t LineNo, TListReading& Reading) {
+  TLineReader r(Line, LineNo);
+  auto it = std::make_unique<TFileItem>();
+  it->Name = TItemString(r.Text());
+  it->Category = TScanEngine::DetectCategory(it->Name.view());
+  std::string path = r.Text();
+  auto folder = Reading.Folders.find(path);
+  if (folder == Reading.Folders.end()) folder = Reading.Folders.emplace(path, TItemString(path)).first;
+  it->Path = folder->second;
+  it->AudioTagValues = TItemString(r.Text());
+  it->Size = r.Int64();
+  it->CRC32 = static_cast<std::uint32_t>(static_cast<std::uint64_t>(r.Int64()) & 0xFFFFFFFFu);
+  it->ShortCRC32 = static_cast<std::uint32_t>(static_cast<std::uint64_t>(r.Int64()) & 0xFFFFFFFFu);
+  it->Modified = r.Date(Reading.Format);
+  it->DupGroup = r.UInt32();
+  it->SortGroup = r.UInt32();
+  SetFileSelected(it.get(), r.Flag());
+  SetFileProcessed(it.get(), r.Flag());
+  if (Reading.MusicMode) {
+    auto tags = std::make_unique<TMusicTagsInfo>();
+    for (std::string* v : {&tags->Title, &tags->Artist, &tags->Album, &tags->Track, &tags->Year, &tags->Genre,
+                           &tags->Duration, &tags->BitRate})
+      *v = r.Text();
+    it->MusicTags = std::move(tags);
+  } else {
+    r.Skip(8);
+  }
+  r.Skip(5);  // a loaded item never has e-mail data
+  it->Master = r.Flag();
+  r.Skip(3);
+  ReadIdentityFields(r, path, *it, Reading);
+  return it;
+}
+
+}  // namespace
+
 void TScanEngine::LoadFromText(IScanView* AFileList, std::string_view ABytes, bool AMasterSelectMode) {
   CheckNotExecuting();
   fFileList = AFileList;
@@ -321,75 +393,21 @@ void TScanEngine::LoadFromText(IScanView* AFileList, std::string_view ABytes, bo
   ShowNoRows();
 
   std::string decoded;
-  std::string_view text = ABytes;
-  if (text.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
-    text.remove_prefix(kUtf8Bom.size());
-  } else if (text.size() >= 2 && ((text[0] == '\xFF' && text[1] == '\xFE') || (text[0] == '\xFE' && text[1] == '\xFF'))) {
-    decoded = DecodeTextBytes(text);
-    text = decoded;
-  }
-  const std::vector<std::string_view> lines = SplitLines(text);
+  const std::vector<std::string_view> lines = SplitLines(ListTextOf(ABytes, decoded));
   if (lines.empty()) return;
   if (lines[0] != kListFileHeader) throw EListFileError("not a duplicate list of this version");
 
   // Items are read into a list of their own: a file that fails half-way leaves no results.
   const std::shared_ptr<const TFormatSettings> fs = GetFormatSettings();
-  const bool musicMode = fCompareMode == cmMusicTags;
+  TListReading reading{*fs, fCompareMode == cmMusicTags, {}, {}};
   std::vector<std::unique_ptr<TFileItem>> items;
   items.reserve(lines.size() - 1);
-  // The files of one folder share one path text, as after a scan.
-  std::unordered_map<std::string, TItemString> folders;
-  std::unordered_map<std::string, platform::TFolderIdentity> folderIds;
-  for (std::size_t n = 1; n < lines.size(); ++n) {
-    if (lines[n].empty()) continue;
-    TLineReader r(lines[n], n + 1);
-    auto it = std::make_unique<TFileItem>();
-    it->Name = TItemString(r.Text());
-    it->Category = DetectCategory(it->Name.view());
-    std::string path = r.Text();
-    auto folder = folders.find(path);
-    if (folder == folders.end()) folder = folders.emplace(path, TItemString(path)).first;
-    it->Path = folder->second;
-    it->AudioTagValues = TItemString(r.Text());
-    it->Size = r.Int64();
-    it->CRC32 = static_cast<std::uint32_t>(static_cast<std::uint64_t>(r.Int64()) & 0xFFFFFFFFu);
-    it->ShortCRC32 = static_cast<std::uint32_t>(static_cast<std::uint64_t>(r.Int64()) & 0xFFFFFFFFu);
-    it->Modified = r.Date(*fs);
-    it->DupGroup = r.UInt32();
-    it->SortGroup = r.UInt32();
-    SetFileSelected(it.get(), r.Flag());
-    SetFileProcessed(it.get(), r.Flag());
-    if (musicMode) {
-      auto tags = std::make_unique<TMusicTagsInfo>();
-      for (std::string* v : {&tags->Title, &tags->Artist, &tags->Album, &tags->Track, &tags->Year, &tags->Genre,
-                             &tags->Duration, &tags->BitRate})
-        *v = r.Text();
-      it->MusicTags = std::move(tags);
-    } else {
-      r.Skip(8);
-    }
-    r.Skip(5);  // a loaded item never has e-mail data
-    it->Master = r.Flag();
-    r.Skip(3);
-    std::int64_t extra[6];
-    if (r.Optional(extra, 6)) {
-      it->Device = static_cast<std::uint64_t>(extra[0]);
-      it->Inode = static_cast<std::uint64_t>(extra[1]);
-      if (extra[2] != 0 || extra[3] != 0)
-        folderIds[path] = {static_cast<std::uint64_t>(extra[2]), static_cast<std::uint64_t>(extra[3])};
-      // The exact time, where the date field keeps whole seconds.
-      if (TDateTime::FromUnixNanoseconds(extra[4]).UnixSeconds() == it->Modified.UnixSeconds())
-        it->Modified = TDateTime::FromUnixNanoseconds(extra[4]);
-      else
-        it->Device = it->Inode = 0;  // the fields do not belong to this line's file
-      it->Changed = TDateTime::FromUnixNanoseconds(extra[5]);
-    }
-    items.push_back(std::move(it));
-  }
+  for (std::size_t n = 1; n < lines.size(); ++n)
+    if (!lines[n].empty()) items.push_back(ReadListLine(lines[n], n + 1, reading));
 
   fFiles.reserve(items.size());
   for (auto& it : items) fFiles.push_back(it.release());
-  fFolderIds = std::move(folderIds);
+  fFolderIds = std::move(reading.FolderIds);
   fSummaryInfo.TotalFiles = ItemCount();
   UpdateSummaryInfo();
   SortResults(fFileList, 2, soAsc);

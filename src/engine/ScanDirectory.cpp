@@ -244,68 +244,94 @@ void TScanEngine::ScanDirectory(const std::string& ADir, bool Recursive, bool Sk
   ScanFolder(walk, ADir, Recursive, SkipOwnFiles, true);
 }
 
+namespace {
+
+struct TListedEntry {
+  std::string Name;
+  platform::TFileInfo Info;
+  int Error;
+};
+
+struct TFolderListing {
+  std::vector<std::string> Subfolders;
+  std::vector<TListedEntry> Files;
+};
+
+// Files are stat-ed by name while the folder is open (one name for the kernel to resolve, not the
+// whole path), and judged after the subfolders, so only one folder is open at a time.
+int ListFolder(const std::string& Dir, bool IsLink, bool StatFiles, bool WantAttributes, TFolderListing& Listing) {
+  const platform::TDirectory folder(Dir, IsLink);
+  return folder.List([&](std::string_view n, platform::TEntryType type) {
+    std::string name(n);
+    platform::TFileInfo info;
+    int e = -1;  // not stat-ed yet
+    if (type == platform::TEntryType::etUnknown) {
+      e = folder.LStatAt(name, info, WantAttributes);
+      type = e == 0 ? info.Type : platform::TEntryType::etOther;
+    }
+    if (type == platform::TEntryType::etSymLink) {
+      // Links to folders are listed as folders; the folder checks decide whether to follow.
+      platform::TFileInfo target;
+      if (folder.StatAt(name, target) == 0 && target.Type == platform::TEntryType::etDirectory) type = target.Type;
+    }
+    if (type == platform::TEntryType::etDirectory) {
+      Listing.Subfolders.push_back(std::move(name));
+      return;
+    }
+    if (StatFiles && e < 0) e = folder.LStatAt(name, info, WantAttributes);
+    Listing.Files.push_back({std::move(name), info, e < 0 ? 0 : e});
+  });
+}
+
+TSearchRec SearchRecOf(const TListedEntry& Entry) {
+  const platform::TFileInfo& fi = Entry.Info;
+  TSearchRec rec;
+  rec.Name = Entry.Name;
+  rec.Size = fi.Size;
+  rec.Attr = fi.Mode;
+  rec.Time = fi.Modified;
+  rec.Changed = fi.Changed;
+  rec.Device = fi.Device;
+  rec.Inode = fi.Inode;
+  rec.LinkCount = fi.LinkCount;
+  rec.Compressed = fi.Compressed;
+  return rec;
+}
+
+}  // namespace
+
+// Whether the walk goes into Dir: it exists, passes the folder checks and was not walked before.
+bool TScanEngine::EnterFolder(TWalk& Walk, const std::string& Dir, bool IsLink, bool IsIncludePath) {
+  platform::TFileInfo self;
+  if (platform::Stat(Dir, self) != 0 || self.Type != platform::TEntryType::etDirectory) return false;
+  if (const char* check = FolderCheck(Dir, IsLink)) {
+    if (IsIncludePath) fIncludeRejections.push_back({Dir, check, 0});
+    LogFolderSkipped(Dir, "[" + TranslateText(check) + "]");
+    return false;
+  }
+  if (!Walk.Visited.insert({self.Device, self.Inode}).second) return false;
+  SetFolderIdentity(Dir, {self.Device, self.Inode});
+  std::lock_guard<std::mutex> g(ScanEngineLock);
+  ScanEngineProgress.Path = Dir;
+  ScanEngineProgress.Scanned = fSummaryInfo.TotalFiles;
+  return true;
+}
+
 void TScanEngine::ScanFolder(TWalk& Walk, const std::string& ADir, bool Recursive, bool SkipOwnFiles,
                              bool IsIncludePath) {
   if (Walk.Stop.stop_requested()) return;
   const std::string dir = WithoutTrailingDelimiter(DeleteExtendedPrefix(ADir));
-  platform::TFileInfo self;
-  if (platform::Stat(dir, self) != 0 || self.Type != platform::TEntryType::etDirectory) return;
   platform::TFileInfo own;
   const bool isLink = platform::LStat(dir, own) == 0 && own.Type == platform::TEntryType::etSymLink;
-  if (const char* check = FolderCheck(dir, isLink)) {
-    if (IsIncludePath) fIncludeRejections.push_back({dir, check, 0});
-    LogFolderSkipped(dir, "[" + TranslateText(check) + "]");
-    return;
-  }
-  if (!Walk.Visited.insert({self.Device, self.Inode}).second) return;
-  SetFolderIdentity(dir, {self.Device, self.Inode});
-  {
-    std::lock_guard<std::mutex> g(ScanEngineLock);
-    ScanEngineProgress.Path = dir;
-    ScanEngineProgress.Scanned = fSummaryInfo.TotalFiles;
-  }
-  const std::string prefix = dir == "/" ? dir : dir + "/";
-  std::vector<std::string> subfolders;
-  struct TEntry {
-    std::string Name;
-    platform::TFileInfo Info;
-    int Error;
-  };
-  std::vector<TEntry> files;
-  // Files are stat-ed by name while the folder is open (one name for the kernel to resolve, not
-  // the whole path), and judged after the subfolders, so only one folder is open at a time.
-  const bool statFiles = !SkipOwnFiles;
-  const bool wantAttributes = fScanOptions.Contains(soSkipCompressed);
-  int err = 0;
-  {
-    const platform::TDirectory folder(dir, isLink);
-    err = folder.List([&](std::string_view n, platform::TEntryType type) {
-      std::string name(n);
-      platform::TFileInfo info;
-      int e = -1;  // not stat-ed yet
-      if (type == platform::TEntryType::etUnknown) {
-        e = folder.LStatAt(name, info, wantAttributes);
-        type = e == 0 ? info.Type : platform::TEntryType::etOther;
-      }
-      if (type == platform::TEntryType::etSymLink) {
-        // Links to folders are listed as folders; the folder checks decide whether to follow.
-        platform::TFileInfo target;
-        if (folder.StatAt(name, target) == 0 && target.Type == platform::TEntryType::etDirectory) type = target.Type;
-      }
-      if (type == platform::TEntryType::etDirectory) {
-        subfolders.push_back(std::move(name));
-        return;
-      }
-      if (statFiles && e < 0) e = folder.LStatAt(name, info, wantAttributes);
-      files.push_back({std::move(name), info, e < 0 ? 0 : e});
-    });
-  }
-  if (err != 0) {
+  if (!EnterFolder(Walk, dir, isLink, IsIncludePath)) return;
+  TFolderListing listing;
+  if (const int err = ListFolder(dir, isLink, !SkipOwnFiles, fScanOptions.Contains(soSkipCompressed), listing)) {
     LogFolderSkipped(dir, "[" + TranslateText(kErrorCheck) + " " + platform::ErrorText(err) + "]");
     return;
   }
   if (Recursive) {
-    for (const std::string& sub : subfolders) {
+    const std::string prefix = dir == "/" ? dir : dir + "/";
+    for (const std::string& sub : listing.Subfolders) {
       if (Walk.Stop.stop_requested()) return;
       ScanFolder(Walk, prefix + sub, true, false, false);
     }
@@ -315,25 +341,14 @@ void TScanEngine::ScanFolder(TWalk& Walk, const std::string& ADir, bool Recursiv
     LogEvent(leInfo, WithTrailingDelimiter(dir), "*.*", "[" + TranslateText(kContainerCheck) + "]");
   } else {
     TItemString sharedPath(dir);
-    for (const TEntry& entry : files) {
+    for (const TListedEntry& entry : listing.Files) {
       if (Walk.Stop.stop_requested()) return;
       if (entry.Error != 0) {
         ++fSummaryInfo.TotalFiles;
         RejectFile(dir, entry.Name, kErrorCheck, platform::ErrorText(entry.Error));
         continue;
       }
-      const platform::TFileInfo& fi = entry.Info;
-      TSearchRec rec;
-      rec.Name = entry.Name;
-      rec.Size = fi.Size;
-      rec.Attr = fi.Mode;
-      rec.Time = fi.Modified;
-      rec.Changed = fi.Changed;
-      rec.Device = fi.Device;
-      rec.Inode = fi.Inode;
-      rec.LinkCount = fi.LinkCount;
-      rec.Compressed = fi.Compressed;
-      InternalFilter(Walk, dir, sharedPath, rec);
+      InternalFilter(Walk, dir, sharedPath, SearchRecOf(entry));
     }
   }
   if (fLogEvents.Contains(leFolderScanned)) LogEvent(leFolderScanned, WithTrailingDelimiter(dir), "", "");

@@ -123,6 +123,8 @@ struct TMailStoreRoots {
 };
 // The scan's part of a settings record.
 TScanSettings ScanSettingsOf(const TPcwSettings& Record);
+// The mail stores a settings record names, with "~" and variables expanded.
+TMailStoreRoots MailStoreRootsOf(const TPcwSettings& Record);
 
 class TScanEngine {
  public:
@@ -300,6 +302,7 @@ class TScanEngine {
   void ExecuteScan(std::stop_token Stop);
   struct TWalk;
   void ScanDirectory(const std::string& ADir, bool Recursive, bool SkipOwnFiles, const std::stop_token& Stop);
+  bool EnterFolder(TWalk& Walk, const std::string& Dir, bool IsLink, bool IsIncludePath);
   void ScanFolder(TWalk& Walk, const std::string& ADir, bool Recursive, bool SkipOwnFiles, bool IsIncludePath);
   const char* FolderCheck(const std::string& Dir, bool IsLink) const;
   bool InternalFilter(TWalk& Walk, const std::string& Path, const TItemString& SharedPath, const TSearchRec& SearchRec);

@@ -52,6 +52,19 @@ TfmDuplicatesResolveWizard::TfmDuplicatesResolveWizard(TScanEngine& Engine, QWid
   setObjectName(QStringLiteral("fmDuplicatesResolveWizard"));
   setWindowTitle(Tr("Assistant"));
   auto* col = new QVBoxLayout(this);
+  col->addLayout(BuildHeader());
+  fSteps = new QStackedWidget(this);
+  col->addWidget(fSteps, 1);
+  BuildTileSteps();
+  fSteps->addWidget(BuildOptionsStep());
+  LoadStoredOptions();
+  ConnectTiles();
+  setMinimumSize(600, 320);
+  ShowStep(1);
+}
+
+// Back, the step's number and caption, and Close.
+QHBoxLayout* TfmDuplicatesResolveWizard::BuildHeader() {
   auto* head = new QHBoxLayout;
   bBack = new QToolButton(this);
   bBack->setObjectName(QStringLiteral("bBack"));
@@ -65,30 +78,33 @@ TfmDuplicatesResolveWizard::TfmDuplicatesResolveWizard(TScanEngine& Engine, QWid
   lbStepCaption = new QLabel(this);
   lbStepCaption->setObjectName(QStringLiteral("lbStepCaption"));
   lbStepCaption->setFont(bold);
-  auto* bClose = new QToolButton(this);
+  bClose = new QToolButton(this);
   bClose->setObjectName(QStringLiteral("bClose"));
   bClose->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
   head->addWidget(bBack);
   head->addWidget(lbStep);
   head->addWidget(lbStepCaption, 1);
   head->addWidget(bClose);
-  col->addLayout(head);
+  return head;
 
-  fSteps = new QStackedWidget(this);
-  col->addWidget(fSteps, 1);
-  // Step 1.
+}
+
+// Step 1 chooses what to keep, step 2 what to do with the rest.
+void TfmDuplicatesResolveWizard::BuildTileSteps() {
   tileNewest = Tile("tileNewest", "Newest", QStyle::SP_ArrowUp, this);
   tileOldest = Tile("tileOldest", "Oldest", QStyle::SP_ArrowDown, this);
   tileOriginal = Tile("tileOriginal", "Original", QStyle::SP_DialogApplyButton, this);
   fSteps->addWidget(TileRow({tileNewest, tileOldest, tileOriginal}, fSteps));
-  // Step 2.
   tileRemove = Tile("tileRemove", "Remove Duplicates", QStyle::SP_TrashIcon, this);
   tileRename = Tile("tileRename", "Rename Duplicates", QStyle::SP_FileDialogDetailedView, this);
   tileMove = Tile("tileMove", "Move Duplicates", QStyle::SP_DirOpenIcon, this);
   tileLinks = Tile("tileLinks", "Create Symbolic Links", QStyle::SP_FileLinkIcon, this);
   tileLinks->setVisible(platform::HasSymbolicLinkPrivilege());
   fSteps->addWidget(TileRow({tileRemove, tileRename, tileMove, tileLinks}, fSteps));
-  // Step 3.
+}
+
+// Step 3: the summary, the chosen action's options and the start.
+QWidget* TfmDuplicatesResolveWizard::BuildOptionsStep() {
   auto* step3 = new QWidget(fSteps);
   auto* s3 = new QVBoxLayout(step3);
   lbSummary = new QLabel(step3);
@@ -131,9 +147,11 @@ TfmDuplicatesResolveWizard::TfmDuplicatesResolveWizard(TScanEngine& Engine, QWid
   buttons->addStretch(1);
   buttons->addWidget(bGetStarted);
   s3->addLayout(buttons);
-  fSteps->addWidget(step3);
+  return step3;
 
-  // The options as stored.
+}
+
+void TfmDuplicatesResolveWizard::LoadStoredOptions() {
   MoveOptions->SetFolder(
       PathText(Settings.DupMovePathToMove.empty() ? DefaultMoveFolder() : Settings.DupMovePathToMove));
   MoveOptions->chkKFS->setChecked(Settings.DupMoveKeepFolderStructure);
@@ -141,6 +159,9 @@ TfmDuplicatesResolveWizard::TfmDuplicatesResolveWizard(TScanEngine& Engine, QWid
   (Settings.DupRenameSetAsPrefix ? RenameOptions->rbPrefix : RenameOptions->rbPostfix)->setChecked(true);
   (Settings.DupDeleteMoveToTrash ? rbMoveToRecycleBin : rbDeletePermanently)->setChecked(true);
 
+}
+
+void TfmDuplicatesResolveWizard::ConnectTiles() {
   connect(tileNewest, &QToolButton::clicked, this, [this] { ChooseSelect(rsNewest, tileNewest); });
   connect(tileOldest, &QToolButton::clicked, this, [this] { ChooseSelect(rsOldest, tileOldest); });
   connect(tileOriginal, &QToolButton::clicked, this, [this] { ChooseSelect(rsOriginal, tileOriginal); });
@@ -152,8 +173,6 @@ TfmDuplicatesResolveWizard::TfmDuplicatesResolveWizard(TScanEngine& Engine, QWid
   connect(bStartOver, &QPushButton::clicked, this, [this] { ShowStep(1); });
   connect(bGetStarted, &QPushButton::clicked, this, &TfmDuplicatesResolveWizard::GetStarted);
   connect(bClose, &QToolButton::clicked, this, &QDialog::reject);
-  setMinimumSize(600, 320);
-  ShowStep(1);
 }
 
 int TfmDuplicatesResolveWizard::Step() const { return fSteps->currentIndex() + 1; }

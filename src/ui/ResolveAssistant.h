@@ -8,6 +8,7 @@
 #include "engine/ScanEngine.h"
 #include "ui/ProcessingCommands.h"
 
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -39,6 +40,7 @@ class TfmDuplicatesResolveWizard final : public QDialog {
   QToolButton* tileMove;
   QToolButton* tileLinks;
   QToolButton* bBack;
+  QToolButton* bClose;
   QLabel* lbSummary;
   QWidget* ltRemoveOptions;
   QRadioButton* rbMoveToRecycleBin;
@@ -50,6 +52,12 @@ class TfmDuplicatesResolveWizard final : public QDialog {
   QPushButton* bGetStarted;
 
  private:
+  QHBoxLayout* BuildHeader();
+  void BuildTileSteps();
+  QWidget* BuildOptionsStep();
+  // The move, rename and delete options as stored.
+  void LoadStoredOptions();
+  void ConnectTiles();
   void ShowStep(int step);
   void ChooseSelect(TResolveSelect method, QToolButton* tile);
   void ChooseResolve(TResolveMethod method, QToolButton* tile);
