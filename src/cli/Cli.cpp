@@ -336,13 +336,8 @@ int RunAction(TScanEngine& engine, const TCliArgs& args, const std::string& logD
 // Mail mode: the store's folders to scan (every top folder when none is named). kExitOk, or the
 // exit code after the message.
 int PrepareMailScan(TScanEngine& engine, const TCliArgs& args, std::ostream& err) {
-  TMailStoreRoots roots;
-  if (args.Stores.empty()) {
-    roots.Maildir = ExpandStorePaths(Settings.MaildirStores);
-    roots.Thunderbird = ExpandStorePaths(Settings.ThunderbirdProfiles);
-  } else {
-    roots.Maildir = roots.Thunderbird = args.Stores;
-  }
+  TMailStoreRoots roots = MailStoreRootsOf(Settings);
+  if (!args.Stores.empty()) roots.Maildir = roots.Thunderbird = args.Stores;
   engine.SetMailStores(roots);
   IScanEnginePlugin* plugin = engine.ScannerPlugin();
   if (!plugin) {

@@ -62,7 +62,7 @@ TPassResult ProcessMailRows(TScanEngine& Engine, TActionHistory& History, const 
   bool opened = false;
   for (int i = 0; i < Engine.ItemCount(); ++i) {
     const PFileItem it = Engine.Item(i);
-    if (!it->fSelected || it->fProcessed || !it->Emails) continue;
+    if (!it->fSelected || it->fProcessed || !it->Emails || (Options.OnlyRow >= 0 && i != Options.OnlyRow)) continue;
     const int index = it->Emails->OutlookIndex;
     TItemOutcome o;
     o.Target = Options.Move ? Options.Destination.FolderPath : TranslateText("the store's trash");

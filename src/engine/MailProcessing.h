@@ -15,6 +15,7 @@ struct TMailActionOptions {
   TOlFolder Destination;   // Move: a folder of the store (its FolderPath is enough)
   bool DryRun = false;     // touch nothing: say what each row would become
   int JournalExpireDays = 30;
+  int OnlyRow = -1;        // >= 0: that row alone (the row menu's delete)
 };
 
 // One pass over the visible rows; OnItem after each checked, unprocessed row.

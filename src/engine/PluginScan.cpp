@@ -22,6 +22,10 @@ std::uint8_t MailOptionBits(TOutlookOptions Options) {
 
 }  // namespace
 
+TMailStoreRoots MailStoreRootsOf(const TPcwSettings& Record) {
+  return {ExpandStorePaths(Record.MaildirStores), ExpandStorePaths(Record.ThunderbirdProfiles)};
+}
+
 void TScanEngine::SetMailStores(TMailStoreRoots Roots) {
   fMailStores = std::move(Roots);
   CleanupScannerPlugin();

@@ -231,6 +231,11 @@ void TFolderListPanel::WarnLater(TDropWarning warning) {
 }
 
 void TFolderListPanel::AddIncludeFolder(const std::string& path) {
+  // A mail folder is a name in the store, not a path of the file system.
+  if (IsMailMode()) {
+    if (!ListContains(lbInclude, path)) AppendEntry(lbInclude, path);
+    return;
+  }
   const std::string entry = platform::FolderEntry(path);
   if (!Settings.CheckExclusionFolder(entry, true)) {
     WarnLater(TDropWarning::dwExclusion);
@@ -249,6 +254,10 @@ void TFolderListPanel::AddIncludeFolder(const std::string& path) {
 }
 
 void TFolderListPanel::AddExcludeFolder(const std::string& path) {
+  if (IsMailMode()) {
+    if (!ListContains(lbExclude, path)) AppendEntry(lbExclude, path);
+    return;
+  }
   const std::string entry = platform::FolderEntry(path);
   if (ListContains(lbExclude, entry)) return;
   if (IsFileMode() && !IsFolder(entry)) {
@@ -318,6 +327,11 @@ bool TFolderListPanel::AddTypedPath(const std::string& typed) {
 
 void TFolderListPanel::SelectFolders() {
   if (fBusy) return;
+  // The store's folders are chosen in the tree.
+  if (IsMailMode()) {
+    AddClick();
+    return;
+  }
   const QString caption = tcPathList->tabText(tcPathList->currentIndex());
   const QString dir = QFileDialog::getExistingDirectory(window(), caption,
                                                         PathText(TPcwSpecialFolders::GetHomeDirectory()),
@@ -386,5 +400,16 @@ void TFolderListPanel::RefreshTree() {
 }
 
 void TFolderListPanel::ClearFolderTree() { tvFolderList->clear(); }
+
+void TFolderListPanel::FillMailTree(const TPluginFolderTree& nodes, const std::vector<TOlFolder>& folders) {
+  std::vector<TFolderTree::TFixedNode> fixed;
+  fixed.reserve(nodes.size());
+  for (const TPluginFolderNode& n : nodes) {
+    const bool known = n.Folder >= 0 && static_cast<std::size_t>(n.Folder) < folders.size();
+    const std::size_t shown = n.Caption.find_first_not_of(' ');
+    fixed.push_back({shown == std::string::npos ? n.Caption : n.Caption.substr(shown), known ? folders[static_cast<std::size_t>(n.Folder)].FolderPath : n.Caption, n.Parent});
+  }
+  tvFolderList->FillFixed(fixed);
+}
 
 }  // namespace pelcrow::ui

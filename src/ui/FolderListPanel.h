@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "plugins/PluginTypes.h"
+
 class QListWidgetItem;
 class QPushButton;
 class QTabWidget;
@@ -70,6 +72,8 @@ class TFolderListPanel : public QFrame {
   void FillFolderTree();
   void RefreshTree();
   void ClearFolderTree();
+  // Mail modes: the store's folders as the plug-in lists them.
+  void FillMailTree(const TPluginFolderTree& nodes, const std::vector<TOlFolder>& folders);
 
  signals:
   void firstListChanged();

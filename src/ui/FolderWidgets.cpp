@@ -75,6 +75,29 @@ void TFolderTree::Fill(const std::vector<platform::TFolderNode>& roots) {
   for (const auto& node : roots) addTopLevelItem(MakeItem(node));
 }
 
+void TFolderTree::FillFixed(const std::vector<TFixedNode>& nodes) {
+  clear();
+  std::vector<QTreeWidgetItem*> made;
+  made.reserve(nodes.size());
+  const QIcon icon = QApplication::style()->standardIcon(QStyle::SP_DirIcon);
+  for (const TFixedNode& node : nodes) {
+    auto* item = new QTreeWidgetItem;
+    item->setText(0, PathText(node.Caption));
+    item->setData(0, kPathRole, QByteArray::fromStdString(node.Path));
+    item->setData(0, kLoadedRole, true);
+    item->setToolTip(0, PathText(node.Path));
+    item->setIcon(0, icon);
+    const bool hasParent = node.Parent >= 0 && static_cast<std::size_t>(node.Parent) < made.size();
+    if (hasParent) {
+      made[static_cast<std::size_t>(node.Parent)]->addChild(item);
+    } else {
+      addTopLevelItem(item);
+    }
+    made.push_back(item);
+  }
+  if (topLevelItemCount() > 0) topLevelItem(0)->setExpanded(true);
+}
+
 void TFolderTree::LoadChildren(QTreeWidgetItem* item) {
   if (item->data(0, kLoadedRole).toBool()) return;
   item->setData(0, kLoadedRole, true);

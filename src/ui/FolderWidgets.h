@@ -25,6 +25,13 @@ class TFolderTree : public QTreeWidget {
   // Opens the nodes down to path (as far as they exist) and selects the deepest.
   void RevealPath(const std::string& path);
   void RetranslateRoots();
+  // A tree known in whole (a mail store's folders): Parent indexes an earlier node, -1 for a top
+  // node; nothing is loaded on opening.
+  struct TFixedNode {
+    std::string Caption, Path;
+    int Parent = -1;
+  };
+  void FillFixed(const std::vector<TFixedNode>& nodes);
   void SetScanOptions(TPcwScanOptions options) { fOptions = options; }
 
   static std::string ItemPath(const QTreeWidgetItem* item);

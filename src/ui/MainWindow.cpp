@@ -25,6 +25,7 @@
 #include <QVBoxLayout>
 
 #include <filesystem>
+#include <stdexcept>
 
 #include "base/FormatSettings.h"
 #include "base/UserPrompt.h"
@@ -645,18 +646,45 @@ void TfmMain::ReloadForFileOptions(const TPcwSettings& old) {
   if (changed(soSkipSysAppFolders) || changed(soIncludeHidden)) fFolders->RefreshTree();
 }
 
-// No mail program is supported on this platform yet: the mail modes fall back to the file modes.
+// The mail store's folders in the tree; without a store the mail modes fall back to the file modes.
 bool TfmMain::GetOutlookFolders() {
   fFolders->ClearFolderTree();
-  WriteLog("No supported mail program found", lsvError);
+  fOlFolders.clear();
+  try {
+    fScanEngine->SetMailStores(MailStoreRootsOf(Settings));
+    IScanEnginePlugin* plugin = fScanEngine->ScannerPlugin();
+    // The engine has logged why each store could not be opened.
+    if (!plugin) throw std::runtime_error(TranslateText("No supported mail program found"));
+    TPluginFolderTree tree;
+    plugin->PopulateFolderTree(tree, fOlFolders);
+    fFolders->FillMailTree(tree, fOlFolders);
+    return true;
+  } catch (const std::exception& e) {
+    WriteLog(e.what(), lsvError);
+  }
+  fOlFolders.clear();
   Settings.SetComparisonMode(cmCRC32);
   SaveSettingsOrLog();
   fScanEngine->SetCompareMode(cmCRC32, Settings.CompareOptions);
   fFolders->FillFolderTree();
   fUserState->Load(false);
   Message(TMessageKind::mkInformation,
-          "The required Outlook version is not found. Current scan mode is set to \"CRC32+FileSize\".");
+          "The required Maildir or Thunderbird mail store is not found. Current scan mode is set to \"CRC32+FileSize\".");
   return false;
+}
+
+void TfmMain::GiveListsToPlugin() {
+  IScanEnginePlugin* plugin = fScanEngine->ScannerPlugin();
+  if (!plugin) return;
+  plugin->ClearScanFolders();
+  plugin->ClearExcludeFolders();
+  const auto folderOf = [this](const std::string& path) {
+    for (const TOlFolder& f : fOlFolders)
+      if (f.FolderPath == path) return f;
+    return TOlFolder{"", "", path};
+  };
+  for (const std::string& path : fFolders->FirstEntries()) plugin->AddScanFolder(folderOf(path));
+  for (const std::string& path : fFolders->SecondEntries()) plugin->AddExcludeFolder(folderOf(path));
 }
 
 // ================================================================================ folder lists
@@ -774,6 +802,7 @@ void TfmMain::StartScan() {
   fResults->ResetState();
   crbClearResults->setEnabled(false);
   lblSummary->hide();
+  if (IsMailMode()) GiveListsToPlugin();
   if (!fScan->Prepare(ScanRequest())) {
     EnableUI();
     crbClearResults->setEnabled(true);

@@ -137,6 +137,8 @@ class TfmMain : public QMainWindow, public ITranslatable, public IProcessingHost
   void ReloadForModeFamily(std::uint8_t oldMode, std::uint8_t newMode);
   void ReloadForFileOptions(const TPcwSettings& old);
   bool GetOutlookFolders();
+  // Mail modes: the plug-in scans exactly the folders of the two lists.
+  void GiveListsToPlugin();
   void ChooseLanguage(const std::string& code);
   void FillLanguageMenu();
   void ShowAbout();
@@ -167,6 +169,8 @@ class TfmMain : public QMainWindow, public ITranslatable, public IProcessingHost
 
   platform::TSingleInstance* fInstance;
   std::unique_ptr<TScanEngine> fScanEngine;
+  // The mail store's folders as the tree shows them.
+  std::vector<TOlFolder> fOlFolders;
   TScanController* fScan = nullptr;
   std::unique_ptr<TUserStateBinder> fUserState;
   bool fDisabledUI = false;

@@ -4,13 +4,16 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QInputDialog>
 #include <QMenu>
 #include <QWidget>
 
 #include <exception>
 
+#include "base/CountText.h"
 #include "base/UserPrompt.h"
 #include "engine/ItemFlags.h"
+#include "engine/MailProcessing.h"
 #include "engine/SafetyLock.h"
 #include "logging/Logger.h"
 #include "ui/ProcessingDialogs.h"
@@ -58,6 +61,7 @@ void TProcessingController::RefreshEarlierAction() {
 TProcessingController::~TProcessingController() = default;
 
 bool TProcessingController::FileMode() const { return fHost.ProcessingEngine().CompareMode() <= cmMusicTags; }
+bool TProcessingController::MailMode() const { return fHost.ProcessingEngine().CompareMode() == cmEmails; }
 
 // ------------------------------------------------------------------ the common frame
 
@@ -83,8 +87,15 @@ void TProcessingController::RunPasses(const TProcessingOptions& Options) {
 }
 
 void TProcessingController::RunDeleteSelected() {
-  if (fRunning || !FileMode()) return;
+  if (fRunning) return;
   TScanEngine& engine = fHost.ProcessingEngine();
+  if (MailMode()) {
+    if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, false, SafetyLockOptionsFor(Settings))) return;
+    if (!GetUserPrompt().Confirm(TranslateText("Do you really want to delete all selected items?"))) return;
+    RunMailPass(false, {}, -1);
+    return;
+  }
+  if (!FileMode()) return;
   if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, true, SafetyLockOptionsFor(Settings))) return;
   TRunGuard guard(*this);
   TProcessingOptions o = ProcessingOptionsOf(Settings);
@@ -100,8 +111,14 @@ void TProcessingController::RunDeleteSelected() {
 }
 
 void TProcessingController::RunMoveSelected() {
-  if (fRunning || !FileMode()) return;
+  if (fRunning) return;
   TScanEngine& engine = fHost.ProcessingEngine();
+  if (MailMode()) {
+    if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, false, SafetyLockOptionsFor(Settings))) return;
+    if (const std::optional<TOlFolder> folder = ChooseMailFolder()) RunMailPass(true, *folder, -1);
+    return;
+  }
+  if (!FileMode()) return;
   if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, true, SafetyLockOptionsFor(Settings))) return;
   TRunGuard guard(*this);
   TProcessingOptions o = ProcessingOptionsOf(Settings);
@@ -157,7 +174,7 @@ void TProcessingController::RunReplaceWithLinks() {
 }
 
 void TProcessingController::RunDeleteFocused(int Row) {
-  if (fRunning || !FileMode()) return;
+  if (fRunning || (!FileMode() && !MailMode())) return;
   TScanEngine& engine = fHost.ProcessingEngine();
   if (!engine.ItemValid(Row)) return;
   PFileItem it = engine.Item(Row);
@@ -175,6 +192,14 @@ void TProcessingController::RunDeleteFocused(int Row) {
   };
   if (!CheckItemProtection(engine, Row, SafetyLockOptionsFor(Settings))) {
     restore();
+    return;
+  }
+  if (MailMode()) {
+    if (GetUserPrompt().Confirm(TranslateText("Do you really want to delete the selected item?"))) {
+      RunMailPass(false, {}, Row);
+    } else {
+      restore();
+    }
     return;
   }
   TRunGuard guard(*this);
@@ -236,6 +261,55 @@ void TProcessingController::RunUndoEarlierAction() {
   RefreshEarlierAction();
 }
 
+// ------------------------------------------------------------------ e-mails
+
+void TProcessingController::RunMailPass(bool Move, const TOlFolder& Destination, int OnlyRow) {
+  TScanEngine& engine = fHost.ProcessingEngine();
+  TRunGuard guard(*this);
+  fHost.ShowProcessingProgress(0, Tr(Move ? "Moving files ..." : "Deleting files ..."));
+  ProcessMessages();
+  TMailActionOptions o;
+  o.Move = Move;
+  o.Destination = Destination;
+  o.JournalExpireDays = Settings.UndoJournalDays;
+  o.OnlyRow = OnlyRow;
+  std::string reasons;
+  int listed = 0;
+  // The grid is refreshed as a whole when the guard ends.
+  const TPassResult r = ProcessMailRows(engine, fHistory, o, [&](PFileItem it, const TItemOutcome& outcome) {
+    ProcessMessages();
+    if (outcome.Ok || listed >= 10) return;
+    ++listed;
+    reasons += "\n" + (it->Emails ? it->Emails->Subject : std::string()) + ": " + outcome.Reason;
+  });
+  if (r.Failed < 1) return;
+  const char* counts = Move ? "%d of %d files were not moved." : "%d of %d files were not deleted.";
+  fHost.ShowProcessingProgress(0, QString());
+  GetUserPrompt().ShowMessage(TMessageKind::mkWarning,
+                              FormatCounts(TranslateText(counts), {r.Failed, r.Total}) + "\n" + reasons);
+}
+
+std::optional<TOlFolder> TProcessingController::ChooseMailFolder() {
+  IScanEnginePlugin* plugin = fHost.ProcessingEngine().ScannerPlugin();
+  if (!plugin) return std::nullopt;
+  TPluginFolderTree tree;
+  std::vector<TOlFolder> folders;
+  try {
+    plugin->PopulateFolderTree(tree, folders);
+  } catch (const std::exception& e) {
+    GetUserPrompt().ShowMessage(TMessageKind::mkError, e.what());
+    return std::nullopt;
+  }
+  QStringList names;
+  for (const TOlFolder& f : folders) names << PathText(f.FolderPath);
+  if (names.isEmpty()) return std::nullopt;
+  bool ok = false;
+  const QString chosen = QInputDialog::getItem(fHost.ProcessingParent(), Tr("Move Selected to Specified Folder"),
+                                               Tr("Select folder:"), names, 0, false, &ok);
+  if (!ok) return std::nullopt;
+  return folders[static_cast<std::size_t>(names.indexOf(chosen))];
+}
+
 // ------------------------------------------------------------------ the assistant
 
 void TProcessingController::LaunchResolveWizard() {
@@ -282,7 +356,10 @@ QMenu* TProcessingController::BuildProcessingMenu(QWidget* Parent) {
     a->setObjectName(QString::fromLatin1(name));
     QObject::connect(a, &QAction::triggered, menu, [this, run] { fHost.DeferProcessing(run); });
   };
-  // Plug-in modes have no operations of their own yet; only the file modes offer items.
+  if (mode == cmEmails) {
+    add("miMove", "Move to Folder...", [this] { RunMoveSelected(); });
+    add("miDelete", "Delete Selected", [this] { RunDeleteSelected(); });
+  }
   if (fileMode) {
     add("miDelete", "Delete Selected", [this] { RunDeleteSelected(); });
     add("miMove", "Move to Folder...", [this] { RunMoveSelected(); });

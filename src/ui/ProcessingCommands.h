@@ -12,6 +12,7 @@
 #include <string>
 
 #include "engine/Processing.h"
+#include "plugins/PluginTypes.h"
 #include "engine/UndoProgress.h"
 
 class QMenu;
@@ -88,6 +89,11 @@ class TProcessingController final : public IProcessingProgress, public IUndoProg
   // The passes with the failure report's Retry, then the empty folders.
   void RunPasses(const TProcessingOptions& Options);
   bool FileMode() const;
+  bool MailMode() const;
+  // Mail modes: the checked messages (or the one row) into the store's trash or into Destination.
+  void RunMailPass(bool Move, const TOlFolder& Destination, int OnlyRow);
+  // A folder of the store for the move; nullopt when the user cancelled.
+  std::optional<TOlFolder> ChooseMailFolder();
 
   IProcessingHost& fHost;
   TActionHistory fHistory;

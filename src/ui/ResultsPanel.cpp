@@ -494,6 +494,23 @@ void TResultsPanel::ShowContextMenu(const QPoint& pos) {
   menu->popup(sgFileList->viewport()->mapToGlobal(pos));
 }
 
+// The mail plug-in shows a message, its folder, or (Action null) its deleted-items folder; a
+// failure is said with its reason.
+void TResultsPanel::AskPlugin(int row, void (IScanEnginePlugin::*Action)(std::int32_t)) {
+  IScanEnginePlugin* plugin = fEngine->ScannerPlugin();
+  if (!plugin) return;
+  try {
+    if (!Action) {
+      plugin->DisplayDeletedItemsFolder();
+      return;
+    }
+    const int index = TScanEngine::PluginIndex(*fEngine->Item(row));
+    if (index >= 0) (plugin->*Action)(index);
+  } catch (const std::exception& e) {
+    GetUserPrompt().ShowMessage(TMessageKind::mkError, e.what());
+  }
+}
+
 void TResultsPanel::RunMenuItem(int item) {
   if (fEngine->ScanThreadExecuting()) return;
   const int row = FocusedRow();
@@ -503,13 +520,16 @@ void TResultsPanel::RunMenuItem(int item) {
   switch (item) {
     case miOpen:
       if (fileMode) OpenItemFile(FocusedPath());
+      else AskPlugin(row, &IScanEnginePlugin::DisplayItem);
       break;
     case miOpenWith: OpenItemWith(FocusedPath(), window()); break;
     case miOpenFolder:
       if (fileMode) OpenItemFolder(DeleteExtendedPrefix(fEngine->Item(row)->Path.str()));
+      else AskPlugin(row, &IScanEnginePlugin::DisplayFolder);
       break;
     case miRecycleBin:
       if (fileMode) platform::OpenRecycleBin();
+      else AskPlugin(-1, nullptr);
       break;
     case miProperties: ShowItemProperties(FocusedPath(), window()); break;
     case miPreview: {

@@ -136,6 +136,7 @@ class TResultsPanel final : public QWidget {
   void Later(std::function<void()> action);
   bool ValidFocus();
   std::string FocusedPath() const;
+  void AskPlugin(int row, void (IScanEnginePlugin::*Action)(std::int32_t));
   void ShowContextMenu(const QPoint& pos);
   void HeaderMenu(const QPoint& pos);
   void MarkCategory(TFilterCategory category);

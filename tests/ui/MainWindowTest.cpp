@@ -583,7 +583,7 @@ class MainWindowTest : public QObject {
     // No mail program: back to the file search, and the user is told.
     w.ChooseScanMode(pelcrow::cmEmails);
     QCOMPARE(pelcrow::Settings.ComparisonMode(), pelcrow::cmCRC32);
-    QVERIFY(Said("The required Outlook version is not found. Current scan mode is set to \"CRC32+FileSize\"."));
+    QVERIFY(Said("The required Maildir or Thunderbird mail store is not found. Current scan mode is set to \"CRC32+FileSize\"."));
     QCOMPARE(mode->text(), QStringLiteral("Scan Mode: File Search"));
   }
 
