@@ -3,7 +3,8 @@
 # fdupes and duff on generated trees (made once per size; BENCH_SIZES="200000 1000000" and
 # BENCH_LARGE_MB size them, BENCH_COLD=1 adds runs after dropping the page cache, BENCH_SKIP=fdupes
 # leaves tools out),
-# then the results grid with a million rows (BENCH_GRID_ROWS), offscreen.
+# then the e-mail scan beside Python's mailbox on a generated Maildir (BENCH_MAIL_MESSAGES), then
+# the results grid with a million rows (BENCH_GRID_ROWS), offscreen.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build-release
@@ -25,5 +26,7 @@ for files in ${BENCH_SIZES:-${BENCH_FILES:-200000}}; do
   python3 bench/bench.py --cli "$build/pelcrow-cli" --tree "$tree" --runs "${BENCH_RUNS:-3}" ${BENCH_COLD:+--cold}
   echo "load after: $(uptime)"
 done
+echo "== duplicate e-mails; load: $(uptime)"
+python3 bench/mail_bench.py --cli "$build/pelcrow-cli" --store bench/out/maildir --messages "${BENCH_MAIL_MESSAGES:-100000}" --runs "${BENCH_RUNS:-3}"
 echo "== results grid"
 QT_QPA_PLATFORM=offscreen "$build/pelcrow_grid_bench" "${BENCH_GRID_ROWS:-1000000}"
