@@ -182,6 +182,11 @@ struct TPcwSettings {
   // The settings folder with a trailing "/"; empty without a configuration folder.
   static std::string SettingsFolder();
   void ReadFromIni(const TIniFile& ini);
+  void ReadFileSearch(const TIniFile& ini);
+  void ReadPreferences(const TIniFile& ini);
+  void ReadLogging(const TIniFile& ini);
+  void ReadAssistantAndStores(const TIniFile& ini);
+  void ReadFileMasks(const TIniFile& ini);
   void WriteToIni(TIniFile& ini) const;
 
   // Only the first load of a record reads the mask lists; later loads keep them as they are.

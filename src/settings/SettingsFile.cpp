@@ -201,6 +201,14 @@ void TPcwSettings::LoadMediaLibSettings() {
 }
 
 void TPcwSettings::ReadFromIni(const TIniFile& ini) {
+  ReadFileSearch(ini);
+  ReadPreferences(ini);
+  ReadLogging(ini);
+  ReadAssistantAndStores(ini);
+  ReadFileMasks(ini);
+}
+
+void TPcwSettings::ReadFileSearch(const TIniFile& ini) {
   // A missing key, and a value that is not whole hexadecimal pairs, give the default list; a
   // present empty value gives an empty list.
   if (auto list = ini.ReadTextList(kAdvanced, kPermanentExclusions)) {
@@ -208,7 +216,6 @@ void TPcwSettings::ReadFromIni(const TIniFile& ini) {
   } else {
     PermanentExclusions = TPcwSpecialFolders::GetDefaultExclusions();
   }
-
   SetComparisonMode(static_cast<unsigned>(
       ReadRange(ini, kFileSearch, kComparisonMode, 0, kLastComparisonMode, cmCRC32)));
   LastFileSearchMode =
@@ -218,7 +225,9 @@ void TPcwSettings::ReadFromIni(const TIniFile& ini) {
   ScanOptions = ReadOptionSet<TPcwScanOptions>(ini, kFileSearch, kScanOptions, kScanOptionBits,
                                                kDefaultScanOptions);
   MasterSelectMode = ini.ReadBool(kFileSearch, kMasterSelect, false);
+}
 
+void TPcwSettings::ReadPreferences(const TIniFile& ini) {
   CheckForUpdates = ini.ReadBool(kPreferences, kCheckForUpdates, true);
   MaximizeOnStartup = ini.ReadBool(kPreferences, kMaximizeOnStartup, true);
   LaunchWizard = ini.ReadBool(kPreferences, kLaunchWizard, false);
@@ -240,7 +249,9 @@ void TPcwSettings::ReadFromIni(const TIniFile& ini) {
   UseChecksumCache = ini.ReadBool(kPreferences, kChecksumCache, true);
   DbgAUServer = ini.ReadString(kPreferences, kDbgAUServer, "");
   RetrieveShellContextMenuStatus();
+}
 
+void TPcwSettings::ReadLogging(const TIniFile& ini) {
   EnableLogging = ini.ReadBool(kLogging, kEnable, false);
   LogDirectory = ini.ReadString(kLogging, kLogDirectory, "");
   // An empty folder cannot hold a log; earlier versions stored one after the check below had
@@ -255,7 +266,10 @@ void TPcwSettings::ReadFromIni(const TIniFile& ini) {
   }
   AutoDeleteLogPeriod = ini.ReadInteger(kLogging, kAutoDelete, 0);
   LogEvents = UnpackLogEvents(static_cast<std::uint32_t>(ini.ReadInteger(kLogging, kEvents, 0)));
+}
 
+// The music tags, the assistant's stored choices and the mail stores.
+void TPcwSettings::ReadAssistantAndStores(const TIniFile& ini) {
   MusicTagsOptions = ReadOptionSet<TMusicTagsOptions>(ini, kMusicTags, kOptions, kMusicTagsOptionBits,
                                                       kDefaultMusicTagsOptions);
 
@@ -270,7 +284,9 @@ void TPcwSettings::ReadFromIni(const TIniFile& ini) {
                                                   kDefaultOutlookOptions);
   MaildirStores = ini.ReadString(kOutlook, "MaildirStores", kDefaultMaildirStores);
   ThunderbirdProfiles = ini.ReadString(kOutlook, "ThunderbirdProfiles", kDefaultThunderbirdProfiles);
+}
 
+void TPcwSettings::ReadFileMasks(const TIniFile& ini) {
   // Later loads keep the lists in memory: a list edited in the file while the program runs
   // takes effect at the next start.
   if (fFirstLoad) {
