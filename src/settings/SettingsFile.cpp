@@ -270,6 +270,7 @@ void TPcwSettings::ReadFromIni(const TIniFile& ini) {
                                                   kDefaultOutlookOptions);
   MaildirStores = ini.ReadString(kOutlook, "MaildirStores", kDefaultMaildirStores);
   ThunderbirdProfiles = ini.ReadString(kOutlook, "ThunderbirdProfiles", kDefaultThunderbirdProfiles);
+  AddressBooks = ini.ReadString(kOutlook, "AddressBooks", kDefaultAddressBooks);
 
   // Later loads keep the lists in memory: a list edited in the file while the program runs
   // takes effect at the next start.
@@ -347,6 +348,7 @@ void TPcwSettings::WriteToIni(TIniFile& ini) const {
   WriteOptionSet(ini, kOutlook, kOptions, OutlookOptions, kOutlookOptionBits);
   ini.WriteString(kOutlook, "MaildirStores", MaildirStores);
   ini.WriteString(kOutlook, "ThunderbirdProfiles", ThunderbirdProfiles);
+  ini.WriteString(kOutlook, "AddressBooks", AddressBooks);
 
   ini.WriteString(kAssistant, kPathToMove, DupMovePathToMove);
   ini.WriteString(kAssistant, kPrefixStr, DupRenamePrefixStr);
