@@ -145,6 +145,10 @@ TEST_F(ContactsCli, DeletesIntoTheTrashFolderAndLeavesAFileOfManyContacts) {
   VobjectNew("a.vcf", "Ann Lee", "20200101T000000Z", "ann@example.org", false);
   VobjectNew("b.vcf", "Ann Lee", "20210101T000000Z", "ann@example.org", false);
   const std::string before = Snapshot();
+  // Without --addressbook the settings' default finds the book through khard's configuration.
+  const std::string found = RunOutput("HOME='" + dir.path() + "' " + env + test::CliPath() + " scan --mode contacts");
+  EXPECT_EQ(found, "book/\t" + TDateTime::FromUnix(1577836800).ToIsoText() + "\tAnn Lee\tann@example.org\nbook/\t" +
+                       TDateTime::FromUnix(1609459200).ToIsoText() + "\tAnn Lee\tann@example.org\n");
   const std::string mode = "--mode contacts --addressbook '" + book + "'";
   EXPECT_EQ(Cli("scan --select oldest --action delete " + mode),
             "moved " + book + "/b.vcf -> " + book + "/.Trash/b.vcf\n");
