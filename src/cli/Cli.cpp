@@ -10,8 +10,10 @@
 #include "base/ParseDateTime.h"
 #include "base/UserPrompt.h"
 #include "cli/CliOptions.h"
+#include "engine/ContactProcessing.h"
 #include "engine/ListFile.h"
 #include "engine/MailProcessing.h"
+#include "plugins/ContactsScanner.h"
 #include "plugins/MaildirScanner.h"
 #include "plugins/ThunderbirdScanner.h"
 #include "engine/Processing.h"
@@ -394,6 +396,61 @@ int RunMailAction(TScanEngine& engine, const TCliAction& action, std::ostream& o
   return kExitActionFailed;
 }
 
+// Contacts mode: the address books, every one of them scanned. kExitOk, or the exit code after
+// the message.
+int PrepareContactScan(TScanEngine& engine, const TCliArgs& args, std::ostream& err) {
+  engine.SetContactStores(args.AddressBooks.empty() ? ExpandAddressBookPaths(Settings.AddressBooks) : args.AddressBooks);
+  IScanEnginePlugin* plugin = engine.ScannerPlugin();
+  if (!plugin) {
+    err << "pelcrow-cli: no address book found (a folder of .vcf files, or a .vcf file); --addressbook names one\n";
+    return kExitUsage;
+  }
+  TPluginFolderTree tree;
+  std::vector<TOlFolder> folders;
+  plugin->PopulateFolderTree(tree, folders);
+  for (const TPluginFolderNode& n : tree)
+    if (n.Parent < 0) plugin->AddScanFolder(folders[static_cast<std::size_t>(n.Folder)]);
+  return kExitOk;
+}
+
+// Contacts mode's --action: merge each group into the contact that stays, or delete into the
+// address book's trash folder.
+int RunContactAction(TScanEngine& engine, const TCliAction& action, std::ostream& out, std::ostream& err) {
+  TCliPrompt prompt(err);
+  if (!HasPendingSelection(engine)) return engine.ItemCount() > 0 ? kExitOk : kExitNone;
+  if (!SelectionAllowed(engine)) {
+    err << "pelcrow-cli: the safety lock refused the selection: nothing was processed\n";
+    return kExitActionFailed;
+  }
+  TContactActionOptions options;
+  options.Merge = std::string_view(action.Kind->Name) == "merge";
+  options.CheckAllAddresses = true;
+  options.DryRun = action.DryRun;
+  options.JournalExpireDays = ProcessingOptionsOf(Settings).JournalExpireDays;
+  auto* contacts = dynamic_cast<TContactsScanner*>(engine.ScannerPlugin());
+  TActionHistory history;
+  const TPassResult r = ProcessContactRows(
+      engine, history, options,
+      [&](PFileItem item, TContactStep step, const TItemOutcome& o, const std::vector<std::string>& added) {
+        const std::string file =
+            contacts ? contacts->ItemLocation(contacts->Item(item->Emails->OutlookIndex)) : item->Path.str();
+        if (!o.Ok) {
+          out << "failed " << Shown(file) << ": " << Shown(o.Reason);
+        } else if (step == TContactStep::csMerged) {
+          out << (action.DryRun ? "would merge " : "merged ") << Shown(file) << " (+";
+          for (std::size_t k = 0; k < added.size(); ++k) out << (k ? ", +" : "") << Shown(added[k]);
+          out << ")";
+        } else {
+          out << (action.DryRun ? "would move " : "moved ") << Shown(file) << " -> " << Shown(o.Target);
+        }
+        EndLine(out);
+      });
+  out.flush();
+  if (r.Failed == 0) return kExitOk;
+  err << "pelcrow-cli: " << r.Failed << " of " << r.Total << " contacts were not processed\n";
+  return kExitActionFailed;
+}
+
 // The folders to scan, made absolute: the masters are scanned too. kExitOk, or the exit code
 // after the message.
 int CheckScanFolders(TCliArgs& args, std::ostream& err) {
@@ -507,8 +564,9 @@ int FinishScan(TScanEngine& engine, const TCliArgs& args, std::ostream& out, std
         << " (group " << stoppedAt->DupGroup
         << "): the command line never selects a master file, so nothing after it is selected\n";
   }
-  if (engine.CompareMode() != cmEmails) ReportRejections(engine, err);
+  if (engine.CompareMode() != cmEmails && engine.CompareMode() != cmContacts) ReportRejections(engine, err);
   if (args.Action.Kind && engine.CompareMode() == cmEmails) return RunMailAction(engine, args.Action, out, err);
+  if (args.Action.Kind && engine.CompareMode() == cmContacts) return RunContactAction(engine, args.Action, out, err);
   if (args.Action.Kind) return RunAction(engine, args, args.LogDir, out, err);
   return n > 0 ? kExitOk : kExitNone;
 }
@@ -522,13 +580,21 @@ int RunScan(const std::vector<std::string>& arguments, std::ostream& out, std::o
   if (error = CheckFormat(args); !error.empty()) return Bad("scan", error, err);
   if (error = CheckSelectAction(args); !error.empty()) return Bad("scan", error, err);
   const bool mail = args.Mode == cmEmails;
+  const bool contacts = args.Mode == cmContacts;
   if (mail && (!args.Operands.empty() || !args.Masters.empty()))
     return Bad("scan", "mail mode scans the folders of mail stores: use --store and --folder", err);
-  if (!mail)
+  if (contacts && (!args.Operands.empty() || !args.Masters.empty()))
+    return Bad("scan", "contacts mode scans address books: use --addressbook", err);
+  const std::string_view actionName = args.Action.Kind ? args.Action.Kind->Name : "";
+  if (contacts && !actionName.empty() && actionName != "merge" && actionName != "delete")
+    return Bad("scan", "contacts mode: --action merge or --action delete (into the address book's trash folder)", err);
+  if (!mail && !contacts)
     if (const int rc = CheckScanFolders(args, err); rc != kExitOk) return rc;
   TScanEngine engine(args.Mode, args.Compare);
   if (mail)
     if (const int rc = PrepareMailScan(engine, args, err); rc != kExitOk) return rc;
+  if (contacts)
+    if (const int rc = PrepareContactScan(engine, args, err); rc != kExitOk) return rc;
   if (const int rc = ScanFolders(engine, args, err); rc != kExitOk) return rc;
   return FinishScan(engine, args, out, err);
 }
@@ -570,6 +636,8 @@ const char* ActionVerb(std::uint8_t type) {
     case faRename: return "renamed";
     case faCreateLink: return "linked";
     case faMoveMessage: return "moved e-mails";
+    case faMoveContact: return "deleted contacts";
+    case faMergeContact: return "merged contacts";
     default: return "unknown";
   }
 }
@@ -597,8 +665,10 @@ void ListJournal(const std::vector<TJournalAction>& actions, std::ostream& out) 
                           : it.LeftoverCopy                                     ? "copied"
                                                                                 : "failed";
       out << "    " << state << " " << Shown(it.FullPath());
-      const bool renamed = it.ActionType == faMove || it.ActionType == faRename || it.ActionType == faMoveMessage;
-      if (!it.Target.empty()) out << (renamed ? " -> " : " (kept: ") << Shown(it.Target) << (renamed ? "" : ")");
+      const bool renamed = it.ActionType == faMove || it.ActionType == faRename || it.ActionType == faMoveMessage ||
+                           it.ActionType == faMoveContact;
+      const char* head = renamed ? " -> " : it.ActionType == faMergeContact ? " (earlier version: " : " (kept: ";
+      if (!it.Target.empty()) out << head << Shown(it.Target) << (renamed ? "" : ")");
       EndLine(out);
     }
   }

@@ -74,6 +74,9 @@ constexpr TActionKind kActionKinds[] = {
      false, "moved"},
     {"rename", "TEXT", "put TEXT before the name (after the name with --postfix)", poRename, false, "renamed"},
     {"link", nullptr, "replace the file with a symbolic link to its group's kept copy", poLink, false, "linked"},
+    {"merge", nullptr,
+     "contacts mode: add to the contact the rule keeps every address\nof the others it lacks (up to three), then move the others\ninto the address book's trash folder",
+     poDelete, false, "merged"},
 };
 
 // The scan options that --OPTION and --no-OPTION switch.
@@ -135,7 +138,8 @@ std::string ApplyMode(TCliArgs& a, const std::string& v) {
   else if (v == "name") a.Mode = cmFileName;
   else if (v == "music") a.Mode = cmMusicTags;
   else if (v == "mail") a.Mode = cmEmails;
-  else return "unknown mode \"" + v + "\" (use crc, bytes, name, music or mail)";
+  else if (v == "contacts") a.Mode = cmContacts;
+  else return "unknown mode \"" + v + "\" (use crc, bytes, name, music, mail or contacts)";
   return {};
 }
 
@@ -165,7 +169,7 @@ std::string ApplyAction(TCliArgs& a, const std::string& v, TArgReader& arg) {
   const TActionKind* kind = nullptr;
   for (const TActionKind& k : kActionKinds)
     if (v == k.Name) kind = &k;
-  if (!kind) return "unknown action \"" + v + "\" (use trash, delete, move DIR, rename TEXT or link)";
+  if (!kind) return "unknown action \"" + v + "\" (use trash, delete, move DIR, rename TEXT, link or merge)";
   a.Action.Kind = kind;
   if (!kind->Argument) return {};
   if (!arg.Following(a.Action.Argument) || a.Action.Argument.empty())
@@ -233,8 +237,8 @@ constexpr unsigned ccScanLoad = ccScan | ccLoad;
 
 // In the order --help lists them.
 const TOptionSpec kOptions[] = {
-    {"--mode", vkValue, "crc|bytes|name|music|mail", ccScan, "--mode needs a value",
-     "how files are compared (default crc: CRC32 checksum plus\nsize, confirmed by a 128-bit content hash); mail: duplicate\ne-mails of mail stores",
+    {"--mode", vkValue, "crc|bytes|name|music|mail|contacts", ccScan, "--mode needs a value",
+     "how files are compared (default crc: CRC32 checksum plus\nsize, confirmed by a 128-bit content hash); mail: duplicate\ne-mails of mail stores; contacts: duplicate contacts of vCard\naddress books",
      [](TCliArgs& a, const std::string& v, TArgReader&) { return ApplyMode(a, v); }},
     {"--compare", vkValue, "name,ext,size,exif", ccScan, "--compare needs a value",
      "what must also be equal: file name, extension, size\n(name and music modes), EXIF-free picture data (name mode)",
@@ -248,6 +252,12 @@ const TOptionSpec kOptions[] = {
      "mail mode: a Maildir store, or a Thunderbird profile or Local\nFolders (repeatable; default: the settings' stores)",
      [](TCliArgs& a, const std::string& v, TArgReader&) {
        a.Stores.push_back(Absolute(v));
+       return std::string();
+     }},
+    {"--addressbook", vkValue, "PATH", ccScan, "--addressbook needs a path",
+     "contacts mode: an address book (a folder of .vcf files, a folder\nof such folders, or one .vcf file; repeatable; default: the\nsettings' address books)",
+     [](TCliArgs& a, const std::string& v, TArgReader&) {
+       a.AddressBooks.push_back(Absolute(v));
        return std::string();
      }},
     {"--folder", vkValue, "PATH", ccScan, "--folder needs a folder path",
@@ -468,6 +478,8 @@ bool ParseArgs(TCommand Command, const std::vector<std::string>& Arguments, TCli
 std::string CheckSelectAction(const TCliArgs& Args) {
   const TCliAction& action = Args.Action;
   if (action.Kind && !Args.Rule) return "--action needs --select: it processes the files a rule selected";
+  if (action.Kind && std::string_view(action.Kind->Name) == "merge" && Args.Mode != cmContacts)
+    return "--action merge goes with --mode contacts";
   if (!action.Kind && (action.DryRun || action.KeepStructure || action.Postfix))
     return "--dry-run, --keep-structure and --postfix go with --action";
   return std::string();

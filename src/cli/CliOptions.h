@@ -51,6 +51,8 @@ struct TCliArgs {
   std::vector<std::string> Excludes, Masters;
   // mail mode: the stores and the folders of them to scan
   std::vector<std::string> Stores, MailFolders;
+  // contacts mode: the address books
+  std::vector<std::string> AddressBooks;
   std::string IncludeMasks = "*.*", ExcludeMasks;
   std::uint8_t Mode = cmCRC32;
   TPcwCompareOptions Compare;

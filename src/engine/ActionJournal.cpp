@@ -376,13 +376,30 @@ void SettleUnfinished(TJournalItem& Item, const std::vector<platform::TTrashEntr
   }
   if (present && now.Inode == Item.Source.Inode && now.Device == Item.Source.Device) {
     Item.State = TJournalItem::jsFailed;
-    Item.LeftoverCopy = (Item.ActionType == faMove || Item.ActionType == faRename || Item.ActionType == faMoveMessage) &&
+    Item.LeftoverCopy = (Item.ActionType == faMove || Item.ActionType == faRename || Item.ActionType == faMoveMessage ||
+                         Item.ActionType == faMoveContact) &&
                         Item.CopyStarted;
     return;
   }
   switch (Item.ActionType) {
+    case faMergeContact: {
+      // Done when the earlier version waits as its link in the trash folder and another file
+      // holds the name: that one is what the action wrote.
+      platform::TCheckedFolder trash;
+      platform::TEntryStat kept;
+      if (present && !Item.Target.empty() && trash.Open(ParentOf(Item.Target)) == 0 &&
+          platform::StatEntry(trash.Fd(), BaseOf(Item.Target), kept) == 0 && kept.Inode == Item.Source.Inode &&
+          kept.Device == Item.Source.Device) {
+        Item.TargetId = {now.Device, now.Inode, now.Size, now.ModifiedNs, now.ChangedNs, false};
+        Item.State = TJournalItem::jsDone;
+      } else {
+        Item.State = TJournalItem::jsFailed;
+      }
+      return;
+    }
     case faMove:
     case faMoveMessage:
+    case faMoveContact:
     case faRename: {
       platform::TCheckedFolder to;
       platform::TEntryStat there;

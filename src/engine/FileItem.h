@@ -17,7 +17,19 @@
 namespace pelcrow {
 
 // faMoveMessage: an e-mail moved inside its store (into its trash or another folder).
-enum TFileItemAction : std::uint8_t { faDelete, faRecycle, faMove, faRename, faCreateLink, faMoveMessage };
+// faMoveContact: a contact's file moved into its address book's trash folder.
+// faMergeContact: a contact's file rewritten with the addresses of its group; the earlier
+// version waits in the address book's trash folder.
+enum TFileItemAction : std::uint8_t {
+  faDelete,
+  faRecycle,
+  faMove,
+  faRename,
+  faCreateLink,
+  faMoveMessage,
+  faMoveContact,
+  faMergeContact
+};
 inline constexpr std::uint8_t kNoAction = 255;
 
 enum TFilterCategory : std::uint8_t {

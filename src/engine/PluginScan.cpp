@@ -1,5 +1,5 @@
-// The plug-in modes of the engine: the choice of the mail plug-in, its options, its scan and the
-// rows made from its results. Everything here runs on the user-interface thread: the plug-in
+// The plug-in modes of the engine: the choice of the mail or contacts plug-in, its options, its
+// scan and the rows made from its results. Everything here runs on the user-interface thread: the plug-in
 // scans on a worker of its own and hands its results over there.
 #include "engine/ScanEngine.h"
 
@@ -7,6 +7,7 @@
 #include "base/UserPrompt.h"
 #include "localization/TranslateText.h"
 #include "logging/Logger.h"
+#include "plugins/ContactsScanner.h"
 #include "plugins/MaildirScanner.h"
 #include "plugins/ThunderbirdScanner.h"
 
@@ -20,6 +21,16 @@ std::uint8_t MailOptionBits(TOutlookOptions Options) {
   return static_cast<std::uint8_t>((low << 2) | (low >> 6));
 }
 
+// The settings' contact switches (Email, Name, Subfolders) as the plug-in's bits (Subfolders,
+// FullName, Email).
+std::uint8_t ContactOptionBits(TOutlookOptions Options) {
+  std::uint8_t bits = 0;
+  if (Options.Contains(olContactSubfolders)) bits |= 1;
+  if (Options.Contains(olContactName)) bits |= 2;
+  if (Options.Contains(olContactEmail)) bits |= 4;
+  return bits;
+}
+
 }  // namespace
 
 TMailStoreRoots MailStoreRootsOf(const TPcwSettings& Record) {
@@ -31,24 +42,36 @@ void TScanEngine::SetMailStores(TMailStoreRoots Roots) {
   CleanupScannerPlugin();
 }
 
+void TScanEngine::SetContactStores(std::vector<std::string> Roots) {
+  fContactStores = std::move(Roots);
+  CleanupScannerPlugin();
+}
+
 IScanEnginePlugin* TScanEngine::ScannerPlugin() {
-  if (fCompareMode != cmEmails) return nullptr;
-  if (fCurrentPlugin) return fCurrentPlugin.get();
+  if (fCompareMode != cmEmails && fCompareMode != cmContacts) return nullptr;
+  if (fCurrentPlugin && fPluginMode == fCompareMode) return fCurrentPlugin.get();
+  CleanupScannerPlugin();
   struct TAttempt {
     const char* LogPrefix;
-    std::function<std::unique_ptr<TMailScanner>()> Make;
+    std::function<std::unique_ptr<IScanEnginePlugin>()> Make;
   };
-  const TAttempt attempts[] = {
+  const TAttempt mail[] = {
       {"Maildir check error: ", [this] { return std::make_unique<TMaildirScanner>(fMailStores.Maildir); }},
       {"Thunderbird check error: ", [this] { return std::make_unique<TThunderbirdScanner>(fMailStores.Thunderbird); }},
   };
-  for (const TAttempt& a : attempts) {
-    std::unique_ptr<TMailScanner> p;
+  const TAttempt contacts[] = {
+      {"vCard check error: ", [this] { return std::make_unique<TContactsScanner>(fContactStores); }},
+  };
+  const bool isMail = fCompareMode == cmEmails;
+  const TAttempt* begin = isMail ? std::begin(mail) : std::begin(contacts);
+  const TAttempt* end = isMail ? std::end(mail) : std::end(contacts);
+  for (const TAttempt* a = begin; a != end; ++a) {
+    std::unique_ptr<IScanEnginePlugin> p;
     try {
-      p = a.Make();
+      p = a->Make();
       p->Connect();
     } catch (const std::exception& e) {
-      WriteLog(std::string(a.LogPrefix) + e.what(), lsvError);
+      WriteLog(std::string(a->LogPrefix) + e.what(), lsvError);
       continue;
     }
     std::weak_ptr<TScanEngine*> self = fSelf;
@@ -59,6 +82,7 @@ IScanEnginePlugin* TScanEngine::ScannerPlugin() {
       if (auto s = self.lock()) (*s)->PluginFolderProgress(path, index, count);
     };
     fCurrentPlugin = std::move(p);
+    fPluginMode = fCompareMode;
     return fCurrentPlugin.get();
   }
   return nullptr;
@@ -82,6 +106,16 @@ void TScanEngine::CleanupScannerPlugin() {
 }
 
 void TScanEngine::ApplyPluginOptions(TOutlookOptions Options) {
+  if (fPluginMode == cmContacts) {
+    std::uint8_t bits = ContactOptionBits(Options);
+    if ((bits & 6) == 0) {
+      GetUserPrompt().ShowMessage(TMessageKind::mkInformation,
+                                  TranslateText("No options specified for contacts scan. Will use defaults."));
+      bits = 7;
+    }
+    fCurrentPlugin->SetScanOptionBits(bits);
+    return;
+  }
   std::uint8_t bits = MailOptionBits(Options);
   if (bits == 0) {
     GetUserPrompt().ShowMessage(TMessageKind::mkInformation,
@@ -97,7 +131,7 @@ void TScanEngine::StartPluginScan(const TScanSettings& Options) {
   fExecuting.store(true, std::memory_order_release);
   IScanEnginePlugin* plugin = ScannerPlugin();
   try {
-    if (!plugin) throw EScanEngineError("no mail store found");
+    if (!plugin) throw EScanEngineError(fCompareMode == cmContacts ? "no address book found" : "no mail store found");
     ApplyPluginOptions(Options.OutlookOptions);
     plugin->Clear();
     plugin->StartScan();

@@ -175,6 +175,8 @@ std::string UndoActionText(std::uint8_t ActionType, int Count) {
     case faRecycle: text = "Move %d items to Recycle Bin."; break;
     case faMove:
     case faMoveMessage: text = "Move %d items to specified folder."; break;
+    case faMoveContact: text = "Move %d contacts to the address book's trash folder."; break;
+    case faMergeContact: text = "Merge %d contacts."; break;
     case faRename: text = "Rename %d items."; break;
     case faCreateLink: text = "Replace %d items with symbolic link."; break;
     default: return std::string();
@@ -183,7 +185,9 @@ std::string UndoActionText(std::uint8_t ActionType, int Count) {
 }
 
 bool UndoAvailable(const TScanEngine& Engine, const TActionHistory& History) {
-  return (Engine.CompareMode() <= cmMusicTags || Engine.CompareMode() == cmEmails) && History.fActionNo > 0 &&
+  return (Engine.CompareMode() <= cmMusicTags || Engine.CompareMode() == cmEmails ||
+          Engine.CompareMode() == cmContacts) &&
+         History.fActionNo > 0 &&
          Engine.RealItemCount() > 0;
 }
 
@@ -205,7 +209,9 @@ int UndoFromJournal(TJournalAction& Action, const TMediaLibSyncOptions* MediaLib
                                   TranslateText("The operation completed successfully.") + "    ");
       return reverted;
     }
-    const char* counts = Action.ActionType == faMove || Action.ActionType == faMoveMessage ? "%d of %d items were not moved back."
+    const char* counts = Action.ActionType == faMove || Action.ActionType == faMoveMessage ||
+                                 Action.ActionType == faMoveContact
+                             ? "%d of %d items were not moved back."
                          : Action.ActionType == faRename ? "%d of %d items were not renamed."
                                                           : "%d of %d items were not restored.";
     const std::string status = TranslateText("The operation completed with the following warnings:") + "\n" +

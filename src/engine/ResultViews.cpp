@@ -227,6 +227,12 @@ void TScanEngine::UpdateItem(int AIndex) {
   it->Emails->To_ = d.To_;
   it->Emails->Subject = d.Subject;
   it->Emails->ReceivedDate = d.DateTime;
+  if (fCompareMode == cmContacts) {
+    it->Name = TItemString(d.Name);
+    it->Emails->Address1 = d.Address1;
+    it->Emails->Address2 = d.Address2;
+    it->Emails->Address3 = d.Address3;
+  }
 }
 
 }  // namespace pelcrow

@@ -140,8 +140,8 @@ void TScanEngine::SetCompareMode(std::uint8_t ComparisonMode, TPcwCompareOptions
   fFileComparer.reset();
   if (ComparisonMode > kLastComparisonMode) throw EScanEngineError("Invalid Comparison Mode specified");
   fFileComparer = CreateFileComparer(ComparisonMode, &fFiles, CompareOptions);
-  // The mail plug-in serves mode 4 alone.
-  if (ComparisonMode != cmEmails) CleanupScannerPlugin();
+  // The mail plug-in serves mode 4 alone, the contacts plug-in mode 5.
+  if (ComparisonMode != fCompareMode) CleanupScannerPlugin();
   fCompareMode = ComparisonMode;
 }
 

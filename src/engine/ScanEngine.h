@@ -281,6 +281,9 @@ class TScanEngine {
   void CleanupScannerPlugin();
   void SetMailStores(TMailStoreRoots Roots);
   const TMailStoreRoots& MailStores() const { return fMailStores; }
+  // The address books of the contacts mode: folders of .vcf files, or .vcf files.
+  void SetContactStores(std::vector<std::string> Roots);
+  const std::vector<std::string>& ContactStores() const { return fContactStores; }
   // The plug-in item behind a row, or -1 for a file row.
   static int PluginIndex(const TFileItem& Item) { return Item.Emails ? Item.Emails->OutlookIndex : -1; }
 
@@ -372,6 +375,9 @@ class TScanEngine {
   std::unique_ptr<IScanEnginePlugin> fCurrentPlugin;
   std::int32_t fOutlookTotal = 0;
   TMailStoreRoots fMailStores;
+  std::vector<std::string> fContactStores;
+  // The mode the plug-in held in fCurrentPlugin serves.
+  std::uint8_t fPluginMode = 0;
 
   // Lets a hand-over queued by the worker notice that the engine is gone.
   std::shared_ptr<TScanEngine*> fSelf;

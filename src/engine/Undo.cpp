@@ -180,7 +180,9 @@ bool TScanEngine::UndoAction(int ActionNo, int TotalCount, TDateTime ActionStart
   const char* counts = nullptr;
   switch (lastType) {
     case faMove:
-    case faMoveMessage: counts = "%d of %d items were not moved back."; break;
+    case faMoveMessage:
+    case faMoveContact: counts = "%d of %d items were not moved back."; break;
+    case faMergeContact: counts = "%d of %d items were not restored."; break;
     case faRename: counts = "%d of %d items were not renamed."; break;
     case faDelete:
     case faRecycle:
@@ -487,6 +489,53 @@ bool RevertMoved(const TJournalItem& R, TOldPlace& at, TDateTime ActionStarted, 
   return true;
 }
 
+// A rewritten file (a merged contact) gets its earlier version back from the trash folder, in
+// one exchange, and only while the file at its name is still the one the action wrote: an edit
+// made since is the user's and stays.
+bool RevertRewritten(const TJournalItem& R, TOldPlace& at, std::string& Why) {
+  if (at.Ours) return true;  // the earlier version is back already
+  platform::TCheckedFolder trash;
+  platform::TEntryStat kept;
+  const std::string name = BaseOf(R.Target);
+  auto isEarlier = [&](const platform::TEntryStat& s) {
+    return s.IsFile() && s.Inode == R.Source.Inode && s.Device == R.Source.Device && s.Size == R.Source.Size &&
+           s.ModifiedNs == R.Source.ModifiedNs;
+  };
+  if (R.Target.empty() || trash.Open(ParentOf(R.Target)) != 0 || platform::StatEntry(trash.Fd(), name, kept) != 0 ||
+      !isEarlier(kept)) {
+    Why = TranslateText("the earlier version is gone from the trash folder");
+    return false;
+  }
+  if (!at.Occupied) {
+    if (platform::Sys().RenameAt(trash.Fd(), name.c_str(), at.Home.Fd(), R.Name.c_str(), RENAME_NOREPLACE) != 0) {
+      Why = TranslateText("Cannot write to destination file") + ": " + platform::ErrorText(errno);
+      return false;
+    }
+    return true;
+  }
+  auto isWritten = [&](const platform::TEntryStat& s) {
+    return s.IsFile() && s.Inode == R.TargetId.Inode && s.Device == R.TargetId.Device && s.Size == R.TargetId.Size &&
+           s.ModifiedNs == R.TargetId.ModifiedNs;
+  };
+  if (!isWritten(at.There)) {
+    Why = TranslateText("the file has changed since the action");
+    return false;
+  }
+  if (platform::Sys().RenameAt(trash.Fd(), name.c_str(), at.Home.Fd(), R.Name.c_str(), RENAME_EXCHANGE) != 0) {
+    Why = TranslateText("Cannot write to destination file") + ": " + platform::ErrorText(errno);
+    return false;
+  }
+  // What went to the trash folder must be the written version; a file saved meanwhile comes back.
+  platform::TEntryStat swapped;
+  if (platform::StatEntry(trash.Fd(), name, swapped) != 0 || !isWritten(swapped)) {
+    platform::Sys().RenameAt(trash.Fd(), name.c_str(), at.Home.Fd(), R.Name.c_str(), RENAME_EXCHANGE);
+    Why = TranslateText("the file has changed since the action");
+    return false;
+  }
+  platform::Sys().UnlinkAt(trash.Fd(), name.c_str(), 0);
+  return true;
+}
+
 bool RevertLinked(const TJournalItem& R, TOldPlace& at, std::string& Why) {
   if (!at.Occupied) return CopyBack(R, at.Home, Why);
   if (IsOurCopy(R, at.Home, at.There)) {
@@ -526,8 +575,11 @@ bool RevertJournalItem(const TJournalItem& R, TDateTime ActionStarted, std::stri
       return CopyBack(R, at.Home, Why);
     case faMove:
     case faMoveMessage:
+    case faMoveContact:
     case faRename:
       return RevertMoved(R, at, ActionStarted, Why);
+    case faMergeContact:
+      return RevertRewritten(R, at, Why);
     case faCreateLink:
       return RevertLinked(R, at, Why);
     default:

@@ -22,12 +22,29 @@ std::string MailText(const TFileItem& Item) {
   return Item.Path.str() + "\t" + m.ReceivedDate.ToIsoText() + "\t" + m.From + "\t" + m.Subject;
 }
 
+// The contact's addresses that a row shows (up to three).
+std::vector<std::string> AddressesOf(const TFileItem& Item) {
+  const TEmailInfo& m = MailOf(Item);
+  std::vector<std::string> out;
+  for (const std::string* a : {&m.Address1, &m.Address2, &m.Address3})
+    if (!a->empty()) out.push_back(*a);
+  return out;
+}
+
+// What names one contact row in a listing: its address book, time, name and addresses.
+std::string ContactText(const TFileItem& Item) {
+  std::string addresses;
+  for (const std::string& a : AddressesOf(Item)) addresses += (addresses.empty() ? "" : ", ") + a;
+  return Item.Path.str() + "\t" + Item.Modified.ToIsoText() + "\t" + Item.Name.str() + "\t" + addresses;
+}
+
 }  // namespace
 
 void WriteListing(std::ostream& Out, const TScanEngine& Engine, TListingFormat Format,
                   const TListingOptions& AOptions) {
   TListingOptions Options = AOptions;
   Options.Mail = Engine.CompareMode() == cmEmails;
+  Options.Contacts = Engine.CompareMode() == cmContacts;
   switch (Format) {
     case lfText: {
       TTextListing h(Out, Options);
@@ -115,19 +132,27 @@ void TTextListing::GroupHead(const TGroupRows& Rows) {
 
 void TTextListing::Row(int, const TFileItem& Item) {
   if (fOptions.Marks) fOut << (Item.fSelected ? "select " : "keep   ");
-  const std::string path = fOptions.Mail ? MailText(Item) : Item.FullPath();
-  fOut << (fOptions.NullEnded || fOptions.Mail ? path : EscapedPath(path));
+  const bool plugin = fOptions.Mail || fOptions.Contacts;
+  const std::string path = fOptions.Mail ? MailText(Item) : fOptions.Contacts ? ContactText(Item) : Item.FullPath();
+  fOut << (fOptions.NullEnded || plugin ? path : EscapedPath(path));
   EndLine();
 }
 
 void TCsvListing::Head() {
-  fOut << (fOptions.Mail ? "Group,Size,Folder,Received,From,To,Subject" : "Group,Size,Path")
+  fOut << (fOptions.Mail       ? "Group,Size,Folder,Received,From,To,Subject"
+           : fOptions.Contacts ? "Group,Size,Folder,Modified,Name,Email1,Email2,Email3"
+                               : "Group,Size,Path")
        << (fOptions.Marks ? ",Action\r\n" : "\r\n");
 }
 
 void TCsvListing::Row(int, const TFileItem& Item) {
   fOut << Item.DupGroup << "," << Item.Size << ",";
-  if (fOptions.Mail) {
+  if (fOptions.Contacts) {
+    const TEmailInfo& m = MailOf(Item);
+    fOut << CsvField(Item.Path.str(), ",", false) << "," << Item.Modified.ToIsoText() << ","
+         << CsvField(Item.Name.str(), ",", false) << "," << CsvField(m.Address1, ",", false) << ","
+         << CsvField(m.Address2, ",", false) << "," << CsvField(m.Address3, ",", false);
+  } else if (fOptions.Mail) {
     const TEmailInfo& m = MailOf(Item);
     fOut << CsvField(Item.Path.str(), ",", false) << "," << m.ReceivedDate.ToIsoText() << ","
          << CsvField(m.From, ",", false) << "," << CsvField(m.To_, ",", false) << "," << CsvField(m.Subject, ",", false);
@@ -149,6 +174,15 @@ void TJsonListing::GroupHead(const TGroupRows& Rows) {
 
 void TJsonListing::Row(int Row, const TFileItem& Item) {
   fOut << (Row > fFirstOfGroup ? ", " : "");
+  if (fOptions.Contacts) {
+    fOut << "{\"folder\": " << JsonString(Item.Path.view()) << ", \"modified\": " << JsonString(Item.Modified.ToIsoText())
+         << ", \"name\": " << JsonString(Item.Name.view()) << ", \"emails\": [";
+    const std::vector<std::string> addresses = AddressesOf(Item);
+    for (std::size_t k = 0; k < addresses.size(); ++k) fOut << (k ? ", " : "") << JsonString(addresses[k]);
+    fOut << "], \"size\": " << Item.Size
+         << (fOptions.Marks ? std::string(", \"action\": ") + JsonString(Action(Item)) : std::string()) << "}";
+    return;
+  }
   if (!fOptions.Mail) {
     fOut << JsonString(Item.FullPath());
     return;

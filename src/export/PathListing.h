@@ -19,6 +19,7 @@ struct TListingOptions {
   bool NullEnded = false;
   // E-mail rows: folder, received time, sender and subject instead of a path (set by WriteListing).
   bool Mail = false;
+  bool Contacts = false;  // contact rows: address book, modification time, name, addresses
 };
 
 void WriteListing(std::ostream& Out, const TScanEngine& Engine, TListingFormat Format,

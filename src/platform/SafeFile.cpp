@@ -217,4 +217,78 @@ TSafeResult TSafeFileAction::ReplaceWithLink(const std::string& LinkText) {
   return {};
 }
 
+TSafeResult TSafeFileAction::ReadContent(std::string& Bytes, std::size_t Limit) const {
+  if (TSafeResult r = Recheck(); !r.Ok()) return r;
+  TFd fd(Sys().OpenAt(fFolder.Fd(), fName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0));
+  if (!fd.Valid()) return errno == ENOENT ? Fail(TSafeFailure::sfGone) : TSafeResult::System(errno);
+  struct stat st {};
+  if (Sys().FStat(fd.Get(), &st) != 0) return TSafeResult::System(errno);
+  if (st.st_ino != fItemStat.Inode || static_cast<std::int64_t>(st.st_size) != fItemStat.Size)
+    return Fail(TSafeFailure::sfChanged);
+  if (static_cast<std::size_t>(st.st_size) > Limit) return TSafeResult::System(EFBIG);
+  Bytes.resize(static_cast<std::size_t>(st.st_size));
+  std::size_t got = 0;
+  if (const int err = ReadFullFd(fd.Get(), Bytes.data(), Bytes.size(), got)) return TSafeResult::System(err);
+  if (got != Bytes.size()) return Fail(TSafeFailure::sfChanged);
+  return {};
+}
+
+TSafeResult TSafeFileAction::ReplaceContent(std::string_view Bytes, int BackupDir, const std::string& BackupName,
+                                            TEntryStat& NewStat) {
+  if (TSafeResult r = Recheck(); !r.Ok()) return r;
+  std::random_device rd;
+  std::string tmp;
+  TFd fd;
+  for (int attempt = 0;; ++attempt) {
+    char suffix[24];
+    std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(rd()));
+    tmp = "." + fName.substr(0, 200) + suffix;
+    fd = TFd(Sys().OpenAt(fFolder.Fd(), tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          static_cast<mode_t>(fItemStat.Mode & 07777)));
+    if (fd.Valid()) break;
+    if (errno != EEXIST || attempt >= 100) return TSafeResult::System(errno);
+  }
+  auto dropTmp = [&] { Sys().UnlinkAt(fFolder.Fd(), tmp.c_str(), 0); };
+  // The mode of the earlier version, whatever the umask made of it.
+  if (WriteAllFd(fd.Get(), Bytes.data(), Bytes.size()) != 0 ||
+      Sys().FChmod(fd.Get(), static_cast<mode_t>(fItemStat.Mode & 07777)) != 0 || Sys().FSync(fd.Get()) != 0) {
+    const TSafeResult r = TSafeResult::System(errno);
+    dropTmp();
+    return r;
+  }
+  fd = TFd();
+  auto isItem = [&](int dir, const std::string& name) {
+    TEntryStat was;
+    return StatEntry(dir, name, was) == 0 && was.Inode == fItemStat.Inode && was.Device == fItemStat.Device &&
+           was.Size == fItemStat.Size && was.ModifiedNs == fItemStat.ModifiedNs;
+  };
+  if (Sys().LinkAt(fFolder.Fd(), fName.c_str(), BackupDir, BackupName.c_str(), 0) != 0) {
+    const TSafeResult r = TSafeResult::System(errno, "link");
+    dropTmp();
+    return r;
+  }
+  auto dropBackup = [&] { Sys().UnlinkAt(BackupDir, BackupName.c_str(), 0); };
+  if (!isItem(BackupDir, BackupName)) {
+    dropBackup();
+    dropTmp();
+    return Fail(TSafeFailure::sfChanged);
+  }
+  // One exchange: the new version takes the name, and what held it is looked at before it goes.
+  if (Sys().RenameAt(fFolder.Fd(), tmp.c_str(), fFolder.Fd(), fName.c_str(), RENAME_EXCHANGE) != 0) {
+    const TSafeResult r = TSafeResult::System(errno, "rename");
+    dropBackup();
+    dropTmp();
+    return r;
+  }
+  if (!isItem(fFolder.Fd(), tmp)) {
+    if (Sys().RenameAt(fFolder.Fd(), tmp.c_str(), fFolder.Fd(), fName.c_str(), RENAME_EXCHANGE) == 0) dropTmp();
+    dropBackup();
+    return Fail(TSafeFailure::sfChanged);
+  }
+  // The earlier version lives on as the backup link.
+  dropTmp();
+  if (const int err = StatEntry(fFolder.Fd(), fName, NewStat)) return TSafeResult::System(err);
+  return {};
+}
+
 }  // namespace pelcrow::platform

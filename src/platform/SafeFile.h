@@ -124,6 +124,12 @@ class TSafeFileAction {
   // Replaces the file by a symbolic link holding LinkText, in one rename: the name never
   // stands empty, and nothing but the checked file is replaced.
   TSafeResult ReplaceWithLink(const std::string& LinkText);
+  // Reads the checked file whole (never through a link; ENOENT-like failures as sfGone).
+  TSafeResult ReadContent(std::string& Bytes, std::size_t Limit) const;
+  // Replaces the file's content by Bytes in one rename: the new version is written and synced
+  // under a temporary name beside it (no ".vcf", a dot first), the checked file is kept as a
+  // link BackupName in BackupDir, then the two swap. NewStat: the file now at the name.
+  TSafeResult ReplaceContent(std::string_view Bytes, int BackupDir, const std::string& BackupName, TEntryStat& NewStat);
 
  private:
   // The item is still the checked file (just before an act).

@@ -250,6 +250,7 @@ void TScanThreadBase::Execute() {
     }
     if (!Terminated()) {
       fScanInfo.Status = ssProcessing;
+      PrepareGroups();
       GroupScannedItems(fItems.List(), [this](const TItemBase& a, const TItemBase& b) { return CompareItems(a, b); },
                         fSummaryInfo);
     }

@@ -192,6 +192,9 @@ class TScanThreadBase {
   virtual void Initialize() {}
   virtual void Finalize() {}
   virtual void ScanFolder(TFolderBase& AFolder) = 0;
+  // After the last folder, before the grouping: a comparison that needs every item (a relation
+  // that is not transitive) can work out its groups here.
+  virtual void PrepareGroups() {}
   // 0 exactly when the two items are duplicates of each other.
   virtual int CompareItems(const TItemBase& A, const TItemBase& B) const = 0;
   // Hands a copy of ScanInfo to the user-interface thread.

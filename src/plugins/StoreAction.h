@@ -3,6 +3,7 @@
 // engine records it in its action journal, so that undo can move it back after a restart.
 #pragma once
 
+#include <cerrno>
 #include <string>
 
 #include "platform/SafeFile.h"
@@ -19,6 +20,16 @@ struct TStoreMove {
   void* Handle = nullptr;            // the recorder's own
 };
 
+// A file of the store rewritten in place (a merged contact): its earlier version is kept as a
+// link in the store's trash, so that undo can put it back while the new one is still unchanged.
+struct TStoreRewrite {
+  std::string Folder, Name;
+  platform::TFolderIdentity FolderId;
+  platform::TEntryStat Source;  // the file before
+  std::string Backup;           // the full path the earlier version is kept at
+  platform::TFileIdentity NewId;  // the file written (after it was written)
+};
+
 class IStoreActionRecorder {
  public:
   virtual ~IStoreActionRecorder() = default;
@@ -26,6 +37,10 @@ class IStoreActionRecorder {
   virtual int Planned(TStoreMove& Move) = 0;
   virtual void Done(TStoreMove& Move) = 0;
   virtual void Failed(TStoreMove& Move) = 0;
+  // The same for a rewrite; a recorder that does not know them refuses.
+  virtual int PlannedRewrite(TStoreRewrite&) { return ENOTSUP; }
+  virtual void DoneRewrite(TStoreRewrite&) {}
+  virtual void FailedRewrite(TStoreRewrite&) {}
 };
 
 }  // namespace pelcrow

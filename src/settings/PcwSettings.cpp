@@ -121,6 +121,7 @@ void TPcwSettings::ResetToDefaults() {
   OutlookOptions = TOutlookOptions::FromBits(kDefaultOutlookOptions);
   MaildirStores = kDefaultMaildirStores;
   ThunderbirdProfiles = kDefaultThunderbirdProfiles;
+  AddressBooks = kDefaultAddressBooks;
   PermanentExclusions = TPcwSpecialFolders::GetDefaultExclusions();
   DupMovePathToMove.clear();
   DupMoveKeepFolderStructure = true;

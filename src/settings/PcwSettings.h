@@ -79,6 +79,8 @@ using TOutlookOptions = TSet<TOutlookOption, std::uint16_t>;
 inline constexpr std::uint16_t kDefaultOutlookOptions = 1911;
 inline constexpr const char* kDefaultMaildirStores = "$MAILDIR;~/Maildir;~/.local/share/mail;~/.local/share/local-mail";
 inline constexpr const char* kDefaultThunderbirdProfiles = "~/.thunderbird;~/.var/app/org.mozilla.Thunderbird/.thunderbird";
+// "khard" and "vdirsyncer" stand for the address books those programs' configurations name.
+inline constexpr const char* kDefaultAddressBooks = "~/.local/share/contacts;khard;vdirsyncer";
 
 using TChangeComparisonModeEvent = std::function<void(std::uint8_t)>;
 
@@ -124,6 +126,8 @@ struct TPcwSettings {
   // The mail stores of the e-mail mode, ";"-separated; "~" and "$VAR" are expanded.
   std::string MaildirStores = kDefaultMaildirStores;
   std::string ThunderbirdProfiles = kDefaultThunderbirdProfiles;
+  // The address books of the contacts mode (folders of .vcf files, .vcf files), the same way.
+  std::string AddressBooks = kDefaultAddressBooks;
   std::vector<std::string> PermanentExclusions;
   std::string IncludeFileMasks;
   std::string IncludeMusicFileMasks;

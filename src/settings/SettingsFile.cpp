@@ -284,6 +284,7 @@ void TPcwSettings::ReadAssistantAndStores(const TIniFile& ini) {
                                                   kDefaultOutlookOptions);
   MaildirStores = ini.ReadString(kOutlook, "MaildirStores", kDefaultMaildirStores);
   ThunderbirdProfiles = ini.ReadString(kOutlook, "ThunderbirdProfiles", kDefaultThunderbirdProfiles);
+  AddressBooks = ini.ReadString(kOutlook, "AddressBooks", kDefaultAddressBooks);
 }
 
 void TPcwSettings::ReadFileMasks(const TIniFile& ini) {
@@ -363,6 +364,7 @@ void TPcwSettings::WriteToIni(TIniFile& ini) const {
   WriteOptionSet(ini, kOutlook, kOptions, OutlookOptions, kOutlookOptionBits);
   ini.WriteString(kOutlook, "MaildirStores", MaildirStores);
   ini.WriteString(kOutlook, "ThunderbirdProfiles", ThunderbirdProfiles);
+  ini.WriteString(kOutlook, "AddressBooks", AddressBooks);
 
   ini.WriteString(kAssistant, kPathToMove, DupMovePathToMove);
   ini.WriteString(kAssistant, kPrefixStr, DupRenamePrefixStr);

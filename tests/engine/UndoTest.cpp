@@ -278,9 +278,9 @@ TEST_F(UndoTest, FailuresStayWithTheirItemsAndAreListed) {
          ::unlink(kept->FullPath().c_str());
        },
        "Original file does not exist", "1 of 1 items were not restored."},
-      {"unknown action", 7,
+      {"unknown action", 100,
        [](UndoTest& t, PFileItem it, PFileItem kept) {
-         t.Process(it, 7, 1, kept->FullPath(), [] {});
+         t.Process(it, 100, 1, kept->FullPath(), [] {});
        },
        "Unknown action", ""},
   };

@@ -300,6 +300,8 @@ std::vector<TKeyCase> KeyTable(const std::string& dir) {
        [](const TPcwSettings& s) { return std::to_string(s.OutlookOptions.ToBits()); }},
       {"Outlook", "MaildirStores", [](TPcwSettings& s) { s.MaildirStores = "~/Mail;/srv/mail"; }, "~/Mail;/srv/mail",
        [](const TPcwSettings& s) { return s.MaildirStores; }},
+      {"Outlook", "AddressBooks", [](TPcwSettings& s) { s.AddressBooks = "~/contacts;khard"; }, "~/contacts;khard",
+       [](const TPcwSettings& s) { return s.AddressBooks; }},
       {"Outlook", "ThunderbirdProfiles", [](TPcwSettings& s) { s.ThunderbirdProfiles = "~/tb"; }, "~/tb",
        [](const TPcwSettings& s) { return s.ThunderbirdProfiles; }},
       {"File Mask", "Include",
