@@ -248,6 +248,7 @@ void TScanThreadBase::Execute() {
       ScanFolder(*f);
       if (Terminated()) break;
     }
+    if (!Terminated()) BeforeGrouping();
     if (!Terminated()) {
       fScanInfo.Status = ssProcessing;
       GroupScannedItems(fItems.List(), [this](const TItemBase& a, const TItemBase& b) { return CompareItems(a, b); },

@@ -192,6 +192,8 @@ class TScanThreadBase {
   virtual void Initialize() {}
   virtual void Finalize() {}
   virtual void ScanFolder(TFolderBase& AFolder) = 0;
+  // After the last folder, before the grouping (a scan that was stopped does not get here).
+  virtual void BeforeGrouping() {}
   // 0 exactly when the two items are duplicates of each other.
   virtual int CompareItems(const TItemBase& A, const TItemBase& B) const = 0;
   // Hands a copy of ScanInfo to the user-interface thread.
