@@ -12,6 +12,8 @@
 #include "cli/CliOptions.h"
 #include "engine/ListFile.h"
 #include "engine/MailProcessing.h"
+#include "engine/PhotoProcessing.h"
+#include "plugins/PictureScanner.h"
 #include "plugins/MaildirScanner.h"
 #include "plugins/ThunderbirdScanner.h"
 #include "engine/Processing.h"
@@ -399,6 +401,69 @@ int RunMailAction(TScanEngine& engine, const TCliAction& action, std::ostream& o
   return kExitActionFailed;
 }
 
+// Photo mode: the library and its albums to scan (every album when none is named). kExitOk, or the
+// exit code after the message.
+int PreparePhotoScan(TScanEngine& engine, TCliArgs& args, std::ostream& err) {
+  TPhotoLibraryLocation where;
+  where.ScriptFolder = PhotoScriptFolder();
+  if (!args.PhotoLibrary.empty()) {
+    where.Library = args.PhotoLibrary;
+  } else if (const std::vector<std::string> set = ExpandStorePaths(Settings.PhotoLibrary); !set.empty()) {
+    where.Library = set.front();
+  }
+  engine.SetPhotoLibrary(where);
+  TCliPrompt prompt(err);
+  if (!engine.PhotoScanner()) {
+    err << "pelcrow-cli: no Shotwell photo library at "
+        << (where.Library.empty() ? DefaultPhotoLibrary() : where.Library) << " (--library names one)\n";
+    return kExitUsage;
+  }
+  for (std::string album : args.MailFolders) {
+    if (album.empty() || album.back() != '/') album += '/';
+    if (!FindFolderByPath(engine.PhotoScanner()->RootFolder(), album)) {
+      err << "pelcrow-cli: no album " << album << " in the photo library\n";
+      return kExitUsage;
+    }
+    args.Operands.push_back(album);
+  }
+  return kExitOk;
+}
+
+// The photos the scan left out (missing or unreadable files, a second entry of one file).
+void ReportLeftOutPhotos(TScanEngine& engine, std::ostream& err) {
+  const auto* library = dynamic_cast<const TScannerPictureLibrary*>(engine.PhotoScannerIfMade());
+  if (!library) return;
+  for (const TLeftOutPhoto& p : library->LeftOut())
+    err << "pelcrow-cli: photo " << p.Id << " in " << p.Album << " left out (" << p.Reason << "): " << Shown(p.FilePath)
+        << "\n";
+}
+
+// Photo mode's --action delete: the selected pictures into the library's trash.
+int RunPhotoAction(TScanEngine& engine, const TCliAction& action, std::ostream& out, std::ostream& err) {
+  TCliPrompt prompt(err);
+  if (!HasPendingSelection(engine)) return engine.ItemCount() > 0 ? kExitOk : kExitNone;
+  if (!SelectionAllowed(engine)) {
+    err << "pelcrow-cli: the safety lock refused the selection: nothing was processed\n";
+    return kExitActionFailed;
+  }
+  TPhotoActionOptions options;
+  options.DryRun = action.DryRun;
+  options.JournalExpireDays = ProcessingOptionsOf(Settings).JournalExpireDays;
+  TActionHistory history;
+  const TPassResult r = ProcessPhotoRows(engine, history, options, [&](PFileItem item, const TItemOutcome& o) {
+    const std::string path = item->FullPath();
+    if (!o.Ok)
+      out << "failed " << Shown(path) << ": " << Shown(o.Reason);
+    else
+      out << (action.DryRun ? "would trash " : "trashed ") << Shown(path) << " -> " << Shown(o.Target);
+    EndLine(out);
+  });
+  out.flush();
+  if (r.Failed == 0) return kExitOk;
+  err << "pelcrow-cli: " << r.Failed << " of " << r.Total << " pictures were not moved into the trash\n";
+  return kExitActionFailed;
+}
+
 // The folders to scan, made absolute: the masters are scanned too. kExitOk, or the exit code
 // after the message.
 int CheckScanFolders(TCliArgs& args, std::ostream& err) {
@@ -512,8 +577,10 @@ int FinishScan(TScanEngine& engine, const TCliArgs& args, std::ostream& out, std
         << " (group " << stoppedAt->DupGroup
         << "): the command line never selects a master file, so nothing after it is selected\n";
   }
-  if (engine.CompareMode() != cmEmails) ReportRejections(engine, err);
+  if (engine.CompareMode() == cmPhotoLibrary) ReportLeftOutPhotos(engine, err);
+  if (engine.CompareMode() < cmEmails) ReportRejections(engine, err);
   if (args.Action.Kind && engine.CompareMode() == cmEmails) return RunMailAction(engine, args.Action, out, err);
+  if (args.Action.Kind && engine.CompareMode() == cmPhotoLibrary) return RunPhotoAction(engine, args.Action, out, err);
   if (args.Action.Kind) return RunAction(engine, args, args.LogDir, out, err);
   return n > 0 ? kExitOk : kExitNone;
 }
@@ -526,14 +593,20 @@ int RunScan(const std::vector<std::string>& arguments, std::ostream& out, std::o
   gNullEnded = args.NullEnded;
   if (error = CheckFormat(args); !error.empty()) return Bad("scan", error, err);
   if (error = CheckSelectAction(args); !error.empty()) return Bad("scan", error, err);
-  const bool mail = args.Mode == cmEmails;
+  const bool mail = args.Mode == cmEmails, photos = args.Mode == cmPhotoLibrary;
   if (mail && (!args.Operands.empty() || !args.Masters.empty()))
     return Bad("scan", "mail mode scans the folders of mail stores: use --store and --folder", err);
-  if (!mail)
+  if (photos && (!args.Operands.empty() || !args.Masters.empty()))
+    return Bad("scan", "photo mode scans the albums of the photo library: use --library and --folder", err);
+  if (photos && args.Action.Kind && args.Action.Kind->Operation != poDelete)
+    return Bad("scan", "photo mode has one action, delete (into the photo library's trash)", err);
+  if (!mail && !photos)
     if (const int rc = CheckScanFolders(args, err); rc != kExitOk) return rc;
   TScanEngine engine(args.Mode, args.Compare);
   if (mail)
     if (const int rc = PrepareMailScan(engine, args, err); rc != kExitOk) return rc;
+  if (photos)
+    if (const int rc = PreparePhotoScan(engine, args, err); rc != kExitOk) return rc;
   if (const int rc = ScanFolders(engine, args, err); rc != kExitOk) return rc;
   return FinishScan(engine, args, out, err);
 }
@@ -575,6 +648,7 @@ const char* ActionVerb(std::uint8_t type) {
     case faRename: return "renamed";
     case faCreateLink: return "linked";
     case faMoveMessage: return "moved e-mails";
+    case faTrashPhoto: return "trashed pictures";
     default: return "unknown";
   }
 }
@@ -736,6 +810,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   }
   // Each run starts with the paths escaped: --null is an option of the run that gives it.
   gNullEnded = false;
+  if (const std::vector<std::string> scripts = ExpandStorePaths(Settings.PhotoScriptFolder); !scripts.empty())
+    SetPhotoScriptFolder(scripts.front());
   for (const TCommandEntry& c : kCommandEntries)
     if (cmd == c.Name) return c.Run(rest, out, err);
   err << "pelcrow-cli: unknown command \"" << cmd << "\"\n" << UsageText();

@@ -51,6 +51,8 @@ struct TCliArgs {
   std::vector<std::string> Excludes, Masters;
   // mail mode: the stores and the folders of them to scan
   std::vector<std::string> Stores, MailFolders;
+  // photo mode: the library (empty: the settings', else Shotwell's own)
+  std::string PhotoLibrary;
   std::string IncludeMasks = "*.*", ExcludeMasks;
   std::uint8_t Mode = cmCRC32;
   TPcwCompareOptions Compare;

@@ -17,7 +17,8 @@
 namespace pelcrow {
 
 // faMoveMessage: an e-mail moved inside its store (into its trash or another folder).
-enum TFileItemAction : std::uint8_t { faDelete, faRecycle, faMove, faRename, faCreateLink, faMoveMessage };
+// faTrashPhoto: a picture moved into its photo library's trash (its file stays where it is).
+enum TFileItemAction : std::uint8_t { faDelete, faRecycle, faMove, faRename, faCreateLink, faMoveMessage, faTrashPhoto };
 inline constexpr std::uint8_t kNoAction = 255;
 
 enum TFilterCategory : std::uint8_t {

@@ -177,13 +177,16 @@ std::string UndoActionText(std::uint8_t ActionType, int Count) {
     case faMoveMessage: text = "Move %d items to specified folder."; break;
     case faRename: text = "Rename %d items."; break;
     case faCreateLink: text = "Replace %d items with symbolic link."; break;
+    case faTrashPhoto: text = "Move %d pictures to the photo library's trash."; break;
     default: return std::string();
   }
   return FormatCounts(TranslateText(text), {Count});
 }
 
 bool UndoAvailable(const TScanEngine& Engine, const TActionHistory& History) {
-  return (Engine.CompareMode() <= cmMusicTags || Engine.CompareMode() == cmEmails) && History.fActionNo > 0 &&
+  return (Engine.CompareMode() <= cmMusicTags || Engine.CompareMode() == cmEmails ||
+          Engine.CompareMode() == cmPhotoLibrary) &&
+         History.fActionNo > 0 &&
          Engine.RealItemCount() > 0;
 }
 

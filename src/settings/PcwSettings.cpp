@@ -121,6 +121,8 @@ void TPcwSettings::ResetToDefaults() {
   OutlookOptions = TOutlookOptions::FromBits(kDefaultOutlookOptions);
   MaildirStores = kDefaultMaildirStores;
   ThunderbirdProfiles = kDefaultThunderbirdProfiles;
+  PhotoLibrary.clear();
+  PhotoScriptFolder.clear();
   PermanentExclusions = TPcwSpecialFolders::GetDefaultExclusions();
   DupMovePathToMove.clear();
   DupMoveKeepFolderStructure = true;

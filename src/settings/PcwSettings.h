@@ -124,6 +124,10 @@ struct TPcwSettings {
   // The mail stores of the e-mail mode, ";"-separated; "~" and "$VAR" are expanded.
   std::string MaildirStores = kDefaultMaildirStores;
   std::string ThunderbirdProfiles = kDefaultThunderbirdProfiles;
+  // The photo mode's library (Shotwell's photo.db; "~" and "$VAR" are expanded) and the folder
+  // of the scripts that drive it; empty: Shotwell's own library, the scripts beside the program.
+  std::string PhotoLibrary;
+  std::string PhotoScriptFolder;
   std::vector<std::string> PermanentExclusions;
   std::string IncludeFileMasks;
   std::string IncludeMusicFileMasks;
