@@ -20,6 +20,15 @@ bool IsProgramRunning(std::string_view Name) {
     const std::string dir = std::string("/proc/") + e->d_name;
     struct stat st {};
     if (::stat(dir.c_str(), &st) != 0 || st.st_uid != me) continue;
+    // A process that ended but was not reaped yet keeps its name and writes nothing any more.
+    if (FILE* statFile = std::fopen((dir + "/stat").c_str(), "r")) {
+      char text[512] = {};
+      const std::size_t n = std::fread(text, 1, sizeof text - 1, statFile);
+      std::fclose(statFile);
+      const std::string_view line(text, n);
+      const std::size_t close = line.rfind(')');
+      if (close != std::string_view::npos && close + 2 < line.size() && line[close + 2] == 'Z') continue;
+    }
     FILE* f = std::fopen((dir + "/comm").c_str(), "r");
     if (f == nullptr) continue;
     char comm[64] = {};

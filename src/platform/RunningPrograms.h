@@ -5,7 +5,8 @@
 
 namespace pelcrow::platform {
 
-// True when a process of the current user has this command name (/proc/PID/comm).
+// True when a live process of the current user has this command name (/proc/PID/comm); one that
+// ended and waits to be reaped does not count.
 bool IsProgramRunning(std::string_view Name);
 
 }  // namespace pelcrow::platform
