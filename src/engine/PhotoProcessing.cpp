@@ -7,7 +7,9 @@
 #include "engine/ScanEngine.h"
 #include "localization/TranslateText.h"
 #include "platform/FileSystem.h"
+#include "platform/ProcessInfo.h"
 #include "platform/RunningPrograms.h"
+#include "platform/SpecialFolders.h"
 #include "platform/ScriptHost.h"
 #include "plugins/PictureScanner.h"
 
@@ -23,7 +25,34 @@ platform::TScannedFile ScannedPicture(const TItemPictureBase& P) {
   return {ParentOf(P.FilePath()), BaseOf(P.FilePath()), P.FolderId(), P.FileId()};
 }
 
+// Shotwell's data folder as its arguments give it (-d DIR, -dDIR, --datadir DIR, --datadir=DIR);
+// empty when they give none.
+std::string DataFolderArgument(const std::vector<std::string>& args) {
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if ((a == "-d" || a == "--datadir") && i + 1 < args.size()) return args[i + 1];
+    if (a.rfind("--datadir=", 0) == 0) return a.substr(10);
+    if (a.size() > 2 && a.rfind("-d", 0) == 0 && a[2] != '-') return a.substr(2);
+  }
+  return {};
+}
+
+std::string Resolved(const std::string& path) {
+  const std::string r = platform::ResolvedPath(path);
+  return r.empty() ? path : r;
+}
+
 }  // namespace
+
+bool PhotoManagerRunsOn(const std::string& Library) {
+  const std::string ours = Resolved(ParentOf(ParentOf(Library)));
+  for (const std::vector<std::string>& args : platform::RunningProgramArguments(kPhotoManagerProcess)) {
+    std::string folder = DataFolderArgument(args);
+    if (folder.empty()) folder = TPcwSpecialFolders::GetUserDataDirectory() + "/shotwell";
+    if (folder[0] != '/' || Resolved(folder) == ours) return true;
+  }
+  return false;
+}
 
 std::string PhotoScriptFolder() {
   std::lock_guard<std::mutex> g(gScriptFolderLock);
@@ -40,7 +69,7 @@ TPassResult ProcessPhotoRows(TScanEngine& Engine, TActionHistory& History, const
   TPassResult result;
   auto* scanner = dynamic_cast<TScannerPictureLibrary*>(Engine.PhotoScannerIfMade());
   if (!scanner) return result;
-  const bool running = !Options.DryRun && platform::IsProgramRunning(kPhotoManagerProcess);
+  const bool running = !Options.DryRun && PhotoManagerRunsOn(scanner->Library());
   const TDateTime started = TDateTime::Now();
   TActionJournal journal;
   bool opened = false, counted = false;

@@ -429,7 +429,7 @@ bool IsOurCopy(const TJournalItem& R, const platform::TCheckedFolder& home, cons
 
 // A picture goes back out of its library's trash; its file never moved.
 bool RevertTrashedPhoto(const TJournalItem& R, std::string& Why) {
-  if (platform::IsProgramRunning(kPhotoManagerProcess)) {
+  if (PhotoManagerRunsOn(R.TrashDir)) {
     Why = TranslateText(kPhotoManagerRunningText);
     return false;
   }

@@ -54,33 +54,47 @@ TEST(PhotoCli, DeletesIntoShotwellsTrashAndUndoes) {
   EXPECT_NE(Cli(dir, "undo").find("nothing left to undo"), std::string::npos);
 }
 
-TEST(PhotoCli, NeverChangesTheLibraryWhileShotwellRuns) {
+// A process named shotwell of this user, on the data folder (the name comes from the file it
+// was started as; the shell stays, waiting for its sleep).
+pid_t StartShotwell(const test::TTempDir& dir, const std::string& dataFolder) {
+  const std::string fake = dir / "bin/shotwell";
+  if (!std::filesystem::exists(fake)) {
+    std::filesystem::create_directories(dir / "bin");
+    std::filesystem::create_symlink("/bin/sh", fake);
+  }
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setpgid(0, 0);  // with its sleep, ended as one group
+    ::execl(fake.c_str(), "shotwell", "-c", "sleep 30; :", "-d", dataFolder.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::usleep(200000);
+  return pid;
+}
+
+TEST(PhotoCli, NeverChangesTheLibraryWhileShotwellRunsOnIt) {
   test::TTempDir dir;
   test::TShotwellLibrary lib(dir);
   lib.Event(1, "Holiday");
   lib.Photo(1, dir.Write("pics/a.jpg", "same"), 1, 1500000000);
   lib.Photo(2, dir.Write("pics/b.jpg", "same"), 1, 1600000000);
   const std::string mode = " --mode photos --library " + test::Quoted(lib.Db);
-  // A process named shotwell of this user (the name comes from the file it was started as).
-  const std::string fake = dir / "bin/shotwell";
-  std::filesystem::create_directories(dir / "bin");
-  std::filesystem::create_symlink("/bin/sleep", fake);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::execl(fake.c_str(), "shotwell", "30", static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  ::usleep(200000);
+  const pid_t other = StartShotwell(dir, dir / "elsewhere");
+  const pid_t ours = StartShotwell(dir, dir / "shotwell");
   const std::string out = Cli(dir, "scan --select oldest --action delete" + mode);
   EXPECT_NE(out.find("failed " + (dir / "pics/b.jpg") + ": Shotwell is running"), std::string::npos) << out;
   EXPECT_EQ(lib.Trashed(2), "0\n");
-  // Ended but not yet reaped, it writes nothing any more: the library may change.
-  ::kill(pid, SIGTERM);
+  // Ended but not yet reaped, it writes nothing any more; the Shotwell of another library never
+  // writes this one: the library may change.
+  ::kill(-ours, SIGTERM);
   siginfo_t info{};
-  ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT);
-  EXPECT_EQ(Cli(dir, "scan --select oldest --action delete" + mode), "trashed " + (dir / "pics/b.jpg") + " -> the photo library's trash\n");
+  ::waitid(P_PID, static_cast<id_t>(ours), &info, WEXITED | WNOWAIT);
+  EXPECT_EQ(Cli(dir, "scan --select oldest --action delete" + mode),
+            "trashed " + (dir / "pics/b.jpg") + " -> the photo library's trash\n");
   EXPECT_EQ(lib.Trashed(2), "1\n");
-  ::waitpid(pid, nullptr, 0);
+  ::kill(-other, SIGTERM);
+  ::waitpid(ours, nullptr, 0);
+  ::waitpid(other, nullptr, 0);
 }
 
 TEST(PhotoCli, SaysWhenThereIsNoLibraryAndRefusesOtherActions) {
