@@ -81,12 +81,17 @@ class TNoGrid final : public IScanView {
 // notices go to the error stream. Installed for its scope.
 class TCliPrompt final : public IUserPrompt {
  public:
-  explicit TCliPrompt(std::ostream& err) : fErr(err), fPrevious(&GetUserPrompt()) { SetUserPrompt(this); }
+  // Quiet: notices are dropped (the caller says it better).
+  explicit TCliPrompt(std::ostream& err, bool quiet = false) : fErr(err), fPrevious(&GetUserPrompt()), fQuiet(quiet) {
+    SetUserPrompt(this);
+  }
   ~TCliPrompt() override { SetUserPrompt(fPrevious); }
   TCliPrompt(const TCliPrompt&) = delete;
   TCliPrompt& operator=(const TCliPrompt&) = delete;
 
-  void ShowMessage(TMessageKind, const std::string& text) override { fErr << "pelcrow-cli: " << text << "\n"; }
+  void ShowMessage(TMessageKind, const std::string& text) override {
+    if (!fQuiet) fErr << "pelcrow-cli: " << text << "\n";
+  }
   bool Confirm(const std::string&) override { return false; }
   bool ConfirmWithCheck(const std::string&, const std::string&, bool&) override { return false; }
   TCheckSelectionAnswer CheckSelection(const std::string& message, bool) override {
@@ -103,6 +108,7 @@ class TCliPrompt final : public IUserPrompt {
  private:
   std::ostream& fErr;
   IUserPrompt* fPrevious;
+  bool fQuiet;
 };
 
 // Where synchronisation speaks: a library that cannot be reached is said on the error stream.
@@ -412,10 +418,10 @@ int PreparePhotoScan(TScanEngine& engine, TCliArgs& args, std::ostream& err) {
     where.Library = set.front();
   }
   engine.SetPhotoLibrary(where);
-  TCliPrompt prompt(err);
+  // The app's notice speaks of a mode that falls back; the command line just stops.
+  TCliPrompt quiet(err, true);
   if (!engine.PhotoScanner()) {
-    err << "pelcrow-cli: no Shotwell photo library at "
-        << (where.Library.empty() ? DefaultPhotoLibrary() : where.Library) << " (--library names one)\n";
+    err << "pelcrow-cli: cannot open the photo library: " << engine.LastWorkerError() << " (--library names another)\n";
     return kExitUsage;
   }
   for (std::string album : args.MailFolders) {

@@ -57,6 +57,7 @@ TScannerBase* TScanEngine::PhotoScanner() {
     fPhotoScanner = std::move(scanner);
   } catch (const std::exception& e) {
     WriteLog(e.what(), lsvError);
+    fWorkerError = e.what();
     SetCompareMode(cmCRC32, TPcwCompareOptions());
     if (OnPhotoModeFallback) OnPhotoModeFallback();
     GetUserPrompt().ShowMessage(
@@ -73,7 +74,7 @@ void TScanEngine::StartPhotoScan() {
   TScannerBase* scanner = nullptr;
   try {
     scanner = PhotoScanner();
-    if (!scanner) throw EScanEngineError("no photo library");
+    if (!scanner) throw EScanEngineError(fWorkerError.empty() ? std::string("no photo library") : fWorkerError);
     // The include paths are album paths; none: every album, with the albums below it.
     scanner->ScanFolders().Clear();
     scanner->ExcludeFolders().Clear();

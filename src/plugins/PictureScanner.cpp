@@ -440,7 +440,7 @@ void TScannerPictureLibrary::InitializeSource() {
   std::string out;
   const int err = fScripts.Run(kPhotoCheckScript, {}, out, 30000);
   if (err != 0) throw EPhotoLibraryError(ScriptFailure(kPhotoCheckScript, err, out));
-  if (Trim(out).empty()) throw EPhotoLibraryError("Photo library not found: " + fLibrary);
+  if (Trim(out).empty()) throw EPhotoLibraryError("no photo library the scripts can read is at " + fLibrary);
 }
 
 void TScannerPictureLibrary::PopulateFolders() {
