@@ -14,6 +14,8 @@
 #include "engine/ListFile.h"
 #include "engine/MailProcessing.h"
 #include "plugins/ContactsScanner.h"
+#include "engine/PhotoProcessing.h"
+#include "plugins/PictureScanner.h"
 #include "plugins/MaildirScanner.h"
 #include "plugins/ThunderbirdScanner.h"
 #include "engine/Processing.h"
@@ -81,12 +83,17 @@ class TNoGrid final : public IScanView {
 // notices go to the error stream. Installed for its scope.
 class TCliPrompt final : public IUserPrompt {
  public:
-  explicit TCliPrompt(std::ostream& err) : fErr(err), fPrevious(&GetUserPrompt()) { SetUserPrompt(this); }
+  // Quiet: notices are dropped (the caller says it better).
+  explicit TCliPrompt(std::ostream& err, bool quiet = false) : fErr(err), fPrevious(&GetUserPrompt()), fQuiet(quiet) {
+    SetUserPrompt(this);
+  }
   ~TCliPrompt() override { SetUserPrompt(fPrevious); }
   TCliPrompt(const TCliPrompt&) = delete;
   TCliPrompt& operator=(const TCliPrompt&) = delete;
 
-  void ShowMessage(TMessageKind, const std::string& text) override { fErr << "pelcrow-cli: " << text << "\n"; }
+  void ShowMessage(TMessageKind, const std::string& text) override {
+    if (!fQuiet) fErr << "pelcrow-cli: " << text << "\n";
+  }
   bool Confirm(const std::string&) override { return false; }
   bool ConfirmWithCheck(const std::string&, const std::string&, bool&) override { return false; }
   TCheckSelectionAnswer CheckSelection(const std::string& message, bool) override {
@@ -103,6 +110,7 @@ class TCliPrompt final : public IUserPrompt {
  private:
   std::ostream& fErr;
   IUserPrompt* fPrevious;
+  bool fQuiet;
 };
 
 // Where synchronisation speaks: a library that cannot be reached is said on the error stream.
@@ -451,6 +459,69 @@ int RunContactAction(TScanEngine& engine, const TCliAction& action, std::ostream
   return kExitActionFailed;
 }
 
+// Photo mode: the library and its albums to scan (every album when none is named). kExitOk, or the
+// exit code after the message.
+int PreparePhotoScan(TScanEngine& engine, TCliArgs& args, std::ostream& err) {
+  TPhotoLibraryLocation where;
+  where.ScriptFolder = PhotoScriptFolder();
+  if (!args.PhotoLibrary.empty()) {
+    where.Library = args.PhotoLibrary;
+  } else if (const std::vector<std::string> set = ExpandStorePaths(Settings.PhotoLibrary); !set.empty()) {
+    where.Library = set.front();
+  }
+  engine.SetPhotoLibrary(where);
+  // The app's notice speaks of a mode that falls back; the command line just stops.
+  TCliPrompt quiet(err, true);
+  if (!engine.PhotoScanner()) {
+    err << "pelcrow-cli: cannot open the photo library: " << engine.LastWorkerError() << " (--library names another)\n";
+    return kExitUsage;
+  }
+  for (std::string album : args.MailFolders) {
+    if (album.empty() || album.back() != '/') album += '/';
+    if (!FindFolderByPath(engine.PhotoScanner()->RootFolder(), album)) {
+      err << "pelcrow-cli: no album " << album << " in the photo library\n";
+      return kExitUsage;
+    }
+    args.Operands.push_back(album);
+  }
+  return kExitOk;
+}
+
+// The photos the scan left out (missing or unreadable files, a second entry of one file).
+void ReportLeftOutPhotos(TScanEngine& engine, std::ostream& err) {
+  const auto* library = dynamic_cast<const TScannerPictureLibrary*>(engine.PhotoScannerIfMade());
+  if (!library) return;
+  for (const TLeftOutPhoto& p : library->LeftOut())
+    err << "pelcrow-cli: photo " << p.Id << " in " << p.Album << " left out (" << p.Reason << "): " << Shown(p.FilePath)
+        << "\n";
+}
+
+// Photo mode's --action delete: the selected pictures into the library's trash.
+int RunPhotoAction(TScanEngine& engine, const TCliAction& action, std::ostream& out, std::ostream& err) {
+  TCliPrompt prompt(err);
+  if (!HasPendingSelection(engine)) return engine.ItemCount() > 0 ? kExitOk : kExitNone;
+  if (!SelectionAllowed(engine)) {
+    err << "pelcrow-cli: the safety lock refused the selection: nothing was processed\n";
+    return kExitActionFailed;
+  }
+  TPhotoActionOptions options;
+  options.DryRun = action.DryRun;
+  options.JournalExpireDays = ProcessingOptionsOf(Settings).JournalExpireDays;
+  TActionHistory history;
+  const TPassResult r = ProcessPhotoRows(engine, history, options, [&](PFileItem item, const TItemOutcome& o) {
+    const std::string path = item->FullPath();
+    if (!o.Ok)
+      out << "failed " << Shown(path) << ": " << Shown(o.Reason);
+    else
+      out << (action.DryRun ? "would trash " : "trashed ") << Shown(path) << " -> " << Shown(o.Target);
+    EndLine(out);
+  });
+  out.flush();
+  if (r.Failed == 0) return kExitOk;
+  err << "pelcrow-cli: " << r.Failed << " of " << r.Total << " pictures were not moved into the trash\n";
+  return kExitActionFailed;
+}
+
 // The folders to scan, made absolute: the masters are scanned too. kExitOk, or the exit code
 // after the message.
 int CheckScanFolders(TCliArgs& args, std::ostream& err) {
@@ -564,9 +635,11 @@ int FinishScan(TScanEngine& engine, const TCliArgs& args, std::ostream& out, std
         << " (group " << stoppedAt->DupGroup
         << "): the command line never selects a master file, so nothing after it is selected\n";
   }
-  if (engine.CompareMode() != cmEmails && engine.CompareMode() != cmContacts) ReportRejections(engine, err);
+  if (engine.CompareMode() == cmPhotoLibrary) ReportLeftOutPhotos(engine, err);
+  if (engine.CompareMode() < cmEmails) ReportRejections(engine, err);
   if (args.Action.Kind && engine.CompareMode() == cmEmails) return RunMailAction(engine, args.Action, out, err);
   if (args.Action.Kind && engine.CompareMode() == cmContacts) return RunContactAction(engine, args.Action, out, err);
+  if (args.Action.Kind && engine.CompareMode() == cmPhotoLibrary) return RunPhotoAction(engine, args.Action, out, err);
   if (args.Action.Kind) return RunAction(engine, args, args.LogDir, out, err);
   return n > 0 ? kExitOk : kExitNone;
 }
@@ -581,20 +654,27 @@ int RunScan(const std::vector<std::string>& arguments, std::ostream& out, std::o
   if (error = CheckSelectAction(args); !error.empty()) return Bad("scan", error, err);
   const bool mail = args.Mode == cmEmails;
   const bool contacts = args.Mode == cmContacts;
+  const bool photos = args.Mode == cmPhotoLibrary;
   if (mail && (!args.Operands.empty() || !args.Masters.empty()))
     return Bad("scan", "mail mode scans the folders of mail stores: use --store and --folder", err);
   if (contacts && (!args.Operands.empty() || !args.Masters.empty()))
     return Bad("scan", "contacts mode scans address books: use --addressbook", err);
+  if (photos && (!args.Operands.empty() || !args.Masters.empty()))
+    return Bad("scan", "photo mode scans the albums of the photo library: use --library and --folder", err);
   const std::string_view actionName = args.Action.Kind ? args.Action.Kind->Name : "";
   if (contacts && !actionName.empty() && actionName != "merge" && actionName != "delete")
     return Bad("scan", "contacts mode: --action merge or --action delete (into the address book's trash folder)", err);
-  if (!mail && !contacts)
+  if (photos && args.Action.Kind && args.Action.Kind->Operation != poDelete)
+    return Bad("scan", "photo mode has one action, delete (into the photo library's trash)", err);
+  if (!mail && !contacts && !photos)
     if (const int rc = CheckScanFolders(args, err); rc != kExitOk) return rc;
   TScanEngine engine(args.Mode, args.Compare);
   if (mail)
     if (const int rc = PrepareMailScan(engine, args, err); rc != kExitOk) return rc;
   if (contacts)
     if (const int rc = PrepareContactScan(engine, args, err); rc != kExitOk) return rc;
+  if (photos)
+    if (const int rc = PreparePhotoScan(engine, args, err); rc != kExitOk) return rc;
   if (const int rc = ScanFolders(engine, args, err); rc != kExitOk) return rc;
   return FinishScan(engine, args, out, err);
 }
@@ -638,6 +718,7 @@ const char* ActionVerb(std::uint8_t type) {
     case faMoveMessage: return "moved e-mails";
     case faMoveContact: return "deleted contacts";
     case faMergeContact: return "merged contacts";
+    case faTrashPhoto: return "trashed pictures";
     default: return "unknown";
   }
 }
@@ -801,6 +882,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   }
   // Each run starts with the paths escaped: --null is an option of the run that gives it.
   gNullEnded = false;
+  if (const std::vector<std::string> scripts = ExpandStorePaths(Settings.PhotoScriptFolder); !scripts.empty())
+    SetPhotoScriptFolder(scripts.front());
   for (const TCommandEntry& c : kCommandEntries)
     if (cmd == c.Name) return c.Run(rest, out, err);
   err << "pelcrow-cli: unknown command \"" << cmd << "\"\n" << UsageText();

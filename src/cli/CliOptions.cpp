@@ -139,7 +139,8 @@ std::string ApplyMode(TCliArgs& a, const std::string& v) {
   else if (v == "music") a.Mode = cmMusicTags;
   else if (v == "mail") a.Mode = cmEmails;
   else if (v == "contacts") a.Mode = cmContacts;
-  else return "unknown mode \"" + v + "\" (use crc, bytes, name, music, mail or contacts)";
+  else if (v == "photos") a.Mode = cmPhotoLibrary;
+  else return "unknown mode \"" + v + "\" (use crc, bytes, name, music, mail, contacts or photos)";
   return {};
 }
 
@@ -237,8 +238,8 @@ constexpr unsigned ccScanLoad = ccScan | ccLoad;
 
 // In the order --help lists them.
 const TOptionSpec kOptions[] = {
-    {"--mode", vkValue, "crc|bytes|name|music|mail|contacts", ccScan, "--mode needs a value",
-     "how files are compared (default crc: CRC32 checksum plus\nsize, confirmed by a 128-bit content hash); mail: duplicate\ne-mails of mail stores; contacts: duplicate contacts of vCard\naddress books",
+    {"--mode", vkValue, "crc|bytes|name|music|mail|contacts|photos", ccScan, "--mode needs a value",
+     "how files are compared (default crc: CRC32 checksum plus\nsize, confirmed by a 128-bit content hash); mail: duplicate\ne-mails of mail stores; contacts: duplicate contacts of vCard\naddress books; photos: duplicate pictures of the Shotwell\nphoto library",
      [](TCliArgs& a, const std::string& v, TArgReader&) { return ApplyMode(a, v); }},
     {"--compare", vkValue, "name,ext,size,exif", ccScan, "--compare needs a value",
      "what must also be equal: file name, extension, size\n(name and music modes), EXIF-free picture data (name mode)",
@@ -261,9 +262,15 @@ const TOptionSpec kOptions[] = {
        return std::string();
      }},
     {"--folder", vkValue, "PATH", ccScan, "--folder needs a folder path",
-     "mail mode: scan this folder of the store, as the folder tree shows\nit (\"Maildir/Work/\"; repeatable; default: every folder)",
+     "mail mode: scan this folder of the store, as the folder tree shows\nit (\"Maildir/Work/\"; repeatable; default: every folder); photo\nmode: this album (\"Holiday/\"; default: every album)",
      [](TCliArgs& a, const std::string& v, TArgReader&) {
        a.MailFolders.push_back(v);
+       return std::string();
+     }},
+    {"--library", vkValue, "FILE", ccScan, "--library needs a file",
+     "photo mode: the Shotwell library, its photo.db (default: the\nsettings' PhotoLibrary, else ~/.local/share/shotwell/data/photo.db)",
+     [](TCliArgs& a, const std::string& v, TArgReader&) {
+       a.PhotoLibrary = Absolute(v);
        return std::string();
      }},
     {"--exclude", vkValue, "FOLDER", ccScan, "--exclude needs a folder",

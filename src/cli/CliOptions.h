@@ -53,6 +53,8 @@ struct TCliArgs {
   std::vector<std::string> Stores, MailFolders;
   // contacts mode: the address books
   std::vector<std::string> AddressBooks;
+  // photo mode: the library (empty: the settings', else Shotwell's own)
+  std::string PhotoLibrary;
   std::string IncludeMasks = "*.*", ExcludeMasks;
   std::uint8_t Mode = cmCRC32;
   TPcwCompareOptions Compare;

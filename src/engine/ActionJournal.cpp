@@ -108,6 +108,8 @@ std::string PlanLine(const TJournalItem& it) {
   l.Num(s.Device).Num(s.Inode).Num(s.Size).Num(s.ModifiedNs).Num(s.AccessedNs).Num(s.ChangedNs);
   l.Num(s.Mode).Num(s.Uid).Num(s.Gid);
   l.Add(it.Target).Num(t.Device).Num(t.Inode).Num(t.Size).Num(t.ModifiedNs).Num(t.ChangedNs);
+  // Known before the act: the trash entry a photo becomes is the library's record of it.
+  if (it.ActionType == faTrashPhoto) l.Add(it.TrashDir).Add(it.TrashName);
   return l.Text();
 }
 
@@ -146,6 +148,10 @@ bool ParsePlan(const std::vector<std::string_view>& f, TJournalItem& it) {
   it.TargetId.Size = Num<std::int64_t>(f[19]);
   it.TargetId.ModifiedNs = Num<std::int64_t>(f[20]);
   it.TargetId.ChangedNs = Num<std::int64_t>(f[21]);
+  if (f.size() >= 24) {
+    it.TrashDir = Unescape(f[22]);
+    it.TrashName = Unescape(f[23]);
+  }
   return it.Seq != 0 && !it.Name.empty();
 }
 
@@ -370,6 +376,12 @@ void SettleUnfinished(TJournalItem& Item, const std::vector<platform::TTrashEntr
   platform::TEntryStat now;
   const bool folderOk = folder.Open(Item.Folder, Item.FolderId) == 0;
   const bool present = folderOk && platform::StatEntry(folder.Fd(), Item.Name, now) == 0;
+  if (Item.ActionType == faTrashPhoto) {
+    // Only the library knows whether its flag was set; undo asks it and takes "not in the
+    // trash" as back already.
+    Item.State = TJournalItem::jsDone;
+    return;
+  }
   if (present && Item.ActionType == faCreateLink && now.IsLink()) {
     Item.State = TJournalItem::jsDone;
     return;

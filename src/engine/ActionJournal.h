@@ -5,6 +5,7 @@
 // One file per action, only ever appended to, one line per record:
 //   H  version, action type, start time, pid             the action
 //   P  the item as it was and where it was to go       before the pass's first file operation
+//      (a picture put into its library's trash: also the library and the photo's identifier)
 //   D  where it went (target and its identity, trash entry) after it went
 //   F  it stayed where it was                          after a failure
 //   U  it was put back                                 after an undo
@@ -39,7 +40,7 @@ struct TJournalItem {
   // Move, rename: where the file went. Delete, trash, link: the group's kept copy.
   std::string Target;
   platform::TFileIdentity TargetId;
-  std::string TrashDir, TrashName;  // trash: the entry the file became
+  std::string TrashDir, TrashName;  // trash: the entry the file became; a photo: library, photo id
   // A move across file systems was about to publish its copy at Target (C record). When the
   // item is then found still in place, a whole copy at Target is the move's own leftover.
   bool CopyStarted = false;

@@ -17,6 +17,7 @@
 namespace pelcrow {
 
 // faMoveMessage: an e-mail moved inside its store (into its trash or another folder).
+// faTrashPhoto: a picture moved into its photo library's trash (its file stays where it is).
 // faMoveContact: a contact's file moved into its address book's trash folder.
 // faMergeContact: a contact's file rewritten with the addresses of its group; the earlier
 // version waits in the address book's trash folder.
@@ -28,7 +29,8 @@ enum TFileItemAction : std::uint8_t {
   faCreateLink,
   faMoveMessage,
   faMoveContact,
-  faMergeContact
+  faMergeContact,
+  faTrashPhoto
 };
 inline constexpr std::uint8_t kNoAction = 255;
 

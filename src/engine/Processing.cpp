@@ -179,6 +179,7 @@ std::string UndoActionText(std::uint8_t ActionType, int Count) {
     case faMergeContact: text = "Merge %d contacts."; break;
     case faRename: text = "Rename %d items."; break;
     case faCreateLink: text = "Replace %d items with symbolic link."; break;
+    case faTrashPhoto: text = "Move %d pictures to the photo library's trash."; break;
     default: return std::string();
   }
   return FormatCounts(TranslateText(text), {Count});
@@ -186,7 +187,7 @@ std::string UndoActionText(std::uint8_t ActionType, int Count) {
 
 bool UndoAvailable(const TScanEngine& Engine, const TActionHistory& History) {
   return (Engine.CompareMode() <= cmMusicTags || Engine.CompareMode() == cmEmails ||
-          Engine.CompareMode() == cmContacts) &&
+          Engine.CompareMode() == cmContacts || Engine.CompareMode() == cmPhotoLibrary) &&
          History.fActionNo > 0 &&
          Engine.RealItemCount() > 0;
 }

@@ -213,7 +213,10 @@ void TScanEngine::BuildFileList(IScanView* FileList, const TScanSettings& Option
   fPublished = false;
   fWorkerError.clear();
   MasterWarningActive = fMasterSelectMode && fCompareMode < cmEmails;
-  if (fCompareMode == cmPhotoLibrary) return;  // no photo-library scanner on this platform
+  if (fCompareMode == cmPhotoLibrary) {
+    StartPhotoScan();
+    return;
+  }
   if (fCompareMode == cmEmails || fCompareMode == cmContacts) {
     StartPluginScan(Options);
     return;
@@ -224,6 +227,15 @@ void TScanEngine::BuildFileList(IScanView* FileList, const TScanSettings& Option
 
 void TScanEngine::Stop() {
   if (!ScanThreadExecuting()) return;
+  if (fPhotoScanner && fPhotoScanner->Scanning()) {
+    // Forgotten at once, with no results, as a plug-in scan.
+    fPhotoScanner->AbandonScan();
+    std::weak_ptr<TScanEngine*> self = fSelf;
+    GetMainThread().Post([self] {
+      if (auto s = self.lock()) (*s)->FinishPluginScan();
+    });
+    return;
+  }
   if (fCurrentPlugin && !fScanThread.joinable()) {
     // A plug-in scan: forgotten at once, with no results.
     fCurrentPlugin->CancelScan();
@@ -460,8 +472,15 @@ int TScanEngine::RealItemCount() const {
 }
 
 bool TScanEngine::ItemValid(int AIndex) const {
-  if (fCompareMode == cmPhotoLibrary) return false;  // no photo-library scanner items
-  return AIndex >= 0 && AIndex < ItemCount();
+  if (AIndex < 0 || AIndex >= ItemCount()) return false;
+  if (fCompareMode != cmPhotoLibrary) return true;
+  // A row of the photo mode is valid while the scanner still holds its item.
+  const TItemBase* item = fFiles[static_cast<std::size_t>(AIndex)]->PhotoScannerItem;
+  TScannerBase* scanner = PhotoScannerIfMade();
+  if (!scanner || !item) return false;
+  for (const auto& p : scanner->Items().List())
+    if (p.get() == item) return true;
+  return false;
 }
 
 void TScanEngine::FillPathList(std::vector<std::string>& AList) const {

@@ -24,6 +24,7 @@
 #include "engine/SearchFilter.h"
 #include "medialib/MediaLibSync.h"
 #include "plugins/ScanEnginePlugin.h"
+#include "plugins/ScannerBase.h"
 #include "settings/FileMask.h"
 #include "settings/PcwSettings.h"
 
@@ -121,6 +122,14 @@ struct TMailStoreRoots {
   std::vector<std::string> Maildir;
   std::vector<std::string> Thunderbird;
 };
+// Where the photo mode finds its library and the scripts that drive it; empty: Shotwell's own
+// library, the scripts beside the program.
+struct TPhotoLibraryLocation {
+  std::string ScriptFolder;
+  std::string Library;
+};
+// Shotwell's library of this user: $XDG_DATA_HOME/shotwell/data/photo.db.
+std::string DefaultPhotoLibrary();
 // The scan's part of a settings record.
 TScanSettings ScanSettingsOf(const TPcwSettings& Record);
 // The mail stores a settings record names, with "~" and variables expanded.
@@ -284,6 +293,18 @@ class TScanEngine {
   // The address books of the contacts mode: folders of .vcf files, or .vcf files.
   void SetContactStores(std::vector<std::string> Roots);
   const std::vector<std::string>& ContactStores() const { return fContactStores; }
+  // The photo-library scanner of mode 6, made on first use; nullptr in the other modes or when the
+  // library cannot be read (then the notice is shown, the mode falls back to CRC32 plus size and
+  // OnPhotoModeFallback tells the front end, which keeps the mode in its settings).
+  TScannerBase* PhotoScanner();
+  // The scanner if it was made, without making it.
+  TScannerBase* PhotoScannerIfMade() const;
+  void SetPhotoLibrary(TPhotoLibraryLocation Location);
+  const TPhotoLibraryLocation& PhotoLibrary() const { return fPhotoLibrary; }
+  std::function<void()> OnPhotoModeFallback;
+  // Rows from the photo scanner's items (after its scan); rows whose item is gone leave.
+  void CopyPhotoRecords();
+  void SyncPhotoRecords();
   // The plug-in item behind a row, or -1 for a file row.
   static int PluginIndex(const TFileItem& Item) { return Item.Emails ? Item.Emails->OutlookIndex : -1; }
 
@@ -373,6 +394,11 @@ class TScanEngine {
   void PluginScanComplete();
   void FinishPluginScan();
   std::unique_ptr<IScanEnginePlugin> fCurrentPlugin;
+  // ---- photo mode (PhotoScan.cpp)
+  void StartPhotoScan();
+  void PhotoScanComplete();
+  std::unique_ptr<TScannerBase> fPhotoScanner;
+  TPhotoLibraryLocation fPhotoLibrary;
   std::int32_t fOutlookTotal = 0;
   TMailStoreRoots fMailStores;
   std::vector<std::string> fContactStores;

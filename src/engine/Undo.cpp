@@ -15,11 +15,14 @@
 #include "base/CountText.h"
 #include "base/UserPrompt.h"
 #include "engine/ItemFlags.h"
+#include "engine/PhotoProcessing.h"
 #include "engine/ScanEngine.h"
 #include "localization/TranslateText.h"
 #include "medialib/MediaLibSync.h"
+#include "plugins/PictureScanner.h"
 #include "platform/FileSystem.h"
 #include "platform/FileTransfer.h"
+#include "platform/RunningPrograms.h"
 #include "platform/SafeFile.h"
 #include "platform/SysCalls.h"
 #include "platform/Trash.h"
@@ -186,6 +189,7 @@ bool TScanEngine::UndoAction(int ActionNo, int TotalCount, TDateTime ActionStart
     case faRename: counts = "%d of %d items were not renamed."; break;
     case faDelete:
     case faRecycle:
+    case faTrashPhoto:
     case faCreateLink: counts = "%d of %d items were not restored."; break;
     default: break;
   }
@@ -425,6 +429,15 @@ bool IsOurCopy(const TJournalItem& R, const platform::TCheckedFolder& home, cons
   return platform::SameContentAt(home.Fd(), R.Name, keptDir.Fd(), BaseOf(R.Target), same) == 0 && same;
 }
 
+// A picture goes back out of its library's trash; its file never moved.
+bool RevertTrashedPhoto(const TJournalItem& R, std::string& Why) {
+  if (PhotoManagerRunsOn(R.TrashDir)) {
+    Why = TranslateText(kPhotoManagerRunningText);
+    return false;
+  }
+  return RestoreLibraryPhoto(PhotoScriptFolder(), R.TrashDir, R.TrashName, R.FullPath(), Why);
+}
+
 // The item's old place: its folder, and what has its name now.
 struct TOldPlace {
   platform::TCheckedFolder Home;
@@ -552,6 +565,7 @@ bool RevertLinked(const TJournalItem& R, TOldPlace& at, std::string& Why) {
 }  // namespace
 
 bool RevertJournalItem(const TJournalItem& R, TDateTime ActionStarted, std::string& Why) {
+  if (R.ActionType == faTrashPhoto) return RevertTrashedPhoto(R, Why);
   platform::CreateFolders(R.Folder);
   TOldPlace at;
   if (const int err = at.Home.Open(R.Folder)) {

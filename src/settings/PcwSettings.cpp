@@ -122,6 +122,8 @@ void TPcwSettings::ResetToDefaults() {
   MaildirStores = kDefaultMaildirStores;
   ThunderbirdProfiles = kDefaultThunderbirdProfiles;
   AddressBooks = kDefaultAddressBooks;
+  PhotoLibrary.clear();
+  PhotoScriptFolder.clear();
   PermanentExclusions = TPcwSpecialFolders::GetDefaultExclusions();
   DupMovePathToMove.clear();
   DupMoveKeepFolderStructure = true;

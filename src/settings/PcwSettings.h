@@ -128,6 +128,10 @@ struct TPcwSettings {
   std::string ThunderbirdProfiles = kDefaultThunderbirdProfiles;
   // The address books of the contacts mode (folders of .vcf files, .vcf files), the same way.
   std::string AddressBooks = kDefaultAddressBooks;
+  // The photo mode's library (Shotwell's photo.db; "~" and "$VAR" are expanded) and the folder
+  // of the scripts that drive it; empty: Shotwell's own library, the scripts beside the program.
+  std::string PhotoLibrary;
+  std::string PhotoScriptFolder;
   std::vector<std::string> PermanentExclusions;
   std::string IncludeFileMasks;
   std::string IncludeMusicFileMasks;

@@ -41,6 +41,8 @@ constexpr std::string_view kTranslationLanguageCode = "TranslationLanguageCode";
 constexpr std::string_view kSyncITunes = "Sync_iTunes";
 constexpr std::string_view kSyncWMP = "Sync_WMP";
 constexpr std::string_view kSyncIPhoto = "Sync_iPhoto";
+constexpr std::string_view kPhotoLibrary = "PhotoLibrary";
+constexpr std::string_view kPhotoScriptFolder = "PhotoScriptFolder";
 constexpr std::string_view kSyncRepointToKept = "Sync_RepointToKept";
 constexpr std::string_view kMpdMusicDirectory = "MpdMusicDirectory";
 constexpr std::string_view kShowPreview = "ShowPreview";
@@ -198,6 +200,9 @@ void TPcwSettings::LoadMediaLibSettings() {
   Sync_WMP = ini.ReadBool(kPreferences, kSyncWMP, true);
   Sync_RepointToKept = ini.ReadBool(kPreferences, kSyncRepointToKept, false);
   MpdMusicDirectory = ini.ReadString(kPreferences, kMpdMusicDirectory, "");
+  // The photo library is one too: the command line finds it where the app does.
+  PhotoLibrary = ini.ReadString(kPreferences, kPhotoLibrary, "");
+  PhotoScriptFolder = ini.ReadString(kPreferences, kPhotoScriptFolder, "");
 }
 
 void TPcwSettings::ReadFromIni(const TIniFile& ini) {
@@ -247,6 +252,8 @@ void TPcwSettings::ReadPreferences(const TIniFile& ini) {
   DisableSafetyLock = ini.ReadBool(kPreferences, kDisableSafetyLock, false);
   UndoJournalDays = std::max(0, static_cast<int>(ini.ReadInteger(kPreferences, kUndoJournalDays, 30)));
   UseChecksumCache = ini.ReadBool(kPreferences, kChecksumCache, true);
+  PhotoLibrary = ini.ReadString(kPreferences, kPhotoLibrary, "");
+  PhotoScriptFolder = ini.ReadString(kPreferences, kPhotoScriptFolder, "");
   DbgAUServer = ini.ReadString(kPreferences, kDbgAUServer, "");
   RetrieveShellContextMenuStatus();
 }
@@ -347,6 +354,8 @@ void TPcwSettings::WriteToIni(TIniFile& ini) const {
   ini.WriteBool(kPreferences, kSyncRepointToKept, Sync_RepointToKept);
   ini.WriteString(kPreferences, kMpdMusicDirectory, MpdMusicDirectory);
   ini.WriteBool(kPreferences, kShowPreview, ShowPreview);
+  ini.WriteString(kPreferences, kPhotoLibrary, PhotoLibrary);
+  ini.WriteString(kPreferences, kPhotoScriptFolder, PhotoScriptFolder);
   ini.WriteBool(kPreferences, kDisableSafetyLock, DisableSafetyLock);
   ini.WriteInteger(kPreferences, kUndoJournalDays, UndoJournalDays);
   ini.WriteBool(kPreferences, kChecksumCache, UseChecksumCache);

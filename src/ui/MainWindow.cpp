@@ -61,7 +61,7 @@ QString Number(long long n) { return QString::fromStdString(FormatThousands(n));
 
 void Message(TMessageKind kind, const char* text) { GetUserPrompt().ShowMessage(kind, TranslateText(text)); }
 
-const char* const kModeItems[] = {"File Search", "Music Scan", "Email Mode", "Contacts Scan", "iPhoto Scan",
+const char* const kModeItems[] = {"File Search", "Music Scan", "Email Mode", "Contacts Scan", "Photo Library Scan",
                                   "iTunes Scan"};
 std::uint8_t ModeOfItem(int index) {
   switch (index) {
@@ -456,8 +456,8 @@ void TfmMain::BuildScanModeMenu() {
     a->setCheckable(true);
     a->setData(i);
     group->addAction(a);
-    // Neither the photo library nor the media-library scan exist on this platform.
-    if (i >= 4) a->setProperty("neverShown", true);
+    // The media-library scan does not exist on this platform.
+    if (i == 5) a->setProperty("neverShown", true);
     connect(a, &QAction::triggered, this, [this, i] {
       // Menu actions run after the menu has closed.
       RunDeferred([this, i] { ChooseScanMode(ModeOfItem(i)); });
