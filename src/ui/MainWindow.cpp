@@ -434,6 +434,7 @@ void TfmMain::BuildResultsGrid() {
     UpdateStatsInfo();
     UpdateResultControls();
   });
+  connect(fResults, &TResultsPanel::PropertiesShown, this, &TfmMain::WatchForRenames);
   connect(fResults, &TResultsPanel::ClearRequested, this, [this] { ClearResults(false); });
   connect(fResults, &TResultsPanel::DeleteFocusedRequested, this, &TfmMain::RunDeleteFocused);
   connect(fResults, &TResultsPanel::HistoryInvalidated, this, [this] { fProcessing->ClearHistory(); });
@@ -906,6 +907,22 @@ void TfmMain::CheckTimerTick() {
   // The update check is not built yet.
   if (Settings.LaunchWizard) RunScanWizard();
   HandleUrlFile();
+}
+
+void TfmMain::WatchForRenames() {
+  if (!fFolderMonitor) {
+    fFolderMonitor = std::make_unique<platform::TFolderMonitor>();
+    fFolderMonitor->SetFilter(platform::fnFileName);
+    fFolderMonitor->SetMonitorSubtree(true);
+    fFolderMonitor->OnFileChange = [this](const platform::TFileRename& r) { fResults->FileRenamed(r.OldPath, r.NewPath); };
+    fFolderMonitor->OnNotice = [](const std::string& line) { WriteLog(line, lsvWarning); };
+  }
+  const std::vector<std::string>& folders = fScanEngine->GetIncludeFilePaths();
+  if (fFolderMonitor->Active() && fFolderMonitor->FoldersList() == folders) return;
+  fFolderMonitor->SetActive(false);
+  fFolderMonitor->SetFoldersList(folders);
+  if (const int err = fFolderMonitor->SetActive(true); err != 0)
+    WriteLog("Folder monitor: cannot watch the include folders: " + platform::ErrorText(err), lsvWarning);
 }
 
 // A link file dropped into the settings folder by an installer: opened once, then removed.
