@@ -50,6 +50,7 @@
 #include "ui/SearchFilterDialog.h"
 #include "ui/SettingsDialog.h"
 #include "ui/UiText.h"
+#include "ui/UpdateDialog.h"
 #include "ui/UserStateBinder.h"
 #include "ui/WizardDialog.h"
 
@@ -489,7 +490,7 @@ void TfmMain::BuildMenus() {
   connect(help, &QAction::triggered, this, [] { platform::OpenDocument(kHelpUrl); });
   QAction* update = pmHelp->addAction(QString());
   update->setObjectName(QStringLiteral("miUpdate"));
-  update->setEnabled(false);  // the update check is not built yet
+  connect(update, &QAction::triggered, this, [this] { RunDeferred([this] { ShowUpdateDialog(this, false); }); });
   QAction* about = pmHelp->addAction(QString());
   about->setObjectName(QStringLiteral("miAbout"));
   connect(about, &QAction::triggered, this, [this] { RunDeferred([this] { ShowAbout(); }); });
@@ -904,7 +905,7 @@ void TfmMain::RunSearchFilter() {
 void TfmMain::CheckTimerTick() {
   if (Settings.MaximizeOnStartup) showMaximized();
   if (Settings.ShowQuickTips) ShowQuickTips(this);
-  // The update check is not built yet.
+  if (Settings.CheckForUpdates) RunStartupUpdateCheck(this);
   if (Settings.LaunchWizard) RunScanWizard();
   HandleUrlFile();
 }
