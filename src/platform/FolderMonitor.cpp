@@ -19,6 +19,10 @@
 
 namespace pelcrow::platform {
 
+namespace detail {
+int (*InotifyAddWatch)(int fd, const char* path, std::uint32_t mask) = ::inotify_add_watch;
+}  // namespace detail
+
 namespace {
 
 using TClock = std::chrono::steady_clock;
@@ -71,7 +75,7 @@ class TFolderMonitor::TWorker {
     for (std::string folder : fFolders) {
       while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
       // The listed folder itself may be a link; below it links are not followed.
-      const int wd = ::inotify_add_watch(fNotifyFd, folder.c_str(), kWatchMask);
+      const int wd = detail::InotifyAddWatch(fNotifyFd, folder.c_str(), kWatchMask);
       if (wd < 0) {
         lastError = errno;
         if (lastError == ENOSPC) NoteWatchLimit(folder);
@@ -200,7 +204,7 @@ class TFolderMonitor::TWorker {
   void Rescan() {
     fPending.clear();
     for (const std::string& root : fRoots) {
-      const int wd = ::inotify_add_watch(fNotifyFd, root.c_str(), kWatchMask);
+      const int wd = detail::InotifyAddWatch(fNotifyFd, root.c_str(), kWatchMask);
       if (wd >= 0) fPaths[wd] = root;
       if (fSubtree) WatchBelow(root);
     }
@@ -219,7 +223,7 @@ class TFolderMonitor::TWorker {
   }
 
   void WatchTree(const std::string& folder) {
-    const int wd = ::inotify_add_watch(fNotifyFd, folder.c_str(), kWatchMask | IN_DONT_FOLLOW);
+    const int wd = detail::InotifyAddWatch(fNotifyFd, folder.c_str(), kWatchMask | IN_DONT_FOLLOW);
     if (wd < 0) {
       if (errno == ENOSPC) NoteWatchLimit(folder);
       return;
@@ -245,7 +249,7 @@ class TFolderMonitor::TWorker {
         if (type == TEntryType::etDirectory) subs.push_back(std::move(path));
       });
       for (std::string& sub : subs) {
-        const int wd = ::inotify_add_watch(fNotifyFd, sub.c_str(), kWatchMask | IN_DONT_FOLLOW);
+        const int wd = detail::InotifyAddWatch(fNotifyFd, sub.c_str(), kWatchMask | IN_DONT_FOLLOW);
         if (wd < 0) {
           if (errno == ENOSPC) {
             NoteWatchLimit(sub);

@@ -1,7 +1,8 @@
 // Watches folders (and their subfolders) for renames and reports each one, old and new full
 // path, on the user-interface thread. Built on inotify: one watch per folder, folders that appear
 // later are watched as they come, the two halves of a rename are paired by their cookie, and a
-// lost event queue is answered by walking the folders again.
+// lost event queue is answered by walking the folders again. A move from one watched folder to
+// another is a rename too (both paths are known); a move out of or into the watched folders is not.
 #pragma once
 
 #include <cstdint>
@@ -75,5 +76,11 @@ class TFolderMonitor {
   // Reports already posted by a worker that has been stopped since are dropped by their token.
   std::shared_ptr<int> fToken;
 };
+
+namespace detail {
+// For tests: the inotify_add_watch the monitor calls (the real one unless replaced), so that the
+// system's watch limit can be met without lowering it for the whole machine.
+extern int (*InotifyAddWatch)(int fd, const char* path, std::uint32_t mask);
+}  // namespace detail
 
 }  // namespace pelcrow::platform

@@ -3,7 +3,10 @@
 #include "platform/FolderMonitor.h"
 
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <unistd.h>
+
+#include <atomic>
 
 #include <cerrno>
 #include <chrono>
@@ -219,6 +222,37 @@ TEST_F(FolderMonitorTest, NothingIsReportedAfterTheStop) {
   Move("w/y", "w/z");
   WaitFor(1);
   EXPECT_EQ(fReports, std::vector<std::string>{"w/y->w/z"});
+}
+
+// The system's limit on watches: one clear line for the log, however many folders it leaves out,
+// and the folders that are watched keep reporting.
+TEST_F(FolderMonitorTest, TheWatchLimitGivesOneLogLine) {
+  for (const char* d : {"a", "b", "c", "d", "e"}) Write(std::string("w/") + d + "/x", "x");
+  static std::atomic<int> allowed;
+  allowed = 3;
+  struct TRestore {
+    ~TRestore() { detail::InotifyAddWatch = ::inotify_add_watch; }
+  } restore;
+  detail::InotifyAddWatch = [](int fd, const char* path, std::uint32_t mask) {
+    if (allowed-- <= 0) {
+      errno = ENOSPC;
+      return -1;
+    }
+    return ::inotify_add_watch(fd, path, mask);
+  };
+  std::vector<std::string> notices;
+  fMonitor.OnNotice = [&](const std::string& line) { notices.push_back(line); };
+  ASSERT_EQ(Start(), 0);
+  ASSERT_TRUE(WaitForWatches(3));
+  fs::create_directories(fDir / "w/later");  // refused as well, and not said again
+  Sentinel();
+  WaitFor(1);
+  fLoop.WaitAndProcess(80ms);
+  EXPECT_EQ(fReports, std::vector<std::string>{"w/sentinel->w/sentinel2"});
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_NE(notices[0].find("limit of inotify watches"), std::string::npos) << notices[0];
+  EXPECT_NE(notices[0].find("max_user_watches"), std::string::npos) << notices[0];
+  EXPECT_EQ(fMonitor.WatchCount(), 3);
 }
 
 }  // namespace
