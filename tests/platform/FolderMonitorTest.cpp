@@ -255,5 +255,49 @@ TEST_F(FolderMonitorTest, TheWatchLimitGivesOneLogLine) {
   EXPECT_EQ(fMonitor.WatchCount(), 3);
 }
 
+// More events than the kernel queues: the monitor walks the folders again, says so once, and a
+// folder made while events were being lost is watched all the same.
+TEST_F(FolderMonitorTest, ALostEventQueueIsAnsweredByWalkingAgain) {
+  int queued = 16384;
+  std::ifstream("/proc/sys/fs/inotify/max_queued_events") >> queued;
+  fs::create_directories(fDir / "w/flood");
+  static std::atomic<bool> held, entered;
+  held = true;
+  entered = false;
+  struct TRestore {
+    ~TRestore() {
+      held = false;
+      detail::InotifyAddWatch = ::inotify_add_watch;
+    }
+  } restore;
+  // The worker is kept busy placing the watch of "slow" while the queue overflows.
+  detail::InotifyAddWatch = [](int fd, const char* path, std::uint32_t mask) {
+    const std::string p(path);
+    const auto until = std::chrono::steady_clock::now() + 20s;
+    if (p.size() >= 5 && p.compare(p.size() - 5, 5, "/slow") == 0) {
+      entered = true;
+      while (held && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(1ms);
+    }
+    return ::inotify_add_watch(fd, path, mask);
+  };
+  std::vector<std::string> notices;
+  fMonitor.OnNotice = [&](const std::string& line) { notices.push_back(line); };
+  ASSERT_EQ(Start(), 0);
+  ASSERT_TRUE(WaitForWatches(2));
+  fs::create_directories(fDir / "w/slow");
+  for (int i = 0; i < 5000 && !entered; ++i) std::this_thread::sleep_for(1ms);
+  ASSERT_TRUE(entered);
+  for (int i = 0; i < queued + 500; ++i) std::ofstream(fDir / ("w/flood/" + std::to_string(i)));
+  fs::create_directories(fDir / "w/missed");
+  held = false;
+  ASSERT_TRUE(WaitForWatches(4));
+  Write("w/missed/x", "x");
+  Move("w/missed/x", "w/missed/y");
+  WaitFor(1);
+  EXPECT_EQ(fReports, std::vector<std::string>{"w/missed/x->w/missed/y"});
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_NE(notices[0].find("events were lost"), std::string::npos) << notices[0];
+}
+
 }  // namespace
 }  // namespace pelcrow::platform
