@@ -142,7 +142,8 @@ TfmUpdate::TfmUpdate(QWidget* parent, std::optional<TUpdateDescription> offer)
 
 TfmUpdate::~TfmUpdate() {
   if (fReply) {
-    fStop = true;
+    // Its end must not reach a window that is going away.
+    fReply->disconnect(this);
     fReply->abort();
   }
   DiscardPartial();

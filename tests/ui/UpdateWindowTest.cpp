@@ -215,6 +215,21 @@ class UpdateWindowTest : public QObject {
     QCOMPARE(DownloadLeftovers(), QStringList());
   }
 
+  // A window closed by its owner in the middle of a download leaves nothing either.
+  void aWindowDestroyedMidDownloadLeavesNoFile() {
+    Describe(Offer("9.0.0", fBase + "/slow/files/" + kPackage, Sha256Of(fPackage)));
+    {
+      TfmUpdate w;
+      w.show();
+      QTRY_VERIFY_WITH_TIMEOUT(w.btnYes->isVisible(), 10000);
+      w.btnYes->click();
+      QTRY_VERIFY_WITH_TIMEOUT(w.pbProgress->value() > 0, 10000);
+    }
+    QTest::qWait(100);
+    QVERIFY(fPresented.empty());
+    QCOMPARE(DownloadLeftovers(), QStringList());
+  }
+
   // At start-up only a newer version shows a window, and the window shows it at once.
   void theStartUpCheckShowsAWindowOnlyForANewerVersion() {
     QWidget main;
