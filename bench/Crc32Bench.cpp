@@ -6,8 +6,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <random>
+#include <string>
 #include <vector>
+
+#include "services/FileCrc32.h"
 
 namespace {
 
@@ -57,3 +62,50 @@ void BM_ZlibCrc32(benchmark::State& state) {
 BENCHMARK(BM_Crc32Of)->Arg(4 << 10)->Arg(64 << 10)->Arg(16 << 20);
 BENCHMARK(BM_Crc32Portable)->Arg(4 << 10)->Arg(64 << 10)->Arg(16 << 20);
 BENCHMARK(BM_ZlibCrc32)->Arg(4 << 10)->Arg(64 << 10)->Arg(16 << 20);
+
+// ---------------------------------------------------------------- whole files, as the CRC32 tool reads them
+
+namespace {
+
+// A 256 MiB file of the random buffer repeated, made once; its zlib checksum is the reference.
+struct TBigFile {
+  std::string Path;
+  std::uint32_t Zlib = 0;
+  ~TBigFile() {
+    std::error_code ec;
+    if (!Path.empty()) std::filesystem::remove(Path, ec);
+  }
+};
+
+const TBigFile& BigFile() {
+  static TBigFile file;
+  if (file.Path.empty()) {
+    file.Path = (std::filesystem::temp_directory_path() / "pelcrow-bench-crc32.bin").string();
+    std::ofstream out(file.Path, std::ios::binary | std::ios::trunc);
+    uLong z = crc32(0L, Z_NULL, 0);
+    for (int i = 0; i < 16; ++i) {
+      out.write(reinterpret_cast<const char*>(Buffer()), std::streamsize{16} << 20);
+      z = crc32(z, Buffer(), 16u << 20);
+    }
+    file.Zlib = static_cast<std::uint32_t>(z);
+  }
+  return file;
+}
+
+void BM_FileCrc32(benchmark::State& state) {
+  const TBigFile& f = BigFile();
+  const auto block = static_cast<std::size_t>(state.range(0));
+  for (auto _ : state) {
+    std::uint32_t crc = 0;
+    if (pelcrow::ComputeFileCRC32(f.Path, crc, {}, block) != 0 || crc != f.Zlib) {
+      state.SkipWithError("the file's checksum is not zlib's");
+      break;
+    }
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * (std::int64_t{256} << 20));
+}
+
+}  // namespace
+
+// 65521: the tool's block; 1 MiB: the scan's.
+BENCHMARK(BM_FileCrc32)->Arg(65521)->Arg(1 << 20)->Unit(benchmark::kMillisecond);

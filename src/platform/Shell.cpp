@@ -131,6 +131,22 @@ bool OpenFolderInExplorer(const std::string& path) {
   return OpenWithDefault(abs);
 }
 
+bool ShowInFileManager(const std::string& path) {
+  const std::string abs = AbsolutePath(path);
+  if (!Exists(abs)) return false;
+  if (FileManagerCall("ShowItems", FileUriFromPath(abs))) return true;
+  const auto slash = abs.find_last_of('/');
+  return OpenFolderInExplorer(slash == 0 ? std::string("/") : abs.substr(0, slash));
+}
+
+bool HasDefaultApplication(const std::string& mimeType) {
+  IProcessLauncher& launcher = GetProcessLauncher();
+  if (mimeType.empty() || !launcher.HasProgram("xdg-mime")) return false;
+  std::string output;
+  return launcher.Run({"xdg-mime", "query", "default", mimeType}, output, kBusQueryTimeoutMs) == 0 &&
+         output.find(".desktop") != std::string::npos;
+}
+
 bool ShowFileProperties(const std::string& path) {
   const std::string abs = AbsolutePath(path);
   return Exists(abs) && FileManagerCall("ShowItemProperties", FileUriFromPath(abs));

@@ -19,6 +19,10 @@ bool OpenWith(const std::string& path);
 bool OpenFolderInExplorer(const std::string& path);
 // The file manager's properties dialog; false when no file manager offers one.
 bool ShowFileProperties(const std::string& path);
+// The file picked out in its folder in the file manager, else its folder with the default handler.
+bool ShowInFileManager(const std::string& path);
+// True when the desktop names a default application for the MIME type (xdg-mime).
+bool HasDefaultApplication(const std::string& mimeType);
 // The trash in the file manager, else the home trash's files folder with its default handler.
 bool OpenRecycleBin();
 

@@ -8,11 +8,11 @@
 
 namespace pelcrow {
 
-int ComputeFileCRC32(const std::string& path, std::uint32_t& crc, const std::stop_token& stop) {
+int ComputeFileCRC32(const std::string& path, std::uint32_t& crc, const std::stop_token& stop, std::size_t blockSize) {
   crc = 0;
   platform::TReadOnlyFile f;
   if (int err = f.Open(path, true); err != 0) return err;
-  std::vector<char> buf(1 << 20);
+  std::vector<char> buf(blockSize > 0 ? blockSize : 1);
   std::uint32_t c = kCRC32Init;
   for (;;) {
     if (stop.stop_requested()) return ECANCELED;

@@ -51,6 +51,7 @@
 #include "ui/SearchFilterDialog.h"
 #include "ui/SettingsDialog.h"
 #include "ui/UiText.h"
+#include "ui/UpdateDialog.h"
 #include "ui/UserStateBinder.h"
 #include "ui/WizardDialog.h"
 
@@ -435,6 +436,7 @@ void TfmMain::BuildResultsGrid() {
     UpdateStatsInfo();
     UpdateResultControls();
   });
+  connect(fResults, &TResultsPanel::PropertiesShown, this, &TfmMain::WatchForRenames);
   connect(fResults, &TResultsPanel::ClearRequested, this, [this] { ClearResults(false); });
   connect(fResults, &TResultsPanel::DeleteFocusedRequested, this, &TfmMain::RunDeleteFocused);
   connect(fResults, &TResultsPanel::HistoryInvalidated, this, [this] { fProcessing->ClearHistory(); });
@@ -489,7 +491,7 @@ void TfmMain::BuildMenus() {
   connect(help, &QAction::triggered, this, [] { platform::OpenDocument(kHelpUrl); });
   QAction* update = pmHelp->addAction(QString());
   update->setObjectName(QStringLiteral("miUpdate"));
-  update->setEnabled(false);  // the update check is not built yet
+  connect(update, &QAction::triggered, this, [this] { RunDeferred([this] { ShowUpdateDialog(this, false); }); });
   QAction* about = pmHelp->addAction(QString());
   about->setObjectName(QStringLiteral("miAbout"));
   connect(about, &QAction::triggered, this, [this] { RunDeferred([this] { ShowAbout(); }); });
@@ -932,9 +934,25 @@ void TfmMain::RunSearchFilter() {
 void TfmMain::CheckTimerTick() {
   if (Settings.MaximizeOnStartup) showMaximized();
   if (Settings.ShowQuickTips) ShowQuickTips(this);
-  // The update check is not built yet.
+  if (Settings.CheckForUpdates) RunStartupUpdateCheck(this);
   if (Settings.LaunchWizard) RunScanWizard();
   HandleUrlFile();
+}
+
+void TfmMain::WatchForRenames() {
+  if (!fFolderMonitor) {
+    fFolderMonitor = std::make_unique<platform::TFolderMonitor>();
+    fFolderMonitor->SetFilter(platform::fnFileName);
+    fFolderMonitor->SetMonitorSubtree(true);
+    fFolderMonitor->OnFileChange = [this](const platform::TFileRename& r) { fResults->FileRenamed(r.OldPath, r.NewPath); };
+    fFolderMonitor->OnNotice = [](const std::string& line) { WriteLog(line, lsvWarning); };
+  }
+  const std::vector<std::string>& folders = fScanEngine->GetIncludeFilePaths();
+  if (fFolderMonitor->Active() && fFolderMonitor->FoldersList() == folders) return;
+  fFolderMonitor->SetActive(false);
+  fFolderMonitor->SetFoldersList(folders);
+  if (const int err = fFolderMonitor->SetActive(true); err != 0)
+    WriteLog("Folder monitor: cannot watch the include folders: " + platform::ErrorText(err), lsvWarning);
 }
 
 // A link file dropped into the settings folder by an installer: opened once, then removed.

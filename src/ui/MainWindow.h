@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/ScanEngine.h"
+#include "platform/FolderMonitor.h"
 #include "localization/LanguageController.h"
 #include "ui/ExportCommands.h"
 #include "ui/ProcessingCommands.h"
@@ -146,6 +147,7 @@ class TfmMain : public QMainWindow, public ITranslatable, public IProcessingHost
   void RunScanWizard();
   void CheckTimerTick();
   void HandleUrlFile();
+  void WatchForRenames();
 
   // ---- processing, export and the assistant (MainWindowProcessing.cpp)
   void ConnectProcessing();
@@ -171,6 +173,8 @@ class TfmMain : public QMainWindow, public ITranslatable, public IProcessingHost
   std::unique_ptr<TScanEngine> fScanEngine;
   // The mail store's folders as the tree shows them.
   std::vector<TOlFolder> fOlFolders;
+  // Made at the first "File Properties": renames done there reach the result rows.
+  std::unique_ptr<platform::TFolderMonitor> fFolderMonitor;
   TScanController* fScan = nullptr;
   std::unique_ptr<TUserStateBinder> fUserState;
   bool fDisabledUI = false;

@@ -531,7 +531,10 @@ void TResultsPanel::RunMenuItem(int item) {
       if (fileMode) platform::OpenRecycleBin();
       else AskPlugin(-1, nullptr);
       break;
-    case miProperties: ShowItemProperties(FocusedPath(), window()); break;
+    case miProperties:
+      ShowItemProperties(FocusedPath(), window());
+      emit PropertiesShown();
+      break;
     case miPreview: {
       const std::string path = FocusedPath();
       Later([this, path] { ShowPicturePreview(path, window()); });
@@ -624,6 +627,25 @@ void TResultsPanel::LoadListClick() {
   dlg.setDefaultSuffix(QStringLiteral("dup"));
   if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return;
   LoadListFrom(PathBytes(dlg.selectedFiles().first()));
+}
+
+void TResultsPanel::FileRenamed(const std::string& oldPath, const std::string& newPath) {
+  // A scan fills the items from its worker: they are not ours to change until it ends.
+  if (fEngine->ScanThreadExecuting()) return;
+  const auto split = [](const std::string& p) {
+    const auto slash = p.find_last_of('/');
+    return slash == std::string::npos ? std::pair<std::string, std::string>{{}, p}
+                                      : std::pair<std::string, std::string>{p.substr(0, slash), p.substr(slash + 1)};
+  };
+  const auto [oldFolder, oldName] = split(oldPath);
+  const auto [newFolder, newName] = split(newPath);
+  for (int row = 0; row < fEngine->ItemCount(); ++row) {
+    PFileItem item = fEngine->Item(row);
+    if (item->Name.view() != oldName || item->Path.view() != oldFolder) continue;
+    item->Name = newName;
+    item->Path = newFolder;
+    fModel->RowChanged(row);
+  }
 }
 
 }  // namespace pelcrow::ui

@@ -114,8 +114,12 @@ class TResultsPanel final : public QWidget {
   // Narrows the grid to the rows matching the current criteria and shows the filter bar.
   void ApplySearchFilter();
   void Retranslate();
+  // A result file was renamed or moved while shown: every row of it takes the new name and folder.
+  void FileRenamed(const std::string& oldPath, const std::string& newPath);
 
  signals:
+  // The properties of a result file were shown, where the user may rename it.
+  void PropertiesShown();
   // The checks changed: the "Selected:" field and the check-all box.
   void SelectionChanged();
   // Rows were removed, loaded or filtered: statistics and result buttons.

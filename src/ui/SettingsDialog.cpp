@@ -429,8 +429,6 @@ QWidget* TfmSettings::BuildToolsTab() {
   grid->addWidget(Text(tab, "These tools help you to diagnose  file composition and other activities"), 0, 0, 1, 2);
   btnCrcCalculator = NewButton(tab, "btnCrcCalculator", "CRC Calculator");
   btnTrackCleaner = NewButton(tab, "btnTrackCleaner", "Track Cleaner");
-  // The calculator's window is not built yet.
-  btnCrcCalculator->setEnabled(false);
   grid->addWidget(btnCrcCalculator, 1, 0);
   grid->addWidget(Text(tab, "Use this utility to display file checksum values"), 1, 1);
   grid->addWidget(btnTrackCleaner, 2, 0);

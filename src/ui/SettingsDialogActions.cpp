@@ -19,6 +19,7 @@
 #include "base/Trim.h"
 #include "base/UserPrompt.h"
 #include "settings/FileMasks.h"
+#include "ui/Crc32CalcDialog.h"
 #include "ui/DialogHelpers.h"
 #include "ui/FileMaskDialogs.h"
 #include "ui/HoverHelp.h"
@@ -75,6 +76,11 @@ void TfmSettings::ConnectControls() {
   connect(btnRemoveExclusion, &QPushButton::clicked, this, &TfmSettings::RemoveExclusion);
   connect(btnClearExclusions, &QPushButton::clicked, this, &TfmSettings::ClearExclusions);
   connect(btnRestoreDefaults, &QPushButton::clicked, this, [] { Settings.ResetToDefaults(); });
+  // The calculator is not modal: it can only be used once this modal dialog is gone.
+  connect(btnCrcCalculator, &QPushButton::clicked, this, [this] {
+    ShowCRC32Calculator();
+    reject();
+  });
   connect(btnTrackCleaner, &QPushButton::clicked, this, [this] { ShowDeadTrackCleaner(this); });
   connect(btnOK, &QPushButton::clicked, this, &TfmSettings::accept);
   connect(btnCancel, &QPushButton::clicked, this, &TfmSettings::reject);

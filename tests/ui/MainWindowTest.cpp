@@ -32,6 +32,7 @@
 #include "localization/LanguageController.h"
 #include "logging/Logger.h"
 #include "platform/SingleInstance.h"
+#include "ui/ResultsPanel.h"
 #include "settings/FileMasks.h"
 #include "ui/FileMaskDialogs.h"
 #include "ui/FolderWidgets.h"
@@ -331,6 +332,39 @@ class MainWindowTest : public QObject {
     QCOMPARE(Child<QTableView>(w, "sgFileList")->model()->rowCount(), 0);
     QCOMPARE(Child<QLineEdit>(w, "edFilesScanned")->text(), QStringLiteral("0"));
     QCOMPARE(Child<QLineEdit>(w, "edSizeStats")->text(), QStringLiteral("0 B"));
+  }
+
+  // After "File Properties" the include folders are watched: a result file renamed or moved
+  // there (in the file manager's dialog, say) shows its new name and folder in its row.
+  void renamesAfterFilePropertiesReachTheRows() {
+    const std::string root = fHome->Dir("watched");
+    fHome->Write("watched/a.txt", "same content 1234");
+    fHome->Write("watched/b.txt", "same content 1234");
+    fHome->Dir("watched/sub");
+    TfmMain w;
+    w.show();
+    TypePath(w, QString::fromStdString(root));
+    QTest::mouseClick(Child<QPushButton>(w, "crbStart"), Qt::LeftButton);
+    WaitForScanEnd(w);
+    QCOMPARE(w.ScanEngine().ItemCount(), 2);
+    emit w.Results()->PropertiesShown();
+    QTest::qWait(200);  // the watches are placed
+    std::filesystem::rename(root + "/b.txt", root + "/sub/renamed.txt");
+    auto rowOf = [&w](const std::string& name) {
+      for (int i = 0; i < w.ScanEngine().ItemCount(); ++i)
+        if (w.ScanEngine().Item(i)->Name.view() == name) return i;
+      return -1;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(rowOf("renamed.txt") >= 0, 5000);
+    const int row = rowOf("renamed.txt");
+    QCOMPARE(w.ScanEngine().Item(row)->Path.str(), root + "/sub");
+    QCOMPARE(rowOf("b.txt"), -1);
+    QAbstractItemModel* model = Child<QTableView>(w, "sgFileList")->model();
+    QStringList cells;
+    for (int c = 0; c < model->columnCount(); ++c) cells << model->index(row, c).data().toString();
+    QVERIFY2(cells.contains(QStringLiteral("renamed.txt")), qPrintable(cells.join('|')));
+    // The unchanged copy keeps its row.
+    QVERIFY(rowOf("a.txt") >= 0);
   }
 
   void stopMidwayLeavesNoResults() {

@@ -21,6 +21,7 @@
 #include "settings/PcwSettings.h"
 #include "ui/DialogHelpers.h"
 #include "ui/HoverHelp.h"
+#include "ui/UpdateDialog.h"
 
 namespace pelcrow::test {
 
@@ -133,6 +134,8 @@ class TTestHome {
     Settings.LoadSettings(true);
     Settings.MaximizeOnStartup = false;
     Settings.ScanOptions.Exclude(soSkipTemp);
+    // The start-up update check would ask the vendor's server; tests ask none but their own.
+    ui::RunStartupUpdateCheck = [](QWidget*) {};
   }
   const std::string& Home() const { return fHome; }
   std::string Runtime() const { return fRuntime.path().toStdString(); }
