@@ -67,14 +67,124 @@ class TContactRecorder final : public IStoreActionRecorder {
   int fExpireDays;
 };
 
+using TContactReport = std::function<void(PFileItem, TContactStep, const TItemOutcome&, const std::vector<std::string>&)>;
+
+// One pass over the groups: in each, the merge into the contact that stays, then the others into
+// the address book's trash; the rows, the history and the counts follow each step.
+class TContactPass {
+ public:
+  TContactPass(TContactsScanner& Plugin, TActionHistory& History, const TContactActionOptions& Options,
+               const TContactReport& OnItem)
+      : fPlugin(Plugin),
+        fHistory(History),
+        fOptions(Options),
+        fOnItem(OnItem),
+        fStarted(TDateTime::Now()),
+        fRecorder(Options.Merge ? faMergeContact : faMoveContact, fStarted, Options.JournalExpireDays) {
+    fPlugin.SetActionRecorder(&fRecorder);
+  }
+  ~TContactPass() { fPlugin.SetActionRecorder(nullptr); }
+  TContactPass(const TContactPass&) = delete;
+  TContactPass& operator=(const TContactPass&) = delete;
+
+  void Group(const std::vector<PFileItem>& Rows) {
+    PFileItem target = nullptr;
+    std::vector<PFileItem> selected;
+    for (PFileItem it : Rows) {
+      if (it->fProcessed) continue;
+      if (it->fSelected) selected.push_back(it);
+      else if (!target) target = it;
+    }
+    if (selected.empty()) return;
+    const bool mergeFailed = fOptions.Merge && target && !Merge(target, selected);
+    for (PFileItem it : selected) Delete(it, mergeFailed, target != nullptr);
+  }
+  TPassResult Result;
+
+ private:
+  // False when the merge failed: the others then stay, their addresses would be lost with them.
+  bool Merge(PFileItem Target, const std::vector<PFileItem>& Selected) {
+    if (fOptions.CheckAllAddresses)
+      for (PFileItem it : Selected)
+        for (int k = 1; k <= 3; ++k) fPlugin.SetEmailChecked(it->Emails->OutlookIndex, k, true);
+    const int index = Target->Emails->OutlookIndex;
+    const std::vector<std::string> added = fPlugin.MergedAddresses(index);
+    if (added.empty()) return true;
+    TItemOutcome o;
+    o.Target = fPlugin.ItemLocation(fPlugin.Item(index));
+    if (fOptions.DryRun) {
+      o.Ok = true;
+    } else {
+      try {
+        fPlugin.MergeItem(index);
+        o.Ok = true;
+        Processed(Target, o);
+      } catch (const std::exception& e) {
+        o.Reason = e.what();
+      }
+    }
+    Report(Target, TContactStep::csMerged, o, added);
+    return o.Ok;
+  }
+
+  void Delete(PFileItem It, bool MergeFailed, bool OneStays) {
+    const int index = It->Emails->OutlookIndex;
+    TItemOutcome o;
+    o.Target = fPlugin.TrashFolderOf(fPlugin.Item(index));
+    if (MergeFailed) {
+      o.Reason = TranslateText("the merge into the contact that stays failed");
+    } else if (fOptions.Merge && !OneStays) {
+      o.Reason = TranslateText("no contact of the group stays");
+    } else if (fOptions.DryRun) {
+      o.Ok = true;
+    } else {
+      try {
+        fPlugin.DeleteItem(index);
+        o.Ok = true;
+        o.Target = fRecorder.Current.Target;
+        Processed(It, o);
+      } catch (const std::exception& e) {
+        o.Reason = e.what();
+      }
+    }
+    Report(It, TContactStep::csDeleted, o, {});
+  }
+
+  void Processed(PFileItem It, const TItemOutcome& O) {
+    if (!fOpened) {
+      ++fHistory.fActionNo;
+      fHistory.fActionStarted.resize(static_cast<std::size_t>(fHistory.fActionNo));
+      fHistory.fActionStarted.back() = fStarted;
+      fOpened = true;
+    }
+    SetFileProcessed(It, true);
+    It->ActionGroup = fHistory.fActionNo;
+    It->ActionType = fRecorder.Current.ActionType;
+    It->TargetPath = TItemString(O.Target);
+    It->Undo = std::make_unique<TJournalItem>(fRecorder.Current);
+  }
+
+  void Report(PFileItem It, TContactStep Step, const TItemOutcome& O, const std::vector<std::string>& Added) {
+    ++Result.Total;
+    if (!O.Ok) ++Result.Failed;
+    if (fOnItem) fOnItem(It, Step, O, Added);
+  }
+
+  TContactsScanner& fPlugin;
+  TActionHistory& fHistory;
+  const TContactActionOptions& fOptions;
+  const TContactReport& fOnItem;
+  TDateTime fStarted;
+  TContactRecorder fRecorder;
+  bool fOpened = false;
+};
+
 }  // namespace
 
-TPassResult ProcessContactRows(
-    TScanEngine& Engine, TActionHistory& History, const TContactActionOptions& Options,
-    const std::function<void(PFileItem, TContactStep, const TItemOutcome&, const std::vector<std::string>&)>& OnItem) {
-  TPassResult result;
+TPassResult ProcessContactRows(TScanEngine& Engine, TActionHistory& History, const TContactActionOptions& Options,
+                               const TContactReport& OnItem) {
   auto* plugin = dynamic_cast<TContactsScanner*>(Engine.ScannerPlugin());
-  if (!plugin) return result;
+  if (!plugin) return {};
   // The plug-in keeps the contact that stays by its own check marks: they follow the rows.
   std::map<std::uint32_t, std::vector<PFileItem>> groups;
   for (int i = 0; i < Engine.ItemCount(); ++i) {
@@ -83,88 +193,9 @@ TPassResult ProcessContactRows(
     plugin->SetItemChecked(it->Emails->OutlookIndex, it->fSelected && !it->fProcessed);
     groups[it->DupGroup].push_back(it);
   }
-  const TDateTime started = TDateTime::Now();
-  TContactRecorder recorder(Options.Merge ? faMergeContact : faMoveContact, started, Options.JournalExpireDays);
-  plugin->SetActionRecorder(&recorder);
-  bool opened = false;
-  auto processed = [&](PFileItem it, const TItemOutcome& o) {
-    if (!opened) {
-      ++History.fActionNo;
-      History.fActionStarted.resize(static_cast<std::size_t>(History.fActionNo));
-      History.fActionStarted.back() = started;
-      opened = true;
-    }
-    SetFileProcessed(it, true);
-    it->ActionGroup = History.fActionNo;
-    it->ActionType = recorder.Current.ActionType;
-    it->TargetPath = TItemString(o.Target);
-    it->Undo = std::make_unique<TJournalItem>(recorder.Current);
-  };
-  auto report = [&](PFileItem it, TContactStep step, const TItemOutcome& o, const std::vector<std::string>& added) {
-    ++result.Total;
-    if (!o.Ok) ++result.Failed;
-    if (OnItem) OnItem(it, step, o, added);
-  };
-  for (auto& [group, rows] : groups) {
-    PFileItem target = nullptr;
-    std::vector<PFileItem> selected;
-    for (PFileItem it : rows) {
-      if (it->fProcessed) continue;
-      if (it->fSelected) selected.push_back(it);
-      else if (!target) target = it;
-    }
-    if (selected.empty()) continue;
-    bool mergeFailed = false;
-    if (Options.Merge && target) {
-      if (Options.CheckAllAddresses)
-        for (PFileItem it : selected)
-          for (int k = 1; k <= 3; ++k) plugin->SetEmailChecked(it->Emails->OutlookIndex, k, true);
-      const int index = target->Emails->OutlookIndex;
-      const std::vector<std::string> added = plugin->MergedAddresses(index);
-      if (!added.empty()) {
-        TItemOutcome o;
-        o.Target = plugin->ItemLocation(plugin->Item(index));
-        if (Options.DryRun) {
-          o.Ok = true;
-        } else {
-          try {
-            plugin->MergeItem(index);
-            o.Ok = true;
-            processed(target, o);
-          } catch (const std::exception& e) {
-            o.Reason = e.what();
-            mergeFailed = true;
-          }
-        }
-        report(target, TContactStep::csMerged, o, added);
-      }
-    }
-    for (PFileItem it : selected) {
-      const int index = it->Emails->OutlookIndex;
-      TItemOutcome o;
-      o.Target = plugin->TrashFolderOf(plugin->Item(index));
-      if (mergeFailed) {
-        // Its addresses would be lost with it.
-        o.Reason = TranslateText("the merge into the contact that stays failed");
-      } else if (Options.Merge && !target) {
-        o.Reason = TranslateText("no contact of the group stays");
-      } else if (Options.DryRun) {
-        o.Ok = true;
-      } else {
-        try {
-          plugin->DeleteItem(index);
-          o.Ok = true;
-          o.Target = recorder.Current.Target;
-          processed(it, o);
-        } catch (const std::exception& e) {
-          o.Reason = e.what();
-        }
-      }
-      report(it, TContactStep::csDeleted, o, {});
-    }
-  }
-  plugin->SetActionRecorder(nullptr);
-  return result;
+  TContactPass pass(*plugin, History, Options, OnItem);
+  for (const auto& [group, rows] : groups) pass.Group(rows);
+  return pass.Result;
 }
 
 }  // namespace pelcrow

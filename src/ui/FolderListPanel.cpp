@@ -13,6 +13,7 @@
 #include "platform/FileSystem.h"
 #include "platform/FolderTree.h"
 #include "platform/SpecialFolders.h"
+#include "plugins/ScannerBase.h"
 #include "settings/FileMasks.h"
 #include "ui/FolderWidgets.h"
 #include "ui/ScanFilterBox.h"
@@ -158,7 +159,8 @@ void TFolderListPanel::SetTabCaptions() {
 void TFolderListPanel::ApplyMode() {
   SetTabCaptions();
   fFilters->ApplyMode();
-  ImageRefresh->setVisible(!IsMailMode());
+  // The file system's tree only: a store's or a library's folders come with its mode.
+  ImageRefresh->setVisible(IsFileMode());
 }
 
 void TFolderListPanel::SetBusy(bool busy) {
@@ -231,8 +233,8 @@ void TFolderListPanel::WarnLater(TDropWarning warning) {
 }
 
 void TFolderListPanel::AddIncludeFolder(const std::string& path) {
-  // A mail folder is a name in the store, not a path of the file system.
-  if (IsMailMode()) {
+  // A mail folder or an album is a name in its store, not a path of the file system.
+  if (!IsFileMode()) {
     if (!ListContains(lbInclude, path)) AppendEntry(lbInclude, path);
     return;
   }
@@ -254,7 +256,7 @@ void TFolderListPanel::AddIncludeFolder(const std::string& path) {
 }
 
 void TFolderListPanel::AddExcludeFolder(const std::string& path) {
-  if (IsMailMode()) {
+  if (!IsFileMode()) {
     if (!ListContains(lbExclude, path)) AppendEntry(lbExclude, path);
     return;
   }
@@ -328,7 +330,7 @@ bool TFolderListPanel::AddTypedPath(const std::string& typed) {
 void TFolderListPanel::SelectFolders() {
   if (fBusy) return;
   // The store's folders are chosen in the tree.
-  if (IsMailMode()) {
+  if (!IsFileMode()) {
     AddClick();
     return;
   }
@@ -400,6 +402,24 @@ void TFolderListPanel::RefreshTree() {
 }
 
 void TFolderListPanel::ClearFolderTree() { tvFolderList->clear(); }
+
+namespace {
+
+void AddAlbumNodes(const TFolderBase& folder, int parent, std::vector<TFolderTree::TFixedNode>& nodes) {
+  for (int i = 0; i < folder.ChildCount(); ++i) {
+    const TFolderBase* c = folder.GetChild(i);
+    nodes.push_back({c->Name(), c->FolderPath(), parent});
+    AddAlbumNodes(*c, static_cast<int>(nodes.size()) - 1, nodes);
+  }
+}
+
+}  // namespace
+
+void TFolderListPanel::FillAlbumTree(const TFolderBase& root) {
+  std::vector<TFolderTree::TFixedNode> nodes;
+  AddAlbumNodes(root, -1, nodes);
+  tvFolderList->FillFixed(nodes);
+}
 
 void TFolderListPanel::FillMailTree(const TPluginFolderTree& nodes, const std::vector<TOlFolder>& folders) {
   std::vector<TFolderTree::TFixedNode> fixed;

@@ -20,6 +20,10 @@ class QTimer;
 class QToolButton;
 class QTreeWidgetItem;
 
+namespace pelcrow {
+class TFolderBase;
+}
+
 namespace pelcrow::ui {
 
 class TFolderTree;
@@ -74,6 +78,8 @@ class TFolderListPanel : public QFrame {
   void ClearFolderTree();
   // Mail modes: the store's folders as the plug-in lists them.
   void FillMailTree(const TPluginFolderTree& nodes, const std::vector<TOlFolder>& folders);
+  // Photo mode: the library's albums.
+  void FillAlbumTree(const TFolderBase& root);
 
  signals:
   void firstListChanged();

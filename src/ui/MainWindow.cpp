@@ -37,6 +37,9 @@
 #include "platform/ProcessLauncher.h"
 #include "platform/Shell.h"
 #include "platform/SingleInstance.h"
+#include "plugins/ContactsScanner.h"
+#include "plugins/MaildirScanner.h"
+#include "plugins/ScannerBase.h"
 #include "settings/FileMasks.h"
 #include "ui/AboutDialog.h"
 #include "ui/AppStyle.h"
@@ -145,6 +148,8 @@ void TfmMain::CreateScanParts() {
 void TfmMain::LoadFolderSource() {
   if (IsMailMode()) {
     if (!GetOutlookFolders()) fUserState->Load(false);
+  } else if (Settings.ComparisonMode() == cmPhotoLibrary) {
+    GetPhotoFolders();
   } else {
     fFolders->FillFolderTree();
   }
@@ -630,6 +635,8 @@ void TfmMain::ReloadForModeFamily(std::uint8_t oldMode, std::uint8_t newMode) {
   bool loaded = false;
   if (IsMailModeValue(newMode)) {
     loaded = !GetOutlookFolders();  // a failure went back to the file modes and loaded the state
+  } else if (newMode == cmPhotoLibrary) {
+    GetPhotoFolders();
   } else {
     fFolders->FillFolderTree();
   }
@@ -654,6 +661,7 @@ bool TfmMain::GetOutlookFolders() {
   fOlFolders.clear();
   try {
     fScanEngine->SetMailStores(MailStoreRootsOf(Settings));
+    fScanEngine->SetContactStores(ExpandAddressBookPaths(Settings.AddressBooks));
     IScanEnginePlugin* plugin = fScanEngine->ScannerPlugin();
     // The engine has logged why each store could not be opened.
     if (!plugin) throw std::runtime_error(TranslateText("No supported mail program found"));
@@ -672,6 +680,25 @@ bool TfmMain::GetOutlookFolders() {
   fUserState->Load(false);
   Message(TMessageKind::mkInformation,
           "The required Maildir or Thunderbird mail store is not found. Current scan mode is set to \"CRC32+FileSize\".");
+  return false;
+}
+
+// The photo library's albums in the tree; without a library the engine has told the user and
+// gone back to the file search, and so does the window.
+bool TfmMain::GetPhotoFolders() {
+  fFolders->ClearFolderTree();
+  TPhotoLibraryLocation where;
+  if (const std::vector<std::string> set = ExpandStorePaths(Settings.PhotoLibrary); !set.empty()) where.Library = set.front();
+  if (const std::vector<std::string> set = ExpandStorePaths(Settings.PhotoScriptFolder); !set.empty())
+    where.ScriptFolder = set.front();
+  fScanEngine->SetPhotoLibrary(where);
+  if (TScannerBase* scanner = fScanEngine->PhotoScanner()) {
+    fFolders->FillAlbumTree(scanner->RootFolder());
+    return true;
+  }
+  Settings.SetComparisonMode(cmCRC32);
+  SaveSettingsOrLog();
+  fFolders->FillFolderTree();
   return false;
 }
 
@@ -833,6 +860,7 @@ void TfmMain::ShowScanningNotice(bool scanning) {
 }
 
 void TfmMain::ShowScanResults(bool stopped) {
+  if (Settings.ComparisonMode() == cmContacts) CheckAllAddressBoxes();
   EnableUI();
   UpdateStartButton();
   ShowScanningNotice(false);
@@ -849,6 +877,19 @@ void TfmMain::ShowScanResults(bool stopped) {
   lblSummary->setText(fScan->SummaryText());
   lblSummary->show();
   ShowSummaryWindow();
+}
+
+// Every address starts ticked, so that a merge keeps them all unless the user unticks one.
+void TfmMain::CheckAllAddressBoxes() {
+  IScanEnginePlugin* plugin = fScanEngine->ScannerPlugin();
+  if (!plugin) return;
+  for (int i = 0; i < fScanEngine->ItemCount(); ++i) {
+    const PFileItem it = fScanEngine->Item(i);
+    if (!it->Emails) continue;
+    const std::string* addresses[] = {&it->Emails->Address1, &it->Emails->Address2, &it->Emails->Address3};
+    for (int n = 1; n <= 3; ++n)
+      if (!addresses[n - 1]->empty()) plugin->SetEmailChecked(it->Emails->OutlookIndex, n, true);
+  }
 }
 
 // The summary window, then where it leads: the assistant (always after a wizard's scan), or the

@@ -140,6 +140,8 @@ class TfmMain : public QMainWindow, public ITranslatable, public IProcessingHost
   bool GetOutlookFolders();
   // Mail modes: the plug-in scans exactly the folders of the two lists.
   void GiveListsToPlugin();
+  bool GetPhotoFolders();
+  void CheckAllAddressBoxes();
   void ChooseLanguage(const std::string& code);
   void FillLanguageMenu();
   void ShowAbout();

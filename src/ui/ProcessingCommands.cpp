@@ -13,7 +13,9 @@
 #include "base/CountText.h"
 #include "base/UserPrompt.h"
 #include "engine/ItemFlags.h"
+#include "engine/ContactProcessing.h"
 #include "engine/MailProcessing.h"
+#include "engine/PhotoProcessing.h"
 #include "engine/SafetyLock.h"
 #include "logging/Logger.h"
 #include "ui/ProcessingDialogs.h"
@@ -62,6 +64,8 @@ TProcessingController::~TProcessingController() = default;
 
 bool TProcessingController::FileMode() const { return fHost.ProcessingEngine().CompareMode() <= cmMusicTags; }
 bool TProcessingController::MailMode() const { return fHost.ProcessingEngine().CompareMode() == cmEmails; }
+bool TProcessingController::PhotoMode() const { return fHost.ProcessingEngine().CompareMode() == cmPhotoLibrary; }
+bool TProcessingController::ContactsMode() const { return fHost.ProcessingEngine().CompareMode() == cmContacts; }
 
 // ------------------------------------------------------------------ the common frame
 
@@ -93,6 +97,16 @@ void TProcessingController::RunDeleteSelected() {
     if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, false, SafetyLockOptionsFor(Settings))) return;
     if (!GetUserPrompt().Confirm(TranslateText("Do you really want to delete all selected items?"))) return;
     RunMailPass(false, {}, -1);
+    return;
+  }
+  if (ContactsMode() || PhotoMode()) {
+    if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, false, SafetyLockOptionsFor(Settings))) return;
+    if (!GetUserPrompt().Confirm(TranslateText("Do you really want to delete all selected items?"))) return;
+    if (PhotoMode()) {
+      RunPhotoPass();
+    } else {
+      RunContactPass(false);
+    }
     return;
   }
   if (!FileMode()) return;
@@ -174,6 +188,7 @@ void TProcessingController::RunReplaceWithLinks() {
 }
 
 void TProcessingController::RunDeleteFocused(int Row) {
+  // A contact goes with the checked rows of its group only (a merge decides what stays).
   if (fRunning || (!FileMode() && !MailMode())) return;
   TScanEngine& engine = fHost.ProcessingEngine();
   if (!engine.ItemValid(Row)) return;
@@ -289,6 +304,60 @@ void TProcessingController::RunMailPass(bool Move, const TOlFolder& Destination,
                               FormatCounts(TranslateText(counts), {r.Failed, r.Total}) + "\n" + reasons);
 }
 
+void TProcessingController::RunMergeContacts() {
+  if (fRunning || !ContactsMode()) return;
+  TScanEngine& engine = fHost.ProcessingEngine();
+  if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, false, SafetyLockOptionsFor(Settings))) return;
+  RunContactPass(true);
+}
+
+void TProcessingController::RunContactPass(bool Merge) {
+  TScanEngine& engine = fHost.ProcessingEngine();
+  TRunGuard guard(*this);
+  fHost.ShowProcessingProgress(0, Tr(Merge ? "Merging contacts ..." : "Deleting files ..."));
+  ProcessMessages();
+  TContactActionOptions o;
+  o.Merge = Merge;
+  o.JournalExpireDays = Settings.UndoJournalDays;
+  std::string reasons;
+  int listed = 0;
+  const TPassResult r = ProcessContactRows(
+      engine, fHistory, o, [&](PFileItem it, TContactStep, const TItemOutcome& outcome, const std::vector<std::string>&) {
+        ProcessMessages();
+        if (outcome.Ok || listed >= 10) return;
+        ++listed;
+        reasons += "\n" + it->Name.str() + ": " + outcome.Reason;
+      });
+  if (r.Failed < 1) return;
+  fHost.ShowProcessingProgress(0, QString());
+  GetUserPrompt().ShowMessage(TMessageKind::mkWarning,
+                              FormatCounts(TranslateText("%d of %d items were not processed."), {r.Failed, r.Total}) +
+                                  "\n" + reasons);
+}
+
+// Photo mode: the checked pictures into the library's trash (their files stay).
+void TProcessingController::RunPhotoPass() {
+  TScanEngine& engine = fHost.ProcessingEngine();
+  TRunGuard guard(*this);
+  fHost.ShowProcessingProgress(0, Tr("Deleting files ..."));
+  ProcessMessages();
+  TPhotoActionOptions o;
+  o.JournalExpireDays = Settings.UndoJournalDays;
+  std::string reasons;
+  int listed = 0;
+  const TPassResult r = ProcessPhotoRows(engine, fHistory, o, [&](PFileItem it, const TItemOutcome& outcome) {
+    ProcessMessages();
+    if (outcome.Ok || listed >= 10) return;
+    ++listed;
+    reasons += "\n" + it->Name.str() + ": " + outcome.Reason;
+  });
+  if (r.Failed < 1) return;
+  fHost.ShowProcessingProgress(0, QString());
+  GetUserPrompt().ShowMessage(TMessageKind::mkWarning,
+                              FormatCounts(TranslateText("%d of %d files were not deleted."), {r.Failed, r.Total}) +
+                                  "\n" + reasons);
+}
+
 std::optional<TOlFolder> TProcessingController::ChooseMailFolder() {
   IScanEnginePlugin* plugin = fHost.ProcessingEngine().ScannerPlugin();
   if (!plugin) return std::nullopt;
@@ -358,6 +427,11 @@ QMenu* TProcessingController::BuildProcessingMenu(QWidget* Parent) {
   };
   if (mode == cmEmails) {
     add("miMove", "Move to Folder...", [this] { RunMoveSelected(); });
+    add("miDelete", "Delete Selected", [this] { RunDeleteSelected(); });
+  }
+  if (mode == cmPhotoLibrary) add("miDelete", "Delete Selected", [this] { RunDeleteSelected(); });
+  if (mode == cmContacts) {
+    add("miMerge", "Merge contacts", [this] { RunMergeContacts(); });
     add("miDelete", "Delete Selected", [this] { RunDeleteSelected(); });
   }
   if (fileMode) {

@@ -57,6 +57,8 @@ class TProcessingController final : public IProcessingProgress, public IUndoProg
   void RunRenameSelected();
   void RunReplaceWithLinks();
   void RunDeleteFocused(int Row);
+  // Contacts: each group into the contact that stays, with the addresses whose boxes are checked.
+  void RunMergeContacts();
   // The last action of these results; with none, the newest one of an earlier run.
   void RunUndoLastAction();
   void RunUndoEarlierAction();
@@ -90,6 +92,10 @@ class TProcessingController final : public IProcessingProgress, public IUndoProg
   void RunPasses(const TProcessingOptions& Options);
   bool FileMode() const;
   bool MailMode() const;
+  bool ContactsMode() const;
+  bool PhotoMode() const;
+  void RunPhotoPass();
+  void RunContactPass(bool Merge);
   // Mail modes: the checked messages (or the one row) into the store's trash or into Destination.
   void RunMailPass(bool Move, const TOlFolder& Destination, int OnlyRow);
   // A folder of the store for the move; nullopt when the user cancelled.

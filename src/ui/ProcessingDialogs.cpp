@@ -166,7 +166,7 @@ TfmDelete::TfmDelete(QWidget* parent) : TProcessingDialog(parent) {
   setWindowTitle(Tr("Remove duplicate files"));
   auto* col = new QVBoxLayout(this);
   col->addWidget(BoldText("Do You really want to delete selected files?", this));
-  rbMoveToRecycleBin = new QRadioButton(Tr("Move files to Recycle Bin (If this option is set for this drive)"), this);
+  rbMoveToRecycleBin = new QRadioButton(Tr("Move files to the Trash"), this);
   rbMoveToRecycleBin->setObjectName(QStringLiteral("rbMoveToRecycleBin"));
   rbDeletePermanently = new QRadioButton(Tr("Delete files permanently"), this);
   rbDeletePermanently->setObjectName(QStringLiteral("rbDeletePermanently"));
@@ -186,7 +186,7 @@ TfmMove::TfmMove(QWidget* parent) : TProcessingDialog(parent) {
   Options = new TMoveOptions(this);
   col->addWidget(Options);
   col->addWidget(BoldText("Do You really want to move selected files?", this));
-  auto* note = new QLabel(Tr("Attention! There is no option to move your files back automatically."), this);
+  auto* note = new QLabel(Tr("Undo can move the files back."), this);
   note->setWordWrap(true);
   col->addWidget(note);
   AddButtons(col);

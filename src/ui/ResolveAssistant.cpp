@@ -115,7 +115,7 @@ QWidget* TfmDuplicatesResolveWizard::BuildOptionsStep() {
   ltRemoveOptions = new QWidget(fOptions);
   ltRemoveOptions->setObjectName(QStringLiteral("ltRemoveOptions"));
   auto* ro = new QVBoxLayout(ltRemoveOptions);
-  rbMoveToRecycleBin = new QRadioButton(Tr("Move files to Recycle Bin (If this option is set for this drive)"),
+  rbMoveToRecycleBin = new QRadioButton(Tr("Move files to the Trash"),
                                         ltRemoveOptions);
   rbMoveToRecycleBin->setObjectName(QStringLiteral("rbMoveToRecycleBin"));
   rbDeletePermanently = new QRadioButton(Tr("Delete files permanently"), ltRemoveOptions);

@@ -49,6 +49,10 @@ QVariant TResultsModel::data(const QModelIndex& index, int role) const {
   switch (role) {
     case Qt::CheckStateRole:
       if (kind == rcCheck) return it->fSelected ? Qt::Checked : Qt::Unchecked;
+      if (const int n = AddressBox(row, kind)) {
+        IScanEnginePlugin* plugin = fEngine->ScannerPlugin();
+        return plugin && plugin->GetEmailChecked(TScanEngine::PluginIndex(*it), n) ? Qt::Checked : Qt::Unchecked;
+      }
       return {};
     case Qt::BackgroundRole:
       if (fEngine->CheckRow(row)) return BandColor();
@@ -87,16 +91,36 @@ QVariant TResultsModel::headerData(int section, Qt::Orientation orientation, int
 Qt::ItemFlags TResultsModel::flags(const QModelIndex& index) const {
   if (!index.isValid()) return Qt::NoItemFlags;
   Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-  if (fColumns[static_cast<std::size_t>(index.column())] == rcCheck) {
+  const int kind = fColumns[static_cast<std::size_t>(index.column())];
+  if (kind == rcCheck || AddressBox(index.row(), kind)) {
     const bool processed = index.row() < fEngine->ItemCount() && fEngine->Item(index.row())->fProcessed;
     if (!processed) f |= Qt::ItemIsUserCheckable;
   }
   return f;
 }
 
+// A contact's address cell holds the box that takes the address into a merge: 1 to 3, or 0
+// for any other cell and an empty address.
+int TResultsModel::AddressBox(int row, int kind) const {
+  if (kind != rcEmail1 && kind != rcEmail2 && kind != rcEmail3) return 0;
+  if (row < 0 || row >= fEngine->ItemCount()) return 0;
+  const PFileItem it = fEngine->Item(row);
+  if (!it->Emails) return 0;
+  const std::string& address = kind == rcEmail1 ? it->Emails->Address1 : kind == rcEmail2 ? it->Emails->Address2 : it->Emails->Address3;
+  return address.empty() ? 0 : kind - rcEmail1 + 1;
+}
+
 bool TResultsModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-  if (role != Qt::CheckStateRole || !index.isValid() || fColumns[static_cast<std::size_t>(index.column())] != rcCheck)
-    return false;
+  if (role != Qt::CheckStateRole || !index.isValid()) return false;
+  const int kind = fColumns[static_cast<std::size_t>(index.column())];
+  if (const int n = AddressBox(index.row(), kind)) {
+    IScanEnginePlugin* plugin = fEngine->ScannerPlugin();
+    if (!plugin || fEngine->Item(index.row())->fProcessed) return false;
+    plugin->SetEmailChecked(TScanEngine::PluginIndex(*fEngine->Item(index.row())), n, value.toInt() == Qt::Checked);
+    emit dataChanged(index, index, {Qt::CheckStateRole});
+    return true;
+  }
+  if (kind != rcCheck) return false;
   SetChecked(index.row(), value.toInt() == Qt::Checked);
   return true;
 }

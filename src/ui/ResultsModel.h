@@ -55,6 +55,7 @@ class TResultsModel final : public QAbstractTableModel, public IScanView {
   void CheckChanged();
 
  private:
+  int AddressBox(int row, int kind) const;
   void EmitRowsChanged(int first, int last);
 
   TScanEngine* fEngine;

@@ -371,7 +371,7 @@ QMenu* TResultsPanel::DuplicatesMenu(bool masterMode) {
     return menu;
   }
   menu->setObjectName(QStringLiteral("pmDuplicates"));
-  if (IsFileModeValue(fEngine->CompareMode())) add("All in this Drive", scDrive);
+  if (IsFileModeValue(fEngine->CompareMode())) add("All on this Drive", scDrive);
   add("All in this Folder", scFolder, QKeySequence(Qt::CTRL | Qt::Key_S));
   add("All in this Folder and Subfolders", scFolderSub, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
   add("All in group except this one", scGroupButThis);

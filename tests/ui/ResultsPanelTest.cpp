@@ -140,7 +140,7 @@ class ResultsPanelTest : public QObject {
 
     // The menu of the file modes starts with the drive rule.
     std::unique_ptr<QMenu> menu(p->DuplicatesMenu(false));
-    QCOMPARE(menu->actions().first()->text(), QStringLiteral("All in this Drive"));
+    QCOMPARE(menu->actions().first()->text(), QStringLiteral("All on this Drive"));
 
     // Without a focused row the folder rules explain themselves.
     p->RunSelectCommand(ui::scFolder);

@@ -1,6 +1,7 @@
-// The e-mail mode as a user meets it: a Maildir++ store written by Python's mailbox module, its
-// folders in the tree, a scan, the oldest copy kept, the rest deleted into the store's trash,
-// and Undo bringing them back, each step checked in the store itself.
+// The e-mail and contacts modes as a user meets them: a Maildir++ store written by Python's
+// mailbox module, its folders in the tree, a scan, the oldest copy kept, the rest deleted into
+// the store's trash and Undo bringing them back; an address book's duplicate cards merged and
+// unmerged. Each step is checked in the store itself.
 #include <QListWidget>
 #include <QMenu>
 #include <QProcess>
@@ -92,7 +93,7 @@ QStringList TreeCaptions(QTreeWidget* tree) {
 
 }  // namespace
 
-class MailModeTest : public QObject {
+class PluginModesTest : public QObject {
   Q_OBJECT
 
  private:
@@ -100,6 +101,16 @@ class MailModeTest : public QObject {
   std::unique_ptr<pelcrow::ui::TQtMainThread> fMainThread;
   pelcrow::test::TScriptedPrompt fPrompt;
   std::string fStore;
+
+  // With PELCROW_SHOT_DIR, a picture of the window for a person to judge.
+  static void Shot(TfmMain& w, const char* name) {
+    const QString dir = qEnvironmentVariable("PELCROW_SHOT_DIR");
+    if (dir.isEmpty()) return;
+    w.resize(1200, 800);
+    w.show();
+    QTest::qWait(300);
+    w.grab().save(dir + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png"));
+  }
 
  private slots:
   void initTestCase() {
@@ -200,6 +211,152 @@ class MailModeTest : public QObject {
     QCOMPARE(StoreContents(fStore), QStringLiteral("inbox: Grüße; Trash: ; Work: Grüße,Other"));
   }
 
+  // Contacts: two cards of one person, the address boxes in the grid, a merge that keeps the
+  // ticked addresses, and Undo giving both cards back byte for byte.
+  void contactsMergeAndUndo() {
+    const std::string book = fHome->Home() + "/contacts/book";
+    fs::remove_all(book);
+    const std::string ann1 = fHome->Write("contacts/book/ann1.vcf",
+                                          "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:ann1\r\nFN:Ann Smith\r\nN:Smith;Ann;;;\r\n"
+                                          "EMAIL:ann@example.org\r\nX-NOTE:kept\r\nREV:20200101T000000Z\r\nEND:VCARD\r\n");
+    const std::string ann2 = fHome->Write("contacts/book/ann2.vcf",
+                                          "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:ann2\r\nFN:Ann Smith\r\nN:Smith;Ann;;;\r\n"
+                                          "EMAIL:ann@example.org\r\nEMAIL:ann@work.example\r\nREV:20210101T000000Z\r\n"
+                                          "END:VCARD\r\n");
+    fHome->Write("contacts/book/bob.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:bob\r\nFN:Bob\r\nEMAIL:bob@example.org\r\n"
+                                          "END:VCARD\r\n");
+    const auto read = [](const std::string& path) {
+      std::ifstream in(path, std::ios::binary);
+      return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    const std::string ann1Before = read(ann1), ann2Before = read(ann2);
+    pelcrow::Settings.AddressBooks = book;
+    pelcrow::Settings.SaveSettings();
+    TfmMain w;
+    w.ChooseScanMode(pelcrow::cmContacts);
+    QCOMPARE(pelcrow::Settings.ComparisonMode(), pelcrow::cmContacts);
+    auto* tree = Child<QTreeWidget>(w, "tvFolderList");
+    QVERIFY(tree->topLevelItemCount() > 0);
+    tree->setCurrentItem(tree->topLevelItem(0));
+    Child<QPushButton>(w, "bAdd")->click();
+    Child<QPushButton>(w, "crbStart")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(w.StartTag(), 0, 30000);
+    pelcrow::TScanEngine& engine = w.ScanEngine();
+    QCOMPARE(engine.ItemCount(), 2);
+    QAbstractItemModel* model = Child<QTableView>(w, "sgFileList")->model();
+    int email2 = -1;
+    for (int c = 0; c < model->columnCount(); ++c)
+      if (model->headerData(c, Qt::Horizontal).toString() == QStringLiteral("E-mail 2")) email2 = c;
+    QVERIFY(email2 >= 0);
+    // The boxes of the addresses start ticked; an empty address has none.
+    int rowAnn2 = -1;
+    for (int r = 0; r < 2; ++r)
+      if (engine.Item(r)->Emails && engine.Item(r)->Emails->Address2 == "ann@work.example") rowAnn2 = r;
+    QVERIFY(rowAnn2 >= 0);
+    QCOMPARE(model->data(model->index(rowAnn2, email2), Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    QVERIFY(!(model->flags(model->index(1 - rowAnn2, email2)) & Qt::ItemIsUserCheckable));
+
+    std::unique_ptr<QMenu> menu(w.Processing().BuildProcessingMenu(&w));
+    QStringList items;
+    for (QAction* a : menu->actions())
+      if (!a->isSeparator()) items << a->objectName();
+    QCOMPARE(items, (QStringList{"miMerge", "miDelete"}));
+
+    // The older card stays and takes the work address of the newer one.
+    QVERIFY(model->setData(model->index(rowAnn2, 0), Qt::Checked, Qt::CheckStateRole));
+    QVERIFY(engine.Item(rowAnn2)->fSelected);
+    Shot(w, "contacts-mode");
+    w.Processing().RunMergeContacts();
+    QVERIFY2(fPrompt.Messages.empty(), fPrompt.Messages.empty() ? "" : fPrompt.Messages[0].Text.c_str());
+    const std::string merged = read(ann1);
+    QVERIFY2(merged.find(":ann@work.example\r\n") != std::string::npos, merged.c_str());
+    QVERIFY(merged.find("X-NOTE:kept\r\n") != std::string::npos);
+    QVERIFY(!fs::exists(ann2));
+
+    auto* undo = Child<QToolButton>(w, "btnUndo");
+    QVERIFY(undo->isEnabled());
+    fPrompt.Answers = {true};
+    undo->click();
+    QCOMPARE(read(ann1), ann1Before);
+    QCOMPARE(read(ann2), ann2Before);
+  }
+
+  // Photos: a Shotwell library made from the tables the real Shotwell wrote, its events in the
+  // tree, the copy selected and moved into Shotwell's trash, and Undo taking it out again.
+  void photosDeleteAndUndo() {
+    const std::string source = fs::path(__FILE__).parent_path().parent_path().parent_path().string();
+    const std::string data = fHome->Home() + "/photos";
+    fs::remove_all(data);
+    fs::create_directories(data + "/shotwell/data");
+    const std::string db = data + "/shotwell/data/photo.db";
+    const std::string a = fHome->Write("photos/pics/red.jpg", "same picture bytes");
+    const std::string b = fHome->Write("photos/pics/red-copy.jpg", "same picture bytes");
+    const auto sql = [&db](const QString& text) {
+      QProcess p;
+      p.start(QStringLiteral("sqlite3"), {QString::fromStdString(db), text});
+      p.waitForFinished(30000);
+      return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    };
+    {
+      QProcess p;
+      p.setStandardInputFile(QString::fromStdString(source + "/tests/data/shotwell/schema.sql"));
+      p.start(QStringLiteral("sqlite3"), {QString::fromStdString(db)});
+      QVERIFY(p.waitForFinished(30000));
+      QCOMPARE(p.exitCode(), 0);
+    }
+    sql(QStringLiteral("insert into EventTable (id, name, primary_photo_id, time_created) values (1, 'Holiday', -1, 0)"));
+    int id = 0;
+    for (const std::string& file : {a, b}) {
+      ++id;
+      sql(QStringLiteral("insert into PhotoTable (id, filename, width, height, filesize, timestamp, exposure_time, "
+                         "orientation, original_orientation, import_id, event_id, transformations, md5, time_created, "
+                         "flags, rating, file_format) values (%1, '%2', 640, 480, 0, 1000, %3, 1, 1, 1, 1, NULL, NULL, "
+                         "0, 0, 0, 0)")
+              .arg(id)
+              .arg(QString::fromStdString(file))
+              .arg(1500000000 + id * 1000));
+    }
+    pelcrow::Settings.PhotoLibrary = db;
+    pelcrow::Settings.PhotoScriptFolder = source + "/photoscripts";
+    pelcrow::Settings.SaveSettings();
+
+    TfmMain w;
+    w.ChooseScanMode(pelcrow::cmPhotoLibrary);
+    QVERIFY2(fPrompt.Messages.empty(), fPrompt.Messages.empty() ? "" : fPrompt.Messages[0].Text.c_str());
+    QCOMPARE(pelcrow::Settings.ComparisonMode(), pelcrow::cmPhotoLibrary);
+    auto* tree = Child<QTreeWidget>(w, "tvFolderList");
+    QVERIFY2(TreeCaptions(tree).contains(QStringLiteral("Holiday")), qPrintable(TreeCaptions(tree).join(QLatin1Char('|'))));
+    for (QTreeWidgetItemIterator it(tree); *it; ++it)
+      if ((*it)->text(0) == QStringLiteral("Holiday")) tree->setCurrentItem(*it);
+    Child<QPushButton>(w, "bAdd")->click();
+    auto* start = Child<QPushButton>(w, "crbStart");
+    QVERIFY(start->isEnabled());
+    start->click();
+    QTRY_COMPARE_WITH_TIMEOUT(w.StartTag(), 0, 30000);
+    pelcrow::TScanEngine& engine = w.ScanEngine();
+    QCOMPARE(engine.ItemCount(), 2);
+
+    int copy = -1;
+    for (int r = 0; r < 2; ++r)
+      if (engine.Item(r)->Name.str() == "red-copy.jpg") copy = r;
+    QVERIFY(copy >= 0);
+    QAbstractItemModel* model = Child<QTableView>(w, "sgFileList")->model();
+    QVERIFY(model->setData(model->index(copy, 0), Qt::Checked, Qt::CheckStateRole));
+    QVERIFY(engine.Item(copy)->fSelected);
+    Shot(w, "photo-mode");
+    fPrompt.Answers = {true};
+    w.Processing().RunDeleteSelected();
+    QVERIFY2(fPrompt.Messages.empty(), fPrompt.Messages.empty() ? "" : fPrompt.Messages[0].Text.c_str());
+    QCOMPARE(sql(QStringLiteral("select id from PhotoTable where flags & 4")), QStringLiteral("2"));
+    QVERIFY(fs::exists(b));
+
+    auto* undo = Child<QToolButton>(w, "btnUndo");
+    QVERIFY(undo->isEnabled());
+    fPrompt.Answers = {true};
+    undo->click();
+    QCOMPARE(sql(QStringLiteral("select count(*) from PhotoTable where flags & 4")), QStringLiteral("0"));
+  }
+
   // A picture of the mail mode after a scan, for a person to judge; only with PELCROW_SHOT_DIR.
   void screenshot() {
     const QString dir = qEnvironmentVariable("PELCROW_SHOT_DIR");
@@ -222,5 +379,5 @@ class MailModeTest : public QObject {
   }
 };
 
-QTEST_MAIN(MailModeTest)
-#include "MailModeTest.moc"
+QTEST_MAIN(PluginModesTest)
+#include "PluginModesTest.moc"
