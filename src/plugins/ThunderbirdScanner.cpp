@@ -179,6 +179,14 @@ std::vector<TMboxMessage> SplitMbox(std::string_view Mbox) {
     afterBlank = line.empty();
     pos = next;
   }
+  // A blank line that ends the file ends the last message as the one before a From_ line does
+  // (mail programs write one after every message).
+  if (!out.empty() && afterBlank && Mbox.size() > out.back().Offset) {
+    std::size_t stop = Mbox.size();
+    if (stop > out.back().Offset && Mbox[stop - 1] == '\n') --stop;
+    if (stop > out.back().Offset && Mbox[stop - 1] == '\r') --stop;
+    out.back().Length = stop - out.back().Offset;
+  }
   return out;
 }
 
