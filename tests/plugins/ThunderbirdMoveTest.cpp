@@ -127,6 +127,13 @@ TEST(MailCli, DeletesThunderbirdMailIntoItsTrashAndUndoes) {
   EXPECT_FALSE(std::filesystem::exists(s.Root + "/Work.lock"));
   EXPECT_NE(test::ReadAll(s.Root + "/Trash").find("\n>From now on we meet at ten.\n"), std::string::npos);
 
+  // Undo waits for Thunderbird too.
+  const std::string moved = test::ListMbox(s.Root);
+  std::filesystem::create_symlink("127.0.1.1:+" + std::to_string(::getpid()), s.Profile + "/lock");
+  EXPECT_NE(Cli(s.Dir, "undo").find("Thunderbird is running"), std::string::npos);
+  EXPECT_EQ(test::ListMbox(s.Root), moved);
+  std::filesystem::remove(s.Profile + "/lock");
+
   const std::string undo = Cli(s.Dir, "undo");
   EXPECT_EQ(undo, "restored " + s.Root + "/Work\nrestored " + s.Root + "/Work\n") << undo;
   EXPECT_EQ(test::ListMbox(s.Root), before);
@@ -142,6 +149,18 @@ TEST(MailCli, MovesThunderbirdMailIntoAFolderAndUndoes) {
   const std::string moved = Cli(s.Dir, "scan --select oldest --action move 'Local Folders/Archive'" + store);
   EXPECT_NE(moved.find("-> " + s.Root + "/Archive"), std::string::npos) << moved;
   EXPECT_EQ(test::ListMbox(s.Root), Moved(before, "Work", {"Hello", "Quoted"}, "Archive"));
+  EXPECT_EQ(Cli(s.Dir, "undo").find("failed"), std::string::npos);
+  EXPECT_EQ(test::ListMbox(s.Root), before);
+}
+
+TEST(MailCli, ThunderbirdTrashIsMadeByTheFirstDelete) {
+  TStore s;
+  MakeStore(s);
+  std::filesystem::remove(s.Root + "/Trash");
+  const std::string before = test::ListMbox(s.Root);
+  const std::string done = Cli(s.Dir, "scan --select oldest --action delete --mode mail --store '" + s.Profile + "'");
+  EXPECT_EQ(done.find("failed"), std::string::npos) << done;
+  EXPECT_EQ(test::ListMbox(s.Root), Moved(before, "Work", {"Hello", "Quoted"}, "Trash"));
   EXPECT_EQ(Cli(s.Dir, "undo").find("failed"), std::string::npos);
   EXPECT_EQ(test::ListMbox(s.Root), before);
 }
