@@ -13,6 +13,7 @@
 #include "platform/FileTransfer.h"
 #include "platform/SpecialFolders.h"
 #include "platform/Trash.h"
+#include "plugins/MboxMove.h"
 
 namespace pelcrow {
 
@@ -110,6 +111,11 @@ std::string PlanLine(const TJournalItem& it) {
   l.Add(it.Target).Num(t.Device).Num(t.Inode).Num(t.Size).Num(t.ModifiedNs).Num(t.ChangedNs);
   // Known before the act: the trash entry a photo becomes is the library's record of it.
   if (it.ActionType == faTrashPhoto) l.Add(it.TrashDir).Add(it.TrashName);
+  // Older readers stop at the fields they know.
+  if (it.Mbox.Used) {
+    const TMboxMessageRef& m = it.Mbox;
+    l.Add("mbox").Add(m.FromLine).Num(m.Digest[0]).Num(m.Digest[1]).Num(m.Length).Num(m.SourceAt).Num(m.TargetAt);
+  }
   return l.Text();
 }
 
@@ -148,7 +154,16 @@ bool ParsePlan(const std::vector<std::string_view>& f, TJournalItem& it) {
   it.TargetId.Size = Num<std::int64_t>(f[19]);
   it.TargetId.ModifiedNs = Num<std::int64_t>(f[20]);
   it.TargetId.ChangedNs = Num<std::int64_t>(f[21]);
-  if (f.size() >= 24) {
+  if (f.size() >= 29 && f[22] == "mbox") {
+    TMboxMessageRef& m = it.Mbox;
+    m.Used = true;
+    m.FromLine = Unescape(f[23]);
+    m.Digest[0] = Num<std::uint64_t>(f[24]);
+    m.Digest[1] = Num<std::uint64_t>(f[25]);
+    m.Length = Num<std::int64_t>(f[26]);
+    m.SourceAt = Num<std::int64_t>(f[27]);
+    m.TargetAt = Num<std::int64_t>(f[28]);
+  } else if (f.size() >= 24) {
     it.TrashDir = Unescape(f[22]);
     it.TrashName = Unescape(f[23]);
   }
@@ -261,6 +276,13 @@ int TActionJournal::MarkUndone(const TJournalItem& Item) {
   return f.Sync();
 }
 
+int TActionJournal::MarkUndoAppend(const TJournalItem& Item, std::int64_t At) {
+  platform::TAppendFile f;
+  if (int err = f.Open(FileOf(Item.JournalId))) return err;
+  if (int err = f.Append(TLine('W').Num(Item.Seq).Num(At).Text())) return err;
+  return f.Sync();
+}
+
 namespace {
 
 // The records that tell what became of one planned item.
@@ -281,6 +303,9 @@ void ApplyItemRecord(char Kind, const std::vector<std::string_view>& f, TJournal
       }
       break;
     case 'M': it.Media = true; break;
+    case 'W':
+      if (f.size() >= 3) it.UndoAppendAt = Num<std::int64_t>(f[2]);
+      break;
     case 'L':
       if (f.size() >= 6)
         it.PlayLists.emplace_back(Unescape(f[4]), Num<std::int32_t>(f[3]),
@@ -329,6 +354,7 @@ int TActionJournal::Read(const std::string& Id, TJournalAction& Action) {
       // A retarget repeats the plan of its sequence number with the new target.
       if (TJournalItem* old = find(plan.Seq)) {
         old->Target = plan.Target;
+        if (plan.Mbox.Used) old->Mbox = plan.Mbox;
       } else {
         bySeq.emplace(plan.Seq, items.size());
         items.push_back(std::move(plan));
@@ -372,6 +398,14 @@ std::vector<TJournalAction> TActionJournal::ReadAll() {
 }
 
 void SettleUnfinished(TJournalItem& Item, const std::vector<platform::TTrashEntry>& Trash) {
+  if (Item.Mbox.Used) {
+    // Appended first, cut after: a message in the target is moved, one in both is a leftover copy.
+    bool leftover = false;
+    const bool reached = MboxMoveReachedTarget(Item.Mbox, Item.FullPath(), Item.Source, Item.Target, leftover);
+    Item.State = reached && !leftover ? TJournalItem::jsDone : TJournalItem::jsFailed;
+    Item.LeftoverCopy = reached && leftover;
+    return;
+  }
   platform::TCheckedFolder folder;
   platform::TEntryStat now;
   const bool folderOk = folder.Open(Item.Folder, Item.FolderId) == 0;

@@ -11,6 +11,7 @@
 //   U  it was put back                                 after an undo
 //   M  it is a media file (the libraries follow its undo) with its D record
 //   L  one playlist entry it had (library, position, name, kept copy)  with its D record
+//   W  an undo is about to append an mbox message back to its folder (where)
 // A pass writes all its P records and syncs them once before it touches a file; D and F records
 // follow in batches. After a crash a P without D or F is settled by looking at the disk.
 #pragma once
@@ -24,6 +25,7 @@
 #include "medialib/Playlists.h"
 #include "platform/SafeFile.h"
 #include "platform/SysCalls.h"
+#include "plugins/StoreAction.h"
 
 namespace pelcrow {
 
@@ -48,6 +50,10 @@ struct TJournalItem {
   // A media file: undo puts it back into the media libraries, into these playlist entries.
   bool Media = false;
   TPlaylistList PlayLists;
+  // A message moved between two mbox files (Folder/Name and Target), as its P record ends.
+  TMboxMessageRef Mbox;
+  // An undo of it appended it back to Folder/Name already, its From_ line at this offset.
+  std::int64_t UndoAppendAt = -1;
 
   std::string FullPath() const;
 };
@@ -96,6 +102,8 @@ class TActionJournal {
   static int Read(const std::string& Id, TJournalAction& Action);
   // Appends the undo mark of one item to its action's file.
   static int MarkUndone(const TJournalItem& Item);
+  // An undo is about to append the item's mbox message back at this offset; synced.
+  static int MarkUndoAppend(const TJournalItem& Item, std::int64_t At);
 
  private:
   std::string fId;

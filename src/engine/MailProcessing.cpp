@@ -22,6 +22,7 @@ class TJournalRecorder final : public IStoreActionRecorder {
     Current.FolderId = Move.FolderId;
     Current.Source = Move.Source;
     Current.Target = Move.Target;
+    Current.Mbox = Move.Mbox;
     std::vector<TJournalItem*> plan{&Current};
     return fJournal.Plan(plan);
   }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <exception>
 #include <initializer_list>
+#include <limits>
 #include <map>
 #include <string_view>
 
@@ -26,6 +27,8 @@
 #include "platform/SafeFile.h"
 #include "platform/SysCalls.h"
 #include "platform/Trash.h"
+#include "platform/WholeFile.h"
+#include "plugins/MboxMove.h"
 
 namespace pelcrow {
 
@@ -562,10 +565,42 @@ bool RevertLinked(const TJournalItem& R, TOldPlace& at, std::string& Why) {
   return ReplaceLinkByCopy(R, at.Home, Why);
 }
 
+// An mbox message goes back the way it came: appended to its old file, cut from the one it went to.
+bool RevertMboxMove(const TJournalItem& R, std::string& Why) {
+  TMboxTransfer t;
+  t.Source = R.Target;
+  t.Target = R.FullPath();
+  t.Ref = R.Mbox;
+  t.At = R.Mbox.TargetAt;
+  t.Search = true;  // an earlier undo of the same folder moved it up
+  t.CreateTarget = true;
+  t.AppendedAt = R.UndoAppendAt;
+  TMboxTransferHooks hooks;
+  hooks.BeforeAppend = [&](const TMboxTransferResult& r) {
+    return R.JournalId.empty() ? 0 : TActionJournal::MarkUndoAppend(R, r.Ref.TargetAt);
+  };
+  const TMboxTransferResult r = TransferMboxMessage(t, hooks);
+  if (r.Ok) return true;
+  // Undone by a run that ended before it could record so: the message is where that run put it.
+  if (R.UndoAppendAt >= 0) {
+    std::string text;
+    if (platform::ReadWholeFile(t.Target, text, std::numeric_limits<std::int64_t>::max()) == 0 &&
+        FindMboxMessage(text, SplitMbox(text), R.Mbox, R.UndoAppendAt, false) >= 0) {
+      std::string source;
+      if (platform::ReadWholeFile(t.Source, source, std::numeric_limits<std::int64_t>::max()) != 0 ||
+          FindMboxMessage(source, SplitMbox(source), R.Mbox, R.Mbox.TargetAt, true) < 0)
+        return true;
+    }
+  }
+  Why = r.Why;
+  return false;
+}
+
 }  // namespace
 
 bool RevertJournalItem(const TJournalItem& R, TDateTime ActionStarted, std::string& Why) {
   if (R.ActionType == faTrashPhoto) return RevertTrashedPhoto(R, Why);
+  if (R.Mbox.Used) return RevertMboxMove(R, Why);
   platform::CreateFolders(R.Folder);
   TOldPlace at;
   if (const int err = at.Home.Open(R.Folder)) {
@@ -658,7 +693,8 @@ int UndoJournalAction(TJournalAction& Action, std::vector<std::string>& Log, con
   TMediaLibSyncOptions libs = MediaLibs ? *MediaLibs : TMediaLibSyncOptions();
   bool syncCalled = false;
   for (TJournalItem& rec : Action.Items) {
-    if (rec.LeftoverCopy && RemoveLeftoverCopy(Action, rec)) {
+    std::string why;
+    if (rec.LeftoverCopy && (rec.Mbox.Used ? RemoveMboxLeftover(rec.Mbox, rec.Target, why) : RemoveLeftoverCopy(Action, rec))) {
       rec.LeftoverCopy = false;
       TActionJournal::MarkUndone(rec);
     }

@@ -39,6 +39,9 @@ class TMailItem : public TItemBase {
   // Where the message is: Maildir: Sub ("cur"/"new") and the file's name; mbox: the byte range.
   std::string Sub, FileName;
   std::int64_t Offset = 0, Length = 0;
+  std::int64_t FromLine = 0;               // mbox: the From_ line's offset
+  std::uint64_t Digest[2] = {0, 0};        // mbox: of the bytes as MboxDigest takes them
+  std::int64_t DigestLength = 0;
   platform::TFolderIdentity SubId;
   platform::TFileIdentity FileId;
   // Where the scan found it, kept for an undo that brings it back.

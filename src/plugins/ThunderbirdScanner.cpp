@@ -7,6 +7,7 @@
 #include "localization/TranslateText.h"
 #include "platform/FileSystem.h"
 #include "plugins/MaildirScanner.h"
+#include "plugins/MboxMove.h"
 #include "plugins/MimeMessage.h"
 
 namespace pelcrow {
@@ -179,6 +180,14 @@ std::vector<TMboxMessage> SplitMbox(std::string_view Mbox) {
     afterBlank = line.empty();
     pos = next;
   }
+  // A blank line that ends the file ends the last message as the one before a From_ line does
+  // (mail programs write one after every message).
+  if (!out.empty() && afterBlank && Mbox.size() > out.back().Offset) {
+    std::size_t stop = Mbox.size();
+    if (stop > out.back().Offset && Mbox[stop - 1] == '\n') --stop;
+    if (stop > out.back().Offset && Mbox[stop - 1] == '\r') --stop;
+    out.back().Length = stop - out.back().Offset;
+  }
   return out;
 }
 
@@ -250,6 +259,8 @@ void TThunderbirdScanner::ReadFolder(const TMailFolder& Folder, bool WantBody, b
       item->SetSize(static_cast<std::int64_t>(m.Length));
       item->Offset = static_cast<std::int64_t>(m.Offset);
       item->Length = static_cast<std::int64_t>(m.Length);
+      item->FromLine = static_cast<std::int64_t>(m.FromLine);
+      MboxDigest(std::string_view(mbox).substr(m.Offset, m.Length), item->Digest, item->DigestLength);
       item->FileId = {info.Device, info.Inode, info.Size, info.Modified.UnixNanoseconds(), info.Changed.UnixNanoseconds(), false};
       if (!Add(std::move(item))) return;
     }
@@ -264,12 +275,89 @@ TMailFolder& TThunderbirdScanner::TrashFor(TMailFolder& Folder) {
     auto* c = static_cast<TMailFolder*>(top->GetChild(i));
     if (c->IsTrash) return *c;
   }
-  throw EMailStoreError(TranslateText("the Thunderbird store has no Trash folder"));
+  // Thunderbird takes an mbox named Trash for its trash: the first delete makes it.
+  auto* store = static_cast<TMailFolder*>(top);
+  auto* trash = new TMailFolder(store);
+  trash->SetName("Trash");
+  trash->SetId(JoinPath(store->Id(), "Trash"));
+  trash->StoreRoot = store->StoreRoot;
+  trash->IsTrash = true;
+  trash->SetIcon("user-trash");
+  return *trash;
 }
 
-void TThunderbirdScanner::MoveMessage(TMailItem&, TMailFolder&, bool, const TMailItem*) {
-  // An mbox change could not be undone yet: nothing is touched.
-  throw EMailStoreError(TranslateText("Thunderbird's mail files cannot be changed by this version (nothing was changed)"));
+namespace {
+
+TMboxMessageRef RefOf(const TMailItem& Item) {
+  TMboxMessageRef ref;
+  ref.Used = true;
+  ref.Digest[0] = Item.Digest[0];
+  ref.Digest[1] = Item.Digest[1];
+  ref.Length = Item.DigestLength;
+  return ref;
+}
+
+}  // namespace
+
+void TThunderbirdScanner::CheckKept(const TMailItem& Kept) const {
+  std::string mbox;
+  if (!Kept.Folder() || !ReadFileText(Kept.Folder()->Id(), mbox))
+    throw EMailStoreError(TranslateText("the copy that stays is gone"));
+  const std::vector<TMboxMessage> split = SplitMbox(mbox);
+  for (const TMboxMessage& m : split) {
+    if (static_cast<std::int64_t>(m.FromLine) != Kept.FromLine) continue;
+    std::uint64_t d[2];
+    std::int64_t len = 0;
+    MboxDigest(std::string_view(mbox).substr(m.Offset, m.Length), d, len);
+    if (d[0] == Kept.Digest[0] && d[1] == Kept.Digest[1] && len == Kept.DigestLength) return;
+    break;
+  }
+  throw EMailStoreError(TranslateText("the copy that stays has changed"));
+}
+
+void TThunderbirdScanner::MoveMessage(TMailItem& AItem, TMailFolder& Destination, bool IsDelete, const TMailItem* Kept) {
+  auto* from = static_cast<TMailFolder*>(AItem.Folder());
+  if (!from || !Destination.IsCanStoreItem()) throw EMailStoreError(TranslateText("no such folder in the store"));
+  if (Kept) CheckKept(*Kept);
+  TMboxTransfer t;
+  t.Source = from->Id();
+  t.Target = Destination.Id();
+  t.Ref = RefOf(AItem);
+  t.At = AItem.FromLine;
+  t.CreateTarget = IsDelete;
+  TStoreMove move;
+  bool planned = false;
+  TMboxTransferHooks hooks;
+  hooks.BeforeAppend = [&](const TMboxTransferResult& r) {
+    move.Folder = ParentOf(t.Source);
+    move.Name = BaseOf(t.Source);
+    move.FolderId = r.SourceFolder;
+    move.Source = r.SourceBefore;
+    move.Target = t.Target;
+    move.DeleteAction = IsDelete;
+    move.Mbox = r.Ref;
+    const int err = Recorder()->Planned(move);
+    planned = err == 0;
+    return err;
+  };
+  const TMboxTransferResult r = TransferMboxMessage(t, hooks);
+  if (!r.Ok) {
+    // A copy in both stays unsettled: the journal finds it and undo removes it.
+    if (planned && !r.CopyLeft) Recorder()->Failed(move);
+    throw EMailStoreError(r.Why);
+  }
+  move.TargetId = {r.TargetAfter.Device, r.TargetAfter.Inode, r.TargetAfter.Size, r.TargetAfter.ModifiedNs, 0, false};
+  Recorder()->Done(move);
+  // The messages behind it in its old file moved up by what was cut.
+  const auto cutEnd = static_cast<std::int64_t>(r.CutFrom + r.CutLength);
+  for (std::int32_t i = 0; i < GetCount(); ++i) {
+    TMailItem& other = Item(i);
+    if (&other == &AItem || !other.Folder() || other.Folder()->Id() != t.Source || other.FromLine < cutEnd) continue;
+    other.FromLine -= static_cast<std::int64_t>(r.CutLength);
+    other.Offset -= static_cast<std::int64_t>(r.CutLength);
+  }
+  AItem.FromLine = r.NewFromLine;
+  AItem.Offset = r.NewOffset;
 }
 
 }  // namespace pelcrow

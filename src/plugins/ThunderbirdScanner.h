@@ -1,6 +1,8 @@
 // TThunderbirdScanner: e-mails in Thunderbird's Local Folders, found through profiles.ini (also
 // of the Flatpak). Each folder is an mbox file ("Inbox"), its subfolders lie in "Inbox.sbd/".
 // Thunderbird keeps deleted messages in the file until it compacts it: those are left out.
+// A delete or move appends the message to the target mbox and rewrites its own without it, never
+// while Thunderbird runs on the profile.
 #pragma once
 
 #include <string>
@@ -42,6 +44,8 @@ class TThunderbirdScanner final : public TMailScanner {
   void MoveMessage(TMailItem& AItem, TMailFolder& Destination, bool IsDelete, const TMailItem* Kept) override;
 
  private:
+  // The group's copy that stays is still in its mbox as the scan read it (else throws).
+  void CheckKept(const TMailItem& Kept) const;
   std::vector<std::string> fStores;
 };
 

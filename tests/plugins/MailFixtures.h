@@ -66,4 +66,23 @@ inline std::string ListMaildir(const std::string& root) {
   return RunOutput("/usr/bin/python3 " + DataScript("list_maildir.py") + " '" + root + "'");
 }
 
+// Thunderbird's Local Folders at Root holding the mails, one mbox file per folder ("" is Inbox,
+// "Work.sbd/Sub" a subfolder), made by Python's mailbox module.
+inline void MakeMbox(const TTempDir& dir, const std::string& root, const std::vector<TTestMail>& mails) {
+  std::string manifest;
+  for (std::size_t i = 0; i < mails.size(); ++i) {
+    const std::string file = dir.Write("src/b" + std::to_string(i) + ".eml", mails[i].Bytes());
+    manifest += (mails[i].Folder.empty() ? std::string("Inbox") : mails[i].Folder) + "\t" + file + "\n";
+  }
+  const std::string list = dir.Write("src/mbox-manifest", manifest);
+  const std::string out = RunOutput("/usr/bin/python3 " + DataScript("make_mbox.py") + " '" + root + "' '" + list + "'");
+  ASSERT_EQ(out, "") << "make_mbox.py failed";
+}
+
+// FOLDER<TAB>SUBJECT<TAB>SHA1 lines (the bytes with their From_ line) as Python's mailbox module
+// sees the mbox files below Root.
+inline std::string ListMbox(const std::string& root) {
+  return RunOutput("/usr/bin/python3 " + DataScript("list_mbox.py") + " '" + root + "'");
+}
+
 }  // namespace pelcrow::test
