@@ -96,8 +96,9 @@ class TContactPass {
       else if (!target) target = it;
     }
     if (selected.empty()) return;
+    fAdded.clear();
     const bool mergeFailed = fOptions.Merge && target && !Merge(target, selected);
-    for (PFileItem it : selected) Delete(it, mergeFailed, target != nullptr);
+    for (PFileItem it : selected) Delete(it, mergeFailed, target);
   }
   TPassResult Result;
 
@@ -109,6 +110,7 @@ class TContactPass {
         for (int k = 1; k <= 3; ++k) fPlugin.SetEmailChecked(it->Emails->OutlookIndex, k, true);
     const int index = Target->Emails->OutlookIndex;
     const std::vector<std::string> added = fPlugin.MergedAddresses(index);
+    fAdded = added;
     if (added.empty()) return true;
     TItemOutcome o;
     o.Target = fPlugin.ItemLocation(fPlugin.Item(index));
@@ -127,14 +129,40 @@ class TContactPass {
     return o.Ok;
   }
 
-  void Delete(PFileItem It, bool MergeFailed, bool OneStays) {
+  // A ticked address of a merged-away contact that the one that stays did not take (it holds three
+  // already) would be lost with it.
+  bool LosesAddresses(PFileItem It, PFileItem Target) const {
+    const TContactItem& c = fPlugin.Item(It->Emails->OutlookIndex);
+    std::vector<std::string> kept = fPlugin.Item(Target->Emails->OutlookIndex).Emails;
+    if (fOptions.DryRun) kept.insert(kept.end(), fAdded.begin(), fAdded.end());
+    const auto same = [](const std::string& a, const std::string& b) {
+      if (a.size() != b.size()) return false;
+      for (std::size_t i = 0; i < a.size(); ++i) {
+        const char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] + 32) : a[i];
+        const char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] + 32) : b[i];
+        if (x != y) return false;
+      }
+      return true;
+    };
+    for (std::size_t k = 0; k < 3 && k < c.Emails.size(); ++k) {
+      if (!c.EmailChecked[k]) continue;
+      bool found = false;
+      for (const std::string& e : kept) found = found || same(e, c.Emails[k]);
+      if (!found) return true;
+    }
+    return false;
+  }
+
+  void Delete(PFileItem It, bool MergeFailed, PFileItem Target) {
     const int index = It->Emails->OutlookIndex;
     TItemOutcome o;
     o.Target = fPlugin.TrashFolderOf(fPlugin.Item(index));
     if (MergeFailed) {
       o.Reason = TranslateText("the merge into the contact that stays failed");
-    } else if (fOptions.Merge && !OneStays) {
+    } else if (fOptions.Merge && !Target) {
       o.Reason = TranslateText("no contact of the group stays");
+    } else if (fOptions.Merge && LosesAddresses(It, Target)) {
+      o.Reason = TranslateText("the contact that stays cannot take every ticked address");
     } else if (fOptions.DryRun) {
       o.Ok = true;
     } else {
@@ -151,17 +179,7 @@ class TContactPass {
   }
 
   void Processed(PFileItem It, const TItemOutcome& O) {
-    if (!fOpened) {
-      ++fHistory.fActionNo;
-      fHistory.fActionStarted.resize(static_cast<std::size_t>(fHistory.fActionNo));
-      fHistory.fActionStarted.back() = fStarted;
-      fOpened = true;
-    }
-    SetFileProcessed(It, true);
-    It->ActionGroup = fHistory.fActionNo;
-    It->ActionType = fRecorder.Current.ActionType;
-    It->TargetPath = TItemString(O.Target);
-    It->Undo = std::make_unique<TJournalItem>(fRecorder.Current);
+    MarkStoreRowDone(fHistory, fOpened, fStarted, It, fRecorder.Current.ActionType, O.Target, fRecorder.Current);
   }
 
   void Report(PFileItem It, TContactStep Step, const TItemOutcome& O, const std::vector<std::string>& Added) {
@@ -177,6 +195,7 @@ class TContactPass {
   TDateTime fStarted;
   TContactRecorder fRecorder;
   bool fOpened = false;
+  std::vector<std::string> fAdded;  // what the group's merge gave the contact that stays
 };
 
 }  // namespace

@@ -84,17 +84,7 @@ TPassResult ProcessMailRows(TScanEngine& Engine, TActionHistory& History, const 
       }
     }
     if (o.Ok && !Options.DryRun) {
-      if (!opened) {
-        ++History.fActionNo;
-        History.fActionStarted.resize(static_cast<std::size_t>(History.fActionNo));
-        History.fActionStarted.back() = started;
-        opened = true;
-      }
-      SetFileProcessed(it, true);
-      it->ActionGroup = History.fActionNo;
-      it->ActionType = faMoveMessage;
-      it->TargetPath = TItemString(o.Target);
-      it->Undo = std::make_unique<TJournalItem>(recorder.Current);
+      MarkStoreRowDone(History, opened, started, it, faMoveMessage, o.Target, recorder.Current);
     }
     if (!o.Ok) ++result.Failed;
     if (OnItem) OnItem(it, o);

@@ -129,17 +129,7 @@ TPassResult ProcessPhotoRows(TScanEngine& Engine, TActionHistory& History, const
       }
     }
     if (o.Ok && !Options.DryRun) {
-      if (!counted) {
-        counted = true;
-        ++History.fActionNo;
-        History.fActionStarted.resize(static_cast<std::size_t>(History.fActionNo));
-        History.fActionStarted.back() = started;
-      }
-      SetFileProcessed(it, true);
-      it->ActionGroup = History.fActionNo;
-      it->ActionType = faTrashPhoto;
-      it->TargetPath = TItemString(o.Target);
-      it->Undo = std::make_unique<TJournalItem>(rec);
+      MarkStoreRowDone(History, counted, started, it, faTrashPhoto, o.Target, rec);
     }
     if (!o.Ok) ++result.Failed;
     if (OnItem) OnItem(it, o);

@@ -131,7 +131,8 @@ void TScanEngine::StartPluginScan(const TScanSettings& Options) {
   fExecuting.store(true, std::memory_order_release);
   IScanEnginePlugin* plugin = ScannerPlugin();
   try {
-    if (!plugin) throw EScanEngineError(fCompareMode == cmContacts ? "no address book found" : "no mail store found");
+    if (!plugin)
+      throw EScanEngineError(TranslateText(fCompareMode == cmContacts ? "no address book found" : "no mail store found"));
     ApplyPluginOptions(Options.OutlookOptions);
     plugin->Clear();
     plugin->StartScan();

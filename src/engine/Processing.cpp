@@ -185,6 +185,21 @@ std::string UndoActionText(std::uint8_t ActionType, int Count) {
   return FormatCounts(TranslateText(text), {Count});
 }
 
+void MarkStoreRowDone(TActionHistory& History, bool& Opened, TDateTime Started, PFileItem It, std::uint8_t ActionType,
+                      const std::string& Target, const TJournalItem& Record) {
+  if (!Opened) {
+    ++History.fActionNo;
+    History.fActionStarted.resize(static_cast<std::size_t>(History.fActionNo));
+    History.fActionStarted.back() = Started;
+    Opened = true;
+  }
+  SetFileProcessed(It, true);
+  It->ActionGroup = History.fActionNo;
+  It->ActionType = ActionType;
+  It->TargetPath = TItemString(Target);
+  It->Undo = std::make_unique<TJournalItem>(Record);
+}
+
 bool UndoAvailable(const TScanEngine& Engine, const TActionHistory& History) {
   return (Engine.CompareMode() <= cmMusicTags || Engine.CompareMode() == cmEmails ||
           Engine.CompareMode() == cmContacts || Engine.CompareMode() == cmPhotoLibrary) &&

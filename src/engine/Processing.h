@@ -209,6 +209,11 @@ void EnableLoggingFor(TPcwSettings& Record, TPcwLogEvent Event);
 // Whether the Undo button is enabled: a file mode, an action to undo and items in the list.
 bool UndoAvailable(const TScanEngine& Engine, const TActionHistory& History);
 
+// A row done by a store pass (e-mails, contacts, pictures): the pass's action opens in the history
+// at its first row (Opened), and the row is processed, with its target and the record Undo reverts.
+void MarkStoreRowDone(TActionHistory& History, bool& Opened, TDateTime Started, PFileItem It, std::uint8_t ActionType,
+                      const std::string& Target, const TJournalItem& Record);
+
 // The undo question's action text ("Move %d items to Recycle Bin.") for an action type, filled
 // in; empty for an unknown type.
 std::string UndoActionText(std::uint8_t ActionType, int Count);

@@ -657,6 +657,7 @@ void TfmMain::ReloadForFileOptions(const TPcwSettings& old) {
 
 // The mail store's folders in the tree; without a store the mail modes fall back to the file modes.
 bool TfmMain::GetOutlookFolders() {
+  const bool contacts = Settings.ComparisonMode() == cmContacts;
   fFolders->ClearFolderTree();
   fOlFolders.clear();
   try {
@@ -679,7 +680,8 @@ bool TfmMain::GetOutlookFolders() {
   fFolders->FillFolderTree();
   fUserState->Load(false);
   Message(TMessageKind::mkInformation,
-          "The required Maildir or Thunderbird mail store is not found. Current scan mode is set to \"CRC32+FileSize\".");
+          contacts ? "No address book is found. Current scan mode is set to \"CRC32+FileSize\"."
+                   : "The required Maildir or Thunderbird mail store is not found. Current scan mode is set to \"CRC32+FileSize\".");
   return false;
 }
 
@@ -698,6 +700,8 @@ bool TfmMain::GetPhotoFolders() {
   }
   Settings.SetComparisonMode(cmCRC32);
   SaveSettingsOrLog();
+  // The engine went back with default options; the user's own apply.
+  fScanEngine->SetCompareMode(cmCRC32, Settings.CompareOptions);
   fFolders->FillFolderTree();
   return false;
 }

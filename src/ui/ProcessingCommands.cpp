@@ -188,8 +188,7 @@ void TProcessingController::RunReplaceWithLinks() {
 }
 
 void TProcessingController::RunDeleteFocused(int Row) {
-  // A contact goes with the checked rows of its group only (a merge decides what stays).
-  if (fRunning || (!FileMode() && !MailMode())) return;
+  if (fRunning) return;
   TScanEngine& engine = fHost.ProcessingEngine();
   if (!engine.ItemValid(Row)) return;
   PFileItem it = engine.Item(Row);
@@ -209,12 +208,31 @@ void TProcessingController::RunDeleteFocused(int Row) {
     restore();
     return;
   }
-  if (MailMode()) {
-    if (GetUserPrompt().Confirm(TranslateText("Do you really want to delete the selected item?"))) {
-      RunMailPass(false, {}, Row);
-    } else {
+  if (!FileMode()) {
+    if (!GetUserPrompt().Confirm(TranslateText("Do you really want to delete the selected item?"))) {
       restore();
+      return;
     }
+    if (MailMode()) {
+      RunMailPass(false, {}, Row);
+      return;
+    }
+    // The contact and picture passes take every checked row: the others wait unchecked meanwhile.
+    std::vector<PFileItem> others;
+    for (int i = 0; i < engine.ItemCount(); ++i) {
+      const PFileItem o = engine.Item(i);
+      if (o == it || !o->fSelected || o->fProcessed) continue;
+      SetFileSelected(o, false);
+      others.push_back(o);
+    }
+    if (PhotoMode()) {
+      RunPhotoPass();
+    } else {
+      RunContactPass(false);
+    }
+    for (PFileItem o : others)
+      if (!o->fProcessed) SetFileSelected(o, true);
+    fHost.ProcessingRefreshGrid();
     return;
   }
   TRunGuard guard(*this);
@@ -276,7 +294,21 @@ void TProcessingController::RunUndoEarlierAction() {
   RefreshEarlierAction();
 }
 
-// ------------------------------------------------------------------ e-mails
+// ------------------------------------------------------------------ e-mails, contacts, pictures
+
+// The store passes have no retry: their failures are said once, each with its reason.
+void TProcessingController::TFailureList::Note(const std::string& Label, const TItemOutcome& Outcome) {
+  if (Outcome.Ok || fListed >= 10) return;
+  ++fListed;
+  fText += "\n" + Label + ": " + Outcome.Reason;
+}
+
+void TProcessingController::SayFailures(const TPassResult& Result, const char* Counts, const TFailureList& Failures) {
+  if (Result.Failed < 1) return;
+  fHost.ShowProcessingProgress(0, QString());
+  GetUserPrompt().ShowMessage(TMessageKind::mkWarning,
+                              FormatCounts(TranslateText(Counts), {Result.Failed, Result.Total}) + "\n" + Failures.Text());
+}
 
 void TProcessingController::RunMailPass(bool Move, const TOlFolder& Destination, int OnlyRow) {
   TScanEngine& engine = fHost.ProcessingEngine();
@@ -288,26 +320,20 @@ void TProcessingController::RunMailPass(bool Move, const TOlFolder& Destination,
   o.Destination = Destination;
   o.JournalExpireDays = Settings.UndoJournalDays;
   o.OnlyRow = OnlyRow;
-  std::string reasons;
-  int listed = 0;
+  TFailureList failures;
   // The grid is refreshed as a whole when the guard ends.
   const TPassResult r = ProcessMailRows(engine, fHistory, o, [&](PFileItem it, const TItemOutcome& outcome) {
     ProcessMessages();
-    if (outcome.Ok || listed >= 10) return;
-    ++listed;
-    reasons += "\n" + (it->Emails ? it->Emails->Subject : std::string()) + ": " + outcome.Reason;
+    failures.Note(it->Emails ? it->Emails->Subject : std::string(), outcome);
   });
-  if (r.Failed < 1) return;
-  const char* counts = Move ? "%d of %d files were not moved." : "%d of %d files were not deleted.";
-  fHost.ShowProcessingProgress(0, QString());
-  GetUserPrompt().ShowMessage(TMessageKind::mkWarning,
-                              FormatCounts(TranslateText(counts), {r.Failed, r.Total}) + "\n" + reasons);
+  SayFailures(r, Move ? "%d of %d files were not moved." : "%d of %d files were not deleted.", failures);
 }
 
 void TProcessingController::RunMergeContacts() {
   if (fRunning || !ContactsMode()) return;
   TScanEngine& engine = fHost.ProcessingEngine();
   if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, false, SafetyLockOptionsFor(Settings))) return;
+  if (!GetUserPrompt().Confirm(TranslateText("Do you really want to merge selected items?"))) return;
   RunContactPass(true);
 }
 
@@ -319,20 +345,13 @@ void TProcessingController::RunContactPass(bool Merge) {
   TContactActionOptions o;
   o.Merge = Merge;
   o.JournalExpireDays = Settings.UndoJournalDays;
-  std::string reasons;
-  int listed = 0;
+  TFailureList failures;
   const TPassResult r = ProcessContactRows(
       engine, fHistory, o, [&](PFileItem it, TContactStep, const TItemOutcome& outcome, const std::vector<std::string>&) {
         ProcessMessages();
-        if (outcome.Ok || listed >= 10) return;
-        ++listed;
-        reasons += "\n" + it->Name.str() + ": " + outcome.Reason;
+        failures.Note(it->Name.str(), outcome);
       });
-  if (r.Failed < 1) return;
-  fHost.ShowProcessingProgress(0, QString());
-  GetUserPrompt().ShowMessage(TMessageKind::mkWarning,
-                              FormatCounts(TranslateText("%d of %d items were not processed."), {r.Failed, r.Total}) +
-                                  "\n" + reasons);
+  SayFailures(r, "%d of %d items were not processed.", failures);
 }
 
 // Photo mode: the checked pictures into the library's trash (their files stay).
@@ -343,19 +362,12 @@ void TProcessingController::RunPhotoPass() {
   ProcessMessages();
   TPhotoActionOptions o;
   o.JournalExpireDays = Settings.UndoJournalDays;
-  std::string reasons;
-  int listed = 0;
+  TFailureList failures;
   const TPassResult r = ProcessPhotoRows(engine, fHistory, o, [&](PFileItem it, const TItemOutcome& outcome) {
     ProcessMessages();
-    if (outcome.Ok || listed >= 10) return;
-    ++listed;
-    reasons += "\n" + it->Name.str() + ": " + outcome.Reason;
+    failures.Note(it->Name.str(), outcome);
   });
-  if (r.Failed < 1) return;
-  fHost.ShowProcessingProgress(0, QString());
-  GetUserPrompt().ShowMessage(TMessageKind::mkWarning,
-                              FormatCounts(TranslateText("%d of %d files were not deleted."), {r.Failed, r.Total}) +
-                                  "\n" + reasons);
+  SayFailures(r, "%d of %d files were not deleted.", failures);
 }
 
 std::optional<TOlFolder> TProcessingController::ChooseMailFolder() {

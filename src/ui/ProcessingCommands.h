@@ -95,6 +95,17 @@ class TProcessingController final : public IProcessingProgress, public IUndoProg
   bool ContactsMode() const;
   bool PhotoMode() const;
   void RunPhotoPass();
+  // The first failures of a store pass with their reasons, for the one message after it.
+  class TFailureList {
+   public:
+    void Note(const std::string& Label, const TItemOutcome& Outcome);
+    const std::string& Text() const { return fText; }
+
+   private:
+    std::string fText;
+    int fListed = 0;
+  };
+  void SayFailures(const TPassResult& Result, const char* Counts, const TFailureList& Failures);
   void RunContactPass(bool Merge);
   // Mail modes: the checked messages (or the one row) into the store's trash or into Destination.
   void RunMailPass(bool Move, const TOlFolder& Destination, int OnlyRow);

@@ -169,4 +169,18 @@ TEST_F(ContactsCli, DeletesIntoTheTrashFolderAndLeavesAFileOfManyContacts) {
 }
 
 }  // namespace
+// A contact that stays with three addresses already cannot take a fourth: the contact that has
+// it is not merged away, so the address is not lost.
+TEST_F(ContactsCli, MergeNeverDropsAnAddressTheKeptContactCannotTake) {
+  const std::string kept = VobjectNew("dan.vcf", "Dan Park", "20200101T000000Z", "dan@a.example dan@b.example dan@c.example", false);
+  const std::string other = VobjectNew("dan2.vcf", "Dan Park", "20210101T000000Z", "dan@a.example dan@d.example", false);
+  const std::string before = Snapshot();
+  const std::string mode = "--mode contacts --addressbook '" + book + "'";
+  const std::string done = Cli("scan --select oldest --action merge " + mode);
+  EXPECT_NE(done.find("failed " + other + ": the contact that stays cannot take every ticked address\n"), std::string::npos)
+      << done;
+  EXPECT_EQ(Snapshot(), before);
+  EXPECT_NE(test::ReadAll(other).find("dan@d.example"), std::string::npos);
+}
+
 }  // namespace pelcrow
