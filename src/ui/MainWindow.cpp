@@ -585,10 +585,15 @@ void TfmMain::ChooseScanMode(std::uint8_t mode) {
   const std::uint8_t current = Settings.ComparisonMode();
   // "File Search" stands for the three file-search modes.
   if (mode == current || (mode == cmCRC32 && current < cmMusicTags)) return;
+  const std::uint8_t newMode = mode == cmCRC32 ? Settings.LastFileSearchMode : mode;
+  if (fScanEngine->ItemCount() > 0 && ModeSwitchClearsResults(current, newMode) &&
+      !GetUserPrompt().Confirm(
+          TranslateText("Switching the scan mode clears the current results. Do you want to proceed?"))) {
+    return;
+  }
   const TPcwSettings old = Settings;
   if (!IsMailModeValue(current)) fUserState->Save();
   // The settings dialog's apply step, without showing it.
-  const std::uint8_t newMode = mode == cmCRC32 ? Settings.LastFileSearchMode : mode;
   if (current < cmMusicTags) Settings.LastFileSearchMode = current;
   Settings.SetComparisonMode(newMode);
   SaveSettingsOrLog();
@@ -627,9 +632,17 @@ void TfmMain::ApplyShellContextMenu() {
 
 // Music results have other columns; another family of modes, or another mail or photo mode,
 // has other lists and another tree.
+bool TfmMain::ModeSwitchClearsResults(std::uint8_t oldMode, std::uint8_t newMode) {
+  return (oldMode == cmMusicTags) != (newMode == cmMusicTags) || !SameModeLists(oldMode, newMode);
+}
+
+bool TfmMain::SameModeLists(std::uint8_t oldMode, std::uint8_t newMode) {
+  return ModeFamily(oldMode) == ModeFamily(newMode) && (IsFileModeValue(oldMode) || oldMode == newMode);
+}
+
 void TfmMain::ReloadForModeFamily(std::uint8_t oldMode, std::uint8_t newMode) {
   if ((oldMode == cmMusicTags) != (newMode == cmMusicTags)) ClearResults(false);
-  if (ModeFamily(oldMode) == ModeFamily(newMode) && (IsFileModeValue(oldMode) || oldMode == newMode)) return;
+  if (SameModeLists(oldMode, newMode)) return;
   ClearResults(false);
   fFolders->ClearLists();
   bool loaded = false;

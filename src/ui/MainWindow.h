@@ -138,6 +138,8 @@ class TfmMain : public QMainWindow, public ITranslatable, public IProcessingHost
   void ReloadForModeFamily(std::uint8_t oldMode, std::uint8_t newMode);
   void ReloadForFileOptions(const TPcwSettings& old);
   bool GetOutlookFolders();
+  static bool ModeSwitchClearsResults(std::uint8_t oldMode, std::uint8_t newMode);
+  static bool SameModeLists(std::uint8_t oldMode, std::uint8_t newMode);
   // Mail modes: the plug-in scans exactly the folders of the two lists.
   void GiveListsToPlugin();
   bool GetPhotoFolders();

@@ -367,6 +367,33 @@ class MainWindowTest : public QObject {
     QVERIFY(rowOf("a.txt") >= 0);
   }
 
+  // A mode switch that would throw the results away asks first.
+  void modeSwitchAsksBeforeClearingResults() {
+    const std::string root = fHome->Dir("modeswitch");
+    fHome->Write("modeswitch/a.txt", "mode switch bytes");
+    fHome->Write("modeswitch/b.txt", "mode switch bytes");
+    TfmMain w;
+    TypePath(w, QString::fromStdString(root));
+    Child<QPushButton>(w, "crbStart")->click();
+    WaitForScanEnd(w);
+    QCOMPARE(w.ScanEngine().ItemCount(), 2);
+    // No keeps mode and results.
+    fPrompt.Answers = {false};
+    w.ChooseScanMode(pelcrow::cmMusicTags);
+    QCOMPARE(fPrompt.Questions.back(),
+             std::string("Switching the scan mode clears the current results. Do you want to proceed?"));
+    QCOMPARE(pelcrow::Settings.ComparisonMode(), pelcrow::cmCRC32);
+    QCOMPARE(w.ScanEngine().ItemCount(), 2);
+    // Yes switches and clears; back to the file search without results asks nothing.
+    fPrompt.Answers = {true};
+    w.ChooseScanMode(pelcrow::cmMusicTags);
+    QCOMPARE(pelcrow::Settings.ComparisonMode(), pelcrow::cmMusicTags);
+    QCOMPARE(w.ScanEngine().ItemCount(), 0);
+    fPrompt.Clear();
+    w.ChooseScanMode(pelcrow::cmCRC32);
+    QVERIFY(fPrompt.Questions.empty());
+  }
+
   void stopMidwayLeavesNoResults() {
     const std::string root = fHome->Dir("scan2");
     for (int i = 0; i < 600; ++i) fHome->Write("scan2/f" + std::to_string(i) + ".txt", "identical");
