@@ -52,12 +52,17 @@ TScanController::TScanController(TScanEngine& engine, const TScanControls& contr
 
 bool TScanController::AcceptStartClick() {
   if (fLastStartClick.isValid() && fLastStartClick.elapsed() < 1000) return false;
+  // A click meant for the caption the button had a moment ago (a Stop that comes just after the
+  // scan ended) would start a new scan over the results.
+  if (fRunningChanged.isValid() && fRunningChanged.elapsed() < kCaptionGuardMs) return false;
   fLastStartClick.start();
   return true;
 }
 
 void TScanController::SetState(TScanState state) {
+  const bool wasRunning = IsRunning();
   fState = state;
+  if (wasRunning != IsRunning()) fRunningChanged.start();
   QPushButton* start = fControls.Start;
   start->setText(Tr(IsRunning() ? "Stop" : "Start"));
   // The style sheet paints a running scan's button differently.
@@ -189,13 +194,26 @@ void TScanController::Tick() {
 
 void TScanController::Finished(const TScanEngineSummaryInfo& info) {
   const bool stopped = fState == TScanState::ssStopping;
-  // A stopped scan leaves no results behind.
+  std::int64_t scannedSoFar = 0;
+  if (stopped) {
+    TScanEngineStatusInfo p;
+    fEngine.GetCurrentProgress(p);
+    scannedSoFar = p.FilesScanned;
+  }
+  // A stopped scan leaves no results behind, only how far it came.
   if (stopped) fEngine.ClearResults();
   fLastScan.Info = stopped ? TScanEngineSummaryInfo{} : info;
+  if (stopped) fLastScan.Info.TotalFiles = static_cast<std::int32_t>(scannedSoFar);
   fLastScan.Dirs = fEngine.GetIncludeFilePaths();
   fTickTimer->stop();
   SetState(stopped ? TScanState::ssIdle : TScanState::ssFinished);
-  fControls.Status->clear();
+  if (stopped) {
+    std::string text = TranslateText("Scan stopped: %s files scanned");
+    Fill(text, FormatThousands(scannedSoFar));
+    fControls.Status->setText(QString::fromStdString(text));
+  } else {
+    fControls.Status->clear();
+  }
   StopWaitDisplay();
   fControls.Progress->setValue(0);
   if (OnEnded) OnEnded(stopped);

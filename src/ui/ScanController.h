@@ -107,6 +107,9 @@ class TScanController : public QObject {
   int fSpinnerPhase = 0;
   QElapsedTimer fStarted;
   QElapsedTimer fLastStartClick;
+  // When the button last turned from Start to Stop or back.
+  QElapsedTimer fRunningChanged;
+  static constexpr int kCaptionGuardMs = 600;
 };
 
 }  // namespace pelcrow::ui

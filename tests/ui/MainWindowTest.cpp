@@ -396,7 +396,8 @@ class MainWindowTest : public QObject {
 
   void stopMidwayLeavesNoResults() {
     const std::string root = fHome->Dir("scan2");
-    for (int i = 0; i < 600; ++i) fHome->Write("scan2/f" + std::to_string(i) + ".txt", "identical");
+    // Many folders: the count of files scanned moves at each.
+    for (int i = 0; i < 600; ++i) fHome->Write("scan2/d" + std::to_string(i / 10) + "/f" + std::to_string(i) + ".txt", "identical");
     TfmMain w;
     w.show();
     w.AddIncludeFolder(root);
@@ -428,6 +429,33 @@ class MainWindowTest : public QObject {
     QCOMPARE(Child<QLineEdit>(w, "edDuplicates")->text(), QStringLiteral("0"));
     QVERIFY(Child<QLabel>(w, "lblSummary")->isHidden());
     QVERIFY(start->isEnabled());
+    // The status line says the scan was stopped, and how far it came.
+    const QString status = Child<QLabel>(w, "StatusText")->text();
+    QVERIFY2(status.startsWith(QStringLiteral("Scan stopped: ")) && status.endsWith(QStringLiteral(" files scanned")),
+             qPrintable(status));
+    QVERIFY(Child<QLineEdit>(w, "edFilesScanned")->text() != QStringLiteral("0"));
+    QVERIFY2(!status.startsWith(QStringLiteral("Scan stopped: 0 ")), qPrintable(status));
+  }
+
+  // A Stop click that comes just after the scan ended is not taken for Start (which would scan
+  // again over the results); a click a moment later is.
+  void stopJustAfterTheEndStartsNothing() {
+    const std::string root = fHome->Dir("scan5");
+    for (int i = 0; i < 150; ++i) fHome->Write("scan5/f" + std::to_string(i) + ".txt", "same bytes");
+    TfmMain w;
+    w.show();
+    w.AddIncludeFolder(root);
+    w.ScanEngine().OnFilter = [](const std::string&, const pelcrow::TSearchRec&) {
+      QThread::msleep(10);
+      return true;
+    };
+    auto* start = Child<QPushButton>(w, "crbStart");
+    QTest::mouseClick(start, Qt::LeftButton);
+    WaitForScanEnd(w);
+    QCOMPARE(w.ScanEngine().ItemCount(), 150);
+    QTest::mouseClick(start, Qt::LeftButton);
+    QCOMPARE(w.StartTag(), 0);
+    QCOMPARE(w.ScanEngine().ItemCount(), 150);
   }
 
   // Closing while the worker waits for this thread must not hang.
