@@ -6,6 +6,8 @@
 #include <QMouseEvent>
 #include <QScopeGuard>
 
+#include <utility>
+
 namespace pelcrow::ui {
 
 TResultsView::TResultsView(TScanEngine* Engine, TResultsModel* Model, QWidget* parent)
@@ -72,6 +74,7 @@ void TResultsView::keyReleaseEvent(QKeyEvent* event) {
 void TResultsView::mousePressEvent(QMouseEvent* event) {
   fShift = event->modifiers() & Qt::ShiftModifier;
   fShiftState.reset();
+  fRangeOnPress = false;
   QTableView::mousePressEvent(event);
   fShiftState.reset();
   fShift = false;
@@ -79,10 +82,15 @@ void TResultsView::mousePressEvent(QMouseEvent* event) {
 
 bool TResultsView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
   // A click anywhere in the check cell toggles it, not only on the small box.
+  // The press is left to the view, so that the row becomes the current one (and a Shift+press
+  // checks the range), as a press on any other cell does.
+  if (index.isValid() && index.column() == 0 && event && event->type() == QEvent::MouseButtonPress) return false;
   if (index.isValid() && index.column() == 0 && event &&
       (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::MouseButtonDblClick)) {
     const auto* mouse = static_cast<QMouseEvent*>(event);
     if (mouse->button() != Qt::LeftButton) return false;
+    // The press checked a range up to this row already.
+    if (std::exchange(fRangeOnPress, false)) return true;
     if (event->type() == QEvent::MouseButtonRelease && index.row() < fEngine->ItemCount()) {
       const PFileItem it = fEngine->Item(index.row());
       if (!it->fProcessed) fModel->SetChecked(index.row(), !it->fSelected);
@@ -95,6 +103,7 @@ bool TResultsView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* e
 void TResultsView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
   QTableView::currentChanged(current, previous);
   if (!current.isValid() || !fShift || current.row() == previous.row()) return;
+  fRangeOnPress = true;
   const int to = current.row();
   if (!previous.isValid() || previous.row() >= fEngine->ItemCount()) {
     fShiftState = !fEngine->Item(to)->fSelected;

@@ -38,6 +38,8 @@ class TResultsView final : public QTableView {
   Qt::SortOrder fSortOrder = Qt::AscendingOrder;
   // Shift was held by the input that moved the focus.
   bool fShift = false;
+  // A Shift+press on a check box checked the range: its release toggles nothing more.
+  bool fRangeOnPress = false;
   // While Shift stays down, keyboard moves keep applying the state the first move chose, so
   // Shift+Down pressed repeatedly extends one range instead of toggling it row by row.
   std::optional<bool> fShiftState;

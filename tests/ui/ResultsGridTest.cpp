@@ -1,3 +1,5 @@
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QtTest>
 
 #include <QHeaderView>
@@ -138,6 +140,39 @@ class ResultsGridTest : public QObject {
     for (int r = 1; r <= 4; ++r) QVERIFY(!e.Item(r)->fSelected);
     QTest::keyClick(&v, Qt::Key_Down);  // no Shift: nothing changes
     QVERIFY(!e.Item(4)->fSelected);
+  }
+
+  // A click on a row's check box makes that row the current one, so a Shift+click on another box
+  // checks the rows between, as a Shift+click on a name does.
+  void checkBoxClickMovesTheCurrentRow() {
+    TScanEngine e(cmCRC32, {});
+    Fill(e);
+    TResultsModel m(&e);
+    TResultsView v(&e, &m);
+    v.resize(600, 400);
+    v.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&v));
+    e.SortResults(&m, 2, soAsc);
+    // The box itself, where the style draws it (not the rest of the cell).
+    const auto box = [&](int row) {
+      QStyleOptionViewItem opt;
+      opt.initFrom(&v);
+      opt.rect = v.visualRect(m.index(row, 0));
+      opt.features = QStyleOptionViewItem::HasCheckIndicator;
+      opt.widget = &v;
+      return v.style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, &v).center();
+    };
+    QTest::mouseClick(v.viewport(), Qt::LeftButton, Qt::NoModifier, box(1));
+    QCOMPARE(v.currentIndex().row(), 1);
+    QVERIFY(e.Item(1)->fSelected);
+    QTest::mouseClick(v.viewport(), Qt::LeftButton, Qt::NoModifier, box(1));
+    QVERIFY(!e.Item(1)->fSelected);
+    // The range takes the opposite of the row focused before: row 1 is unchecked, so all are checked.
+    QTest::mouseClick(v.viewport(), Qt::LeftButton, Qt::ShiftModifier, box(4));
+    QCOMPARE(v.currentIndex().row(), 4);
+    QList<bool> checked;
+    for (int r = 0; r < 6; ++r) checked << e.Item(r)->fSelected;
+    QCOMPARE(checked, (QList<bool>{false, true, true, true, true, false}));
   }
 
   // A selection rule tells the grid once, however many rows it changes: a rule over a million rows
