@@ -12,6 +12,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <map>
+#include <string>
+
 #include "base/UserPrompt.h"
 #include "engine/SafetyLock.h"
 #include "platform/FileOps.h"
@@ -31,6 +34,21 @@ QToolButton* Tile(const char* name, const char* caption, QStyle::StandardPixmap 
   b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
   b->setMinimumSize(120, 100);
   return b;
+}
+
+// The first group whose every unprocessed copy is checked; 0 when there is none.
+std::uint32_t FullyCheckedGroup(TScanEngine& Engine) {
+  std::map<std::uint32_t, std::pair<int, int>> groups;  // open copies, checked ones
+  for (int i = 0; i < Engine.ItemCount(); ++i) {
+    const PFileItem it = Engine.Item(i);
+    if (it->fProcessed) continue;
+    auto& g = groups[it->DupGroup];
+    ++g.first;
+    if (it->fSelected) ++g.second;
+  }
+  for (const auto& [group, counts] : groups)
+    if (group != 0 && counts.first > 0 && counts.first == counts.second) return group;
+  return 0;
 }
 
 // A caption as the summary line quotes it: on one line, trimmed.
@@ -94,6 +112,8 @@ void TfmDuplicatesResolveWizard::BuildTileSteps() {
   tileNewest = Tile("tileNewest", "Newest", QStyle::SP_ArrowUp, this);
   tileOldest = Tile("tileOldest", "Oldest", QStyle::SP_ArrowDown, this);
   tileOriginal = Tile("tileOriginal", "Original", QStyle::SP_DialogApplyButton, this);
+  // It keeps the user's own marks; the command line's "original" rule is another thing.
+  tileOriginal->setToolTip(Tr("Keep the copies as they are checked now"));
   fSteps->addWidget(TileRow({tileNewest, tileOldest, tileOriginal}, fSteps));
   tileRemove = Tile("tileRemove", "Remove Duplicates", QStyle::SP_TrashIcon, this);
   tileRename = Tile("tileRename", "Rename Duplicates", QStyle::SP_FileDialogDetailedView, this);
@@ -197,6 +217,14 @@ void TfmDuplicatesResolveWizard::ChooseSelect(TResolveSelect method, QToolButton
       GetUserPrompt().ShowMessage(TMessageKind::mkWarning,
                                   TranslateText("You have no duplicates currently selected. Please choose another "
                                                 "selection method or select items before running Assistant."));
+      return;
+    }
+    // Keeping the current marks with every copy of a group checked: say which group first.
+    if (const std::uint32_t group = FullyCheckedGroup(fEngine)) {
+      std::string text = TranslateText(
+          "Every copy of duplicate group %d is checked. Uncheck the copy to keep, or choose Newest or Oldest.");
+      if (const std::size_t at = text.find("%d"); at != std::string::npos) text.replace(at, 2, std::to_string(group));
+      GetUserPrompt().ShowMessage(TMessageKind::mkWarning, text);
       return;
     }
     if (!CheckSelectionProtection(fEngine, false, SafetyLockOptionsFor(Settings))) return;

@@ -574,6 +574,14 @@ class ProcessingWindowTest : public QObject {
                std::string("You have no duplicates currently selected. Please choose another selection method or "
                            "select items before running Assistant."));
       QCOMPARE(wizard->Step(), 1);
+      // With every copy of a group checked, it says which group before the safety lock speaks.
+      Select(w, {"g2/new.txt", "g2/old.txt"});
+      Click(d, "tileOriginal");
+      QCOMPARE(fPrompt.Messages.back().Text,
+               "Every copy of duplicate group " + std::to_string(ItemAt(w, "g2/old.txt")->DupGroup) +
+                   " is checked. Uncheck the copy to keep, or choose Newest or Oldest.");
+      QCOMPARE(wizard->Step(), 1);
+      for (const char* r : {"g2/new.txt", "g2/old.txt"}) pelcrow::SetFileSelected(ItemAt(w, r), false);
       Click(d, "tileOldest");
       QCOMPARE(wizard->Step(), 2);
       QVERIFY(!wizard->tileLinks->isHidden());
