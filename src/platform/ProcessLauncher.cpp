@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 
 extern char** environ;
 
@@ -82,15 +83,33 @@ std::string FindProgram(std::string_view name) {
 bool TProcessLauncher::HasProgram(const std::string& name) { return !FindProgram(name).empty(); }
 
 bool TProcessLauncher::Start(const std::vector<std::string>& args) {
-  if (args.empty()) return false;
+  TLaunchFailure ignored;
+  return StartChecked(args, 0, ignored);
+}
+
+bool TProcessLauncher::StartChecked(const std::vector<std::string>& args, int waitMs, TLaunchFailure& failure) {
+  failure = {};
+  if (args.empty()) {
+    failure = {TLaunchFailure::lfNotFound, {}, 0};
+    return false;
+  }
   const std::string exe = FindProgram(args[0]);
-  if (exe.empty()) return false;
+  if (exe.empty()) {
+    failure = {TLaunchFailure::lfNotFound, args[0], 0};
+    return false;
+  }
   // Everything the children need is made before fork: after it only async-signal-safe calls.
   std::vector<char*> argv = ArgvOf(args);
-  int report[2] = {-1, -1};  // the grandchild writes errno here when exec fails
-  if (::pipe2(report, O_CLOEXEC) != 0) return false;
+  const int waitSteps = waitMs > 0 ? (waitMs + 9) / 10 : 0;
+  // The children write {kind, code} here: exec failure, or the early end of the program.
+  int report[2] = {-1, -1};
+  if (::pipe2(report, O_CLOEXEC) != 0) {
+    failure = {TLaunchFailure::lfCannotStart, args[0], errno};
+    return false;
+  }
   int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
   if (devNull < 0) {
+    failure = {TLaunchFailure::lfCannotStart, args[0], errno};
     CloseFd(report[0]);
     CloseFd(report[1]);
     return false;
@@ -106,9 +125,29 @@ bool TProcessLauncher::Start(const std::vector<std::string>& args) {
     ::setsid();
     const pid_t grandchild = ::fork();
     if (grandchild != 0) {
+      int rec[2] = {TLaunchFailure::lfCannotStart, errno};
       if (grandchild < 0) {
-        int err = errno;
-        [[maybe_unused]] ssize_t n = ::write(report[1], &err, sizeof err);
+        [[maybe_unused]] ssize_t n = ::write(report[1], rec, sizeof rec);
+        ::_exit(0);
+      }
+      for (int i = 0; i < waitSteps; ++i) {
+        int status = 0;
+        const pid_t r = ::waitpid(grandchild, &status, WNOHANG);
+        if (r == grandchild) {
+          if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
+            rec[0] = TLaunchFailure::lfExitStatus;
+            rec[1] = WEXITSTATUS(status);
+            [[maybe_unused]] ssize_t n = ::write(report[1], rec, sizeof rec);
+          } else if (WIFSIGNALED(status)) {
+            rec[0] = TLaunchFailure::lfSignal;
+            rec[1] = WTERMSIG(status);
+            [[maybe_unused]] ssize_t n = ::write(report[1], rec, sizeof rec);
+          }
+          break;
+        }
+        if (r < 0 && errno != EINTR) break;
+        const timespec step{0, 10 * 1000 * 1000};
+        ::nanosleep(&step, nullptr);
       }
       ::_exit(0);
     }
@@ -116,27 +155,33 @@ bool TProcessLauncher::Start(const std::vector<std::string>& args) {
     // Descriptors the process opened without close-on-exec must not reach the program.
     ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
     ::execve(exe.c_str(), argv.data(), environ);
-    int err = errno;
-    [[maybe_unused]] ssize_t n = ::write(report[1], &err, sizeof err);
+    int rec[2] = {TLaunchFailure::lfCannotStart, errno};
+    [[maybe_unused]] ssize_t n = ::write(report[1], rec, sizeof rec);
     ::_exit(127);
   }
   CloseFd(report[1]);
   CloseFd(devNull);
   if (child < 0) {
+    failure = {TLaunchFailure::lfCannotStart, args[0], errno};
     CloseFd(report[0]);
     return false;
   }
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
-  // End of file without a report means the exec succeeded.
-  int err = 0;
+  // End of file without a report means the exec succeeded and the program did not fail at once.
+  // The first record counts: a failed exec also ends the grandchild with 127.
+  int rec[2] = {0, 0};
   ssize_t n;
   do {
-    n = ::read(report[0], &err, sizeof err);
+    n = ::read(report[0], rec, sizeof rec);
   } while (n < 0 && errno == EINTR);
   CloseFd(report[0]);
-  return n == 0;
+  if (n == 0) return true;
+  failure = {n == static_cast<ssize_t>(sizeof rec) ? static_cast<TLaunchFailure::TKind>(rec[0])
+                                                    : TLaunchFailure::lfCannotStart,
+             args[0], n == static_cast<ssize_t>(sizeof rec) ? rec[1] : 0};
+  return false;
 }
 
 int TProcessLauncher::Run(const std::vector<std::string>& args, std::string& output, int timeoutMs) {

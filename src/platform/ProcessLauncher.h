@@ -8,6 +8,22 @@
 
 namespace pelcrow::platform {
 
+// Why a program, or the desktop helper that was to open something, did not do its part.
+struct TLaunchFailure {
+  enum TKind {
+    lfNone,
+    lfMissing,      // the file or folder to open does not exist
+    lfNoOpener,     // neither xdg-open nor gio is installed
+    lfNotFound,     // Program is not installed / not in PATH
+    lfCannotStart,  // exec failed; Code is the errno
+    lfExitStatus,   // Program ended at once with the failure status Code
+    lfSignal        // Program was killed by the signal Code at once
+  };
+  TKind Kind = lfNone;
+  std::string Program;
+  int Code = 0;
+};
+
 class IProcessLauncher {
  public:
   virtual ~IProcessLauncher() = default;
@@ -16,6 +32,17 @@ class IProcessLauncher {
   // Starts argv[0] with the arguments argv detached: in a session of its own, standard input from
   // /dev/null, and reaped by the system. True when the program was started.
   virtual bool Start(const std::vector<std::string>& argv) = 0;
+  // Start, then up to waitMs for the program to end: helpers such as gio report "no application
+  // for this type" only through a quick failure status. A program still running then counts as
+  // started. False with the reason otherwise.
+  virtual bool StartChecked(const std::vector<std::string>& argv, int waitMs, TLaunchFailure& failure) {
+    (void)waitMs;
+    if (Start(argv)) return true;
+    failure = {HasProgram(argv.empty() ? std::string() : argv[0]) ? TLaunchFailure::lfCannotStart
+                                                                   : TLaunchFailure::lfNotFound,
+               argv.empty() ? std::string() : argv[0], 0};
+    return false;
+  }
   // Runs argv to its end with standard input and error on /dev/null and returns its exit status
   // with its standard output in `output`; -1 when it could not be started, ended by a signal or
   // ran longer than timeoutMs (it is then killed).
@@ -26,6 +53,7 @@ class TProcessLauncher final : public IProcessLauncher {
  public:
   bool HasProgram(const std::string& name) override;
   bool Start(const std::vector<std::string>& argv) override;
+  bool StartChecked(const std::vector<std::string>& argv, int waitMs, TLaunchFailure& failure) override;
   int Run(const std::vector<std::string>& argv, std::string& output, int timeoutMs) override;
 };
 

@@ -24,6 +24,8 @@ constexpr const char* kPortalName = "org.freedesktop.portal.Desktop";
 constexpr const char* kPortalPath = "/org/freedesktop/portal/desktop";
 // A bus query is answered by the bus daemon itself; a few seconds mean it is stuck.
 constexpr int kBusQueryTimeoutMs = 3000;
+// How long a helper may take to fail; one still running after it is taken as doing its part.
+constexpr int kHelperFailureWaitMs = 1000;
 
 std::string AbsolutePath(const std::string& path) {
   if (path.empty() || path.front() == '/') return path;
@@ -78,6 +80,23 @@ bool OpenWithDefault(const std::string& target) {
   return false;
 }
 
+bool OpenWithDefault(const std::string& target, TLaunchFailure& failure) {
+  IProcessLauncher& launcher = GetProcessLauncher();
+  if (launcher.HasProgram("xdg-open")) return launcher.StartChecked({"xdg-open", target}, kHelperFailureWaitMs, failure);
+  if (launcher.HasProgram("gio")) return launcher.StartChecked({"gio", "open", target}, kHelperFailureWaitMs, failure);
+  failure = {TLaunchFailure::lfNoOpener, {}, 0};
+  return false;
+}
+
+// gdbus waits for the reply, so a method the file manager refuses ends it with a failure status.
+bool FileManagerCall(const std::string& method, const std::string& uri, TLaunchFailure& failure) {
+  if (!SessionBusHasName(kFileManagerName)) return false;
+  return GetProcessLauncher().StartChecked(
+      GDBusCall(kFileManagerName, kFileManagerPath, std::string(kFileManagerName) + "." + method,
+                {"[" + GVariantString(uri) + "]", GVariantString("")}),
+      kHelperFailureWaitMs, failure);
+}
+
 bool FileManagerCall(const std::string& method, const std::string& uri) {
   if (!SessionBusHasName(kFileManagerName)) return false;
   return GetProcessLauncher().Start(GDBusCall(kFileManagerName, kFileManagerPath,
@@ -112,23 +131,62 @@ bool OpenDocument(const std::string& target) {
 }
 
 bool OpenFile(const std::string& path) {
+  TLaunchFailure ignored;
+  return OpenFile(path, ignored);
+}
+
+bool OpenFile(const std::string& path, TLaunchFailure& failure) {
   const std::string abs = AbsolutePath(path);
-  return Exists(abs) && OpenWithDefault(abs);
+  if (!Exists(abs)) {
+    failure = {TLaunchFailure::lfMissing, {}, 0};
+    return false;
+  }
+  return OpenWithDefault(abs, failure);
+}
+
+bool OpenWithProgram(const std::string& program, const std::string& path, TLaunchFailure& failure) {
+  const std::string abs = AbsolutePath(path);
+  if (!Exists(abs)) {
+    failure = {TLaunchFailure::lfMissing, {}, 0};
+    return false;
+  }
+  return GetProcessLauncher().StartChecked({program, abs}, kHelperFailureWaitMs, failure);
+}
+
+bool OpenFolderInExplorer(const std::string& path, TLaunchFailure& failure) {
+  const std::string abs = AbsolutePath(path);
+  if (!Exists(abs)) {
+    failure = {TLaunchFailure::lfMissing, {}, 0};
+    return false;
+  }
+  TLaunchFailure busFailure;
+  if (FileManagerCall("ShowFolders", FileUriFromPath(abs), busFailure)) return true;
+  return OpenWithDefault(abs, failure);
+}
+
+bool ShowFileProperties(const std::string& path, TLaunchFailure& failure) {
+  const std::string abs = AbsolutePath(path);
+  if (!Exists(abs)) {
+    failure = {TLaunchFailure::lfMissing, {}, 0};
+    return false;
+  }
+  return FileManagerCall("ShowItemProperties", FileUriFromPath(abs), failure);
 }
 
 bool OpenWith(const std::string& path) {
   const std::string abs = AbsolutePath(path);
   if (!Exists(abs) || !SessionBusHasName(kPortalName)) return false;
-  return GetProcessLauncher().Start(GDBusCall(
-      kPortalName, kPortalPath, "org.freedesktop.portal.OpenURI.OpenURI",
-      {GVariantString(""), GVariantString(FileUriFromPath(abs)), "{'ask': <true>}"}));
+  // A portal that refuses the call leaves the caller its own chooser.
+  TLaunchFailure ignored;
+  return GetProcessLauncher().StartChecked(
+      GDBusCall(kPortalName, kPortalPath, "org.freedesktop.portal.OpenURI.OpenURI",
+                {GVariantString(""), GVariantString(FileUriFromPath(abs)), "{'ask': <true>}"}),
+      kHelperFailureWaitMs, ignored);
 }
 
 bool OpenFolderInExplorer(const std::string& path) {
-  const std::string abs = AbsolutePath(path);
-  if (!Exists(abs)) return false;
-  if (FileManagerCall("ShowFolders", FileUriFromPath(abs))) return true;
-  return OpenWithDefault(abs);
+  TLaunchFailure ignored;
+  return OpenFolderInExplorer(path, ignored);
 }
 
 bool ShowInFileManager(const std::string& path) {
@@ -148,8 +206,8 @@ bool HasDefaultApplication(const std::string& mimeType) {
 }
 
 bool ShowFileProperties(const std::string& path) {
-  const std::string abs = AbsolutePath(path);
-  return Exists(abs) && FileManagerCall("ShowItemProperties", FileUriFromPath(abs));
+  TLaunchFailure ignored;
+  return ShowFileProperties(path, ignored);
 }
 
 bool OpenRecycleBin() {

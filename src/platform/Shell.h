@@ -7,7 +7,18 @@
 
 #include <string>
 
+#include "platform/ProcessLauncher.h"
+
 namespace pelcrow::platform {
+
+// The same hand-overs, with the reason when they fail. The helper (gio, xdg-open, gdbus) is given a
+// moment to fail, so "no application for this type" or a refused bus call is a failure here, and
+// the file manager's bus call falls back to the default handler.
+bool OpenFile(const std::string& path, TLaunchFailure& failure);
+bool OpenFolderInExplorer(const std::string& path, TLaunchFailure& failure);
+bool ShowFileProperties(const std::string& path, TLaunchFailure& failure);
+// argv[0] is the user's program, started with the path as its one argument.
+bool OpenWithProgram(const std::string& program, const std::string& path, TLaunchFailure& failure);
 
 // A web address ("https://...", "mailto:...") or a file, with its default application.
 bool OpenDocument(const std::string& target);

@@ -39,7 +39,7 @@ QString AskWithDialog(TExportFormat Format, QWidget* Parent) {
 
 }  // namespace
 
-TExportCommand::TExportCommand() : AskFileName(AskWithDialog), OpenFile(platform::OpenFile) {}
+TExportCommand::TExportCommand() : AskFileName(AskWithDialog), OpenFile([](const std::string& file) { return platform::OpenFile(file); }) {}
 
 QMenu* TExportCommand::BuildMenu(QWidget* Parent, std::function<void(TExportFormat)> Run) {
   auto* menu = new QMenu(Parent);

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cstring>
 
 #include "base/FormatSettings.h"
 #include "base/UserPrompt.h"
@@ -20,6 +21,7 @@
 #include "localization/Formatting.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/Shell.h"
+#include "ui/DialogHelpers.h"
 #include "ui/UiText.h"
 
 namespace pelcrow::ui {
@@ -44,11 +46,50 @@ QString ModeText(std::uint32_t mode) {
   return s;
 }
 
+void Fill(std::string& text, const std::string& value) {
+  const auto at = text.find("%s");
+  if (at != std::string::npos) text.replace(at, 2, value);
+}
+
+std::string Filled(const char* text, const std::string& a, const std::string& b = {}) {
+  std::string out = TranslateText(text);
+  Fill(out, a);
+  Fill(out, b);
+  return out;
+}
+
+std::string FailureReason(const platform::TLaunchFailure& f) {
+  using platform::TLaunchFailure;
+  switch (f.Kind) {
+    case TLaunchFailure::lfMissing: return TranslateText("It does not exist any more.");
+    case TLaunchFailure::lfNoOpener:
+      return TranslateText("Neither xdg-open nor gio is installed, so no application can be asked to open it.");
+    case TLaunchFailure::lfNotFound: return Filled("The program \"%s\" was not found.", f.Program);
+    case TLaunchFailure::lfCannotStart:
+      return Filled("The program \"%s\" could not be started: %s.", f.Program, std::strerror(f.Code));
+    case TLaunchFailure::lfExitStatus:
+      if (f.Program == "gio" || f.Program == "xdg-open")
+        return Filled("\"%s\" could not hand it to an application (exit status %s). Perhaps none is registered for this type.",
+                      f.Program, std::to_string(f.Code));
+      return Filled("\"%s\" ended at once with exit status %s.", f.Program, std::to_string(f.Code));
+    case TLaunchFailure::lfSignal: return Filled("\"%s\" was ended by signal %s.", f.Program, std::to_string(f.Code));
+    case TLaunchFailure::lfNone: break;
+  }
+  return TranslateText("The desktop gave no reason.");
+}
+
+bool Report(const std::string& headline, const platform::TLaunchFailure& failure) {
+  GetUserPrompt().ShowMessage(TMessageKind::mkError, headline + "\n" + FailureReason(failure));
+  return false;
+}
+
 }  // namespace
 
 bool OpenItemFile(const std::string& path) {
   if (TooLong(path)) return false;
-  return platform::OpenFile(path);
+  platform::TLaunchFailure failure;
+  if (platform::OpenFile(path, failure)) return true;
+  return Report(Filled("Can not open \"%s\".", path), failure);
 }
 
 bool OpenItemWith(const std::string& path, QWidget* parent) {
@@ -56,6 +97,7 @@ bool OpenItemWith(const std::string& path, QWidget* parent) {
   if (platform::OpenWith(path)) return true;
   // No portal chooser: ask for the program; it gets the path as its one argument, no shell.
   QDialog dlg(parent);
+  dlg.setObjectName(QStringLiteral("fmOpenWith"));
   dlg.setWindowTitle(Tr("Open with ..."));
   auto* v = new QVBoxLayout(&dlg);
   v->addWidget(new QLabel(PathText(path), &dlg));
@@ -66,21 +108,32 @@ bool OpenItemWith(const std::string& path, QWidget* parent) {
   QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
   QObject::connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
   v->addWidget(buttons);
-  if (dlg.exec() != QDialog::Accepted) return false;
+  if (RunModal(dlg) != QDialog::Accepted) return false;
   const std::string program = PathBytes(edit->text().trimmed());
   if (program.empty()) return false;
-  return platform::GetProcessLauncher().Start({program, path});
+  platform::TLaunchFailure failure;
+  if (platform::OpenWithProgram(program, path, failure)) return true;
+  return Report(Filled("Can not open \"%s\" with \"%s\".", path, program), failure);
 }
 
 bool OpenItemFolder(const std::string& folder) {
   if (TooLong(folder)) return false;
-  return platform::OpenFolderInExplorer(folder);
+  platform::TLaunchFailure failure;
+  if (platform::OpenFolderInExplorer(folder, failure)) return true;
+  return Report(Filled("Can not show the folder \"%s\".", folder), failure);
 }
 
 void ShowItemProperties(const std::string& path, QWidget* parent) {
-  if (platform::ShowFileProperties(path)) return;
+  // A file manager that refuses the call leaves our own dialog, which needs the file itself.
+  platform::TLaunchFailure failure;
+  if (platform::ShowFileProperties(path, failure)) return;
   platform::TFileInfo info;
   const int err = platform::Stat(path, info);
+  if (err != 0) {
+    GetUserPrompt().ShowMessage(TMessageKind::mkError, Filled("Can not show the properties of \"%s\".", path) +
+                                                           "\n" + std::strerror(err) + ".");
+    return;
+  }
   QDialog dlg(parent);
   dlg.setObjectName(QStringLiteral("fmFileProperties"));
   dlg.setWindowTitle(Tr("File Properties"));

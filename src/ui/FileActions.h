@@ -12,11 +12,13 @@ namespace pelcrow::ui {
 // Paths the shell refuses, as the rest of the program does for every hand-over to the desktop.
 inline constexpr std::size_t kMaxShellPath = 260;
 
-// Each shows the long-path warning instead when the path is too long; false when nothing opened.
+// Each shows the long-path warning instead when the path is too long, and an error message with
+// the reason when the desktop could not do it; false when nothing opened.
 bool OpenItemFile(const std::string& path);
 bool OpenItemWith(const std::string& path, QWidget* parent);
 bool OpenItemFolder(const std::string& folder);
-// The file manager's properties dialog, else ours (size, times, mode, type).
+// The file manager's properties dialog, else ours (size, times, mode, type); an error message
+// when the file cannot be read.
 void ShowItemProperties(const std::string& path, QWidget* parent);
 // A picture scaled to the screen in a plain dialog.
 void ShowPicturePreview(const std::string& path, QWidget* parent);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -33,6 +34,18 @@ class TFakeLauncher final : public IProcessLauncher {
   bool Start(const TArgv& argv) override {
     Started.push_back(argv);
     return true;
+  }
+  // Programs in Failing start but end at once with status 1.
+  std::set<std::string> Failing;
+  bool StartChecked(const TArgv& argv, int, TLaunchFailure& failure) override {
+    if (!HasProgram(argv[0])) {
+      failure = {TLaunchFailure::lfNotFound, argv[0], 0};
+      return false;
+    }
+    Started.push_back(argv);
+    if (!Failing.count(argv[0])) return true;
+    failure = {TLaunchFailure::lfExitStatus, argv[0], 1};
+    return false;
   }
   int Run(const TArgv& argv, std::string& output, int) override {
     Ran.push_back(argv);
@@ -135,6 +148,57 @@ TEST_F(ShellTest, OpenersPassThePathAsOneArgument) {
   }
 }
 
+// A helper that fails at once is a failure with its reason; a refused file-manager call falls
+// back to the default handler.
+TEST_F(ShellTest, FailuresCarryTheirReason) {
+  const std::string file = fDir.Write("f.txt", "x");
+  using TCall = bool (*)(const std::string&, TLaunchFailure&);
+  struct TCase {
+    const char* Name;
+    TCall Call;
+    std::string Argument;
+    std::set<std::string> Programs, Failing;
+    bool Result;
+    std::vector<TArgv> Started;
+    TLaunchFailure::TKind Kind;
+    std::string Program;
+  };
+  const std::set<std::string> all{"xdg-open", "gio", "gdbus"};
+  const TArgv showFolder = FileManager("ShowFolders", "file://" + fRoot);
+  const std::vector<TCase> cases = {
+      {"folder, bus call refused", OpenFolderInExplorer, fRoot, all, {"gdbus"}, true,
+       {showFolder, {"xdg-open", fRoot}}, TLaunchFailure::lfNone, ""},
+      {"folder, bus call and handler fail", OpenFolderInExplorer, fRoot, all, {"gdbus", "xdg-open"}, false,
+       {showFolder, {"xdg-open", fRoot}}, TLaunchFailure::lfExitStatus, "xdg-open"},
+      {"folder gone", OpenFolderInExplorer, fRoot + "/gone", all, {}, false, {}, TLaunchFailure::lfMissing, ""},
+      {"file without handler", OpenFile, file, {"gio"}, {"gio"}, false, {{"gio", "open", file}},
+       TLaunchFailure::lfExitStatus, "gio"},
+      {"file without openers", OpenFile, file, {"gdbus"}, {}, false, {}, TLaunchFailure::lfNoOpener, ""},
+      {"properties refused", ShowFileProperties, file, all, {"gdbus"}, false,
+       {FileManager("ShowItemProperties", "file://" + file)}, TLaunchFailure::lfExitStatus, "gdbus"},
+  };
+  fLauncher.OwnedNames = {kFileManager};
+  for (const TCase& c : cases) {
+    fLauncher.Started.clear();
+    fLauncher.Programs = c.Programs;
+    fLauncher.Failing = c.Failing;
+    TLaunchFailure failure;
+    EXPECT_EQ(c.Call(c.Argument, failure), c.Result) << c.Name;
+    EXPECT_EQ(fLauncher.Started, c.Started) << c.Name;
+    EXPECT_EQ(failure.Kind, c.Kind) << c.Name;
+    EXPECT_EQ(failure.Program, c.Program) << c.Name;
+  }
+  // A user's program gets the absolute path, and one that is not installed is named.
+  fLauncher.Started.clear();
+  fLauncher.Programs = {"gimp"};
+  TLaunchFailure failure;
+  EXPECT_TRUE(OpenWithProgram("gimp", file, failure));
+  EXPECT_EQ(fLauncher.Started, (std::vector<TArgv>{{"gimp", file}}));
+  EXPECT_FALSE(OpenWithProgram("nope", file, failure));
+  EXPECT_EQ(failure.Kind, TLaunchFailure::lfNotFound);
+  EXPECT_EQ(failure.Program, "nope");
+}
+
 TEST_F(ShellTest, RelativePathsBecomeAbsolute) {
   fDir.Write("-n", "option-like name");
   const std::string cwd = fs::current_path().string();
@@ -187,6 +251,34 @@ class ProcessLauncherTest : public ::testing::Test {
   test::TTempDir fDir;
   TProcessLauncher fLauncher;
 };
+
+// A program that fails within the wait is a failure with its status; one still running counts as
+// started.
+TEST_F(ProcessLauncherTest, StartCheckedReportsEarlyFailures) {
+  const std::string badInterpreter = fDir.Write("bad", "#!/pelcrow/no/such/interpreter\n");
+  fs::permissions(badInterpreter, fs::perms::owner_all);
+  struct TCase {
+    const char* Name;
+    TArgv Argv;
+    bool Result;
+    TLaunchFailure::TKind Kind;
+    int Code;
+  };
+  const std::vector<TCase> cases = {
+      {"exits 0", {"true"}, true, TLaunchFailure::lfNone, 0},
+      {"exits 3", {"sh", "-c", "exit 3"}, false, TLaunchFailure::lfExitStatus, 3},
+      {"killed", {"sh", "-c", "kill -9 $$"}, false, TLaunchFailure::lfSignal, 9},
+      {"not installed", {"no-such-program-pelcrow"}, false, TLaunchFailure::lfNotFound, 0},
+      {"exec fails", {badInterpreter}, false, TLaunchFailure::lfCannotStart, ENOENT},
+      {"still running", {"sleep", "5"}, true, TLaunchFailure::lfNone, 0},
+  };
+  for (const TCase& c : cases) {
+    TLaunchFailure failure;
+    EXPECT_EQ(fLauncher.StartChecked(c.Argv, 300, failure), c.Result) << c.Name;
+    EXPECT_EQ(failure.Kind, c.Kind) << c.Name;
+    EXPECT_EQ(failure.Code, c.Code) << c.Name;
+  }
+}
 
 TEST_F(ProcessLauncherTest, RunPassesArgumentsVerbatimAndReportsTheStatus) {
   std::string out;

@@ -9,13 +9,17 @@
 #include <QTableView>
 #include <QtTest>
 
+#include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <optional>
 #include <set>
 
 #include "UiTestUtil.h"
 #include "engine/ItemFlags.h"
 #include "engine/SearchFilter.h"
+#include "ui/DialogHelpers.h"
 #include "ui/MainWindow.h"
 #include "ui/QtMainThread.h"
 #include "ui/ResultsPanel.h"
@@ -27,6 +31,27 @@ using pelcrow::ui::TResultsPanel;
 namespace {
 
 using pelcrow::test::Child;
+
+// Sets environment variables for a scope and puts the old values back.
+class TScopedEnv {
+ public:
+  void Set(const char* name, const std::string& value) {
+    if (!fOld.count(name)) {
+      const char* old = std::getenv(name);
+      fOld[name] = old ? std::optional<std::string>(old) : std::nullopt;
+    }
+    ::setenv(name, value.c_str(), 1);
+  }
+  ~TScopedEnv() {
+    for (const auto& [name, value] : fOld) {
+      if (value) ::setenv(name.c_str(), value->c_str(), 1);
+      else ::unsetenv(name.c_str());
+    }
+  }
+
+ private:
+  std::map<std::string, std::optional<std::string>> fOld;
+};
 
 std::set<std::string> Checked(TScanEngine& e) {
   std::set<std::string> out;
@@ -439,6 +464,88 @@ class ResultsPanelTest : public QObject {
       w.grab().save(dir + QStringLiteral("/grid-music.png"));
     }
     Settings.SetComparisonMode(cmCRC32);
+  }
+
+  // Row-menu commands that the desktop cannot carry out say why in an error message. The desktop
+  // here has gio and nothing else: no file manager on the bus (no gdbus), no application
+  // registered for any type (empty XDG folders).
+  void failedOpensSayWhy_data() {
+    QTest::addColumn<int>("item");
+    QTest::addColumn<QString>("program");  // typed into "Open with ..."
+    QTest::addColumn<bool>("removed");     // the file is gone since the scan
+    QTest::addColumn<QString>("message");  // %1 the file, %2 its folder
+    using namespace pelcrow::ui;
+    QTest::newRow("open without a handler")
+        << int(miOpen) << QString() << false
+        << QStringLiteral("Can not open \"%1\".\n\"gio\" could not hand it to an application (exit status 2). "
+                          "Perhaps none is registered for this type.");
+    QTest::newRow("folder without a file manager or handler")
+        << int(miOpenFolder) << QString() << false
+        << QStringLiteral("Can not show the folder \"%2\".\n\"gio\" could not hand it to an application (exit "
+                          "status 2). Perhaps none is registered for this type.");
+    QTest::newRow("open with a program that does not exist")
+        << int(miOpenWith) << QStringLiteral("pelcrow-no-such-program") << false
+        << QStringLiteral("Can not open \"%1\" with \"pelcrow-no-such-program\".\nThe program "
+                          "\"pelcrow-no-such-program\" was not found.");
+    QTest::newRow("open with a program that fails at once")
+        << int(miOpenWith) << QStringLiteral("false") << false
+        << QStringLiteral("Can not open \"%1\" with \"false\".\n\"false\" ended at once with exit status 1.");
+    QTest::newRow("open a file gone since the scan")
+        << int(miOpen) << QString() << true << QStringLiteral("Can not open \"%1\".\nIt does not exist any more.");
+    QTest::newRow("properties of a file gone since the scan")
+        << int(miProperties) << QString() << true
+        << QStringLiteral("Can not show the properties of \"%1\".\nNo such file or directory.");
+  }
+
+  void failedOpensSayWhy() {
+    QFETCH(int, item);
+    QFETCH(QString, program);
+    QFETCH(bool, removed);
+    QFETCH(QString, message);
+    const std::string bin = fHome->Dir("desktop/bin");
+    const std::string empty = fHome->Dir("desktop/empty");
+    std::filesystem::remove(bin + "/gio");
+    std::filesystem::create_symlink("/usr/bin/gio", bin + "/gio");
+    std::filesystem::remove(bin + "/false");
+    std::filesystem::create_symlink("/bin/false", bin + "/false");
+    TScopedEnv env;
+    env.Set("PATH", bin);
+    for (const char* name : {"XDG_DATA_DIRS", "XDG_DATA_HOME", "XDG_CONFIG_DIRS", "XDG_CONFIG_HOME"})
+      env.Set(name, empty);
+    env.Set("GIO_USE_VFS", "local");
+    const auto runModal = ui::RunModal;
+    ui::RunModal = [&program](QDialog& d) {
+      if (d.objectName() != QStringLiteral("fmOpenWith")) return 0;
+      d.findChild<QLineEdit*>(QStringLiteral("edProgram"))->setText(program);
+      return int(QDialog::Accepted);
+    };
+
+    TfmMain w;
+    w.resize(1100, 750);
+    w.show();
+    Scan(w);
+    TScanEngine& e = w.ScanEngine();
+    const int row = RowOf(e, "a/doc.txt");
+    const std::string file = e.Item(row)->FullPath();
+    ClickRow(Child<QTableView>(w, "sgFileList"), row);
+    if (removed) std::filesystem::rename(file, file + ".away");
+    w.Results()->RunMenuItem(item);
+    if (removed) std::filesystem::rename(file + ".away", file);
+    ui::RunModal = runModal;
+
+    QCOMPARE(int(fPrompt.Messages.size()), 1);
+    QVERIFY(fPrompt.Messages[0].Kind == TMessageKind::mkError);
+    QCOMPARE(QString::fromStdString(fPrompt.Messages[0].Text),
+             message.replace(QStringLiteral("%1"), QString::fromStdString(file))
+                 .replace(QStringLiteral("%2"), QString::fromStdString(fRoot + "/a")));
+    const QWidget none;
+    QCOMPARE(test::MissingGermanTexts(none, {"Can not open \"%s\".", "Can not open \"%s\" with \"%s\".",
+                                          "Can not show the folder \"%s\".", "Can not show the properties of \"%s\".",
+                                          "It does not exist any more.", "The program \"%s\" was not found.",
+                                          "\"%s\" could not hand it to an application (exit status %s). Perhaps none is "
+                                          "registered for this type.",
+                                          "\"%s\" ended at once with exit status %s."}),
+             QString());
   }
 
   // Which context-menu items each mode offers, and where separators stand.
