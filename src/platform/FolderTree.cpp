@@ -13,6 +13,26 @@ namespace {
 
 bool StartsWith(std::string_view s, std::string_view p) { return s.substr(0, p.size()) == p; }
 
+// "." and ".." resolved in the text, so that one folder is always listed under one name.
+std::string LexicalFolder(const std::string& path) {
+  std::vector<std::string> parts;
+  std::size_t at = 0;
+  while (at <= path.size()) {
+    std::size_t end = path.find('/', at);
+    if (end == std::string::npos) end = path.size();
+    const std::string part = path.substr(at, end - at);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    at = end + 1;
+  }
+  std::string out;
+  for (const std::string& part : parts) out += "/" + part;
+  return out.empty() ? std::string("/") : out;
+}
+
 std::string LowerAscii(std::string_view s) {
   std::string out(s);
   for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -106,6 +126,11 @@ std::string NormalizeTypedPath(std::string_view text, const std::string& home) {
   if (text.empty()) return {};
   std::string p(text);
   if ((p == "~" || StartsWith(p, "~/")) && !home.empty()) p = home + "/" + p.substr(1);
+  // Otherwise the path would mean a folder below wherever the program was started. "~name" and
+  // masks stay as typed: the caller refuses the one and the exclude list takes the other.
+  const bool mask = p.find_first_of("*?") != std::string::npos;
+  if (p[0] != '/' && p[0] != '~' && !mask && !home.empty()) p = home + "/" + p;
+  if (p[0] == '/' && !mask) p = LexicalFolder(p);
   std::string out;
   for (char c : p) {
     if (c == '/' && !out.empty() && out.back() == '/') continue;

@@ -49,7 +49,8 @@ std::vector<TFolderNode> GetFolderTreeRoots();
 std::vector<TFolderNode> ListSubfolders(const std::string& path, TPcwScanOptions options);
 
 // A path as the user typed it, as a folder entry: blanks around it dropped, "~" for the home
-// folder, repeated "/" made one, a trailing "/" added. Empty when the text is blank.
+// folder, a relative path taken below the home folder, "." and ".." resolved, repeated "/" made
+// one, a trailing "/" added. Masks and "~name" stay as typed. Empty when the text is blank.
 std::string NormalizeTypedPath(std::string_view text, const std::string& home);
 
 // A folder entry of the lists: the path with exactly one trailing "/".

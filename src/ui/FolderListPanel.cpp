@@ -9,6 +9,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "base/UserPrompt.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderTree.h"
@@ -219,6 +221,22 @@ bool TFolderListPanel::ListContains(TPathListBox* list, const std::string& entry
   return false;
 }
 
+std::optional<TDropWarning> TFolderListPanel::CheckNesting(const std::string& entry) {
+  if (!IsFileMode() || !Settings.ScanOptions.Contains(soScanSubdirs)) return std::nullopt;
+  for (const std::string& listed : ListEntries(lbInclude))
+    if (TPcwSpecialFolders::IsInFolder(entry, listed)) return TDropWarning::dwInsideListed;
+  // The wider folder is what the user asks for: it takes the place of those inside it.
+  bool merged = false;
+  for (int i = lbInclude->count() - 1; i >= 0; --i) {
+    if (TPcwSpecialFolders::IsInFolder(lbInclude->item(i)->data(Qt::UserRole).toByteArray().toStdString(), entry)) {
+      delete lbInclude->takeItem(i);
+      merged = true;
+    }
+  }
+  if (merged) return TDropWarning::dwMerged;
+  return std::nullopt;
+}
+
 void TFolderListPanel::AppendEntry(TPathListBox* list, const std::string& entry) {
   auto* item = new QListWidgetItem(PathText(entry), list);
   item->setData(Qt::UserRole, QByteArray::fromStdString(entry));
@@ -235,7 +253,11 @@ void TFolderListPanel::WarnLater(TDropWarning warning) {
 void TFolderListPanel::AddIncludeFolder(const std::string& path) {
   // A mail folder or an album is a name in its store, not a path of the file system.
   if (!IsFileMode()) {
-    if (!ListContains(lbInclude, path)) AppendEntry(lbInclude, path);
+    if (ListContains(lbInclude, path)) {
+      WarnLater(TDropWarning::dwListed);
+    } else {
+      AppendEntry(lbInclude, path);
+    }
     return;
   }
   const std::string entry = platform::FolderEntry(path);
@@ -243,8 +265,11 @@ void TFolderListPanel::AddIncludeFolder(const std::string& path) {
     WarnLater(TDropWarning::dwExclusion);
     return;
   }
-  if (ListContains(lbInclude, entry)) return;
-  if (IsFileMode() && !IsFolder(entry)) {
+  if (ListContains(lbInclude, entry)) {
+    WarnLater(TDropWarning::dwListed);
+    return;
+  }
+  if (!IsFolder(entry)) {
     Message(TMessageKind::mkInformation, "The specified directory does not exist");
     return;
   }
@@ -252,17 +277,26 @@ void TFolderListPanel::AddIncludeFolder(const std::string& path) {
     WarnLater(SpecialFolderWarning(reason));
     return;
   }
-  AppendEntry(lbInclude, entry);
+  const std::optional<TDropWarning> nesting = CheckNesting(entry);
+  if (nesting) WarnLater(*nesting);
+  if (nesting != TDropWarning::dwInsideListed) AppendEntry(lbInclude, entry);
 }
 
 void TFolderListPanel::AddExcludeFolder(const std::string& path) {
   if (!IsFileMode()) {
-    if (!ListContains(lbExclude, path)) AppendEntry(lbExclude, path);
+    if (ListContains(lbExclude, path)) {
+      WarnLater(TDropWarning::dwListed);
+    } else {
+      AppendEntry(lbExclude, path);
+    }
     return;
   }
   const std::string entry = platform::FolderEntry(path);
-  if (ListContains(lbExclude, entry)) return;
-  if (IsFileMode() && !IsFolder(entry)) {
+  if (ListContains(lbExclude, entry)) {
+    WarnLater(TDropWarning::dwListed);
+    return;
+  }
+  if (!IsFolder(entry)) {
     Message(TMessageKind::mkInformation, "The specified directory does not exist");
     return;
   }
@@ -275,21 +309,30 @@ void TFolderListPanel::AddIncludeFolders(const std::vector<std::string>& paths) 
             "Scan is already in progress. Please wait until scanning is finished and try again.");
     return;
   }
-  bool sysApp = false;
-  bool hidden = false;
+  // One warning for the lot: the one reason, or "various" when there were several.
+  std::vector<TDropWarning> reasons;
+  const auto note = [&reasons](TDropWarning w) {
+    if (std::find(reasons.begin(), reasons.end(), w) == reasons.end()) reasons.push_back(w);
+  };
   for (const std::string& path : paths) {
     const std::string entry = platform::FolderEntry(path);
-    if (ListContains(lbInclude, entry) || !IsFolder(entry)) continue;
-    if (int reason = 0; TPcwSpecialFolders::CheckSpecialPathName(entry, reason, Settings.ScanOptions)) {
-      (reason == 2 ? sysApp : hidden) = true;
+    if (!IsFolder(entry)) continue;
+    if (ListContains(lbInclude, entry)) {
+      note(TDropWarning::dwListed);
       continue;
     }
-    AppendEntry(lbInclude, entry);
+    if (int reason = 0; TPcwSpecialFolders::CheckSpecialPathName(entry, reason, Settings.ScanOptions)) {
+      note(SpecialFolderWarning(reason));
+      continue;
+    }
+    const std::optional<TDropWarning> nesting = CheckNesting(entry);
+    if (nesting) note(*nesting);
+    if (nesting != TDropWarning::dwInsideListed) AppendEntry(lbInclude, entry);
   }
-  if (sysApp && hidden) {
+  if (reasons.size() > 1) {
     emit dropRefused(TDropWarning::dwVarious);
-  } else if (sysApp || hidden) {
-    emit dropRefused(sysApp ? TDropWarning::dwSysApp : TDropWarning::dwHidden);
+  } else if (reasons.size() == 1) {
+    emit dropRefused(reasons.front());
   }
 }
 
@@ -298,7 +341,11 @@ void TFolderListPanel::AddExcludeMask(const std::string& text) {
     GetUserPrompt().ShowMessage(TMessageKind::mkWarning, *warning);
     return;
   }
-  if (!ListContains(lbExclude, text)) AppendEntry(lbExclude, text);
+  if (ListContains(lbExclude, text)) {
+    WarnLater(TDropWarning::dwListed);
+    return;
+  }
+  AppendEntry(lbExclude, text);
 }
 
 void TFolderListPanel::AddToList(TPathListBox* list, const std::string& path) {
@@ -314,7 +361,8 @@ void TFolderListPanel::AddToActiveList(const std::string& path) { AddToList(Acti
 bool TFolderListPanel::AddTypedPath(const std::string& typed) {
   const std::string path = platform::NormalizeTypedPath(typed, TPcwSpecialFolders::GetHomeDirectory());
   if (path.empty()) return false;
-  if (IsFolder(path)) {
+  // What is left relative ("~name") would be looked up below the folder the program started in.
+  if (path[0] == '/' && IsFolder(path)) {
     AddToActiveList(path);
     return true;
   }

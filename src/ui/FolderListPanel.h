@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,8 +31,9 @@ class TFolderTree;
 class TPathListBox;
 class TScanFilterBox;
 
-// Why folders were refused; the warning is shown with the window brought to the front.
-enum class TDropWarning : std::uint8_t { dwExclusion, dwSysApp, dwHidden, dwVarious };
+// Why folders were refused (or, dwMerged, took the place of listed ones); the warning is shown
+// with the window brought to the front.
+enum class TDropWarning : std::uint8_t { dwExclusion, dwSysApp, dwHidden, dwVarious, dwListed, dwInsideListed, dwMerged };
 
 class TFolderListPanel : public QFrame {
   Q_OBJECT
@@ -95,6 +97,9 @@ class TFolderListPanel : public QFrame {
 
   TPathListBox* ActiveList() const;
   bool ListContains(TPathListBox* list, const std::string& entry) const;
+  // With subfolders scanned, a folder inside another listed one would have its files read twice;
+  // nullopt when the folder may be listed, otherwise the warning why not or what was merged.
+  std::optional<TDropWarning> CheckNesting(const std::string& entry);
   void AppendEntry(TPathListBox* list, const std::string& entry);
   void AddToList(TPathListBox* list, const std::string& path);
   void AddToActiveList(const std::string& path);

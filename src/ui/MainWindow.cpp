@@ -784,6 +784,18 @@ void TfmMain::ShowDropWarning(TDropWarning warning) {
       Message(TMessageKind::mkWarning,
               "Some folders were not been added in accordance with the current program settings");
       break;
+    case TDropWarning::dwListed:
+      Message(TMessageKind::mkInformation, "This folder is already in the list");
+      break;
+    case TDropWarning::dwInsideListed:
+      Message(TMessageKind::mkWarning,
+              "This folder is inside a folder already in the list, whose scan reads it anyway; it was not added, "
+              "as its files would be counted twice");
+      break;
+    case TDropWarning::dwMerged:
+      Message(TMessageKind::mkInformation,
+              "Folders inside this folder were in the list; it takes their place, so that no file is counted twice");
+      break;
   }
 }
 

@@ -119,7 +119,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, NormalizeTypedPathTest,
                                            TTypedCase{"  /data/x/  ", "/data/x/"},
                                            TTypedCase{"~", "/home/ann/"}, TTypedCase{"~/Music", "/home/ann/Music/"},
                                            TTypedCase{"~ann", "~ann/"}, TTypedCase{"*/Temp", "*/Temp/"},
-                                           TTypedCase{"   ", ""}, TTypedCase{"/", "/"}),
+                                           TTypedCase{"   ", ""}, TTypedCase{"/", "/"},
+                                           TTypedCase{"test/B", "/home/ann/test/B/"},
+                                           TTypedCase{"./test/../Music/.", "/home/ann/Music/"},
+                                           TTypedCase{"/data/../../x", "/x/"}, TTypedCase{"a*/b", "a*/b/"}),
     [](const auto& p) { return "Case" + std::to_string(p.index); });
 
 TEST(FolderTreeTest, FolderEntryHasOneTrailingSlash) {

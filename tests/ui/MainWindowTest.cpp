@@ -168,6 +168,12 @@ class MainWindowTest : public QObject {
     QTest::newRow("exclude folder pattern") << 1 << QStringLiteral("*/Temp") << QStringLiteral("*/Temp/") << QString();
     QTest::newRow("exclude text without wildcard") << 1 << QStringLiteral("a|b") << QString()
                                                    << QStringLiteral("Specified path does not exist or inaccessible.");
+    // Not below the folder the program was started in.
+    QTest::newRow("relative to home") << 0 << QStringLiteral("typed/photos") << Home("typed/photos/") << QString();
+    QTest::newRow("dot segments") << 0 << QStringLiteral("~/typed/none/../photos/.") << Home("typed/photos/")
+                                  << QString();
+    QTest::newRow("other user's home is not looked up") << 0 << QStringLiteral("~nobody") << QString()
+                                                         << QStringLiteral("Specified path does not exist or inaccessible.");
   }
 
   void typedPaths() {
@@ -181,15 +187,82 @@ class MainWindowTest : public QObject {
     const char* list = tab == 0 ? "lbInclude" : "lbExclude";
     QCOMPARE(Entries(w, list), entry.isEmpty() ? QStringList() : QStringList{entry});
     if (message.isEmpty()) {
+      w.FlushRunTimer();
       QVERIFY(fPrompt.Messages.empty());
-      // A folder listed already is neither added twice nor reported.
+      // A folder listed already is not added twice, and the user is told why.
       TypePath(w, typed);
       QCOMPARE(Entries(w, list).size(), 1);
-      QVERIFY(fPrompt.Messages.empty());
+      QVERIFY(fPrompt.Messages.empty());  // shown after the key press has been handled
+      w.FlushRunTimer();
+      QCOMPARE(fPrompt.Messages.size(), size_t(1));
+      QCOMPARE(fPrompt.Messages[0].Text, std::string("This folder is already in the list"));
     } else {
       QVERIFY(Said(message.toStdString()));
     }
     QCOMPARE(Child<QPushButton>(w, "crbStart")->isEnabled(), tab == 0 && !entry.isEmpty());
+  }
+
+  // With subfolders scanned, a folder inside another listed one would have its files counted twice.
+  void nestedFolders_data() {
+    QTest::addColumn<QStringList>("listed");  // typed into the include (master) list first
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<QString>("added");
+    QTest::addColumn<bool>("subdirs");
+    QTest::addColumn<bool>("master");
+    QTest::addColumn<QStringList>("include");
+    QTest::addColumn<QStringList>("exclude");
+    QTest::addColumn<QString>("message");
+    for (const char* d : {"nest/A/B/deep", "nest/A/C", "nest/AB", "nest/D"}) fHome->Dir(d);
+    const QString inside = QStringLiteral(
+        "This folder is inside a folder already in the list, whose scan reads it anyway; it was not added, as its "
+        "files would be counted twice");
+    const QString merged = QStringLiteral(
+        "Folders inside this folder were in the list; it takes their place, so that no file is counted twice");
+    const QStringList a{Home("nest/A/")};
+    QTest::newRow("subfolder refused") << a << 0 << QStringLiteral("~/nest/A/B/deep") << true << false << a
+                                       << QStringList() << inside;
+    QTest::newRow("subfolder of a master refused") << a << 0 << QStringLiteral("~/nest/A/B") << true << true << a
+                                                   << QStringList() << inside;
+    QTest::newRow("parent takes the place of its subfolders")
+        << QStringList{Home("nest/A/B/"), Home("nest/D/"), Home("nest/A/C/")} << 0 << QStringLiteral("~/nest/A") << true
+        << false << QStringList{Home("nest/D/"), Home("nest/A/")} << QStringList() << merged;
+    QTest::newRow("name sharing a prefix is no subfolder")
+        << a << 0 << QStringLiteral("~/nest/AB") << true << false << QStringList{Home("nest/A/"), Home("nest/AB/")}
+        << QStringList() << QString();
+    QTest::newRow("without subfolder scan nothing is read twice")
+        << a << 0 << QStringLiteral("~/nest/A/B") << false << false << QStringList{Home("nest/A/"), Home("nest/A/B/")}
+        << QStringList() << QString();
+    QTest::newRow("exclude list takes a subfolder of an included folder")
+        << a << 1 << QStringLiteral("~/nest/A/B") << true << false << a << QStringList{Home("nest/A/B/")} << QString();
+  }
+
+  void nestedFolders() {
+    QFETCH(QStringList, listed);
+    QFETCH(int, tab);
+    QFETCH(QString, added);
+    QFETCH(bool, subdirs);
+    QFETCH(bool, master);
+    QFETCH(QStringList, include);
+    QFETCH(QStringList, exclude);
+    QFETCH(QString, message);
+    pelcrow::Settings.MasterSelectMode = master;
+    if (!subdirs) pelcrow::Settings.ScanOptions.Exclude(pelcrow::soScanSubdirs);
+    TfmMain w;
+    for (const QString& folder : listed) TypePath(w, folder);
+    w.FlushRunTimer();
+    QCOMPARE(Entries(w, "lbInclude"), listed);
+    QVERIFY(fPrompt.Messages.empty());
+    Child<QTabWidget>(w, "tcPathList")->setCurrentIndex(tab);
+    TypePath(w, added);
+    w.FlushRunTimer();
+    QCOMPARE(Entries(w, "lbInclude"), include);
+    QCOMPARE(Entries(w, "lbExclude"), exclude);
+    if (message.isEmpty()) {
+      QVERIFY(fPrompt.Messages.empty());
+    } else {
+      QCOMPARE(fPrompt.Messages.size(), size_t(1));
+      QCOMPARE(QString::fromStdString(fPrompt.Messages[0].Text), message);
+    }
   }
 
   void refusedFoldersAndWarnings() {
@@ -217,6 +290,22 @@ class MainWindowTest : public QObject {
              std::string("Some folders were not been added in accordance with the current program settings"));
     QCOMPARE(Entries(w, "lbInclude"), QStringList{Home("refuse/ok/")});
     QVERIFY(w.findChild<QPushButton*>(QStringLiteral("crbStart"))->isEnabled());
+
+    // The shell's folders follow the same rules for folders listed already or nested in them.
+    fPrompt.Clear();
+    w.AddIncludeFolders({fHome->Dir("refuse/ok/inner")});
+    QCOMPARE(fPrompt.Messages.size(), size_t(1));
+    QVERIFY(fPrompt.Messages[0].Text.find("inside a folder already in the list") != std::string::npos);
+    fPrompt.Clear();
+    w.AddIncludeFolders({Home("refuse/ok").toStdString(), fHome->Dir("refuse/ok/inner")});
+    QCOMPARE(fPrompt.Messages.size(), size_t(1));
+    QCOMPARE(fPrompt.Messages[0].Text,
+             std::string("Some folders were not been added in accordance with the current program settings"));
+    fPrompt.Clear();
+    w.AddIncludeFolders({Home("refuse").toStdString()});
+    QCOMPARE(fPrompt.Messages.size(), size_t(1));
+    QVERIFY(fPrompt.Messages[0].Text.find("it takes their place") != std::string::npos);
+    QCOMPARE(Entries(w, "lbInclude"), QStringList{Home("refuse/")});
   }
 
   void dropsFromFileManager() {
