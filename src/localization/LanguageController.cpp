@@ -158,9 +158,26 @@ void TLanguageController::SetLanguage(const std::string& ALanguageCode) {
     RetranslateAll();
   }
 
-  if (ALanguageCode == "en" || fileName.empty() || !IsRegularFile(fileName)) return;
+  // The toolkit heard the reset while the old code still stood: it hears again once English is
+  // the language (it loads the toolkit's own translations by the code).
+  const auto tellToolkit = [this, loaded] {
+    if (!loaded) return;
+    std::function<void()> toolkit;
+    {
+      std::lock_guard<std::mutex> g(fListLock);
+      toolkit = fToolkitRetranslate;
+    }
+    if (toolkit) toolkit();
+  };
+  if (ALanguageCode == "en" || fileName.empty() || !IsRegularFile(fileName)) {
+    tellToolkit();
+    return;
+  }
   auto file = std::make_shared<TLanguageFile>();
-  if (!file->LoadFromFile(fileName)) return;
+  if (!file->LoadFromFile(fileName)) {
+    tellToolkit();
+    return;
+  }
   {
     std::unique_lock<std::shared_mutex> g(fLock);
     fCurrentLanguage = std::move(file);

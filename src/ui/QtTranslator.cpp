@@ -1,6 +1,7 @@
 #include "ui/QtTranslator.h"
 
 #include <QCoreApplication>
+#include <QLibraryInfo>
 
 #include "localization/LanguageController.h"
 #include "localization/TranslateText.h"
@@ -16,11 +17,20 @@ QString TQtTranslator::translate(const char*, const char* sourceText, const char
 
 void TQtTranslator::Install() {
   static TQtTranslator* translator = new TQtTranslator(QCoreApplication::instance());
-  QCoreApplication::installTranslator(translator);
-  GetLanguageController().SetToolkitRetranslate([] {
+  // Qt's own translations of its dialogs ("Look in", "File name"), for texts our files do not
+  // have. Translators are asked newest first: ours goes in after it.
+  static QTranslator* qtOwn = new QTranslator(QCoreApplication::instance());
+  const auto install = [] {
     QCoreApplication::removeTranslator(translator);
+    QCoreApplication::removeTranslator(qtOwn);
+    const QString code = QString::fromStdString(GetLanguageController().CurrentLanguageCode());
+    if (!code.isEmpty() && code != QLatin1String("en") &&
+        qtOwn->load(QStringLiteral("qtbase_") + code, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+      QCoreApplication::installTranslator(qtOwn);
     QCoreApplication::installTranslator(translator);
-  });
+  };
+  install();
+  GetLanguageController().SetToolkitRetranslate(install);
 }
 
 }  // namespace pelcrow::ui

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -38,6 +39,7 @@
 #include "ui/FolderWidgets.h"
 #include "ui/MainWindow.h"
 #include "ui/QtMainThread.h"
+#include "ui/QtTranslator.h"
 
 using pelcrow::TMessageKind;
 using pelcrow::ui::TfmMain;
@@ -776,6 +778,23 @@ class MainWindowTest : public QObject {
     lc.SetLanguage("en");
     QCOMPARE(Child<QPushButton>(w, "bAdd")->text(), QStringLiteral("Add"));
     QCOMPARE(Child<QTabWidget>(w, "tcPathList")->tabText(0), QStringLiteral("Include to Scan"));
+  }
+
+  // Qt's own dialogs speak the chosen language too: their texts come from Qt's translations
+  // beside ours ("Look in" is no text of our language file).
+  void qtDialogsFollowTheLanguage() {
+    pelcrow::ui::TQtTranslator::Install();
+    auto& lc = pelcrow::GetLanguageController();
+    const auto lookIn = [] {
+      QFileDialog dlg;
+      dlg.setOption(QFileDialog::DontUseNativeDialog);
+      auto* label = dlg.findChild<QLabel*>(QStringLiteral("lookInLabel"));
+      return label ? label->text() : QString();
+    };
+    lc.SetLanguage("de");
+    QCOMPARE(lookIn(), QStringLiteral("Suchen in:"));
+    lc.SetLanguage("en");
+    QCOMPARE(lookIn(), QStringLiteral("Look in:"));
   }
 
   void secondStartHandsFoldersToTheFirst() {
