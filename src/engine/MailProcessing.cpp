@@ -60,6 +60,11 @@ TPassResult ProcessMailRows(TScanEngine& Engine, TActionHistory& History, const 
   const TDateTime started = TDateTime::Now();
   TJournalRecorder recorder(started, Options.JournalExpireDays);
   plugin->SetActionRecorder(&recorder);
+  // The plug-in must not keep the recorder past this pass, whatever leaves it.
+  struct TDetach {
+    IScanEnginePlugin* Plugin;
+    ~TDetach() { Plugin->SetActionRecorder(nullptr); }
+  } detach{plugin};
   bool opened = false;
   for (int i = 0; i < Engine.ItemCount(); ++i) {
     const PFileItem it = Engine.Item(i);
@@ -89,7 +94,6 @@ TPassResult ProcessMailRows(TScanEngine& Engine, TActionHistory& History, const 
     if (!o.Ok) ++result.Failed;
     if (OnItem) OnItem(it, o);
   }
-  plugin->SetActionRecorder(nullptr);
   return result;
 }
 

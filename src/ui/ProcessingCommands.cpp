@@ -93,16 +93,13 @@ void TProcessingController::RunPasses(const TProcessingOptions& Options) {
 void TProcessingController::RunDeleteSelected() {
   if (fRunning) return;
   TScanEngine& engine = fHost.ProcessingEngine();
-  if (MailMode()) {
+  // The stores' passes: no override of the safety lock, one question.
+  if (MailMode() || ContactsMode() || PhotoMode()) {
     if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, false, SafetyLockOptionsFor(Settings))) return;
     if (!GetUserPrompt().Confirm(TranslateText("Do you really want to delete all selected items?"))) return;
-    RunMailPass(false, {}, -1);
-    return;
-  }
-  if (ContactsMode() || PhotoMode()) {
-    if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, false, SafetyLockOptionsFor(Settings))) return;
-    if (!GetUserPrompt().Confirm(TranslateText("Do you really want to delete all selected items?"))) return;
-    if (PhotoMode()) {
+    if (MailMode()) {
+      RunMailPass(false, {}, -1);
+    } else if (PhotoMode()) {
       RunPhotoPass();
     } else {
       RunContactPass(false);
