@@ -3,69 +3,13 @@
 #include <map>
 
 #include "engine/ItemFlags.h"
+#include "engine/StoreJournal.h"
 #include "localization/TranslateText.h"
 #include "plugins/ContactsScanner.h"
-#include "plugins/StoreAction.h"
 
 namespace pelcrow {
 
 namespace {
-
-// The journal behind the plug-in's changes: one action for the pass, begun at its first change.
-class TContactRecorder final : public IStoreActionRecorder {
- public:
-  TContactRecorder(std::uint8_t ActionType, TDateTime Started, int ExpireDays)
-      : fActionType(ActionType), fStarted(Started), fExpireDays(ExpireDays) {}
-  int Planned(TStoreMove& Move) override {
-    Current = {};
-    Current.ActionType = faMoveContact;
-    Current.Folder = Move.Folder;
-    Current.Name = Move.Name;
-    Current.FolderId = Move.FolderId;
-    Current.Source = Move.Source;
-    Current.Target = Move.Target;
-    return Plan();
-  }
-  void Done(TStoreMove& Move) override {
-    Current.TargetId = Move.TargetId;
-    Finish(true);
-  }
-  void Failed(TStoreMove&) override { Finish(false); }
-  int PlannedRewrite(TStoreRewrite& Rewrite) override {
-    Current = {};
-    Current.ActionType = faMergeContact;
-    Current.Folder = Rewrite.Folder;
-    Current.Name = Rewrite.Name;
-    Current.FolderId = Rewrite.FolderId;
-    Current.Source = Rewrite.Source;
-    Current.Target = Rewrite.Backup;
-    return Plan();
-  }
-  void DoneRewrite(TStoreRewrite& Rewrite) override {
-    Current.TargetId = Rewrite.NewId;
-    Finish(true);
-  }
-  void FailedRewrite(TStoreRewrite&) override { Finish(false); }
-  TJournalItem Current;
-
- private:
-  int Plan() {
-    if (!fJournal.IsOpen())
-      if (const int err = fJournal.Begin(fActionType, fStarted, fExpireDays)) return err;
-    std::vector<TJournalItem*> plan{&Current};
-    return fJournal.Plan(plan);
-  }
-  void Finish(bool Ok) {
-    Current.State = Ok ? TJournalItem::jsDone : TJournalItem::jsFailed;
-    if (Ok) fJournal.Done(Current);
-    else fJournal.Failed(Current);
-    fJournal.Flush(true);
-  }
-  TActionJournal fJournal;
-  std::uint8_t fActionType;
-  TDateTime fStarted;
-  int fExpireDays;
-};
 
 using TContactReport = std::function<void(PFileItem, TContactStep, const TItemOutcome&, const std::vector<std::string>&)>;
 
@@ -80,7 +24,7 @@ class TContactPass {
         fOptions(Options),
         fOnItem(OnItem),
         fStarted(TDateTime::Now()),
-        fRecorder(Options.Merge ? faMergeContact : faMoveContact, fStarted, Options.JournalExpireDays) {
+        fRecorder(Options.Merge ? faMergeContact : faMoveContact, faMoveContact, fStarted, Options.JournalExpireDays) {
     fPlugin.SetActionRecorder(&fRecorder);
   }
   ~TContactPass() { fPlugin.SetActionRecorder(nullptr); }
@@ -193,7 +137,7 @@ class TContactPass {
   const TContactActionOptions& fOptions;
   const TContactReport& fOnItem;
   TDateTime fStarted;
-  TContactRecorder fRecorder;
+  TStoreJournalRecorder fRecorder;
   bool fOpened = false;
   std::vector<std::string> fAdded;  // what the group's merge gave the contact that stays
 };

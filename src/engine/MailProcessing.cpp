@@ -1,51 +1,10 @@
 #include "engine/MailProcessing.h"
 
 #include "engine/ItemFlags.h"
+#include "engine/StoreJournal.h"
 #include "localization/TranslateText.h"
-#include "plugins/StoreAction.h"
 
 namespace pelcrow {
-
-namespace {
-
-// The journal behind the plug-in's store changes: one action for the pass, begun at its first move.
-class TJournalRecorder final : public IStoreActionRecorder {
- public:
-  TJournalRecorder(TDateTime Started, int ExpireDays) : fStarted(Started), fExpireDays(ExpireDays) {}
-  int Planned(TStoreMove& Move) override {
-    if (!fJournal.IsOpen())
-      if (const int err = fJournal.Begin(faMoveMessage, fStarted, fExpireDays)) return err;
-    Current = {};
-    Current.ActionType = faMoveMessage;
-    Current.Folder = Move.Folder;
-    Current.Name = Move.Name;
-    Current.FolderId = Move.FolderId;
-    Current.Source = Move.Source;
-    Current.Target = Move.Target;
-    Current.Mbox = Move.Mbox;
-    std::vector<TJournalItem*> plan{&Current};
-    return fJournal.Plan(plan);
-  }
-  void Done(TStoreMove& Move) override {
-    Current.TargetId = Move.TargetId;
-    Current.State = TJournalItem::jsDone;
-    fJournal.Done(Current);
-    fJournal.Flush(true);
-  }
-  void Failed(TStoreMove&) override {
-    Current.State = TJournalItem::jsFailed;
-    fJournal.Failed(Current);
-    fJournal.Flush(true);
-  }
-  TJournalItem Current;
-
- private:
-  TActionJournal fJournal;
-  TDateTime fStarted;
-  int fExpireDays;
-};
-
-}  // namespace
 
 TPassResult ProcessMailRows(TScanEngine& Engine, TActionHistory& History, const TMailActionOptions& Options,
                             const std::function<void(PFileItem, const TItemOutcome&)>& OnItem) {
@@ -58,7 +17,7 @@ TPassResult ProcessMailRows(TScanEngine& Engine, TActionHistory& History, const 
     if (it->Emails) plugin->SetItemChecked(it->Emails->OutlookIndex, it->fSelected && !it->fProcessed);
   }
   const TDateTime started = TDateTime::Now();
-  TJournalRecorder recorder(started, Options.JournalExpireDays);
+  TStoreJournalRecorder recorder(faMoveMessage, faMoveMessage, started, Options.JournalExpireDays);
   plugin->SetActionRecorder(&recorder);
   // The plug-in must not keep the recorder past this pass, whatever leaves it.
   struct TDetach {
