@@ -189,7 +189,7 @@ class TContactScanThread final : public TScanThreadBase {
 void CaptionNodes(TFolderBase& f, int parent, TPluginFolderTree& tree, std::vector<TOlFolder>& folders) {
   for (int i = 0; i < f.ChildCount(); ++i) {
     auto* c = static_cast<TContactFolder*>(f.GetChild(i));
-    folders.push_back({c->Id(), c->StoreRoot, c->FolderPath()});
+    folders.push_back({c->Id(), c->StoreRoot, c->FolderPath(), c->IsCanStoreItem()});
     tree.push_back({"     " + c->Name(), parent, static_cast<int>(folders.size()) - 1});
     CaptionNodes(*c, static_cast<int>(tree.size()) - 1, tree, folders);
   }

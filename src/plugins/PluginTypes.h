@@ -18,6 +18,7 @@ struct TOlFolder {
   std::string EntryID;     // the store's identifier of the folder (its directory or file)
   std::string StoreID;     // the store that holds it (the store's root)
   std::string FolderPath;  // shown path: "Maildir/Work/Sub/"
+  bool CanStoreItems = true;  // false for a node that only holds folders (a profile, a bare .sbd)
 };
 
 enum class TOlScanOption : unsigned {

@@ -378,6 +378,8 @@ std::optional<TOlFolder> TProcessingController::ChooseMailFolder() {
     GetUserPrompt().ShowMessage(TMessageKind::mkError, e.what());
     return std::nullopt;
   }
+  // A node that only holds folders cannot take a message: offering it would fail every move.
+  std::erase_if(folders, [](const TOlFolder& f) { return !f.CanStoreItems; });
   QStringList names;
   for (const TOlFolder& f : folders) names << PathText(f.FolderPath);
   if (names.isEmpty()) return std::nullopt;

@@ -137,6 +137,12 @@ TEST(MaildirScanner, ReadsNestedMaildirsAndKMailFolders) {
   EXPECT_EQ(paths, (std::vector<std::string>{"mail/", "mail/work/", "mail/work/Archive/", "mail/work/Archive/2024/",
                                              "mail/work/INBOX/", "local-mail/", "local-mail/inbox/",
                                              "local-mail/inbox/lists/"}));
+  // Only real Maildirs can take a moved message; the nodes above them only hold folders.
+  std::vector<std::string> movable;
+  for (const TOlFolder& f : folders)
+    if (f.CanStoreItems) movable.push_back(f.FolderPath);
+  EXPECT_EQ(movable, (std::vector<std::string>{"mail/work/Archive/2024/", "mail/work/INBOX/", "local-mail/inbox/",
+                                               "local-mail/inbox/lists/"}));
   const TScanResult r = Scan(s, kDefaults);
   ASSERT_EQ(r.Groups.size(), 1u);
   EXPECT_EQ(r.Groups[0].size(), 4u);
