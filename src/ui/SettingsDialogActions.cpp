@@ -76,10 +76,11 @@ void TfmSettings::ConnectControls() {
   connect(btnRemoveExclusion, &QPushButton::clicked, this, &TfmSettings::RemoveExclusion);
   connect(btnClearExclusions, &QPushButton::clicked, this, &TfmSettings::ClearExclusions);
   connect(btnRestoreDefaults, &QPushButton::clicked, this, [] { Settings.ResetToDefaults(); });
-  // The calculator is not modal: it can only be used once this modal dialog is gone.
+  // The calculator is not modal: it can only be used once this modal dialog is gone. The dialog
+  // closes as OK does, so what the user changed before is kept, not thrown away.
   connect(btnCrcCalculator, &QPushButton::clicked, this, [this] {
-    ShowCRC32Calculator();
-    reject();
+    accept();
+    if (result() == QDialog::Accepted && !isVisible()) ShowCRC32Calculator();
   });
   connect(btnTrackCleaner, &QPushButton::clicked, this, [this] { ShowDeadTrackCleaner(this); });
   connect(btnOK, &QPushButton::clicked, this, &TfmSettings::accept);

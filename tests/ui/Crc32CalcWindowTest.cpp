@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QUrl>
 #include <QtTest>
@@ -157,17 +158,25 @@ class Crc32CalcWindowTest : public QObject {
     std::filesystem::remove(big);
   }
 
-  // The Tools tab's button opens the one calculator and closes the settings dialog; the window
-  // stays after the dialog is gone and is shown again, not made anew.
+  // The Tools tab's button opens the one calculator and closes the settings dialog, keeping what
+  // was changed in it; the window stays after the dialog is gone and is shown again, not made anew.
   void theToolsTabOpensTheOneCalculator() {
     TfmCRC32Calc* first = nullptr;
     {
       pelcrow::ui::TfmSettings settings;
+      settings.LoadSettings(true);
       settings.show();
+      const int days = pelcrow::Settings.UndoJournalDays == 12 ? 13 : 12;
+      Child<QSpinBox>(settings, "edUndoDays")->setValue(days);
       QPushButton* button = Child<QPushButton>(settings, "btnCrcCalculator");
       QVERIFY(button->isEnabled());
       button->click();
       QVERIFY(!settings.isVisible());
+      QCOMPARE(settings.result(), int(QDialog::Accepted));
+      QCOMPARE(pelcrow::Settings.UndoJournalDays, days);
+      pelcrow::TPcwSettings stored;
+      stored.LoadSettings(true);
+      QCOMPARE(stored.UndoJournalDays, days);
       for (QWidget* top : QApplication::topLevelWidgets()) {
         if (auto* c = qobject_cast<TfmCRC32Calc*>(top); c && c->isVisible()) first = c;
       }
