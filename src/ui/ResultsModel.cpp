@@ -57,11 +57,12 @@ QVariant TResultsModel::data(const QModelIndex& index, int role) const {
     case Qt::BackgroundRole:
       if (fEngine->CheckRow(row)) return BandColor();
       return {};
+    // A merged contact is the one that stays: it is changed, not gone, so it is not struck out.
     case Qt::ForegroundRole:
-      if (it->fProcessed) return QColor(Qt::red);
+      if (it->fProcessed) return it->ActionType == faMergeContact ? QColor(Qt::darkGreen) : QColor(Qt::red);
       return {};
     case Qt::FontRole:
-      if (it->fProcessed) {
+      if (it->fProcessed && it->ActionType != faMergeContact) {
         QFont f;
         f.setStrikeOut(true);
         return f;

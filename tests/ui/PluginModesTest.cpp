@@ -272,6 +272,10 @@ class PluginModesTest : public QObject {
     QVERIFY2(merged.find(":ann@work.example\r\n") != std::string::npos, merged.c_str());
     QVERIFY(merged.find("X-NOTE:kept\r\n") != std::string::npos);
     QVERIFY(!fs::exists(ann2));
+    // The card that stays is changed, not gone: only the merged-away one is struck out.
+    const int rowAnn1 = 1 - rowAnn2;
+    QVERIFY(!model->data(model->index(rowAnn1, 1), Qt::FontRole).value<QFont>().strikeOut());
+    QVERIFY(model->data(model->index(rowAnn2, 1), Qt::FontRole).value<QFont>().strikeOut());
 
     auto* undo = Child<QToolButton>(w, "btnUndo");
     QVERIFY(undo->isEnabled());
