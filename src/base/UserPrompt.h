@@ -18,6 +18,9 @@ class IUserPrompt {
   virtual void ShowMessage(TMessageKind kind, const std::string& text) = 0;
   // A Yes/No confirmation in which Yes proceeds.
   virtual bool Confirm(const std::string& text) = 0;
+  // A notice with OK and Cancel; OK lets the step it announces go ahead. Front ends without a
+  // window of their own answer it as a confirmation.
+  virtual bool AskOkCancel(const std::string& text) { return Confirm(text); }
   // A Yes/No confirmation with a check box below the text; Checked carries the box in and out.
   virtual bool ConfirmWithCheck(const std::string& text, const std::string& checkText, bool& Checked) = 0;
 

@@ -1,5 +1,6 @@
 #include "engine/Processing.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <exception>
@@ -374,6 +375,10 @@ TPassResult TProcessingRun::RunPass() {
   const std::string journalError = fOptions.DryRun ? std::string() : WritePlan(pending, plan);
 
   bool syncBegun = false;
+  // A running player is asked to close only when music is to move.
+  fOptions.MediaLibs.MovesFiles = (fOptions.Operation == poMove || fOptions.Operation == poRename) &&
+                                  std::any_of(pending.begin(), pending.end(),
+                                              [&](int i) { return fEngine.Item(i)->Category == fcMusic; });
   int shown = 0;
   for (std::size_t k = 0; k < pending.size(); ++k) {
     const int i = pending[k];

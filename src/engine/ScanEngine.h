@@ -248,6 +248,8 @@ class TScanEngine {
   // Reverts every item the action processed, the media libraries following as MediaLibs says;
   // false when the user asked to retry the rest.
   bool UndoAction(int ActionNo, int TotalCount, TDateTime ActionStarted, const TMediaLibSyncOptions& MediaLibs);
+  // Whether undoing the action moves music files back.
+  bool MovesBack(int ActionNo) const;
   void SetUndoProgress(IUndoProgress* AProgress) { fUndoProgress = AProgress; }
 
   // ---- duplicate list file (ListFile.cpp)

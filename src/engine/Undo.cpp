@@ -127,6 +127,16 @@ void TScanEngine::GetActionInfo(int ActionNo, int& AffectedCount, std::uint8_t& 
   }
 }
 
+bool TScanEngine::MovesBack(int ActionNo) const {
+  for (const auto* list : {&fFiles, &fFilesHiddenByFilter, &fFilesHiddenByCategory})
+    for (const PFileItem& it : *list)
+      if (it->fProcessed && it->ActionGroup == ActionNo && it->Category == fcMusic) {
+        const std::uint8_t type = it->Undo ? it->Undo->ActionType : it->ActionType;
+        if (type == faMove || type == faRename) return true;
+      }
+  return false;
+}
+
 bool TScanEngine::UndoAction(int ActionNo, int TotalCount, TDateTime ActionStarted,
                              const TMediaLibSyncOptions& MediaLibs) {
   fUndoLibraries = MediaLibs;
@@ -147,6 +157,7 @@ bool TScanEngine::UndoAction(int ActionNo, int TotalCount, TDateTime ActionStart
         PFileItem it = (*list)[i];
         if (ActionNo <= 0 || !it->fProcessed || it->ActionGroup != ActionNo) continue;
         if (!syncStarted && IsMediaCategory(it->Category)) {
+          fUndoLibraries.MovesFiles = MovesBack(ActionNo);
           BeginMediaLibSync(fUndoLibraries);
           syncStarted = true;
         }
@@ -707,6 +718,9 @@ int UndoJournalAction(TJournalAction& Action, std::vector<std::string>& Log, con
     const bool withLibraries = MediaLibs && rec.Media && (libs.WMP || libs.iTunes);
     // Called once, whatever it returns, as the undo of result items does.
     if (withLibraries && !syncCalled) {
+      libs.MovesFiles = std::any_of(Action.Items.begin(), Action.Items.end(), [](const TJournalItem& r) {
+        return r.State == TJournalItem::jsDone && r.Media && (r.ActionType == faMove || r.ActionType == faRename);
+      });
       BeginMediaLibSync(libs);
       syncCalled = true;
     }

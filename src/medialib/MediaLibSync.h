@@ -83,6 +83,9 @@ struct TMediaLibSyncOptions {
   std::string MpdMusicDirectory;
   // The player's library folder; empty: $XDG_DATA_HOME/rhythmbox.
   std::string RhythmboxDirectory;
+  // The run moves or renames music files: a running player is asked to close first, as only its
+  // stopped library keeps a moved song's whole entry and playlist places.
+  bool MovesFiles = false;
 };
 // The synchronisation's part of a settings record.
 TMediaLibSyncOptions MediaLibSyncOptionsOf(const TPcwSettings& Record);

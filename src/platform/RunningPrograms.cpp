@@ -52,6 +52,18 @@ bool ForEachProcess(std::string_view Name, const std::function<bool(const std::s
 
 }  // namespace
 
+bool IsProcessAlive(int Pid) {
+  if (Pid <= 0) return false;
+  FILE* f = std::fopen(("/proc/" + std::to_string(Pid) + "/stat").c_str(), "r");
+  if (f == nullptr) return false;
+  char text[512] = {};
+  const std::size_t n = std::fread(text, 1, sizeof text - 1, f);
+  std::fclose(f);
+  const std::string_view line(text, n);
+  const std::size_t close = line.rfind(')');
+  return close == std::string_view::npos || close + 2 >= line.size() || line[close + 2] != 'Z';
+}
+
 bool IsProgramRunning(std::string_view Name) {
   return ForEachProcess(Name, [](const std::string&) { return true; });
 }

@@ -10,6 +10,8 @@ namespace pelcrow::platform {
 // True when a live process of the current user has this command name (/proc/PID/comm); one that
 // ended and waits to be reaped does not count.
 bool IsProgramRunning(std::string_view Name);
+// True while the process lives (one that ended and waits to be reaped does not).
+bool IsProcessAlive(int Pid);
 // The arguments (argv[0] first) of each such process.
 std::vector<std::vector<std::string>> RunningProgramArguments(std::string_view Name);
 

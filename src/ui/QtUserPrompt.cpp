@@ -45,6 +45,18 @@ bool TQtUserPrompt::Confirm(const std::string& text) {
   return box.clickedButton() == yes;
 }
 
+bool TQtUserPrompt::AskOkCancel(const std::string& text) {
+  QMessageBox box(QApplication::activeWindow());
+  PrepareQuestion(box, text);
+  box.setIcon(QMessageBox::Information);
+  QPushButton* ok = box.addButton(Tr("OK"), QMessageBox::AcceptRole);
+  QPushButton* cancel = box.addButton(Tr("Cancel"), QMessageBox::RejectRole);
+  box.setDefaultButton(ok);
+  box.setEscapeButton(cancel);
+  box.exec();
+  return box.clickedButton() == ok;
+}
+
 bool TQtUserPrompt::ConfirmWithCheck(const std::string& text, const std::string& checkText, bool& Checked) {
   return MessageDlgWithCheck(QString::fromStdString(text), QString::fromStdString(checkText), Checked,
                              QMessageBox::Question, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;

@@ -569,6 +569,7 @@ TEST_F(UndoTest, MediaLibrariesFollowMusicAndMediaItems) {
                                "iTunes.AddNew " + P("music/s.mp3") + " [WMP:Road,iTunes:Gym]",
                                "WMP.AddNew " + P("pics/p.jpg") + " none", "iTunes.AddNew " + P("pics/p.jpg") + " none",
                                "iTunes.Done", "WMP.Done"}));
+  EXPECT_EQ(libs.Moving, std::vector<bool>{true});  // a running player is asked to close
   EXPECT_FALSE(moved->PlayLists);
 
   // A failed move of a song puts its entry back where the file still is; a text file action
@@ -580,6 +581,12 @@ TEST_F(UndoTest, MediaLibrariesFollowMusicAndMediaItems) {
   EXPECT_TRUE(fEngine.UndoAction(2, 1, TDateTime::Now(), fMediaLibs));
   EXPECT_EQ(libs.Calls, (Lines{"iTunes.Init", "WMP.Init", "WMP.Delete " + P("sorted/n.mp3"),
                                "WMP.AddNew " + P("sorted/n.mp3") + " [WMP:Road]", "iTunes.Done", "WMP.Done"}));
+  // Restoring a deleted song moves nothing: the player may keep running.
+  PFileItem gone = AddFile("music/g.mp3", "ID3 g");
+  Delete(gone, 4, keptSong->FullPath());
+  libs.Moving.clear();
+  EXPECT_TRUE(fEngine.UndoAction(4, 1, TDateTime::Now(), fMediaLibs));
+  EXPECT_EQ(libs.Moving, std::vector<bool>{false});
   libs.Calls.clear();
   PFileItem other = AddFile("docs/u.txt", "u");
   Rename(other, 3);

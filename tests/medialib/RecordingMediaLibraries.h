@@ -17,7 +17,10 @@ class TRecordingMediaLibraries : public IMediaLibStatus {
   TRecordingMediaLibraries(bool syncWMP, bool syniTunes) {
     fOptions.WMP = syncWMP;
     fOptions.iTunes = syniTunes;
-    fPrevious[0] = RegisterMediaLibrary(mlWMP, [this](const TMediaLibSyncOptions&) { return std::make_unique<TFake>(*this, 0); });
+    fPrevious[0] = RegisterMediaLibrary(mlWMP, [this](const TMediaLibSyncOptions& o) {
+      Moving.push_back(o.MovesFiles);
+      return std::make_unique<TFake>(*this, 0);
+    });
     fPrevious[1] = RegisterMediaLibrary(mliTunes, [this](const TMediaLibSyncOptions&) { return std::make_unique<TFake>(*this, 1); });
     SetMediaLibStatus(this);
   }
@@ -45,6 +48,8 @@ class TRecordingMediaLibraries : public IMediaLibStatus {
   }
 
   std::vector<std::string> Calls, WaitTexts, StatusTexts;
+  // Per player back-end created: whether the run said it moves files.
+  std::vector<bool> Moving;
   bool InitResult[2] = {true, true};
   // Playlists a Delete reports the file was in, per library.
   std::vector<TPlaylistInfo> Memberships[2];
