@@ -8,7 +8,8 @@ pkgs=(cmake ninja-build g++ ccache pkg-config
       clang libclang-rt-14-dev trash-cli e2fsprogs libtag1-dev python3 desktop-file-utils
       mpd mpc rhythmbox xvfb xauth dbus-daemon
       appstream libxml2-utils shared-mime-info libglib2.0-bin man-db bsdextrautils dpkg-dev file
-      mblaze khard vdirsyncer python3-vobject shotwell sqlite3 openssl qt6-translations-l10n)
+      mblaze khard vdirsyncer python3-vobject shotwell sqlite3 openssl qt6-translations-l10n
+      btrfs-progs xfsprogs)
 if [ "${1:-build}" = package ]; then
   pkgs+=(lintian)
 fi

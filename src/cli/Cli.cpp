@@ -575,6 +575,13 @@ int ScanFolders(TScanEngine& engine, TCliArgs& args, std::ostream& err) {
   TScanSettings options = ScanSettingsOf(Settings);
   options.ScanOptions = args.ScanOptions;
   options.MasterSelectMode = !args.Masters.empty();
+  // The command line says it all: without --similar-names only equal names meet.
+  options.NameSimilarity = args.Mode == cmFileName ? args.NameSimilarity : 0;
+  if (args.TagsGiven) {
+    TMusicTagsOptions tags = args.Tags;
+    tags.Set(mtCombined, options.MusicTagsOptions.Contains(mtCombined));
+    options.MusicTagsOptions = tags;
+  }
   if (args.NoCache) options.ChecksumCacheFolder.clear();
   engine.BuildFileList(&grid, options);
   auto last = std::chrono::steady_clock::now();
@@ -719,6 +726,8 @@ const char* ActionVerb(std::uint8_t type) {
     case faMoveContact: return "deleted contacts";
     case faMergeContact: return "merged contacts";
     case faTrashPhoto: return "trashed pictures";
+    case faHardLink: return "hard-linked";
+    case faClone: return "cloned";
     default: return "unknown";
   }
 }

@@ -2,9 +2,12 @@
 
 #include <unistd.h>
 
+#include <charconv>
 #include <cstdlib>
 #include <stdexcept>
+#include <utility>
 
+#include "engine/SimilarNames.h"
 #include "export/ExportList.h"
 #include "platform/ProcessInfo.h"
 
@@ -74,6 +77,12 @@ constexpr TActionKind kActionKinds[] = {
      false, "moved"},
     {"rename", "TEXT", "put TEXT before the name (after the name with --postfix)", poRename, false, "renamed"},
     {"link", nullptr, "replace the file with a symbolic link to its group's kept copy", poLink, false, "linked"},
+    {"hardlink", nullptr,
+     "replace the file with a hard link to its group's kept copy\n(same file system; the bytes are compared first)", poHardLink,
+     false, "hard-linked"},
+    {"clone", nullptr,
+     "make the file share its group's kept copy's blocks\n(copy-on-write: btrfs, XFS; FIDEDUPERANGE, else FICLONE)", poClone,
+     false, "cloned"},
     {"merge", nullptr,
      "contacts mode: add to the contact the rule keeps every address\nof the others it lacks (up to three), then move the others\ninto the address book's trash folder",
      poDelete, false, "merged"},
@@ -159,6 +168,45 @@ std::string ApplyCompare(TCliArgs& a, const std::string& v) {
   return {};
 }
 
+std::string ApplySimilarNames(TCliArgs& a, const std::string& v) {
+  if (v.empty()) {
+    a.NameSimilarity = kDefaultNameSimilarity;
+    return {};
+  }
+  int n = 0;
+  const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
+  if (ec != std::errc() || end != v.data() + v.size() || n < 1 || n > 100)
+    return "--similar-names takes a similarity from 1 to 100, not \"" + v + "\"";
+  a.NameSimilarity = n;
+  return {};
+}
+
+constexpr std::pair<const char*, TMusicTagsOption> kTagNames[] = {
+    {"title", mtTitle}, {"artist", mtArtist}, {"album", mtAlbum},       {"track", mtTrack},
+    {"year", mtYear},   {"genre", mtGenre},   {"duration", mtDuration}, {"bitrate", mtBitRate},
+};
+
+std::string ApplyTags(TCliArgs& a, const std::string& v) {
+  a.TagsGiven = true;
+  a.Tags = TMusicTagsOptions();
+  for (std::size_t start = 0; start <= v.size();) {
+    const std::size_t comma = v.find(',', start);
+    const std::string part = v.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    bool known = part.empty();
+    for (const auto& [name, tag] : kTagNames)
+      if (part == name) {
+        a.Tags.Include(tag);
+        known = true;
+      }
+    if (!known)
+      return "unknown tag \"" + part + "\" (use title, artist, album, track, year, genre, duration, bitrate)";
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  if (a.Tags.Empty()) return "--tags needs at least one tag";
+  return {};
+}
+
 std::string ApplySelect(TCliArgs& a, const std::string& v) {
   a.Rule = nullptr;
   for (const TSelectRuleName& r : kSelectRules)
@@ -170,7 +218,7 @@ std::string ApplyAction(TCliArgs& a, const std::string& v, TArgReader& arg) {
   const TActionKind* kind = nullptr;
   for (const TActionKind& k : kActionKinds)
     if (v == k.Name) kind = &k;
-  if (!kind) return "unknown action \"" + v + "\" (use trash, delete, move DIR, rename TEXT, link or merge)";
+  if (!kind) return "unknown action \"" + v + "\" (use trash, delete, move DIR, rename TEXT, link, hardlink, clone or merge)";
   a.Action.Kind = kind;
   if (!kind->Argument) return {};
   if (!arg.Following(a.Action.Argument) || a.Action.Argument.empty())
@@ -220,7 +268,8 @@ std::string ApplySync(TCliArgs& a, const std::string& v) {
   return {};
 }
 
-enum TValueKind { vkSwitch, vkValue };
+// vkOptional: a switch that may carry a value after "=".
+enum TValueKind { vkSwitch, vkValue, vkOptional };
 
 // One option. Apply sets what it stands for from its value (empty for a switch) and returns the
 // message of a wrong value, or empty.
@@ -244,6 +293,12 @@ const TOptionSpec kOptions[] = {
     {"--compare", vkValue, "name,ext,size,exif", ccScan, "--compare needs a value",
      "what must also be equal: file name, extension, size\n(name and music modes), EXIF-free picture data (name mode)",
      [](TCliArgs& a, const std::string& v, TArgReader&) { return ApplyCompare(a, v); }},
+    {"--similar-names", vkOptional, nullptr, ccScan, nullptr,
+     "name mode: names alike by their words are one name (case,\npunctuation, \"(1)\", copy, Kopie, remastered ignored);\n--similar-names=N sets how alike, 1 to 100 (default 80)",
+     [](TCliArgs& a, const std::string& v, TArgReader&) { return ApplySimilarNames(a, v); }},
+    {"--tags", vkValue, "TAGS", ccScan, "--tags needs a list of tags",
+     "music mode: the tags that must be equal, of title, artist,\nalbum, track, year, genre, duration, bitrate (\"title,album\";\ndefault: the settings', first title and artist)",
+     [](TCliArgs& a, const std::string& v, TArgReader&) { return ApplyTags(a, v); }},
     {"--include-mask", vkValue, "MASKS", ccScan, "--include-mask needs a value",
      "only names matching one of MASKS (\"*.jpg;*.png\"; default *.*)",
      [](TCliArgs& a, const std::string& v, TArgReader&) { return a.IncludeMasks = v, std::string(); }},
@@ -399,6 +454,7 @@ bool ApplyOption(TCommand command, TArgReader& arg, TCliArgs& args, std::string&
     error = "unknown option " + arg.Raw();
     return false;
   }
+  if (o->Kind == vkOptional && arg.HasInlineValue()) arg.Value(value);
   if (o->Kind == vkValue && !arg.Value(value)) {
     error = o->Missing;
     return false;

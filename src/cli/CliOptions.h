@@ -58,6 +58,11 @@ struct TCliArgs {
   std::string IncludeMasks = "*.*", ExcludeMasks;
   std::uint8_t Mode = cmCRC32;
   TPcwCompareOptions Compare;
+  // name mode: names this alike (1..100) are one name; 0: equal names only
+  int NameSimilarity = 0;
+  // music mode: the tags compared (--tags); unset: the settings'
+  bool TagsGiven = false;
+  TMusicTagsOptions Tags;
   TPcwScanOptions ScanOptions;
   std::int64_t MinSize = 0, MaxSize = 0;
   unsigned Threads = 0;

@@ -123,6 +123,8 @@ std::string DoneLine(const TJournalItem& it) {
   TLine l('D');
   l.Num(it.Seq).Add(it.Target).Num(it.TargetId.Device).Num(it.TargetId.Inode).Add(it.TrashDir).Add(it.TrashName);
   l.Num(it.TargetId.Size).Num(it.TargetId.ModifiedNs);
+  if (it.ActionType == faHardLink || it.ActionType == faClone)
+    l.Num(it.Result.Device).Num(it.Result.Inode).Num(it.Result.Size).Num(it.Result.ModifiedNs);
   std::string text = l.Text();
   if (it.Media) text += TLine('M').Num(it.Seq).Text();
   for (const TPlaylistInfo& p : it.PlayLists)
@@ -301,6 +303,12 @@ void ApplyItemRecord(char Kind, const std::vector<std::string_view>& f, TJournal
         it.TargetId.Size = Num<std::int64_t>(f[7]);
         it.TargetId.ModifiedNs = Num<std::int64_t>(f[8]);
       }
+      if (f.size() >= 13) {
+        it.Result.Device = Num<std::uint64_t>(f[9]);
+        it.Result.Inode = Num<std::uint64_t>(f[10]);
+        it.Result.Size = Num<std::int64_t>(f[11]);
+        it.Result.ModifiedNs = Num<std::int64_t>(f[12]);
+      }
       break;
     case 'M': it.Media = true; break;
     case 'W':
@@ -417,6 +425,14 @@ void SettleUnfinished(TJournalItem& Item, const std::vector<platform::TTrashEntr
     return;
   }
   if (present && Item.ActionType == faCreateLink && now.IsLink()) {
+    Item.State = TJournalItem::jsDone;
+    return;
+  }
+  if (present && (Item.ActionType == faHardLink || Item.ActionType == faClone) && now.IsFile() &&
+      (now.Inode != Item.Source.Inode || now.Device != Item.Source.Device)) {
+    // Another file holds the name: the link or clone swapped in (a file saved there since would
+    // not hold the kept copy's bytes, which undo checks before it touches it).
+    Item.Result = {now.Device, now.Inode, now.Size, now.ModifiedNs, now.ChangedNs, false};
     Item.State = TJournalItem::jsDone;
     return;
   }

@@ -42,6 +42,8 @@ struct TJournalItem {
   // Move, rename: where the file went. Delete, trash, link: the group's kept copy.
   std::string Target;
   platform::TFileIdentity TargetId;
+  // Hard link, clone: the file the action left at the item's name.
+  platform::TFileIdentity Result;
   std::string TrashDir, TrashName;  // trash: the entry the file became; a photo: library, photo id
   // A move across file systems was about to publish its copy at Target (C record). When the
   // item is then found still in place, a whole copy at Target is the move's own leftover.

@@ -12,6 +12,7 @@
 #include "engine/ExifCompare.h"
 #include "engine/FileChecksums.h"
 #include "engine/NameKeys.h"
+#include "engine/SimilarNames.h"
 #include "engine/ScanProgress.h"
 #include "platform/ReadOrder.h"
 
@@ -478,6 +479,13 @@ std::string TFileComparerBBB::SplitKey(TFileItem& it) {
 void TFileComparerFName::BeginPhase(std::stop_token stop, TMusicTagsOptions musicOptions) {
   TFileComparerClass::BeginPhase(std::move(stop), musicOptions);
   BuildNameKeys(true, true);
+  if (fNameSimilarity <= 0) return;
+  // Every name of a chain of similar names takes the key of the chain's first name.
+  std::vector<PFileItem>& a = *fFiles;
+  std::vector<std::string> keys(a.size());
+  for (PFileItem it : a) keys[it->fScratch] = SimilarNameKey(it->Name.view());
+  const std::vector<std::size_t> first = GroupSimilarKeys(keys, fNameSimilarity);
+  for (std::size_t i = 0; i < keys.size(); ++i) fNameKeys[i] = keys[first[i]];
 }
 
 int TFileComparerFName::Order(TFileItem& L, TFileItem& R) {
@@ -494,7 +502,8 @@ bool TFileComparerFName::HasSplitKey() const {
 
 std::string TFileComparerFName::SplitKey(TFileItem& it) {
   std::string k;
-  if (fCompareOptions.Contains(coFileName)) k += NamePart(it.Name.view());
+  // Similar names are alike by definition: the exact spelling splits nothing then.
+  if (fCompareOptions.Contains(coFileName) && fNameSimilarity <= 0) k += NamePart(it.Name.view());
   k += '\0';
   if (fCompareOptions.Contains(coExtension)) k += ExtKey(it);
   k += '\0';
@@ -625,6 +634,7 @@ void TFileComparerSameItems::FindDuplicates() {
 void GroupDuplicates(TFileComparerClass& comparer, const std::stop_token& stop, const TGroupingOptions& options) {
   std::vector<PFileItem>& files = *comparer.Files();
   const double n = static_cast<double>(files.size());
+  comparer.SetNameSimilarity(options.NameSimilarity);
   comparer.BeginPhase(stop, options.MusicOptions);
   if (options.Cache) options.Cache->Fill(files);
   if (options.Prefetch && files.size() >= 2) {

@@ -83,6 +83,8 @@ class TFileComparerClass {
 
   // Prepares a comparison phase over *fFiles: side tables, stop token, music options.
   virtual void BeginPhase(std::stop_token stop, TMusicTagsOptions musicOptions);
+  // File-name mode: names this alike (1..100) are one name; 0: equal names only.
+  void SetNameSimilarity(int Threshold) { fNameSimilarity = Threshold; }
   virtual void EndPhase();
   // Fills the checksum caches that the sort will need, reading files on up to `threads` threads.
   virtual void PrefetchChecksums(unsigned threads, TPrefetchProgress& progress);
@@ -122,6 +124,7 @@ class TFileComparerClass {
   std::stop_token fStop;
   TMusicTagsOptions fMusicOptions;
   std::vector<std::string> fNameKeys;
+  int fNameSimilarity = 0;
   std::vector<std::string> fExtKeys;
   // Byte-by-byte mode: CRC-32 of every block, by scratch index.
   std::vector<std::vector<std::uint32_t>> fBlockCRCs;
@@ -202,6 +205,8 @@ struct TGroupingOptions {
   TChecksumCache* Cache = nullptr;
   unsigned Threads = 0;  // 0 = one per core, at most 8
   TMusicTagsOptions MusicOptions = TMusicTagsOptions::FromBits(kDefaultMusicTagsOptions);
+  // File-name mode: names this alike (1..100) are one name; 0: equal names only.
+  int NameSimilarity = 0;
 };
 
 // The comparison phase over the comparer's list: fill the checksum caches, sort and group, drop

@@ -21,6 +21,8 @@ namespace pelcrow {
 // faMoveContact: a contact's file moved into its address book's trash folder.
 // faMergeContact: a contact's file rewritten with the addresses of its group; the earlier
 // version waits in the address book's trash folder.
+// faHardLink, faClone: a file made a hard link of its group's kept copy, or made to share the
+// kept copy's blocks (copy-on-write); undo gives it its own data again.
 enum TFileItemAction : std::uint8_t {
   faDelete,
   faRecycle,
@@ -30,7 +32,9 @@ enum TFileItemAction : std::uint8_t {
   faMoveMessage,
   faMoveContact,
   faMergeContact,
-  faTrashPhoto
+  faTrashPhoto,
+  faHardLink = 9,
+  faClone = 10
 };
 inline constexpr std::uint8_t kNoAction = 255;
 

@@ -181,6 +181,8 @@ std::string UndoActionText(std::uint8_t ActionType, int Count) {
     case faRename: text = "Rename %d items."; break;
     case faCreateLink: text = "Replace %d items with symbolic link."; break;
     case faTrashPhoto: text = "Move %d pictures to the photo library's trash."; break;
+    case faHardLink: text = "Replace %d items with hard links."; break;
+    case faClone: text = "Replace %d items with copy-on-write clones."; break;
     default: return std::string();
   }
   return FormatCounts(TranslateText(text), {Count});
@@ -290,16 +292,20 @@ const TProcessingRun::TOperation TProcessingRun::kOperations[] = {
      &TProcessingRun::PlanRenameTarget, &TProcessingRun::RenameItemFile, &NewNameLogData, "Failed to rename file.", ""},
     {"Replacing files ...", "%d of %d files were not replaced with symlink.", leSymLink, faCreateLink, faCreateLink,
      &TProcessingRun::PlanKeptTarget, &TProcessingRun::ReplaceWithLink, nullptr, "Failed to replace file.", ""},
+    {"Replacing files ...", "%d of %d files were not replaced with a hard link.", leSymLink, faHardLink, faHardLink,
+     &TProcessingRun::PlanKeptTarget, &TProcessingRun::ReplaceWithShared, &TargetLogData, "Failed to replace file.", ""},
+    {"Replacing files ...", "%d of %d files were not replaced with a clone.", leSymLink, faClone, faClone,
+     &TProcessingRun::PlanKeptTarget, &TProcessingRun::ReplaceWithShared, &TargetLogData, "Failed to replace file.", ""},
 };
 
 TProcessingRun::TProcessingRun(TScanEngine& Engine, TActionHistory& History, TProcessingOptions Options,
                                IProcessingProgress* Progress)
     : fEngine(Engine), fHistory(History), fOptions(std::move(Options)), fProgress(Progress) {
-  if (fOptions.Operation > poLink) throw std::invalid_argument("unknown processing operation");
+  if (fOptions.Operation > poClone) throw std::invalid_argument("unknown processing operation");
 }
 
 const TProcessingRun::TOperation& TProcessingRun::Operation() const {
-  static_assert(std::size(kOperations) == poLink + 1, "one row per operation");
+  static_assert(std::size(kOperations) == poClone + 1, "one row per operation");
   return kOperations[fOptions.Operation];
 }
 
@@ -695,6 +701,58 @@ TItemOutcome TProcessingRun::ReplaceWithLink(PFileItem Item, TJournalItem* Rec) 
   if (shown && fOptions.LogEvents.Contains(leSymLink))
     LogEvent(leSymLink, WithSlash(DeleteExtendedPrefix(shown->Path.str())), shown->Name.str(),
              " -> " + DeleteExtendedPrefix(path));
+  return o;
+}
+
+namespace {
+
+// Why a hard link or clone was refused, for the failure list.
+std::string SharedFailureText(const platform::TSafeResult& R, bool Clone) {
+  if (R.Failure == platform::TSafeFailure::sfKeptChanged)
+    return TranslateText("The kept copy of its group has changed, or no longer holds the same bytes.");
+  if (R.Failure != platform::TSafeFailure::sfSystem) return SafeFailureText(R);
+  switch (R.Error) {
+    case EXDEV:
+      return TranslateText("The kept copy is on another file system: a hard link or clone cannot reach across file systems.");
+    case EOPNOTSUPP:
+      return TranslateText("The file system does not support copy-on-write clones.");
+    case EPERM:
+      if (!Clone) return TranslateText("The file system does not allow a hard link here (or the system forbids links to files of other owners).");
+      break;
+    case EMLINK: return TranslateText("The kept copy has as many hard links as its file system allows.");
+    default: break;
+  }
+  if (R.Error == EINVAL && R.Detail == "empty file") return TranslateText("An empty file takes no space to share.");
+  return SafeFailureText(R);
+}
+
+}  // namespace
+
+TItemOutcome TProcessingRun::ReplaceWithShared(PFileItem Item, TJournalItem* Rec) {
+  const bool clone = fOptions.Operation == poClone;
+  platform::TSafeFileAction act;
+  PFileItem kept = nullptr;
+  TItemOutcome o = PrepareItem(Item, true, act, kept);
+  if (!o.Ok) return o;
+  // Refused before anything is touched, dry run or not.
+  if (act.KeptStat().Device != act.ItemStat().Device) {
+    platform::TSafeResult r = platform::TSafeResult::System(EXDEV);
+    return Failure(EXDEV, SharedFailureText(r, clone));
+  }
+  if (fOptions.DryRun) return o;
+  TScanEngine::SaveFileTimes(Item);
+  if (Rec) {
+    Rec->Target = kept->FullPath();
+    Rec->TargetId = fEngine.ScannedFile(*kept).Id;
+  }
+  platform::TEntryStat now;
+  bool deduped = false;
+  const platform::TSafeResult r = clone ? act.ReplaceWithClone(now, deduped) : act.ReplaceWithHardLink(now);
+  if (!r.Ok()) {
+    TScanEngine::ReleaseFileTimes(Item);
+    return Failure(r.Error, SharedFailureText(r, clone));
+  }
+  if (Rec) Rec->Result = {now.Device, now.Inode, now.Size, now.ModifiedNs, now.ChangedNs, false};
   return o;
 }
 

@@ -38,7 +38,7 @@
 
 namespace pelcrow {
 
-enum TProcessingOperation : std::uint8_t { poDelete, poMove, poRename, poLink };
+enum TProcessingOperation : std::uint8_t { poDelete, poMove, poRename, poLink, poHardLink, poClone };
 
 struct TProcessingOptions {
   TProcessingOperation Operation = poDelete;
@@ -160,6 +160,8 @@ class TProcessingRun {
   TItemOutcome MoveWithLibraries(PFileItem Item, platform::TSafeFileAction& Act, const std::string& Folder,
                                  TJournalItem* Rec, bool Unique);
   TItemOutcome ReplaceWithLink(PFileItem Item, TJournalItem* Rec);
+  // A hard link to the kept copy, or a copy-on-write clone of it, takes the item's name.
+  TItemOutcome ReplaceWithShared(PFileItem Item, TJournalItem* Rec);
   // False when the user (or a stored "No to All") keeps the read-only file as it is.
   bool CheckReadOnly(const std::string& Path);
   void LogOutcome(PFileItem Item, const TItemOutcome& Outcome, const std::string& OldName);

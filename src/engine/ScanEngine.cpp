@@ -185,6 +185,7 @@ TScanSettings ScanSettingsOf(const TPcwSettings& Record) {
   s.ScanOptions = Record.ScanOptions;
   s.MasterSelectMode = Record.MasterSelectMode;
   s.MusicTagsOptions = Record.MusicTagsOptions;
+  s.NameSimilarity = Record.SimilarNames ? Record.NameSimilarity : 0;
   if (Record.EnableLogging) s.LogEvents = Record.LogEvents;
   s.PermanentExclusions = Record.PermanentExclusions;
   if (Record.UseChecksumCache) s.ChecksumCacheFolder = ChecksumCacheFolder();
@@ -204,6 +205,7 @@ void TScanEngine::BuildFileList(IScanView* FileList, const TScanSettings& Option
   fCurrentCategoryFilter = fcAllFiles;
   fMasterSelectMode = Options.MasterSelectMode;
   fMusicTagsOptions = Options.MusicTagsOptions;
+  fNameSimilarity = Options.NameSimilarity;
   fLogEvents = Options.LogEvents;
   fExclusions.PermanentExclusions = Options.PermanentExclusions;
   fCacheFolder = Options.ChecksumCacheFolder;
@@ -318,6 +320,7 @@ void TScanEngine::CompareFiles(const std::stop_token& Stop) {
   options.Prefetch = fPrefetch;
   options.Threads = fChecksumThreads;
   options.MusicOptions = fMusicTagsOptions;
+  options.NameSimilarity = fNameSimilarity;
   // Only the checksum mode: the byte-by-byte mode promises to look at the bytes themselves, and
   // the music mode keeps tag keys where the cache keeps file checksums.
   std::unique_ptr<TChecksumCache> cache;

@@ -105,6 +105,8 @@ struct TScanSettings {
   TPcwScanOptions ScanOptions = TPcwScanOptions::FromBits(kDefaultScanOptions);
   bool MasterSelectMode = false;
   TMusicTagsOptions MusicTagsOptions = TMusicTagsOptions::FromBits(kDefaultMusicTagsOptions);
+  // File-name mode: names this alike (1..100) are one name; 0: equal names only.
+  int NameSimilarity = 0;
   // The events the scan logs; empty while logging is off.
   TPcwLogEvents LogEvents;
   // Folders no scan enters (the settings' permanent exclusions).
@@ -380,6 +382,7 @@ class TScanEngine {
   std::vector<std::int64_t> fRejectCounts;
   std::int64_t fAcceptedFiles = 0;
   TMusicTagsOptions fMusicTagsOptions;
+  int fNameSimilarity = 0;
   unsigned fChecksumThreads = 0;
   std::string fCacheFolder;
   std::int64_t fCacheSettleNs = 0;

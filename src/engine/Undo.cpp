@@ -204,6 +204,8 @@ bool TScanEngine::UndoAction(int ActionNo, int TotalCount, TDateTime ActionStart
     case faDelete:
     case faRecycle:
     case faTrashPhoto:
+    case faHardLink:
+    case faClone:
     case faCreateLink: counts = "%d of %d items were not restored."; break;
     default: break;
   }
@@ -576,6 +578,61 @@ bool RevertLinked(const TJournalItem& R, TOldPlace& at, std::string& Why) {
   return ReplaceLinkByCopy(R, at.Home, Why);
 }
 
+// The hard link or clone the action left, and only that, gives way to a fresh copy of the kept
+// file with the item's own mode, owner and times: the file has its own blocks again.
+bool RevertShared(const TJournalItem& R, TOldPlace& at, std::string& Why) {
+  const auto isResult = [&](const platform::TEntryStat& s) {
+    return s.IsFile() && R.Result.Inode != 0 && s.Inode == R.Result.Inode && s.Device == R.Result.Device &&
+           s.Size == R.Result.Size && s.ModifiedNs == R.Result.ModifiedNs;
+  };
+  platform::TFileMeta meta = MetaOf(R);
+  meta.OwnData = true;
+  if (!at.Occupied) {
+    platform::TCheckedFolder keptDir;
+    if (!OpenKept(R, keptDir, Why)) return false;
+    platform::TTransferInfo info;
+    if (const int err = platform::CopyFileAt(keptDir.Fd(), BaseOf(R.Target), at.Home.Fd(), R.Name, &info, &meta)) {
+      Why = TranslateText("Cannot write to destination file") + ": " + platform::ErrorText(err);
+      return false;
+    }
+    return true;
+  }
+  if (!isResult(at.There)) {
+    // Put back by an undo that could not record it: a file of its own with the item's bytes.
+    if (at.There.IsFile() && at.There.Inode != R.Result.Inode && IsOurCopy(R, at.Home, at.There)) return true;
+    Why = TranslateText("the file has changed since the action");
+    return false;
+  }
+  platform::TCheckedFolder keptDir;
+  if (!OpenKept(R, keptDir, Why)) return false;
+  const std::string tmp = "." + R.Name.substr(0, 200) + ".pelcrow-unshare";
+  platform::TEntryStat left;
+  if (platform::StatEntry(at.Home.Fd(), tmp, left) == 0 && left.IsFile() && left.ModifiedNs == R.Source.ModifiedNs &&
+      left.Size == R.Source.Size)
+    platform::Sys().UnlinkAt(at.Home.Fd(), tmp.c_str(), 0);  // an interrupted undo's copy
+  platform::TTransferInfo info;
+  if (const int err = platform::CopyFileAt(keptDir.Fd(), BaseOf(R.Target), at.Home.Fd(), tmp, &info, &meta)) {
+    Why = TranslateText("Cannot write to destination file") + ": " +
+          (info.Detail.empty() ? platform::ErrorText(err) : info.Detail + ": " + platform::ErrorText(err));
+    return false;
+  }
+  if (platform::Sys().RenameAt(at.Home.Fd(), tmp.c_str(), at.Home.Fd(), R.Name.c_str(), RENAME_EXCHANGE) != 0) {
+    Why = TranslateText("Cannot write to destination file") + ": " + platform::ErrorText(errno);
+    platform::Sys().UnlinkAt(at.Home.Fd(), tmp.c_str(), 0);
+    return false;
+  }
+  // What left the name must be what the action made; a file saved there meanwhile comes back.
+  platform::TEntryStat swapped;
+  if (platform::StatEntry(at.Home.Fd(), tmp, swapped) != 0 || !isResult(swapped)) {
+    if (platform::Sys().RenameAt(at.Home.Fd(), tmp.c_str(), at.Home.Fd(), R.Name.c_str(), RENAME_EXCHANGE) == 0)
+      platform::Sys().UnlinkAt(at.Home.Fd(), tmp.c_str(), 0);
+    Why = TranslateText("the file has changed since the action");
+    return false;
+  }
+  platform::Sys().UnlinkAt(at.Home.Fd(), tmp.c_str(), 0);
+  return true;
+}
+
 // An mbox message goes back the way it came: appended to its old file, cut from the one it went to.
 bool RevertMboxMove(const TJournalItem& R, std::string& Why) {
   TMboxTransfer t;
@@ -642,6 +699,9 @@ bool RevertJournalItem(const TJournalItem& R, TDateTime ActionStarted, std::stri
       return RevertRewritten(R, at, Why);
     case faCreateLink:
       return RevertLinked(R, at, Why);
+    case faHardLink:
+    case faClone:
+      return RevertShared(R, at, Why);
     default:
       Why = TranslateText("Unknown action");
       return false;

@@ -43,10 +43,10 @@ int OpenFolderPath(const std::string& dir, TFd& fd) {
 
 // Copies from the current offsets to the end of `in`: in the kernel where it can, else through a
 // buffer.
-int CopyData(int in, int out) {
-  bool kernel = true;
+int CopyData(int in, int out, bool OwnData = false) {
+  bool kernel = !OwnData;
   bool any = false;
-  for (;;) {
+  while (kernel) {
     const ssize_t n = Sys().CopyFileRange(in, out, kBufferSize);
     if (n > 0) {
       any = true;
@@ -292,7 +292,7 @@ int CopyFileAtPublishing(int srcDir, const std::string& srcName, int dstDir, con
     if (!tmpName.empty()) Sys().UnlinkAt(dstDir, tmpName.c_str(), 0);
     return err;
   };
-  if (int err = CopyData(in.Get(), tmp.Get())) return fail(err);
+  if (int err = CopyData(in.Get(), tmp.Get(), meta && meta->OwnData)) return fail(err);
   // Owner first (a change of owner clears set-ID bits and file capabilities), then the mode,
   // the extended attributes, and the times last.
   if (int err = ApplyMeta(tmp.Get(), st, meta, out.Detail)) return fail(err);

@@ -55,6 +55,9 @@ struct TFileMeta {
   uid_t Uid = 0;
   gid_t Gid = 0;
   TDateTime Accessed, Modified;
+  // The copy writes its own blocks: copy_file_range may share the source's extents (a clone on
+  // btrfs or XFS), which an undo of a clone must not do.
+  bool OwnData = false;
 };
 
 // What a copy or move did, or could not keep.

@@ -1,12 +1,16 @@
 #include "platform/SafeFile.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <stdio.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <random>
+#include <vector>
 
 #include "platform/FileSystem.h"
 
@@ -101,6 +105,7 @@ std::string TScannedFile::FullPath() const {
 TSafeResult TSafeFileAction::Prepare(const TScannedFile& Item, const TScannedFile* Kept, bool ContentMustMatch) {
   fPrepared = false;
   fName = Item.Name;
+  fKeptName = Kept ? Kept->Name : std::string();
   if (fName.empty() || fName == "." || fName == ".." || fName.find('/') != std::string::npos)
     return TSafeResult::System(EINVAL);
   if (int err = fFolder.Open(Item.Folder, Item.FolderId)) {
@@ -289,6 +294,185 @@ TSafeResult TSafeFileAction::ReplaceContent(std::string_view Bytes, int BackupDi
   dropTmp();
   if (const int err = StatEntry(fFolder.Fd(), fName, NewStat)) return TSafeResult::System(err);
   return {};
+}
+
+namespace {
+
+// A free hidden name beside the file: "." name ".XXXXXXXX." suffix.
+template <typename Make>
+int MakeTemporary(const std::string& name, const char* suffix, std::string& tmp, Make make) {
+  std::random_device rd;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char tail[32];
+    std::snprintf(tail, sizeof tail, ".%08x.%s", static_cast<unsigned>(rd()), suffix);
+    tmp = "." + name.substr(0, 200) + tail;
+    if (make(tmp)) return 0;
+    if (errno != EEXIST) return errno;
+  }
+  return EEXIST;
+}
+
+bool SameStat(const TEntryStat& a, const TEntryStat& b) {
+  return a.Inode == b.Inode && a.Device == b.Device && a.Size == b.Size && a.ModifiedNs == b.ModifiedNs &&
+         a.Mode == b.Mode;
+}
+
+constexpr std::uint64_t kDedupeChunk = 16ULL << 20;  // btrfs takes at most this much a call
+
+}  // namespace
+
+bool TSafeFileAction::KeptUnchanged() const {
+  TEntryStat now;
+  return fKeptFolder.IsOpen() && StatEntry(fKeptFolder.Fd(), fKeptName, now) == 0 && SameStat(now, fKeptStat);
+}
+
+TSafeResult TSafeFileAction::SameAsKept() const {
+  bool same = false;
+  if (int err = SameContentAt(fFolder.Fd(), fName, fKeptFolder.Fd(), fKeptName, same)) {
+    if (err == ENOENT) return Fail(TSafeFailure::sfGone);
+    return TSafeResult::System(err);
+  }
+  if (!same) return Fail(TSafeFailure::sfKeptChanged);
+  return {};
+}
+
+TSafeResult TSafeFileAction::SwapIn(const std::string& tmp, TEntryStat& NewStat) {
+  // One exchange: the new file takes the name, and what held it is looked at before it goes. A
+  // file saved at the name since the check comes back at once.
+  if (Sys().RenameAt(fFolder.Fd(), tmp.c_str(), fFolder.Fd(), fName.c_str(), RENAME_EXCHANGE) != 0) {
+    const TSafeResult r = TSafeResult::System(errno, "rename");
+    Sys().UnlinkAt(fFolder.Fd(), tmp.c_str(), 0);
+    return r;
+  }
+  TEntryStat was;
+  if (StatEntry(fFolder.Fd(), tmp, was) != 0 || !SameStat(was, fItemStat)) {
+    if (Sys().RenameAt(fFolder.Fd(), tmp.c_str(), fFolder.Fd(), fName.c_str(), RENAME_EXCHANGE) == 0)
+      Sys().UnlinkAt(fFolder.Fd(), tmp.c_str(), 0);
+    return Fail(TSafeFailure::sfChanged);
+  }
+  if (Sys().UnlinkAt(fFolder.Fd(), tmp.c_str(), 0) != 0) {
+    const TSafeResult r = TSafeResult::System(errno, "unlink");
+    if (Sys().RenameAt(fFolder.Fd(), tmp.c_str(), fFolder.Fd(), fName.c_str(), RENAME_EXCHANGE) == 0)
+      Sys().UnlinkAt(fFolder.Fd(), tmp.c_str(), 0);
+    return r;
+  }
+  if (const int err = StatEntry(fFolder.Fd(), fName, NewStat)) return TSafeResult::System(err);
+  return {};
+}
+
+TSafeResult TSafeFileAction::ReplaceWithHardLink(TEntryStat& NewStat) {
+  if (TSafeResult r = Recheck(); !r.Ok()) return r;
+  if (fKeptName.empty()) return TSafeResult::System(EINVAL);
+  if (fKeptStat.Device != fItemStat.Device) return TSafeResult::System(EXDEV);
+  // Whatever the scan compared, the link is made only over equal bytes: the file's own data
+  // goes with it.
+  if (TSafeResult r = SameAsKept(); !r.Ok()) return r;
+  std::string tmp;
+  if (const int err = MakeTemporary(fName, "hltmp", tmp, [&](const std::string& t) {
+        return Sys().LinkAt(fKeptFolder.Fd(), fKeptName.c_str(), fFolder.Fd(), t.c_str(), 0) == 0;
+      }))
+    return TSafeResult::System(err, "link");
+  TEntryStat made;
+  if (StatEntry(fFolder.Fd(), tmp, made) != 0 || !SameStat(made, fKeptStat) || !KeptUnchanged()) {
+    Sys().UnlinkAt(fFolder.Fd(), tmp.c_str(), 0);
+    return Fail(TSafeFailure::sfKeptChanged);
+  }
+  return SwapIn(tmp, NewStat);
+}
+
+TSafeResult TSafeFileAction::ReplaceWithClone(TEntryStat& NewStat, bool& Deduped) {
+  Deduped = false;
+  if (TSafeResult r = Recheck(); !r.Ok()) return r;
+  if (fKeptName.empty()) return TSafeResult::System(EINVAL);
+  if (fKeptStat.Device != fItemStat.Device) return TSafeResult::System(EXDEV);
+  if (fItemStat.Size == 0) return TSafeResult::System(EINVAL, "empty file");
+  TFd kept(Sys().OpenAt(fKeptFolder.Fd(), fKeptName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0));
+  if (!kept.Valid()) return TSafeResult::System(errno, "open");
+  struct stat ks {};
+  if (Sys().FStat(kept.Get(), &ks) != 0) return TSafeResult::System(errno);
+  if (ks.st_ino != fKeptStat.Inode || ks.st_size != fKeptStat.Size) return Fail(TSafeFailure::sfKeptChanged);
+  {
+    // Read-only is enough for the file's owner: the kernel lets an owner dedupe.
+    TFd item(Sys().OpenAt(fFolder.Fd(), fName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0));
+    if (!item.Valid()) return TSafeResult::System(errno, "open");
+    struct stat is {};
+    if (Sys().FStat(item.Get(), &is) != 0) return TSafeResult::System(errno);
+    if (is.st_ino != fItemStat.Inode || is.st_size != fItemStat.Size) return Fail(TSafeFailure::sfChanged);
+    std::vector<unsigned char> buf(sizeof(file_dedupe_range) + sizeof(file_dedupe_range_info));
+    auto* range = reinterpret_cast<file_dedupe_range*>(buf.data());
+    const std::uint64_t size = static_cast<std::uint64_t>(fItemStat.Size);
+    int unsupported = 0;
+    for (std::uint64_t at = 0; at < size;) {
+      std::fill(buf.begin(), buf.end(), 0);
+      range->src_offset = at;
+      range->src_length = std::min(kDedupeChunk, size - at);
+      range->dest_count = 1;
+      range->info[0].dest_fd = item.Get();
+      range->info[0].dest_offset = at;
+      if (::ioctl(kept.Get(), FIDEDUPERANGE, range) != 0) {
+        const int err = errno;
+        if (at == 0 && (err == EOPNOTSUPP || err == ENOTTY || err == EINVAL || err == ENOSYS)) {
+          unsupported = err;
+          break;
+        }
+        if (err == EXDEV) return TSafeResult::System(EXDEV);
+        return TSafeResult::System(err, "FIDEDUPERANGE");
+      }
+      const file_dedupe_range_info& info = range->info[0];
+      if (info.status == FILE_DEDUPE_RANGE_DIFFERS) return Fail(TSafeFailure::sfKeptChanged);
+      if (info.status < 0) {
+        if (at == 0 && (info.status == -EOPNOTSUPP || info.status == -EINVAL)) {
+          unsupported = -info.status;
+          break;
+        }
+        return TSafeResult::System(-info.status, "FIDEDUPERANGE");
+      }
+      if (info.bytes_deduped == 0) return TSafeResult::System(EIO, "FIDEDUPERANGE");
+      at += info.bytes_deduped;
+    }
+    if (unsupported == 0) {
+      Deduped = true;
+      if (const int err = StatEntry(fFolder.Fd(), fName, NewStat)) return TSafeResult::System(err);
+      return {};
+    }
+  }
+  // No dedupe call: a clone of the kept copy after our own compare.
+  if (TSafeResult r = SameAsKept(); !r.Ok()) return r;
+  TFd out;
+  std::string tmp;
+  if (const int err = MakeTemporary(fName, "cltmp", tmp, [&](const std::string& t) {
+        out = TFd(Sys().OpenAt(fFolder.Fd(), t.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        return out.Valid();
+      }))
+    return TSafeResult::System(err, "create");
+  auto drop = [&](TSafeResult r) {
+    out = TFd();
+    Sys().UnlinkAt(fFolder.Fd(), tmp.c_str(), 0);
+    return r;
+  };
+  if (::ioctl(out.Get(), FICLONE, kept.Get()) != 0) {
+    const int err = errno;
+    return drop(TSafeResult::System(err == ENOTTY || err == EINVAL ? EOPNOTSUPP : err, "FICLONE"));
+  }
+  // The clone stands for the file: its owner, mode and times.
+  struct timespec times[2] = {{fItemStat.AccessedNs / 1'000'000'000LL, fItemStat.AccessedNs % 1'000'000'000LL},
+                              {fItemStat.ModifiedNs / 1'000'000'000LL, fItemStat.ModifiedNs % 1'000'000'000LL}};
+  for (struct timespec& t : times)
+    if (t.tv_nsec < 0) {
+      t.tv_nsec += 1'000'000'000LL;
+      --t.tv_sec;
+    }
+  struct stat os {};
+  if (Sys().FStat(out.Get(), &os) != 0) return drop(TSafeResult::System(errno));
+  if ((os.st_uid != fItemStat.Uid || os.st_gid != fItemStat.Gid) && Sys().FChown(out.Get(), fItemStat.Uid, fItemStat.Gid) != 0)
+    return drop(TSafeResult::System(errno, "chown"));
+  if (Sys().FChmod(out.Get(), static_cast<mode_t>(fItemStat.Mode & 07777)) != 0 || Sys().FUtimens(out.Get(), times) != 0 ||
+      Sys().FSync(out.Get()) != 0)
+    return drop(TSafeResult::System(errno));
+  // A write to the kept copy after the compare would have moved its time.
+  if (!KeptUnchanged()) return drop(Fail(TSafeFailure::sfKeptChanged));
+  out = TFd();
+  return SwapIn(tmp, NewStat);
 }
 
 }  // namespace pelcrow::platform

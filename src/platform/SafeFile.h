@@ -130,13 +130,29 @@ class TSafeFileAction {
   // under a temporary name beside it (no ".vcf", a dot first), the checked file is kept as a
   // link BackupName in BackupDir, then the two swap. NewStat: the file now at the name.
   TSafeResult ReplaceContent(std::string_view Bytes, int BackupDir, const std::string& BackupName, TEntryStat& NewStat);
+  // Makes the file a hard link of the kept copy (Prepare with Kept): the bytes of both are
+  // compared, the link is made under a temporary name beside the file and takes the name in one
+  // exchange. Another file system fails with EXDEV before anything is made. NewStat: the file
+  // now at the name.
+  TSafeResult ReplaceWithHardLink(TEntryStat& NewStat);
+  // Makes the file share the kept copy's blocks. FIDEDUPERANGE first, in place: the kernel
+  // compares the bytes itself and the name keeps its file. Where the file system has no
+  // dedupe call, a FICLONE copy made under a temporary name after a byte compare takes the name
+  // in one exchange. EXDEV: another file system; EOPNOTSUPP: no clones here. Deduped: which of
+  // the two ways it went.
+  TSafeResult ReplaceWithClone(TEntryStat& NewStat, bool& Deduped);
 
  private:
   // The item is still the checked file (just before an act).
   TSafeResult Recheck() const;
+  // The kept copy is still the one Prepare checked.
+  bool KeptUnchanged() const;
+  // A hard link or clone made at tmp takes the checked file's name, if that still is the file.
+  TSafeResult SwapIn(const std::string& tmp, TEntryStat& NewStat);
+  TSafeResult SameAsKept() const;
 
   TCheckedFolder fFolder, fKeptFolder;
-  std::string fName;
+  std::string fName, fKeptName;
   TEntryStat fItemStat, fKeptStat;
   bool fPrepared = false;
 };

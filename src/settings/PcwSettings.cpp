@@ -118,6 +118,8 @@ void TPcwSettings::ResetToDefaults() {
   AutoDeleteLogPeriod = 0;
   LogEvents = TPcwLogEvents();
   MusicTagsOptions = TMusicTagsOptions::FromBits(kDefaultMusicTagsOptions);
+  SimilarNames = false;
+  NameSimilarity = 80;
   OutlookOptions = TOutlookOptions::FromBits(kDefaultOutlookOptions);
   MaildirStores = kDefaultMaildirStores;
   ThunderbirdProfiles = kDefaultThunderbirdProfiles;

@@ -122,6 +122,9 @@ struct TPcwSettings {
   std::int32_t AutoDeleteLogPeriod = 0;
   TPcwLogEvents LogEvents;
   TMusicTagsOptions MusicTagsOptions = TMusicTagsOptions::FromBits(kDefaultMusicTagsOptions);
+  // File-name mode: names at least NameSimilarity (1..100) alike are one name.
+  bool SimilarNames = false;
+  int NameSimilarity = 80;
   TOutlookOptions OutlookOptions = TOutlookOptions::FromBits(kDefaultOutlookOptions);
   // The mail stores of the e-mail mode, ";"-separated; "~" and "$VAR" are expanded.
   std::string MaildirStores = kDefaultMaildirStores;

@@ -49,6 +49,8 @@ constexpr std::string_view kShowPreview = "ShowPreview";
 constexpr std::string_view kDisableSafetyLock = "DisableSafetyLock";
 constexpr std::string_view kUndoJournalDays = "UndoJournalDays";
 constexpr std::string_view kChecksumCache = "ChecksumCache";
+constexpr std::string_view kSimilarNames = "SimilarNames";
+constexpr std::string_view kNameSimilarity = "NameSimilarity";
 constexpr std::string_view kDbgAUServer = "DbgAUServer";
 
 constexpr std::string_view kLogging = "Logging";
@@ -252,6 +254,8 @@ void TPcwSettings::ReadPreferences(const TIniFile& ini) {
   DisableSafetyLock = ini.ReadBool(kPreferences, kDisableSafetyLock, false);
   UndoJournalDays = std::max(0, static_cast<int>(ini.ReadInteger(kPreferences, kUndoJournalDays, 30)));
   UseChecksumCache = ini.ReadBool(kPreferences, kChecksumCache, true);
+  SimilarNames = ini.ReadBool(kPreferences, kSimilarNames, false);
+  NameSimilarity = std::clamp(static_cast<int>(ini.ReadInteger(kPreferences, kNameSimilarity, 80)), 1, 100);
   PhotoLibrary = ini.ReadString(kPreferences, kPhotoLibrary, "");
   PhotoScriptFolder = ini.ReadString(kPreferences, kPhotoScriptFolder, "");
   DbgAUServer = ini.ReadString(kPreferences, kDbgAUServer, "");
@@ -359,6 +363,8 @@ void TPcwSettings::WriteToIni(TIniFile& ini) const {
   ini.WriteBool(kPreferences, kDisableSafetyLock, DisableSafetyLock);
   ini.WriteInteger(kPreferences, kUndoJournalDays, UndoJournalDays);
   ini.WriteBool(kPreferences, kChecksumCache, UseChecksumCache);
+  ini.WriteBool(kPreferences, kSimilarNames, SimilarNames);
+  ini.WriteInteger(kPreferences, kNameSimilarity, NameSimilarity);
   ini.WriteString(kPreferences, kTranslationLanguageCode, TranslationLanguageCode);
 
   ini.WriteBool(kLogging, kEnable, EnableLogging);

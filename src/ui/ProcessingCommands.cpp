@@ -184,6 +184,23 @@ void TProcessingController::RunReplaceWithLinks() {
   RunPasses(o);
 }
 
+void TProcessingController::RunReplaceWithShared(bool Clone) {
+  if (fRunning || !FileMode()) return;
+  TScanEngine& engine = fHost.ProcessingEngine();
+  if (!HasPendingSelection(engine) || !CheckSelectionProtection(engine, false, SafetyLockOptionsFor(Settings))) return;
+  TRunGuard guard(*this);
+  // A hard link is one file under two names: a later edit through either shows in both.
+  const char* question =
+      Clone ? "Do you really want to replace selected files with copy-on-write clones of the original files? Each copy "
+              "keeps its name and takes no space of its own until one of them is changed."
+            : "Do you really want to replace selected files with hard links to the original files? Both names then "
+              "are one file: a change made through either name shows in both.";
+  if (!fLRW_Mode && !GetUserPrompt().Confirm(TranslateText(question))) return;
+  TProcessingOptions o = ProcessingOptionsOf(Settings);
+  o.Operation = Clone ? poClone : poHardLink;
+  RunPasses(o);
+}
+
 void TProcessingController::RunDeleteFocused(int Row) {
   if (fRunning) return;
   TScanEngine& engine = fHost.ProcessingEngine();
@@ -450,6 +467,8 @@ QMenu* TProcessingController::BuildProcessingMenu(QWidget* Parent) {
     add("miMove", "Move to Folder...", [this] { RunMoveSelected(); });
     add("miRename", "Rename Selected", [this] { RunRenameSelected(); });
     add("miReplace", "Replace with Symbolic Link", [this] { RunReplaceWithLinks(); });
+    add("miHardLink", "Replace with Hard Link", [this] { RunReplaceWithShared(false); });
+    add("miClone", "Replace with Copy-on-Write Clone", [this] { RunReplaceWithShared(true); });
     menu->addSeparator();
     add("miAssistant", "Assistant...", [this] { LaunchResolveWizard(); });
   }

@@ -56,6 +56,9 @@ class TProcessingController final : public IProcessingProgress, public IUndoProg
   void RunMoveSelected();
   void RunRenameSelected();
   void RunReplaceWithLinks();
+  // Hard links (Clone false) or copy-on-write clones of the kept copies take the checked files'
+  // names; a file system that cannot do it leaves the file with the reason in the report.
+  void RunReplaceWithShared(bool Clone);
   void RunDeleteFocused(int Row);
   // Contacts: each group into the contact that stays, with the addresses whose boxes are checked.
   void RunMergeContacts();

@@ -282,6 +282,20 @@ QWidget* TfmSettings::BuildPreferencesTab() {
   undo->addWidget(Text(tab, "days (0: for ever)", nullptr, false));
   undo->addStretch();
   v->addLayout(undo);
+  auto* similar = new QHBoxLayout;
+  chkSimilarNames = BoolCheck(tab, "chkSimilarNames", "Compare File Names: similar names are one name, at least",
+                              "Case, punctuation, copy marks such as \"(1)\", \"Copy\", \"Kopie\" and \"Remastered\" are ignored; "
+                              "the words are compared letter by letter",
+                              &TPcwSettings::SimilarNames);
+  similar->addWidget(chkSimilarNames);
+  edNameSimilarity = new QSpinBox(tab);
+  edNameSimilarity->setObjectName(QStringLiteral("edNameSimilarity"));
+  edNameSimilarity->setRange(1, 100);
+  SetHelp(edNameSimilarity, "100: the same words; lower values let names with small spelling differences meet");
+  similar->addWidget(edNameSimilarity);
+  similar->addWidget(Text(tab, "% alike", nullptr, false));
+  similar->addStretch();
+  v->addLayout(similar);
   v->addStretch();
   return tab;
 }

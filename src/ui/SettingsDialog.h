@@ -54,6 +54,8 @@ class TfmSettings : public QDialog, public ITranslatable {
   QLabel* txtAdminNote;
   QComboBox* cbLanguages;
   QSpinBox* edUndoDays;
+  QCheckBox* chkSimilarNames;
+  QSpinBox* edNameSimilarity;
   QGroupBox *gbLogDirectory, *gbLogEvents;
   QLineEdit* edLogDirectory;
   QPushButton* sbSelectDirectory;

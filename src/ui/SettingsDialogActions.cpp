@@ -63,6 +63,8 @@ void TfmSettings::ConnectControls() {
     if (chkAutoDelete->isChecked()) Settings.AutoDeleteLogPeriod = days;
   });
   connect(edUndoDays, &QSpinBox::valueChanged, this, [](int days) { Settings.UndoJournalDays = days; });
+  connect(edNameSimilarity, &QSpinBox::valueChanged, this, [](int percent) { Settings.NameSimilarity = percent; });
+  connect(chkSimilarNames, &QCheckBox::toggled, edNameSimilarity, &QWidget::setEnabled);
   connect(edLogDirectory, &QLineEdit::editingFinished, this,
           [this] { Settings.LogDirectory = PathBytes(edLogDirectory->text()); });
   connect(sbSelectDirectory, &QPushButton::clicked, this, &TfmSettings::BrowseLogDirectory);
@@ -119,6 +121,8 @@ void TfmSettings::FillFromSettings() {
   edLogDirectory->setText(PathText(Settings.LogDirectory));
   DaysSpin->setEnabled(chkAutoDelete->isChecked());
   edUndoDays->setValue(Settings.UndoJournalDays);
+  edNameSimilarity->setValue(Settings.NameSimilarity);
+  edNameSimilarity->setEnabled(chkSimilarNames->isChecked());
   lbExclusions->clear();
   for (const std::string& e : Settings.PermanentExclusions) lbExclusions->addItem(PathText(e));
   UpdateTabRules();

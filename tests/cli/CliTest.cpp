@@ -59,6 +59,30 @@ TEST(CliTest, ScanPrintsGroupsAsTextAndJson) {
                           "\"DuplicateFiles\": 2, \"DuplicateSize\": 27}}\n");
 }
 
+// --similar-names in the name mode: names alike by their words meet; a bad threshold is refused.
+TEST(CliTest, SimilarNamesAndTagOptions) {
+  Settings = TPcwSettings();
+  TTempDir dir;
+  dir.Write("a/Rhapsody (Remastered).mp3", "one");
+  dir.Write("b/Rapsody.mp3", "two");
+  dir.Write("c/Other.mp3", "three");
+  TResult exact = RunCliCapture({"scan", "--no-skip-temp", "--mode", "name", dir.path()});
+  EXPECT_EQ(exact.Code, 1) << exact.Out;
+  TResult similar = RunCliCapture({"scan", "--no-skip-temp", "--mode", "name", "--similar-names", dir.path()});
+  ASSERT_EQ(similar.Code, 0) << similar.Err;
+  EXPECT_EQ(similar.Out, dir / "a/Rhapsody (Remastered).mp3" + "\n" + dir / "b/Rapsody.mp3" + "\n");
+  TResult strict = RunCliCapture({"scan", "--no-skip-temp", "--mode", "name", "--similar-names=95", dir.path()});
+  EXPECT_EQ(strict.Code, 1) << strict.Out;
+  for (const std::vector<std::string>& bad :
+       {std::vector<std::string>{"scan", "--similar-names=0", dir.path()}, {"scan", "--similar-names=x", dir.path()},
+        {"scan", "--tags", "title,colour", dir.path()}, {"scan", "--tags", "", dir.path()}}) {
+    TResult r = RunCliCapture(bad);
+    EXPECT_EQ(r.Code, 2) << bad[1];
+  }
+  TResult tags = RunCliCapture({"scan", "--no-skip-temp", "--mode", "music", "--tags", "title,album", dir.path()});
+  EXPECT_NE(tags.Code, 2) << tags.Err;
+}
+
 struct TExitCase {
   std::vector<std::string> Args;
   int Code;
@@ -497,7 +521,7 @@ TEST(CliTest, TrashThenUndoBringsEverythingBackAndTrashCliAgrees) {
 
 // A permanent delete and a replacement by links, each undone from the journal by the command line.
 TEST(CliTest, DeleteAndLinkAreUndoneFromTheJournal) {
-  for (const char* action : {"delete", "link"}) {
+  for (const char* action : {"delete", "link", "hardlink"}) {
     SCOPED_TRACE(action);
     TTempDir dir;
     std::filesystem::create_directories(dir / "home/data");
@@ -508,9 +532,15 @@ TEST(CliTest, DeleteAndLinkAreUndoneFromTheJournal) {
     std::string out;
     ASSERT_EQ(Shell(InHome(dir, cli + " scan --no-skip-temp --select oldest --action " + action + " '" + dir / "in" + "'"), &out), 0)
         << out;
+    if (std::string_view(action) == "hardlink") {
+      EXPECT_NE(out.find("hard-linked " + dir / "in/b/f"), std::string::npos) << out;
+      EXPECT_EQ(std::filesystem::hard_link_count(dir / "in/a/f"), 2u);
+    }
     ASSERT_EQ(Shell(InHome(dir, cli + " undo"), &out), 0) << out;
     EXPECT_EQ(ReadAll(dir / "in/b/f"), "bytes of f");
     EXPECT_FALSE(std::filesystem::is_symlink(dir / "in/b/f"));
+    EXPECT_EQ(std::filesystem::hard_link_count(dir / "in/b/f"), 1u);
+    EXPECT_EQ(std::filesystem::hard_link_count(dir / "in/a/f"), 1u);
     EXPECT_EQ(Shell(InHome(dir, cli + " undo"), &out), 1) << out;
   }
 }

@@ -250,12 +250,12 @@ class ProcessingWindowTest : public QObject {
     QVERIFY(!Child<QToolButton>(w, "btnUndo")->isEnabled());
     std::unique_ptr<QMenu> menu(w.Processing().BuildProcessingMenu(&w));
     QCOMPARE(MenuNames(menu.get()),
-             (QStringList{"miDelete", "miMove", "miRename", "miReplace", "miAssistant"}));
+             (QStringList{"miDelete", "miMove", "miRename", "miReplace", "miHardLink", "miClone", "miAssistant"}));
     // The button opens the menu, the export button its three formats.
     Child<QPushButton>(w, "bProcessSelection")->click();
     QMenu* popup = w.findChild<QMenu*>(QStringLiteral("pmProcessing"));
     QVERIFY(popup);
-    QCOMPARE(MenuNames(popup), (QStringList{"miDelete", "miMove", "miRename", "miReplace", "miAssistant"}));
+    QCOMPARE(MenuNames(popup), (QStringList{"miDelete", "miMove", "miRename", "miReplace", "miHardLink", "miClone", "miAssistant"}));
     popup->close();
     Child<QPushButton>(w, "bExport")->click();
     QMenu* formats = w.findChild<QMenu*>(QStringLiteral("pmExportList"));
@@ -265,7 +265,7 @@ class ProcessingWindowTest : public QObject {
     QCOMPARE(captions, (QStringList{"Export to TXT", "Export to CSV", "Export to HTML"}));
     formats->close();
     TModalAnswers modal;
-    for (const char* item : {"miDelete", "miMove", "miRename", "miReplace"}) {
+    for (const char* item : {"miDelete", "miMove", "miRename", "miReplace", "miHardLink", "miClone"}) {
       fPrompt.Clear();
       RunMenu(w, item);
       QCOMPARE(fPrompt.Messages.size(), size_t(1));
@@ -453,6 +453,24 @@ class ProcessingWindowTest : public QObject {
     QVERIFY(!IsLink(P("dup/l.bin")));
     QCOMPARE(ReadAll(P("dup/l.bin")), std::string("link bytes"));
     QCOMPARE(MTimeNs(P("dup/l.bin")), (1'600'000'000LL + 300) * 1'000'000'000LL + 123'456'789LL);
+  }
+
+  // The hard link asks first, frees the copy's space and comes undone as a file of its own.
+  void hardLinkAndUndo() {
+    Write("keep/h.bin", "hard link bytes", 0);
+    Write("dup/h.bin", "hard link bytes", 5);
+    TfmMain w;
+    Scan(w);
+    Select(w, {"dup/h.bin"});
+    fPrompt.Answers = {true};
+    RunMenu(w, "miHardLink");
+    QVERIFY(fPrompt.Questions.back().rfind("Do you really want to replace selected files with hard links", 0) == 0);
+    QCOMPARE(fs::hard_link_count(P("dup/h.bin")), std::uintmax_t(2));
+    QVERIFY(fs::equivalent(P("dup/h.bin"), P("keep/h.bin")));
+    Undo(w, "Replace 1 items with hard links.");
+    QCOMPARE(fs::hard_link_count(P("dup/h.bin")), std::uintmax_t(1));
+    QCOMPARE(ReadAll(P("dup/h.bin")), std::string("hard link bytes"));
+    QCOMPARE(MTimeNs(P("dup/h.bin")), (1'600'000'000LL + 300) * 1'000'000'000LL + 123'456'789LL);
   }
 
   // A failing item is reported with Retry; the retry after the cause is gone processes it, under
