@@ -1002,7 +1002,8 @@ void TfmMain::FitPreviewWidth() {
 
 void TfmMain::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
-  FitPreviewWidth();
+  // Once the layout has given the splitter its new width.
+  QTimer::singleShot(0, this, &TfmMain::FitPreviewWidth);
 }
 
 void TfmMain::changeEvent(QEvent* event) {
