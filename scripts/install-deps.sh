@@ -3,10 +3,10 @@
 # Usage: install-deps.sh [build|bench|package]
 set -euo pipefail
 pkgs=(cmake ninja-build g++ ccache pkg-config
-      qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-svg-dev libgl1-mesa-dev libxkbcommon-dev
+      qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-svg-dev qt6-charts-dev libqt6opengl6-dev qt6-pdf-dev libgl1-mesa-dev libxkbcommon-dev
       googletest libgtest-dev libbenchmark-dev libxxhash-dev zlib1g-dev
       clang libclang-rt-14-dev trash-cli e2fsprogs libtag1-dev python3 desktop-file-utils
-      mpd mpc rhythmbox xvfb xauth dbus-daemon
+      mpd mpc rhythmbox xvfb xauth dbus-daemon tumbler
       appstream libxml2-utils shared-mime-info libglib2.0-bin man-db bsdextrautils dpkg-dev file
       mblaze khard vdirsyncer python3-vobject shotwell sqlite3 openssl qt6-translations-l10n
       btrfs-progs xfsprogs)

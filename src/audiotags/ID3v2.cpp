@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "audiotags/CoverArt.h"
 #include "audiotags/TagText.h"
 
 namespace pelcrow {
@@ -236,6 +237,58 @@ std::string_view FramePayload(std::string_view d, std::uint8_t version, std::uin
   return d;
 }
 
+// Steps over the extended header when the tag has one; false when it is damaged.
+bool SkipExtendedHeader(TTagBody& body, std::uint8_t version, std::uint8_t flags) {
+  if (!(flags & 0x40)) return true;
+  std::uint8_t ext[4];
+  if (body.Read(ext, 4) < 4) return false;
+  if (version == 3) {
+    body.Skip(BE32(ext));
+  } else {
+    std::uint32_t n = SyncSafe(ext);
+    if (n < 4) return false;
+    body.Skip(n - 4);
+  }
+  return true;
+}
+
+// One APIC (or 2.2 PIC) payload: encoding, MIME type (2.2: a three-letter format), picture type,
+// description, bytes.
+bool DecodePicture(std::string_view d, std::uint8_t version, TCoverArt& art) {
+  if (d.empty() || static_cast<std::uint8_t>(d[0]) > 3) return false;
+  const auto encoding = static_cast<std::uint8_t>(d[0]);
+  d.remove_prefix(1);
+  if (version == 2) {
+    if (d.size() < 3) return false;
+    const std::string format = UpperAscii(d.substr(0, 3));
+    art.MimeType = format == "JPG" ? "image/jpeg" : format == "PNG" ? "image/png" : format == "-->" ? "-->" : "";
+    d.remove_prefix(3);
+  } else {
+    const std::size_t z = d.find('\0');
+    if (z == std::string_view::npos) return false;
+    art.MimeType = Latin1ToUtf8(d.substr(0, z));
+    d.remove_prefix(z + 1);
+  }
+  if (d.empty()) return false;
+  art.PictureType = static_cast<std::uint8_t>(d[0]);
+  d.remove_prefix(1);
+  std::size_t end = std::string_view::npos;
+  if (encoding == 1 || encoding == 2) {
+    for (std::size_t i = 0; i + 1 < d.size(); i += 2)
+      if (d[i] == '\0' && d[i + 1] == '\0') {
+        end = i + 2;
+        break;
+      }
+  } else {
+    const std::size_t z = d.find('\0');
+    if (z != std::string_view::npos) end = z + 1;
+  }
+  if (end == std::string_view::npos) return false;
+  art.Data.assign(d.substr(end));
+  // A link to a picture elsewhere carries a URL, not a picture.
+  return !art.Data.empty() && art.MimeType != "-->";
+}
+
 // The text of the first frame of every slot, up to the end of the tag or its padding.
 std::array<std::string, sCount> ReadFrames(IByteSource& source, TTagBody& body, std::uint8_t version,
                                            std::uint64_t tagEnd, bool wholeTagUnsync) {
@@ -301,17 +354,7 @@ bool TID3v2::ReadFromSource(IByteSource& source) {
     const std::uint64_t tagEnd = Size;
     const bool wholeTagUnsync = (flags & 0x80) != 0;
     TTagBody body(source, kHeaderLength, tagEnd, wholeTagUnsync && VersionID < 4);
-    if (flags & 0x40) {
-      std::uint8_t ext[4];
-      if (body.Read(ext, 4) < 4) return true;
-      if (VersionID == 3) {
-        body.Skip(BE32(ext));
-      } else {
-        std::uint32_t n = SyncSafe(ext);
-        if (n < 4) return true;
-        body.Skip(n - 4);
-      }
-    }
+    if (!SkipExtendedHeader(body, VersionID, flags)) return true;
 
     const std::array<std::string, sCount> values = ReadFrames(source, body, VersionID, tagEnd, wholeTagUnsync);
     Title = values[sTitle].empty() ? values[sGroup] : values[sTitle];
@@ -333,6 +376,56 @@ bool TID3v2::ReadFromSource(IByteSource& source) {
     return true;
   } catch (...) {
     Reset();
+    return false;
+  }
+}
+
+bool ReadID3v2Picture(IByteSource& source, TCoverArt& art) {
+  art = TCoverArt();
+  try {
+    TID3v2 tag;
+    if (!tag.ReadFromSource(source) || !tag.Exists || tag.VersionID < 2 || tag.VersionID > 4 || tag.Size == 0)
+      return false;
+    std::uint8_t h[kHeaderLength];
+    if (source.ReadAt(0, h, kHeaderLength) < kHeaderLength) return false;
+    const std::uint8_t version = tag.VersionID, flags = h[5];
+    if (version == 2 && (flags & 0x40)) return false;
+    const std::uint64_t tagEnd = tag.Size;
+    const bool wholeTagUnsync = (flags & 0x80) != 0;
+    TTagBody body(source, kHeaderLength, tagEnd, wholeTagUnsync && version < 4);
+    if (!SkipExtendedHeader(body, version, flags)) return false;
+    const std::size_t headerLength = version == 2 ? 6 : 10;
+    bool found = false;
+    while (body.RawPos() < tagEnd) {
+      std::uint8_t fh[10];
+      if (body.Read(fh, headerLength) < headerLength) break;
+      if (fh[0] < 'A' || fh[0] > 'Z') break;
+      const std::string_view id(reinterpret_cast<const char*>(fh), version == 2 ? 3 : 4);
+      const std::uint8_t formatFlags = version == 2 ? 0 : fh[9];
+      const std::uint64_t frameSize = FrameSize(fh, version, source, body.RawPos(), tagEnd);
+      if (id != (version == 2 ? "PIC" : "APIC") || Unreadable(version, formatFlags) || frameSize == 0 ||
+          frameSize > kMaxCoverArtBytes + 4096) {
+        body.Skip(frameSize);
+        continue;
+      }
+      std::string data(static_cast<std::size_t>(frameSize), '\0');
+      data.resize(body.Read(reinterpret_cast<std::uint8_t*>(data.data()), data.size()));
+      std::string resynced;
+      TCoverArt candidate;
+      if (!DecodePicture(FramePayload(data, version, formatFlags, wholeTagUnsync, resynced), version, candidate))
+        continue;
+      if (candidate.PictureType == 3) {
+        art = std::move(candidate);
+        return true;
+      }
+      if (!found) {
+        art = std::move(candidate);
+        found = true;
+      }
+    }
+    return found;
+  } catch (...) {
+    art = TCoverArt();
     return false;
   }
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 
+#include "audiotags/CoverArt.h"
 #include "audiotags/Genres.h"
 #include "audiotags/TagText.h"
 
@@ -196,6 +197,35 @@ bool TMP4Tags::ReadFromSource(IByteSource& source) {
     return true;
   } catch (...) {
     Reset();
+    return false;
+  }
+}
+
+// The first picture of the "covr" item; its data type says the format.
+bool ReadMP4Cover(IByteSource& source, TCoverArt& art) {
+  art = TCoverArt();
+  try {
+    const std::uint64_t fileSize = source.Size();
+    TAtomWalker walk(source);
+    TAtom ftyp, moov, udta, meta, ilst, covr, data;
+    if (!walk.Find(0, fileSize, "ftyp", ftyp) || !walk.Find(ftyp.End, fileSize, "moov", moov) ||
+        !walk.Find(moov.Payload, moov.End, "udta", udta) || !walk.Find(udta.Payload, udta.End, "meta", meta) ||
+        !walk.Find(meta.Payload + 4, meta.End, "ilst", ilst) || !walk.Find(ilst.Payload, ilst.End, "covr", covr) ||
+        !walk.Find(covr.Payload, covr.End, "data", data))
+      return false;
+    const std::string head = walk.Read(data, 0, 8);
+    if (head.size() < 8 || data.End - data.Payload - 8 > kMaxCoverArtBytes) return false;
+    switch (BE32(Bytes(head)) & 0xFFFFFF) {
+      case 13: art.MimeType = "image/jpeg"; break;
+      case 14: art.MimeType = "image/png"; break;
+      case 27: art.MimeType = "image/bmp"; break;
+      default: break;
+    }
+    art.PictureType = 3;
+    art.Data = walk.Read(data, 8, static_cast<std::size_t>(data.End - data.Payload - 8));
+    return !art.Data.empty();
+  } catch (...) {
+    art = TCoverArt();
     return false;
   }
 }

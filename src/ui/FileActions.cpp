@@ -2,6 +2,8 @@
 
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QMouseEvent>
+#include <QPushButton>
 #include <QFormLayout>
 #include <QGuiApplication>
 #include <QImageReader>
@@ -14,6 +16,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "base/FormatSettings.h"
 #include "base/UserPrompt.h"
@@ -167,29 +170,72 @@ bool IsPreviewPicture(const std::string& name) {
   return false;
 }
 
+QString PictureSizeText(const QSize& size) {
+  QString text = Tr("Width: %d px; Height: %d px");
+  for (int value : {size.width(), size.height()}) {
+    const qsizetype at = text.indexOf(QStringLiteral("%d"));
+    if (at >= 0) text.replace(at, 2, QString::number(value));
+  }
+  return text;
+}
+
+namespace {
+
+// The picture closes its dialog when clicked.
+class TClickablePicture final : public QLabel {
+ public:
+  using QLabel::QLabel;
+  std::function<void()> Clicked;
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* event) override {
+    QLabel::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && Clicked) Clicked();
+  }
+};
+
+}  // namespace
+
 void ShowPicturePreview(const std::string& path, QWidget* parent) {
   QImageReader reader(PathText(path));
   reader.setAutoTransform(true);
-  QSize size = reader.size();
-  const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
-                                                        : QRect(0, 0, 1024, 768);
-  const QSize limit = screen.size() * 0.8;
-  if (size.isValid() && (size.width() > limit.width() || size.height() > limit.height()))
-    reader.setScaledSize(size.scaled(limit, Qt::KeepAspectRatio));
   const QImage image = reader.read();
-  if (image.isNull()) {
-    GetUserPrompt().ShowMessage(TMessageKind::mkWarning, TranslateText("Can not open the picture."));
+  if (image.isNull() || image.size().isEmpty()) {
+    GetUserPrompt().ShowMessage(TMessageKind::mkError,
+                                TranslateText("Error while reading the specified picture file.") + "\r\n" +
+                                    TranslateText("This is not a valid image file, or its format is not currently supported."));
     return;
   }
   QDialog dlg(parent);
   dlg.setObjectName(QStringLiteral("fmPicturePreview"));
   dlg.setWindowTitle(Tr("Picture Preview") + QStringLiteral(" - ") + PathText(path));
   auto* v = new QVBoxLayout(&dlg);
-  auto* label = new QLabel(&dlg);
-  label->setAlignment(Qt::AlignCenter);
-  label->setPixmap(QPixmap::fromImage(image));
-  v->addWidget(label);
-  dlg.exec();
+  auto* scroll = new QScrollArea(&dlg);
+  scroll->setObjectName(QStringLiteral("sbPicture"));
+  scroll->setAlignment(Qt::AlignCenter);
+  scroll->setFrameShape(QFrame::NoFrame);
+  auto* picture = new TClickablePicture(scroll);
+  picture->setObjectName(QStringLiteral("imgPicture"));
+  picture->setPixmap(QPixmap::fromImage(image));
+  picture->setCursor(Qt::PointingHandCursor);
+  picture->Clicked = [&dlg] { dlg.accept(); };
+  scroll->setWidget(picture);
+  v->addWidget(scroll, 1);
+  auto* info = new QLabel(PictureSizeText(image.size()), &dlg);
+  info->setObjectName(QStringLiteral("lPictureInfo"));
+  info->setAlignment(Qt::AlignCenter);
+  v->addWidget(info);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dlg);
+  buttons->button(QDialogButtonBox::Close)->setText(Tr("Close"));
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+  v->addWidget(buttons);
+  // At least 600 x 400, as large as the picture needs, never beyond the screen.
+  const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
+                                                        : QRect(0, 0, 1024, 768);
+  const QSize want = image.size() + QSize(40, 100);
+  dlg.resize(std::clamp(want.width(), 600, std::max(600, screen.width() * 9 / 10)),
+             std::clamp(want.height(), 400, std::max(400, screen.height() * 9 / 10)));
+  RunModal(dlg);
 }
 
 }  // namespace pelcrow::ui

@@ -5,6 +5,8 @@
 
 #include <string>
 
+class QSize;
+class QString;
 class QWidget;
 
 namespace pelcrow::ui {
@@ -20,8 +22,11 @@ bool OpenItemFolder(const std::string& folder);
 // The file manager's properties dialog, else ours (size, times, mode, type); an error message
 // when the file cannot be read.
 void ShowItemProperties(const std::string& path, QWidget* parent);
-// A picture scaled to the screen in a plain dialog.
+// A picture at its full size (scrolled when larger than the screen), its size under it; an error
+// message when it cannot be read.
 void ShowPicturePreview(const std::string& path, QWidget* parent);
+// "Width: %d px; Height: %d px", translated.
+QString PictureSizeText(const QSize& size);
 // The extensions the preview opens (any case).
 bool IsPreviewPicture(const std::string& name);
 

@@ -17,6 +17,7 @@
 #include <QSignalBlocker>
 #include <QSocketNotifier>
 #include <QSplitter>
+#include <QHeaderView>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
@@ -46,6 +47,7 @@
 #include "ui/DialogHelpers.h"
 #include "ui/FolderListPanel.h"
 #include "ui/FolderWidgets.h"
+#include "ui/PreviewPanel.h"
 #include "ui/QuickTips.h"
 #include "ui/ResultsPanel.h"
 #include "ui/ScanFilterBox.h"
@@ -328,7 +330,6 @@ QWidget* TfmMain::BuildMiddle() {
   btnPreview = new QToolButton(pMiddle);
   btnPreview->setObjectName(QStringLiteral("btnPreview"));
   btnPreview->setCheckable(true);
-  btnPreview->setEnabled(false);  // the preview panel is not built yet
   btnPreview->setProperty(kStatusHintProperty, QByteArray("Turn preview ON/OFF"));
   btnUndo = new QToolButton(pMiddle);
   btnUndo->setObjectName(QStringLiteral("btnUndo"));
@@ -350,7 +351,16 @@ QWidget* TfmMain::BuildResults() {
   auto* h = new QHBoxLayout(box);
   h->setContentsMargins(0, 0, 0, 0);
   h->setSpacing(8);
-  h->addWidget(BuildResultsFrame(box), 1);
+  PreviewSplitter = new QSplitter(Qt::Horizontal, box);
+  PreviewSplitter->setObjectName(QStringLiteral("PreviewSplitter"));
+  PreviewSplitter->setChildrenCollapsible(false);
+  PreviewSplitter->addWidget(BuildResultsFrame(PreviewSplitter));
+  PreviewPanel = new TPreviewPanel(PreviewSplitter);
+  PreviewSplitter->addWidget(PreviewPanel);
+  PreviewSplitter->setStretchFactor(0, 1);
+  PreviewSplitter->setStretchFactor(1, 0);
+  connect(PreviewSplitter, &QSplitter::splitterMoved, this, [this] { fPreviewUserSize = true; });
+  h->addWidget(PreviewSplitter, 1);
   h->addWidget(BuildStatsPanel(box));
   return box;
 }
@@ -435,11 +445,14 @@ void TfmMain::BuildResultsGrid() {
   fResults = new TResultsPanel(fScanEngine.get(), pResultsHost);
   l->addWidget(fResults);
   sgFileList = fResults->Grid();
+  PreviewPanel->Attach(fResults, fScanEngine.get());
   fResults->Defer = [this](std::function<void()> action) { RunDeferred(std::move(action)); };
   connect(fResults, &TResultsPanel::SelectionChanged, this, &TfmMain::UpdateSelectedInfo);
   connect(fResults, &TResultsPanel::ResultsChanged, this, [this] {
     UpdateStatsInfo();
     UpdateResultControls();
+    PreviewPanel->ShowStatsChart(true);
+    PreviewPanel->UpdatePreview();
   });
   connect(fResults, &TResultsPanel::PropertiesShown, this, &TfmMain::WatchForRenames);
   connect(fResults, &TResultsPanel::ClearRequested, this, [this] { ClearResults(false); });
@@ -515,6 +528,7 @@ void TfmMain::ConnectSignals() {
   connect(cleDirectory, &QLineEdit::returnPressed, this, &TfmMain::TypedPathEntered);
   connect(crbStart, &QPushButton::clicked, this, &TfmMain::StartClick);
   connect(crbClearResults, &QPushButton::clicked, this, [this] { ClearResults(true); });
+  connect(btnPreview, &QToolButton::clicked, this, [this](bool on) { SetPreviewShown(on, true); });
 }
 
 // ================================================================================ texts
@@ -542,6 +556,7 @@ void TfmMain::Retranslate() {
   crbClearResults->setText(Tr("Clear"));
   btnPreview->setText(Tr("Preview"));
   btnPreview->setToolTip(Tr("Turn preview ON/OFF"));
+  btnPreview->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   btnUndo->setText(Tr("Undo"));
   btnUndo->setToolTip(Tr("Undo the last duplicate processing action"));
   btnUndo->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -578,6 +593,10 @@ void TfmMain::CheckMode() {
   fUserState->Load(true);
   UpdateStartButton();
   btnPreview->setVisible(!IsMailMode());
+  // The photo mode has no scanner that could preview its items.
+  const bool previewable = IsFileMode() || Settings.ComparisonMode() == cmMusicTags;
+  btnPreview->setEnabled(previewable);
+  SetPreviewShown(previewable && Settings.ShowPreview, false);
   bResolveWizard->setVisible(IsFileMode());
 }
 
@@ -856,6 +875,7 @@ void TfmMain::StartScan() {
   DisableUI();
   fFolders->Filters()->FillEmptyIncludeMask();
   fScan->Begin();
+  PreviewPanel->SetPreviewDisabled(true);
   ClearResults(false);
   fResults->ResetState();
   crbClearResults->setEnabled(false);
@@ -900,12 +920,14 @@ void TfmMain::ShowScanResults(bool stopped) {
   if (fLastState != windowState()) setWindowState(fLastState);
   if (stopped) {
     fWizardMode = false;
-    return;
+  } else {
+    // The summary stays as one line above the results, after its window has gone.
+    lblSummary->setText(fScan->SummaryText());
+    lblSummary->show();
+    ShowSummaryWindow();
   }
-  // The summary stays as one line above the results, after its window has gone.
-  lblSummary->setText(fScan->SummaryText());
-  lblSummary->show();
-  ShowSummaryWindow();
+  PreviewPanel->SetPreviewDisabled(false);
+  PreviewPanel->ShowStatsChart(true);
 }
 
 // Every address starts ticked, so that a merge keeps them all unless the user unticks one.
@@ -938,6 +960,59 @@ void TfmMain::ShowSummaryWindow() {
 }
 
 // ================================================================================ results
+
+void TfmMain::SetPreviewShown(bool shown, bool save) {
+  if (save) {
+    PreviewPanel->ClearPreview();
+    Settings.ShowPreview = shown;
+    SaveSettingsOrLog();
+  }
+  const QSignalBlocker quiet(btnPreview);
+  btnPreview->setChecked(shown);
+  btnPreview->setIcon(QIcon(shown ? QStringLiteral(":/art/imgPreviewActive.svg") : QStringLiteral(":/art/imgPreviewInactive.svg")));
+  if (shown == !PreviewPanel->isHidden()) return;
+  PreviewPanel->ClearPreview();
+  PreviewPanel->setVisible(shown);
+  if (!shown) return;
+  FitPreviewWidth();
+  PreviewPanel->ShowStatsChart(false);
+  PreviewPanel->UpdatePreview();
+}
+
+void TfmMain::FitPreviewWidth() {
+  if (!PreviewPanel || !fResults || PreviewPanel->isHidden()) return;
+  const int room = PreviewSplitter->width();
+  if (room <= 0) return;
+  int used = 0;
+  for (int c = 0; c < sgFileList->model()->columnCount(); ++c)
+    if (!sgFileList->isColumnHidden(c)) used += sgFileList->columnWidth(c);
+  const QList<int> sizes = PreviewSplitter->sizes();
+  int width = sizes.value(1);
+  // The frame around the grid and the category buttons take their share of the left side.
+  const int spare = sizes.value(0) - (used + sgFileList->verticalHeader()->width() + 10) -
+                    (fResults->CategoryPanel()->isVisible() ? fResults->CategoryPanel()->width() : 0) - 30;
+  if (spare > 0) width += spare;
+  // The grid's last column stretches, so it rarely leaves room: a panel the user has not sized
+  // starts wide enough for a picture and the chart's legend.
+  if (!fPreviewUserSize) width = std::max(width, std::min(room / 3, 320));
+  width = std::min(width, fPreviewUserSize ? room - 80 : room / 3);
+  width = std::max(width, 80);
+  if (width != sizes.value(1)) PreviewSplitter->setSizes({room - width - PreviewSplitter->handleWidth(), width});
+}
+
+void TfmMain::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  // Once the layout has given the splitter its new width.
+  QTimer::singleShot(0, this, &TfmMain::FitPreviewWidth);
+}
+
+void TfmMain::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() != QEvent::WindowStateChange || !PreviewPanel) return;
+  // Minimised, the preview is dropped; back, it is built again.
+  if (isMinimized()) PreviewPanel->ClearPreview();
+  else PreviewPanel->UpdatePreview();
+}
 
 void TfmMain::UpdateStatsInfo() {
   const TScanEngineSummaryInfo& s = fScan->LastScan().Info;
@@ -980,6 +1055,8 @@ void TfmMain::ClearResults(bool fromButton) {
   fResults->Model()->ListChanged(fScanEngine->ItemCount());
   fResults->ResetState();
   fProcessing->ClearHistory();
+  PreviewPanel->ClearPreview();
+  PreviewPanel->ShowStatsChart(true);
   UpdateStatsInfo();
   lblSummary->hide();
   cbCheckAll->setChecked(false);

@@ -27,6 +27,7 @@ class QLineEdit;
 class QMenu;
 class QProgressBar;
 class QPushButton;
+class QSplitter;
 class QStackedWidget;
 class QTimer;
 class QToolButton;
@@ -38,6 +39,7 @@ class TSingleInstance;
 namespace pelcrow::ui {
 
 class TFolderListPanel;
+class TPreviewPanel;
 class TResultsPanel;
 class TResultsView;
 class TUserStateBinder;
@@ -69,6 +71,7 @@ class TfmMain : public QMainWindow, public ITranslatable, public IProcessingHost
   // Runs the deferred action now (tests; the timer does it after 100 ms).
   void FlushRunTimer();
   TResultsPanel* Results() const { return fResults; }
+  TPreviewPanel* Preview() const { return PreviewPanel; }
 
   // ---- processing, export and the assistant (MainWindowProcessing.cpp)
   // "Delete this file" of the row context menu: the focused row.
@@ -80,6 +83,8 @@ class TfmMain : public QMainWindow, public ITranslatable, public IProcessingHost
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -125,6 +130,11 @@ class TfmMain : public QMainWindow, public ITranslatable, public IProcessingHost
 
   // ---- results
   void ClearResults(bool fromButton);
+  // The preview button: the panel and its splitter shown or hidden, the choice kept.
+  void SetPreviewShown(bool shown, bool save);
+  // The panel's width: what the grid's columns leave, at most a third of the room (the rest
+  // but 80 pixels once the user has dragged the splitter).
+  void FitPreviewWidth();
   void UpdateStatsInfo();
   // The "Selected:" field and the check-all box after the checks changed.
   void UpdateSelectedInfo();
@@ -226,6 +236,9 @@ class TfmMain : public QMainWindow, public ITranslatable, public IProcessingHost
   QWidget* pResultsHost;
   TResultsView* sgFileList;
   QStackedWidget* pResultsStack;
+  QSplitter* PreviewSplitter = nullptr;
+  TPreviewPanel* PreviewPanel = nullptr;
+  bool fPreviewUserSize = false;
   QLabel* lblScanning;
   QLabel* lblSummary;
   QFrame* StatsPanel;

@@ -12,6 +12,8 @@
 #include "ui/ResultsPanel.h"
 #include "ui/ExportCommands.h"
 #include "ui/MainWindow.h"
+
+#include "ui/PreviewPanel.h"
 #include "ui/ScanModes.h"
 #include "ui/UiText.h"
 
@@ -69,6 +71,8 @@ void TfmMain::EndProcessing() {
   UpdateStartButton();
   sgFileList->setEnabled(true);
   UpdateResultControls();
+  PreviewPanel->ShowStatsChart(true);
+  PreviewPanel->UpdatePreview();
 }
 
 void TfmMain::ShowProcessingProgress(int Percent, const QString& Text) {

@@ -108,6 +108,8 @@ class TResultsPanel final : public QWidget {
   void LoadListClick();
 
   int FocusedRow() const;
+  // The focused row's file as the desktop names it; empty without a focused row.
+  std::string FocusedPath() const;
   // Tests the rows from Position on against the current search criteria; focuses the first match
   // and moves Position past it. False when no row from there matches.
   bool SearchFrom(int& Position);
@@ -139,7 +141,6 @@ class TResultsPanel final : public QWidget {
   void BuildColumnMenu();
   void Later(std::function<void()> action);
   bool ValidFocus();
-  std::string FocusedPath() const;
   void AskPlugin(int row, void (IScanEnginePlugin::*Action)(std::int32_t));
   void ShowContextMenu(const QPoint& pos);
   void HeaderMenu(const QPoint& pos);

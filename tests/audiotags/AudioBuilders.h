@@ -105,6 +105,14 @@ inline std::string Id3v2Tag(int version, const std::string& frames, std::size_t 
   return std::string("ID3") + static_cast<char>(version) + '\0' + static_cast<char>(flags) +
          SyncSafe(static_cast<std::uint32_t>(body.size())) + body;
 }
+// An attached picture: APIC (2.3, 2.4) with a MIME type, or PIC (2.2) with a three-letter format.
+inline std::string Id3v2Picture(int version, const std::string& mimeOrFormat, int pictureType,
+                                const std::string& description, const std::string& data, std::uint8_t encoding = 0) {
+  const std::string terminator(encoding == 1 || encoding == 2 ? 2 : 1, '\0');
+  std::string body = std::string(1, static_cast<char>(encoding)) + mimeOrFormat + (version == 2 ? "" : std::string(1, '\0')) +
+                     std::string(1, static_cast<char>(pictureType)) + description + terminator + data;
+  return Id3v2Frame(version, version == 2 ? "PIC" : "APIC", body);
+}
 inline std::string Field(const std::string& s, std::size_t width) {
   std::string r = s.substr(0, width);
   r.resize(width, '\0');
@@ -143,6 +151,10 @@ inline std::string FlacStreamInfo(std::uint32_t sampleRate, int channels, int bi
 }
 inline std::string FlacBlock(int type, const std::string& data, bool last) {
   return std::string(1, static_cast<char>((last ? 0x80 : 0) | type)) + BE(data.size(), 3) + data;
+}
+inline std::string FlacPicture(int pictureType, const std::string& mime, const std::string& data) {
+  return BE(pictureType, 4) + BE(mime.size(), 4) + mime + BE(4, 4) + "desc" + BE(1, 4) + BE(1, 4) + BE(24, 4) + BE(0, 4) +
+         BE(data.size(), 4) + data;
 }
 inline std::string VorbisComments(const std::string& vendor, const std::vector<std::string>& comments) {
   std::string s = LE(vendor.size(), 4) + vendor + LE(comments.size(), 4);

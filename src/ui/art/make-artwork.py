@@ -53,6 +53,14 @@ def back_button(name):
 """)
 
 
+def preview_button(name, color, pupil):
+    write(name, 24, 24, f"""
+<path d="M2 12 C5.5 6 18.5 6 22 12 C18.5 18 5.5 18 2 12 Z" fill="#ffffff" stroke="{color}" stroke-width="1.6"
+      stroke-linejoin="round"/>
+<circle cx="12" cy="12" r="3.6" fill="{pupil}"/>
+""")
+
+
 def tile(name, color, icon, w=150, h=56):
     write(name, w, h, f"""
 <defs><linearGradient id="t" x1="0" y1="0" x2="0" y2="1">
@@ -99,6 +107,8 @@ if __name__ == "__main__":
     close_button("CloseBtn")
     close_button("AboutBtn")
     back_button("BackBtn")
+    preview_button("imgPreviewActive", ACCENT, ACCENT)
+    preview_button("imgPreviewInactive", "#94a3b8", "#cbd5e1")
     for n in range(10):
         pie(n)
     tile("TileContinue", ACCENT, ICONS["go"], 170, 56)
