@@ -244,6 +244,10 @@ TEST(ReferenceFolderTest, LoadedListMarksReferencesAndUnchecksThem) {
     EXPECT_FALSE(e.Item(k)->fSelected);
   }
   EXPECT_EQ(e.OriginalItem(e.Item(e.Item(0)->Reference ? 1 : 0))->Path.str(), "/ref");
+  // "All checked" means every copy a check may take: the reference copy is not one of them.
+  int selected = 0, active = 0;
+  e.GetSelectedInfo(selected, active);
+  EXPECT_EQ(active, 1);
 }
 
 }  // namespace
