@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 
@@ -565,6 +566,7 @@ int ScanFolders(TScanEngine& engine, TCliArgs& args, std::ostream& err) {
   engine.SetIncludeFilePaths(&args.Operands);
   engine.SetExcludeFilePaths(&args.Excludes);
   engine.SetMasterFilePaths(&args.Masters);
+  engine.SetReferenceFilePaths(&args.References);
   engine.FileSizeMin = args.MinSize;
   engine.FileSizeMax = args.MaxSize;
   engine.SetChecksumThreads(args.Threads);
@@ -583,6 +585,20 @@ int ScanFolders(TScanEngine& engine, TCliArgs& args, std::ostream& err) {
     options.MusicTagsOptions = tags;
   }
   if (args.NoCache) options.ChecksumCacheFolder.clear();
+  if (!args.NoIgnoreList) {
+    // The user's own list may not exist yet; one named on the command line must.
+    const bool named = !args.IgnoreListFile.empty();
+    const std::string file = named ? args.IgnoreListFile : DefaultIgnoreListFile();
+    auto list = std::make_shared<TIgnoreList>();
+    int e = file.empty() ? 0 : list->Load(file);
+    if (e == ENOENT && !named) e = 0;
+    if (e != 0) {
+      SetMainThread(nullptr);
+      err << "pelcrow-cli: cannot read the ignore list " << file << ": " << platform::ErrorText(e) << "\n";
+      return kExitUsage;
+    }
+    if (!list->Empty()) options.IgnoreList = std::move(list);
+  }
   engine.BuildFileList(&grid, options);
   auto last = std::chrono::steady_clock::now();
   while (!finished) {

@@ -338,6 +338,19 @@ const TOptionSpec kOptions[] = {
      "master folder: keep only groups with a file from a master\nfolder and one from elsewhere (repeatable; also "
      "scanned)",
      [](TCliArgs& a, const std::string& v, TArgReader&) { return a.Masters.push_back(Absolute(v)), std::string(); }},
+    {"--reference", vkValue, "FOLDER", ccScan, "--reference needs a folder",
+     "reference folder: also scanned; its files are never selected,\nand a group of its files alone is not shown "
+     "(repeatable)",
+     [](TCliArgs& a, const std::string& v, TArgReader&) { return a.References.push_back(Absolute(v)), std::string(); }},
+    {"--ignore-list", vkValue, "FILE", ccScan, "--ignore-list needs a file",
+     "leave out the files and pairs of this ignore list (default:\n~/.local/share/pelcrow/ignore-list, which the "
+     "window's\n\"Ignore this file\" and \"Ignore this pair\" fill)",
+     [](TCliArgs& a, const std::string& v, TArgReader&) {
+       a.IgnoreListFile = Absolute(v);
+       return v.empty() ? std::string("--ignore-list needs a file") : std::string();
+     }},
+    {"--no-ignore-list", vkSwitch, nullptr, ccScan, nullptr, "honour no ignore list",
+     [](TCliArgs& a, const std::string&, TArgReader&) { return a.NoIgnoreList = true, std::string(); }},
     {"--min-size", vkValue, "SIZE, --max-size SIZE", ccScan, "--min-size needs a size such as 4096, 100K or 2G",
      "size limits in bytes, or with K, M, G",
      [](TCliArgs& a, const std::string& v, TArgReader&) {

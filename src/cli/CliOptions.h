@@ -48,7 +48,10 @@ struct TCliArgs {
   std::vector<std::string> Operands;  // scan: folders; load: the list file
   std::string Format = "text";
   // scan
-  std::vector<std::string> Excludes, Masters;
+  std::vector<std::string> Excludes, Masters, References;
+  // The ignore list to honour (empty: the user's own); NoIgnoreList: none.
+  std::string IgnoreListFile;
+  bool NoIgnoreList = false;
   // mail mode: the stores and the folders of them to scan
   std::vector<std::string> Stores, MailFolders;
   // contacts mode: the address books

@@ -71,6 +71,8 @@ struct TFileItem {
   bool fSelected = false;
   bool fProcessed = false;
   bool Master = false;
+  // Found in one of the reference folders: a copy that stays. Nothing ever checks it.
+  bool Reference = false;
   std::uint8_t ActionType = kNoAction;
   TFilterCategory Category = fcOther;
 

@@ -8,6 +8,8 @@ namespace pelcrow {
 
 void SetFileSelected(PFileItem Item, bool Value) {
   if (Item->fSelected == Value) return;
+  // A reference copy stays whatever asks: no prompt, no override.
+  if (Value && Item->Reference) return;
   if (Value && Item->Master && MasterWarningActive) {
     bool disable = false;
     const bool yes = GetUserPrompt().ConfirmWithCheck(

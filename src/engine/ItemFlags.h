@@ -7,7 +7,7 @@
 namespace pelcrow {
 
 // Checks or unchecks the item. Checking a master file may be refused by the user; callers read
-// fSelected back to learn whether the change took.
+// fSelected back to learn whether the change took. A reference copy is never checked.
 void SetFileSelected(PFileItem Item, bool Value);
 // Marks the item processed (which also unchecks it) or unprocessed.
 void SetFileProcessed(PFileItem Item, bool Value);

@@ -407,6 +407,7 @@ void TScanEngine::LoadFromText(IScanView* AFileList, std::string_view ABytes, bo
 
   fFiles.reserve(items.size());
   for (auto& it : items) fFiles.push_back(it.release());
+  MarkReferenceItems();
   fFolderIds = std::move(reading.FolderIds);
   fSummaryInfo.TotalFiles = ItemCount();
   UpdateSummaryInfo();

@@ -207,7 +207,8 @@ std::string TScanEngine::GetSelectedInfo(int& SelCount, int& ActiveCount) const 
       ++SelCount;
       selectedSize += it->Size;
     }
-    if (!it->fProcessed) ++ActiveCount;
+    // A reference copy can never be checked, so "all checked" does not wait for it.
+    if (!it->fProcessed && !it->Reference) ++ActiveCount;
   }
   return std::to_string(SelCount) + " / " + FormatFileSize(selectedSize);
 }

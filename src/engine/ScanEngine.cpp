@@ -10,6 +10,7 @@
 #include "engine/NameKeys.h"
 #include "logging/Logger.h"
 #include "platform/FileSystem.h"
+#include "platform/SpecialFolders.h"
 
 namespace pelcrow {
 
@@ -22,6 +23,13 @@ namespace {
 constexpr const char* kStillExecuting = "Scan thread still executing";
 
 bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+// A listed folder as the folder tests take it: no extended prefix, no trailing delimiter.
+std::string ListedFolder(const std::string& entry) {
+  std::string p = DeleteExtendedPrefix(entry);
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  return p;
+}
 
 std::string Trim(const std::string& s) {
   std::size_t b = 0, e = s.size();
@@ -73,6 +81,7 @@ std::vector<std::string>& TScanEngine::GetTargetSL(int Index) {
     case 2: return fIncludeFilePaths;
     case 3: return fExcludeFilePaths;
     case 4: return fMasterFilePaths;
+    case 5: return fReferenceFilePaths;
     default: throw EScanEngineError("TScanEngine: invalid TargetSL index value");
   }
 }
@@ -131,6 +140,7 @@ void TScanEngine::SetPaths(int Index, const std::vector<std::string>* Value) {
 void TScanEngine::SetIncludeFilePaths(const std::vector<std::string>* Value) { SetPaths(2, Value); }
 void TScanEngine::SetExcludeFilePaths(const std::vector<std::string>* Value) { SetPaths(3, Value); }
 void TScanEngine::SetMasterFilePaths(const std::vector<std::string>* Value) { SetPaths(4, Value); }
+void TScanEngine::SetReferenceFilePaths(const std::vector<std::string>* Value) { SetPaths(5, Value); }
 
 // ------------------------------------------------------------------ comparer
 
@@ -211,6 +221,7 @@ void TScanEngine::BuildFileList(IScanView* FileList, const TScanSettings& Option
   fCacheFolder = Options.ChecksumCacheFolder;
   fCacheSettleNs = Options.ChecksumCacheSettleNs;
   fCacheHits = 0;
+  fIgnoreList = Options.IgnoreList;
   PrepareFilters();
   fPublished = false;
   fWorkerError.clear();
@@ -277,7 +288,30 @@ void TScanEngine::ExecuteScan(std::stop_token Stop) {
         if (Stop.stop_requested()) break;
         ScanDirectory(dir, recursive, skipOwn, Stop);
       }
+      // Reference folders are searched as well; one inside an include folder was walked already.
+      for (const std::string& dir : fReferenceFilePaths) {
+        if (Stop.stop_requested()) break;
+        const std::string plain = ListedFolder(dir);
+        const bool walked = std::any_of(fIncludeFilePaths.begin(), fIncludeFilePaths.end(), [&](const std::string& inc) {
+          return TPcwSpecialFolders::IsInFolder(plain, ListedFolder(inc));
+        });
+        if (!walked) ScanDirectory(dir, recursive, skipOwn, Stop);
+      }
+      if (fIgnoreList && !fIgnoreList->Empty()) {
+        // Ignored files are not read at all.
+        std::erase_if(fFiles, [this](PFileItem it) {
+          if (!fIgnoreList->IgnoresFile(it->FullPath())) return false;
+          delete it;
+          return true;
+        });
+      }
       if (!Stop.stop_requested()) CompareFiles(Stop);
+      if (!Stop.stop_requested() && fIgnoreList && fIgnoreList->HasPairs())
+        ApplyIgnoreList(fFiles, *fIgnoreList, GroupCounter);
+      if (!Stop.stop_requested() && !fReferenceFilePaths.empty()) {
+        MarkReferenceItems();
+        FilterReferenceGroups();
+      }
       if (!Stop.stop_requested() && fMasterSelectMode) FilterMasterGroups(Stop);
       if (!Stop.stop_requested()) {
         Renumber();
@@ -375,6 +409,45 @@ void TScanEngine::FilterMasterGroups(const std::stop_token& Stop) {
   }
   if (Stop.stop_requested()) return;
   removeProcessed();
+}
+
+void TScanEngine::MarkReferenceItems() {
+  for (std::vector<PFileItem>* list : {&fFiles, &fFilesHiddenByFilter, &fFilesHiddenByCategory})
+    for (PFileItem it : *list) {
+      it->Reference = fCompareMode < cmEmails && InReferenceFolder(it->Path.view());
+      if (it->Reference) it->fSelected = false;
+    }
+}
+
+bool TScanEngine::InReferenceFolder(std::string_view Dir) const {
+  const std::string dir(Dir);
+  for (const std::string& r : fReferenceFilePaths)
+    if (!r.empty() && TPcwSpecialFolders::IsInFolder(dir, ListedFolder(r))) return true;
+  return false;
+}
+
+void TScanEngine::FilterReferenceGroups() {
+  // A group of reference copies alone leaves nothing to do. The list is ordered by group.
+  std::vector<char> drop(fFiles.size(), 0);
+  std::size_t i = 0;
+  while (i < fFiles.size()) {
+    std::size_t j = i + 1;
+    while (j < fFiles.size() && fFiles[j]->DupGroup == fFiles[i]->DupGroup) ++j;
+    const bool allReference = std::all_of(fFiles.begin() + static_cast<std::ptrdiff_t>(i),
+                                          fFiles.begin() + static_cast<std::ptrdiff_t>(j),
+                                          [](PFileItem it) { return it->Reference; });
+    if (allReference) std::fill(drop.begin() + static_cast<std::ptrdiff_t>(i), drop.begin() + static_cast<std::ptrdiff_t>(j), 1);
+    i = j;
+  }
+  std::size_t out = 0;
+  for (std::size_t k = 0; k < fFiles.size(); ++k) {
+    if (drop[k]) {
+      delete fFiles[k];
+    } else {
+      fFiles[out++] = fFiles[k];
+    }
+  }
+  fFiles.resize(out);
 }
 
 void TScanEngine::Renumber() {

@@ -18,6 +18,7 @@
 #include "engine/ColumnComparer.h"
 #include "engine/FileComparer.h"
 #include "engine/FileItem.h"
+#include "engine/IgnoreList.h"
 #include "platform/SafeFile.h"
 #include "engine/ScanProgress.h"
 #include "engine/UndoProgress.h"
@@ -117,6 +118,8 @@ struct TScanSettings {
   std::int64_t ChecksumCacheSettleNs = 3'000'000'000;
   // The e-mail and contact switches (the plug-in modes).
   TOutlookOptions OutlookOptions = TOutlookOptions::FromBits(kDefaultOutlookOptions);
+  // Files and pairs the user does not want in any group (file modes); null: none.
+  std::shared_ptr<const TIgnoreList> IgnoreList;
 };
 
 // Where the mail plug-ins look for their stores.
@@ -174,6 +177,14 @@ class TScanEngine {
   void SetExcludeFilePaths(const std::vector<std::string>* Value);
   const std::vector<std::string>& GetMasterFilePaths() const { return fMasterFilePaths; }
   void SetMasterFilePaths(const std::vector<std::string>* Value);
+  // Folders whose files are searched too but always stay: a group made of them alone is dropped,
+  // and no rule or check ever selects one of them.
+  const std::vector<std::string>& GetReferenceFilePaths() const { return fReferenceFilePaths; }
+  void SetReferenceFilePaths(const std::vector<std::string>* Value);
+  // Marks the items under a reference folder (and unchecks them); the scan and the list loads
+  // call it.
+  void MarkReferenceItems();
+  bool InReferenceFolder(std::string_view Dir) const;
 
   bool ScanThreadExecuting() const { return fExecuting.load(std::memory_order_acquire); }
   const TScanEngineSummaryInfo& SummaryInfo() const { return fSummaryInfo; }
@@ -224,6 +235,9 @@ class TScanEngine {
   // unchecked ones, then (AlsoChecked: the run processes this row alone) the checked ones;
   // never a processed row or the item itself. Empty when no other copy is to stay.
   std::vector<PFileItem> KeptCandidates(PFileItem AItem, bool AlsoChecked) const;
+  // The visible row of each group that the selection keeps, by row: a reference copy, else the
+  // group's first unchecked copy in list order; no row where every copy is checked or processed.
+  std::vector<char> KeptRows() const;
 
   // ---- what the scan recorded of each folder and file (processing checks against it)
   platform::TFolderIdentity FolderIdentity(std::string_view Folder) const;
@@ -278,6 +292,9 @@ class TScanEngine {
   void RemoveByExtension(int AIndex);
   void RemoveByFolder(int AIndex);
   void RemoveByFolderSub(int AIndex);
+  // Applies the ignore list to the results (all three lists): ignored files leave, groups holding
+  // an ignored pair are split, groups left with one item leave. Returns the items that left.
+  std::size_t IgnoreInResults(const TIgnoreList& List);
   // Destroys processed items, then the items left without a partner, in all three lists.
   void CleanResolved();
   // Share (percent) of the category in the total size of all items; Found: one item has it.
@@ -340,6 +357,7 @@ class TScanEngine {
   void RejectFile(const std::string& Path, const std::string& Name, const char* Check, const std::string& Error);
   void CompareFiles(const std::stop_token& Stop);
   void FilterMasterGroups(const std::stop_token& Stop);
+  void FilterReferenceGroups();
   void Renumber();
   // SortGroup of every visible item: the running number of its run of equal groups, from 1.
   void NumberBands();
@@ -352,6 +370,8 @@ class TScanEngine {
   std::vector<std::string> fIncludeFilePaths;
   std::vector<std::string> fExcludeFilePaths;
   std::vector<std::string> fMasterFilePaths;
+  std::vector<std::string> fReferenceFilePaths;
+  std::shared_ptr<const TIgnoreList> fIgnoreList;
   std::vector<PFileItem> fFiles;
   std::vector<PFileItem> fFilesHiddenByFilter;
   std::vector<PFileItem> fFilesHiddenByCategory;

@@ -1,10 +1,13 @@
 // Selection rules over the visible result list: keep one copy per group (oldest, newest, original
 // name), select all, none, the inverse, or by folder and group. Every change goes through
 // SetFileSelected, so a master file is never checked without the user's consent; a refusal stops
-// the running rule at that item. Each rule tells the grid inside one update bracket. Runs on the
+// the running rule at that item. Reference copies are passed over (they are never checked), and
+// a rule that keeps one copy per group keeps a reference copy where the group has one. Each rule tells the grid inside one update bracket. Runs on the
 // user-interface thread, never during a scan.
+#include <algorithm>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "engine/AutoSelect.h"
 #include "engine/ItemFlags.h"
@@ -70,6 +73,7 @@ class TUpdateBlock {
 
 int TAutoSelectComp::Compare(PFileItem Left, PFileItem Right) const {
   if (Left->DupGroup != Right->DupGroup) return Sign(Left->DupGroup > Right->DupGroup);
+  if (Left->Reference != Right->Reference) return Left->Reference ? -1 : 1;
   if (fComparisonMode == cmEmails) return CompareEmails(*Left, *Right);
   switch (fSelectMethod) {
     case smSelectAllLeaveOriginalName: return CompareOriginalName(*Left, *Right);
@@ -137,6 +141,7 @@ void TScanEngine::AutoSelect(IScanView* FileList, TSelectMethod ASelectMethod) {
       SetFileSelected(it, false);
       continue;
     }
+    if (it->Reference) continue;
     SetFileSelected(it, true);
     if (!it->fSelected) break;
   }
@@ -150,7 +155,7 @@ void TScanEngine::SelectAll(IScanView* FileList) {
   const bool masterMode = fMasterSelectMode && fCompareMode < cmEmails;
   for (int k = 0; k < ItemCount(); ++k) {
     PFileItem it = fFiles[static_cast<std::size_t>(k)];
-    if (it->fProcessed) continue;
+    if (it->fProcessed || it->Reference) continue;
     if (!SetSelection(k, masterMode ? !it->Master : true)) return;
   }
 }
@@ -167,7 +172,7 @@ void TScanEngine::ReverseSelection(IScanView* FileList) {
   const TUpdateBlock block(fFileList);
   for (int k = 0; k < ItemCount(); ++k) {
     PFileItem it = fFiles[static_cast<std::size_t>(k)];
-    if (it->fProcessed) continue;
+    if (it->fProcessed || it->Reference) continue;
     if (!SetSelection(k, !it->fSelected)) return;
   }
 }
@@ -183,7 +188,7 @@ void TScanEngine::SelectAllExceptThisFolder(IScanView* FileList, const std::stri
   const std::string folder = WithDelimiter(AFolder);
   for (int k = 0; k < ItemCount(); ++k) {
     PFileItem it = fFiles[static_cast<std::size_t>(k)];
-    if (it->fProcessed) continue;
+    if (it->fProcessed || it->Reference) continue;
     if (!SetSelection(k, !InFolder(*it, folder, Recursive))) return;
   }
 }
@@ -194,7 +199,7 @@ void TScanEngine::SelectAllInGroupButThisOne(IScanView* FileList, int ItemIndex)
   const std::uint32_t group = Item(ItemIndex)->DupGroup;
   for (int k = 0; k < ItemCount(); ++k) {
     PFileItem it = fFiles[static_cast<std::size_t>(k)];
-    if (it->fProcessed || it->DupGroup != group) continue;
+    if (it->fProcessed || it->Reference || it->DupGroup != group) continue;
     if (!SetSelection(k, k != ItemIndex)) return;
   }
 }
@@ -205,17 +210,22 @@ void TScanEngine::SelectDuplicatesInSameFolder(const std::string& AFolder, bool 
   const std::string folder = WithDelimiter(AFolder);
   for (int k = 0; k < ItemCount(); ++k) {
     PFileItem it = fFiles[static_cast<std::size_t>(k)];
-    if (it->fSelected || it->fProcessed || !InFolder(*it, folder, ASelectInSubFolders)) continue;
+    if (it->fSelected || it->fProcessed || it->Reference || !InFolder(*it, folder, ASelectInSubFolders)) continue;
     if (!SetSelection(k, true)) return;
   }
 }
 
 PFileItem TScanEngine::OriginalItem(PFileItem AItem) const {
   if (!AItem) return nullptr;
-  // Never the item itself: a link to itself or an undo target of itself would lose the file.
+  // Never the item itself: a link to itself or an undo target of itself would lose the file. A
+  // reference copy is the one that stays for sure.
+  PFileItem first = nullptr;
   for (PFileItem it : fFiles)
-    if (it != AItem && it->DupGroup == AItem->DupGroup && !it->fSelected && !it->fProcessed) return it;
-  return nullptr;
+    if (it != AItem && it->DupGroup == AItem->DupGroup && !it->fSelected && !it->fProcessed) {
+      if (it->Reference) return it;
+      if (!first) first = it;
+    }
+  return first;
 }
 
 }  // namespace pelcrow
@@ -230,8 +240,22 @@ std::vector<PFileItem> TScanEngine::KeptCandidates(PFileItem AItem, bool AlsoChe
     if (it->fSelected && !AlsoChecked) continue;
     (it->fSelected ? checked : unchecked).push_back(it);
   }
+  std::stable_partition(unchecked.begin(), unchecked.end(), [](PFileItem it) { return it->Reference; });
   unchecked.insert(unchecked.end(), checked.begin(), checked.end());
   return unchecked;
+}
+
+std::vector<char> TScanEngine::KeptRows() const {
+  std::unordered_map<std::uint32_t, std::size_t> kept;
+  for (std::size_t k = 0; k < fFiles.size(); ++k) {
+    const PFileItem it = fFiles[k];
+    if (it->fSelected || it->fProcessed) continue;
+    auto [i, added] = kept.try_emplace(it->DupGroup, k);
+    if (!added && it->Reference && !fFiles[i->second]->Reference) i->second = k;
+  }
+  std::vector<char> rows(fFiles.size(), 0);
+  for (const auto& entry : kept) rows[entry.second] = 1;
+  return rows;
 }
 
 platform::TFolderIdentity TScanEngine::FolderIdentity(std::string_view Folder) const {

@@ -50,6 +50,9 @@ TUserState ReadUserState(const TIniFile& ini) {
       }
     }
   }
+  if (auto list = ini.ReadTextList(kUserSection, "ReferenceFolders"))
+    for (std::string& e : *list)
+      if (!e.empty()) s.ReferenceFolders.push_back(std::move(e));
   s.CheckMin = ini.ReadBool(kUserSection, "CheckMin", false);
   s.CheckMax = ini.ReadBool(kUserSection, "CheckMax", false);
   s.MinValue = SizeValue(ini, "MinValue");
@@ -72,6 +75,7 @@ void WriteUserState(TIniFile& ini, const TUserState& s) {
   for (int k = 0; k < 4; ++k) {
     for (int i = 0; i < 2; ++i) ini.WriteTextList(kUserSection, kListKeys[k][i], s.Lists[k][i]);
   }
+  ini.WriteTextList(kUserSection, "ReferenceFolders", s.ReferenceFolders);
   ini.WriteBool(kUserSection, "CheckMin", s.CheckMin);
   ini.WriteBool(kUserSection, "CheckMax", s.CheckMax);
   ini.WriteFloat(kUserSection, "MinValue", s.MinValue);

@@ -25,6 +25,8 @@ struct TUserState {
   std::string ExcludeMusicMasks;
   // First and second list for each TUserListKind.
   std::vector<std::string> Lists[4][2];
+  // The reference folders of the file modes.
+  std::vector<std::string> ReferenceFolders;
   bool CheckMin = false;
   bool CheckMax = false;
   double MinValue = 0;

@@ -107,8 +107,11 @@ QLayout* TFolderListPanel::BuildLists() {
   lbInclude->setObjectName(QStringLiteral("lbInclude"));
   lbExclude = new TPathListBox(tcPathList);
   lbExclude->setObjectName(QStringLiteral("lbExclude"));
+  lbReference = new TPathListBox(tcPathList);
+  lbReference->setObjectName(QStringLiteral("lbReference"));
   tcPathList->addTab(lbInclude, QString());
   tcPathList->addTab(lbExclude, QString());
+  tcPathList->addTab(lbReference, QString());
   fFilters = new TScanFilterBox(this);
   auto* right = new QVBoxLayout;
   right->addWidget(tcPathList, 1);
@@ -129,7 +132,7 @@ void TFolderListPanel::ConnectSignals() {
   connect(bRemove, &QPushButton::clicked, this, &TFolderListPanel::RemoveClick);
   connect(bClear, &QPushButton::clicked, this, &TFolderListPanel::ClearListClick);
   connect(bWizard, &QPushButton::clicked, this, &TFolderListPanel::wizardRequested);
-  for (TPathListBox* list : {lbInclude, lbExclude}) {
+  for (TPathListBox* list : {lbInclude, lbExclude, lbReference}) {
     connect(list, &TPathListBox::pathsDropped, this,
             [this, list](const QStringList& paths, bool fromTree) { DropOnList(list, paths, fromTree); });
     connect(list, &TPathListBox::dragEntered, DblclkTimer, &QTimer::stop);
@@ -145,6 +148,7 @@ void TFolderListPanel::Retranslate() {
   bWizard->setText(Tr("Wizard"));
   SetTabCaptions();
   lbInclude->SetHintText(Tr("Drop Folders Here to Scan"));
+  lbReference->SetHintText(Tr("Drop folders whose files always stay"));
   fFilters->Retranslate();
 }
 
@@ -156,10 +160,16 @@ void TFolderListPanel::SetTabCaptions() {
     tcPathList->setTabText(0, Tr("Include to Scan"));
     tcPathList->setTabText(1, Tr("Exclude from Scan"));
   }
+  tcPathList->setTabText(2, Tr("Reference Folders"));
+  tcPathList->setTabToolTip(2, Tr("Searched too; their files are never selected or processed"));
 }
+
+bool TFolderListPanel::ReferenceListShown() const { return IsFileMode() && !IsMasterMode(); }
 
 void TFolderListPanel::ApplyMode() {
   SetTabCaptions();
+  tcPathList->setTabVisible(2, ReferenceListShown());
+  if (!ReferenceListShown() && tcPathList->currentIndex() == 2) tcPathList->setCurrentIndex(0);
   fFilters->ApplyMode();
   // The file system's tree only: a store's or a library's folders come with its mode.
   ImageRefresh->setVisible(IsFileMode());
@@ -176,7 +186,34 @@ void TFolderListPanel::SetBusy(bool busy) {
 
 // ---------------------------------------------------------------- the lists
 
-TPathListBox* TFolderListPanel::ActiveList() const { return tcPathList->currentIndex() == 1 ? lbExclude : lbInclude; }
+TPathListBox* TFolderListPanel::ActiveList() const {
+  switch (tcPathList->currentIndex()) {
+    case 1: return lbExclude;
+    case 2: return ReferenceListShown() ? lbReference : lbInclude;
+    default: return lbInclude;
+  }
+}
+
+std::vector<std::string> TFolderListPanel::ReferenceEntries() const { return ListEntries(lbReference); }
+
+void TFolderListPanel::SetReferenceEntries(const std::vector<std::string>& entries) {
+  lbReference->clear();
+  for (const std::string& e : entries) AppendEntry(lbReference, e);
+  emit referenceListChanged();
+}
+
+void TFolderListPanel::AddReferenceFolder(const std::string& path) {
+  const std::string entry = platform::FolderEntry(path);
+  if (ListContains(lbReference, entry)) {
+    WarnLater(TDropWarning::dwListed);
+    return;
+  }
+  if (!IsFolder(entry)) {
+    Message(TMessageKind::mkInformation, "The specified directory does not exist");
+    return;
+  }
+  AppendEntry(lbReference, entry);
+}
 
 std::vector<std::string> TFolderListPanel::FirstEntries() const { return ListEntries(lbInclude); }
 std::vector<std::string> TFolderListPanel::SecondEntries() const { return ListEntries(lbExclude); }
@@ -243,6 +280,7 @@ void TFolderListPanel::AppendEntry(TPathListBox* list, const std::string& entry)
   item->setIcon(style()->standardIcon(QStyle::SP_DirIcon));
   list->scrollToItem(item);
   if (list == lbInclude) emit firstListChanged();
+  if (list == lbReference) emit referenceListChanged();
 }
 
 // The warning waits for the drop or the click to end, so it comes up over a window in front.
@@ -351,6 +389,8 @@ void TFolderListPanel::AddExcludeMask(const std::string& text) {
 void TFolderListPanel::AddToList(TPathListBox* list, const std::string& path) {
   if (list == lbInclude) {
     AddIncludeFolder(path);
+  } else if (list == lbReference) {
+    AddReferenceFolder(path);
   } else {
     AddExcludeFolder(path);
   }
@@ -420,11 +460,14 @@ void TFolderListPanel::RemoveClick() {
     if (list->item(i)->isSelected()) delete list->takeItem(i);
   }
   emit firstListChanged();
+  if (list == lbReference) emit referenceListChanged();
 }
 
 void TFolderListPanel::ClearListClick() {
-  ActiveList()->clear();
+  TPathListBox* list = ActiveList();
+  list->clear();
   emit firstListChanged();
+  if (list == lbReference) emit referenceListChanged();
 }
 
 void TFolderListPanel::DropOnList(TPathListBox* target, const QStringList& paths, bool fromTree) {

@@ -1,5 +1,6 @@
-// Step 1 of the window: the folder tree, the add / remove / clear buttons, the two path lists
-// (include and exclude, or master and search range) and, under them, the masks and size limits.
+// Step 1 of the window: the folder tree, the add / remove / clear buttons, the path lists
+// (include, exclude and reference folders, or master and search range) and, under them, the
+// masks and size limits.
 // The panel decides which folders a list accepts; the window hears when the first list changed
 // (the start button depends on it) and when a refused folder needs a message in front.
 #pragma once
@@ -56,6 +57,13 @@ class TFolderListPanel : public QFrame {
   TPathListBox* SecondList() const { return lbExclude; }
   std::vector<std::string> FirstEntries() const;
   std::vector<std::string> SecondEntries() const;
+  // Reference folders: searched too, their files always stay. The file modes outside the master
+  // mode show the list.
+  TPathListBox* ReferenceList() const { return lbReference; }
+  std::vector<std::string> ReferenceEntries() const;
+  void SetReferenceEntries(const std::vector<std::string>& entries);
+  void AddReferenceFolder(const std::string& path);
+  bool ReferenceListShown() const;
   void SetEntries(const std::vector<std::string>& first, const std::vector<std::string>& second);
   void ClearLists();
   // Drops the first list's entries that the settings exclude for good by now.
@@ -85,6 +93,7 @@ class TFolderListPanel : public QFrame {
 
  signals:
   void firstListChanged();
+  void referenceListChanged();
   void dropRefused(TDropWarning warning);
   void wizardRequested();
 
@@ -122,6 +131,7 @@ class TFolderListPanel : public QFrame {
   QTabWidget* tcPathList;
   TPathListBox* lbInclude;
   TPathListBox* lbExclude;
+  TPathListBox* lbReference;
   TScanFilterBox* fFilters;
 };
 

@@ -522,6 +522,16 @@ void TfmMain::ConnectSignals() {
   connect(RunTimer, &QTimer::timeout, this, &TfmMain::FlushRunTimer);
   fFolders->Defer = [this](std::function<void()> action) { RunDeferred(std::move(action)); };
   connect(fFolders, &TFolderListPanel::firstListChanged, this, &TfmMain::UpdateStartButton);
+  // The shown results follow the reference list at once: a copy in a new reference folder is
+  // unchecked and can no longer be checked.
+  connect(fFolders, &TFolderListPanel::referenceListChanged, this, [this] {
+    if (fScanEngine->ScanThreadExecuting()) return;
+    const std::vector<std::string> refs = IsMasterMode() ? std::vector<std::string>() : fFolders->ReferenceEntries();
+    fScanEngine->SetReferenceFilePaths(&refs);
+    fScanEngine->MarkReferenceItems();
+    fResults->Model()->Refresh();
+    emit fResults->SelectionChanged();
+  });
   connect(fFolders, &TFolderListPanel::dropRefused, this, &TfmMain::ShowDropWarning);
   connect(fFolders, &TFolderListPanel::wizardRequested, this, [this] { RunDeferred([this] { RunScanWizard(); }); });
   connect(lSelectFoldersL, &QPushButton::clicked, fFolders, &TFolderListPanel::SelectFolders);
@@ -898,6 +908,7 @@ TScanRequest TfmMain::ScanRequest() const {
   r.First = fFolders->FirstEntries();
   r.Second = fFolders->SecondEntries();
   r.Master = IsMasterMode();
+  if (!r.Master) r.References = fFolders->ReferenceEntries();
   r.SizeMin = filters->MinBytes();
   r.SizeMax = filters->MaxBytes();
   return r;

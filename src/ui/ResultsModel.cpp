@@ -40,6 +40,7 @@ int TResultsModel::columnCount(const QModelIndex& parent) const {
 }
 
 QColor TResultsModel::BandColor() { return QColor(0xEE, 0xF3, 0xFA); }
+QColor TResultsModel::ReferenceColor() { return QColor(0x1B, 0x6E, 0x2E); }
 
 QVariant TResultsModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= fRows || index.row() >= fEngine->ItemCount()) return {};
@@ -60,6 +61,7 @@ QVariant TResultsModel::data(const QModelIndex& index, int role) const {
     // A merged contact is the one that stays: it is changed, not gone, so it is not struck out.
     case Qt::ForegroundRole:
       if (it->fProcessed) return it->ActionType == faMergeContact ? QColor(Qt::darkGreen) : QColor(Qt::red);
+      if (it->Reference) return ReferenceColor();
       return {};
     case Qt::FontRole:
       if (it->fProcessed && it->ActionType != faMergeContact) {
@@ -72,6 +74,8 @@ QVariant TResultsModel::data(const QModelIndex& index, int role) const {
       if (kind == rcSize || kind == rcDupGroup) return int(Qt::AlignRight | Qt::AlignVCenter);
       return {};
     case Qt::ToolTipRole:
+      if (it->Reference && (kind == rcCheck || kind == rcName))
+        return Q(TranslateText("In a reference folder: this copy always stays and cannot be checked."));
       if (kind == rcPath || kind == rcName) return Q(DeleteExtendedPrefix(it->FullPath()));
       return {};
     case Qt::DisplayRole:
@@ -94,8 +98,9 @@ Qt::ItemFlags TResultsModel::flags(const QModelIndex& index) const {
   Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
   const int kind = fColumns[static_cast<std::size_t>(index.column())];
   if (kind == rcCheck || AddressBox(index.row(), kind)) {
-    const bool processed = index.row() < fEngine->ItemCount() && fEngine->Item(index.row())->fProcessed;
-    if (!processed) f |= Qt::ItemIsUserCheckable;
+    const bool fixed = index.row() < fEngine->ItemCount() &&
+                       (fEngine->Item(index.row())->fProcessed || (kind == rcCheck && fEngine->Item(index.row())->Reference));
+    if (!fixed) f |= Qt::ItemIsUserCheckable;
   }
   return f;
 }

@@ -50,6 +50,8 @@ class TResultsModel final : public QAbstractTableModel, public IScanView {
   int MusicTagAtColumn(int GridColumn) const override;
 
   static QColor BandColor();
+  // The text of a reference copy, which always stays.
+  static QColor ReferenceColor();
 
  signals:
   void CheckChanged();

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "base/PathText.h"
@@ -24,6 +25,7 @@
 #include "platform/Shell.h"
 #include "settings/PcwSettings.h"
 #include "ui/FileActions.h"
+#include "ui/IgnoreListWindow.h"
 #include "ui/SelectCustomFolderDialog.h"
 #include "ui/UiText.h"
 
@@ -47,6 +49,9 @@ const char* const kMenuCaptions[miCount] = {
     "Save duplicate list to file",
     "Load duplicate list from file",
     "Search / Filter",
+    "Ignore this file",
+    "Ignore this pair",
+    "Edit the ignore list...",
 };
 
 const char* const kTagCaptions[8] = {"Title", "Artist", "Album", "Track", "Year", "Genre", "Duration", "Bit Rate"};
@@ -81,6 +86,7 @@ std::vector<int> FileListMenuItems(std::uint8_t mode, const TFileItem& item, boo
     on[miPreview] = fileExists && IsPreviewPicture(item.Name.str());
     on[miRemoveExtension] = hasExt;
     on[miSaveList] = on[miLoadList] = on[miSearch] = true;
+    on[miIgnoreFile] = on[miIgnorePair] = on[miEditIgnoreList] = !item.fProcessed;
   } else if (mail) {
     on[miOpen] = on[miDelete] = !item.fProcessed;
     on[miOpenFolder] = on[miRecycleBin] = true;
@@ -94,6 +100,7 @@ std::vector<int> FileListMenuItems(std::uint8_t mode, const TFileItem& item, boo
       {miProperties, miOpen, miOpenWith, miOpenFolder, miPreview, miRecycleBin},
       {miDelete},
       {miRemoveFolder, miRemoveFolderSub, miRemoveExtension, miClean},
+      {miIgnoreFile, miIgnorePair, miEditIgnoreList},
       {miSaveList, miLoadList},
       {miSearch}};
   std::vector<int> out;
@@ -120,7 +127,21 @@ TResultsPanel::TResultsPanel(TScanEngine* Engine, QWidget* parent) : QWidget(par
   right->setSpacing(4);
   right->addWidget(BuildFilterBar());
   right->addWidget(BuildGrid(), 1);
+  // Below the grid, so a pane beside it leaves the grid's width alone.
+  fDetails = new TDetailsPane(this);
+  fDetails->hide();
+  right->addWidget(fDetails);
   h->addLayout(right, 1);
+  fViewTimer = new QTimer(this);
+  fViewTimer->setSingleShot(true);
+  fViewTimer->setInterval(0);
+  connect(fViewTimer, &QTimer::timeout, this, &TResultsPanel::UpdateView);
+  connect(fModel, &QAbstractItemModel::modelReset, this, &TResultsPanel::ScheduleViewUpdate);
+  connect(fModel, &TResultsModel::CheckChanged, this, &TResultsPanel::ScheduleViewUpdate);
+  connect(this, &TResultsPanel::SelectionChanged, this, &TResultsPanel::ScheduleViewUpdate);
+  connect(sgFileList->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] {
+    if (fDetails->isVisible()) ScheduleViewUpdate();
+  });
   BuildShortcuts();
   BuildColumnMenu();
   Retranslate();
@@ -145,6 +166,18 @@ QWidget* TResultsPanel::BuildCategoryBar() {
     connect(b, &QPushButton::clicked, this, [this, cat] { RefreshFilter(cat); });
   }
   cv->addStretch();
+  bDuplicatesOnly = new QPushButton(CategoryLayout);
+  bDuplicatesOnly->setObjectName(QStringLiteral("bDuplicatesOnly"));
+  bDuplicatesOnly->setCheckable(true);
+  bDuplicatesOnly->setFocusPolicy(Qt::NoFocus);
+  bDetails = new QPushButton(CategoryLayout);
+  bDetails->setObjectName(QStringLiteral("bDetails"));
+  bDetails->setCheckable(true);
+  bDetails->setFocusPolicy(Qt::NoFocus);
+  cv->addWidget(bDuplicatesOnly);
+  cv->addWidget(bDetails);
+  connect(bDuplicatesOnly, &QPushButton::toggled, this, &TResultsPanel::SetDuplicatesOnly);
+  connect(bDetails, &QPushButton::toggled, this, &TResultsPanel::SetDetailsShown);
   return CategoryLayout;
 }
 
@@ -224,6 +257,11 @@ void TResultsPanel::Retranslate() {
   lFilter->setText(QString::fromStdString(SearchFilterLabel(SearchFilterFiles)));
   bEditFilter->setText(Tr("Edit Filter"));
   bDisableFilter->setText(Tr("Disable Filter"));
+  bDuplicatesOnly->setText(Tr("Duplicates only"));
+  bDuplicatesOnly->setToolTip(Tr("Hide the copy of each group that the selection keeps"));
+  bDetails->setText(Tr("Details"));
+  bDetails->setToolTip(Tr("Show the focused file beside its group's kept copy"));
+  fDetails->Retranslate();
   const auto actions = pmColumns->actions();
   for (int t = 0; t < 8 && t < actions.size(); ++t) actions[t]->setText(Tr(kTagCaptions[t]));
   fModel->Retranslate();
@@ -475,6 +513,12 @@ QMenu* TResultsPanel::BuildContextMenu(int row) {
       menu->addSeparator();
       continue;
     }
+    if (i == miIgnorePair) {
+      QMenu* pairs = IgnorePairMenu(row, menu);
+      pairs->menuAction()->setData(i);
+      menu->addMenu(pairs);
+      continue;
+    }
     QAction* a = menu->addAction(Tr(kMenuCaptions[i]));
     a->setData(i);
     connect(a, &QAction::triggered, this, [this, i] { RunMenuItem(i); });
@@ -565,7 +609,100 @@ void TResultsPanel::RunMenuItem(int item) {
     case miSaveList: SaveListClick(); break;
     case miLoadList: LoadListClick(); break;
     case miSearch: emit EditFilterRequested(); break;
+    case miIgnoreFile: Later([this, row] { IgnoreFile(row); }); break;
+    case miEditIgnoreList: ShowIgnoreListEditor(window()); break;
     default: break;
+  }
+}
+
+// One entry per other copy of the row's group: the pair is the row and that copy.
+QMenu* TResultsPanel::IgnorePairMenu(int row, QWidget* parent) {
+  auto* menu = new QMenu(Tr(kMenuCaptions[miIgnorePair]), parent);
+  menu->setObjectName(QStringLiteral("pmIgnorePair"));
+  const PFileItem item = fEngine->Item(row);
+  constexpr int kMaxShown = 25;
+  int shown = 0;
+  for (int k = 0; k < fEngine->ItemCount() && shown < kMaxShown; ++k) {
+    const PFileItem other = fEngine->Item(k);
+    if (k == row || other->DupGroup != item->DupGroup) continue;
+    const std::string path = other->FullPath();
+    QAction* a = menu->addAction(Tr("with") + " " + PathText(DeleteExtendedPrefix(path)));
+    connect(a, &QAction::triggered, this, [this, row, path] { Later([this, row, path] { IgnorePair(row, path); }); });
+    ++shown;
+  }
+  menu->setEnabled(shown > 0);
+  return menu;
+}
+
+void TResultsPanel::IgnoreFile(int row) {
+  if (row < 0 || row >= fEngine->ItemCount() || fEngine->ScanThreadExecuting()) return;
+  const std::string path = fEngine->Item(row)->FullPath();
+  TIgnoreList added;
+  added.AddFile(path);
+  if (!ChangeUserIgnoreList([&path](TIgnoreList& list) { return list.AddFile(path); })) return;
+  fEngine->IgnoreInResults(added);
+  emit ResultsChanged();
+  emit SelectionChanged();
+}
+
+void TResultsPanel::IgnorePair(int row, const std::string& otherPath) {
+  if (row < 0 || row >= fEngine->ItemCount() || fEngine->ScanThreadExecuting()) return;
+  const std::string path = fEngine->Item(row)->FullPath();
+  TIgnoreList added;
+  added.AddPair(path, otherPath);
+  if (!ChangeUserIgnoreList([&](TIgnoreList& list) { return list.AddPair(path, otherPath); })) return;
+  fEngine->IgnoreInResults(added);
+  emit ResultsChanged();
+  emit SelectionChanged();
+}
+
+void TResultsPanel::SetDuplicatesOnly(bool on) {
+  fDuplicatesOnly = on;
+  if (bDuplicatesOnly->isChecked() != on) bDuplicatesOnly->setChecked(on);
+  UpdateView();
+}
+
+void TResultsPanel::SetDetailsShown(bool on) {
+  if (bDetails->isChecked() != on) bDetails->setChecked(on);
+  fDetails->setVisible(on);
+  UpdateView();
+}
+
+void TResultsPanel::ScheduleViewUpdate() { fViewTimer->start(); }
+
+void TResultsPanel::UpdateView() {
+  fViewTimer->stop();
+  const int rows = fModel->rowCount();
+  const bool wanted = fDuplicatesOnly || fDetails->isVisible();
+  const std::vector<char> kept = wanted ? fEngine->KeptRows() : std::vector<char>();
+  if (fDuplicatesOnly || fShownHidden) {
+    sgFileList->setUpdatesEnabled(false);
+    for (int r = 0; r < rows; ++r) {
+      const bool hideRow = fDuplicatesOnly && static_cast<std::size_t>(r) < kept.size() && kept[static_cast<std::size_t>(r)];
+      if (sgFileList->isRowHidden(r) != hideRow) sgFileList->setRowHidden(r, hideRow);
+    }
+    sgFileList->setUpdatesEnabled(true);
+    fShownHidden = fDuplicatesOnly;
+  }
+  if (!fDetails->isVisible()) return;
+  const int row = FocusedRow();
+  if (row < 0 || row >= static_cast<int>(kept.size())) {
+    fDetails->ShowItems(nullptr, nullptr, true);
+    return;
+  }
+  const PFileItem focused = fEngine->Item(row);
+  PFileItem keptCopy = nullptr;
+  PFileItem next = nullptr;
+  for (int k = 0; k < fEngine->ItemCount(); ++k) {
+    const PFileItem it = fEngine->Item(k);
+    if (it->DupGroup != focused->DupGroup) continue;
+    if (kept[static_cast<std::size_t>(k)]) keptCopy = it;
+    else if (k != row && !next && !it->fProcessed) next = it;
+  }
+  if (keptCopy == focused) {
+    fDetails->ShowItems(focused, next, false);
+  } else {
+    fDetails->ShowItems(focused, keptCopy, true);
   }
 }
 

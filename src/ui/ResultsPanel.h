@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/ScanEngine.h"
+#include "ui/DetailsPane.h"
 #include "ui/ResultsModel.h"
 #include "ui/ResultsView.h"
 
@@ -22,6 +23,7 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class QToolButton;
+class QTimer;
 
 namespace pelcrow::ui {
 
@@ -42,6 +44,9 @@ enum TFileListMenuItem : int {
   miSaveList,
   miLoadList,
   miSearch,
+  miIgnoreFile,
+  miIgnorePair,
+  miEditIgnoreList,
   miCount
 };
 
@@ -100,6 +105,19 @@ class TResultsPanel final : public QWidget {
   void RunMenuItem(int item);
   QMenu* ColumnMenu() const { return pmColumns; }
   void SetUserTag(int tag, bool on);
+  // The ignore list: the focused row's file, or the focused row with another copy of its group,
+  // leaves the results and every later scan.
+  void IgnoreFile(int row);
+  void IgnorePair(int row, const std::string& otherPath);
+
+  // "Duplicates only": the kept copy of each group is hidden from the grid.
+  void SetDuplicatesOnly(bool on);
+  bool DuplicatesOnly() const { return fDuplicatesOnly; }
+  QPushButton* DuplicatesOnlyButton() const { return bDuplicatesOnly; }
+  void SetDetailsShown(bool on);
+  TDetailsPane* Details() const { return fDetails; }
+  // Shows the rows and the pane as the checks are now (at once; normally deferred).
+  void UpdateView();
 
   // Saving and loading with the program's messages; the dialogs ask for the file.
   bool SaveListTo(const std::string& file);
@@ -145,6 +163,8 @@ class TResultsPanel final : public QWidget {
   void ShowContextMenu(const QPoint& pos);
   void HeaderMenu(const QPoint& pos);
   void MarkCategory(TFilterCategory category);
+  void ScheduleViewUpdate();
+  QMenu* IgnorePairMenu(int row, QWidget* parent);
 
   TScanEngine* fEngine;
   TResultsModel* fModel;
@@ -158,6 +178,13 @@ class TResultsPanel final : public QWidget {
   QMenu* pmColumns;
   std::array<bool, 8> fUserTags{};
   TFilterCategory fCategory = fcAllFiles;
+  QPushButton* bDuplicatesOnly;
+  QPushButton* bDetails;
+  TDetailsPane* fDetails;
+  QTimer* fViewTimer;
+  bool fDuplicatesOnly = false;
+  // Rows may be hidden from an earlier "Duplicates only".
+  bool fShownHidden = false;
 };
 
 }  // namespace pelcrow::ui

@@ -114,7 +114,10 @@ void TResultsView::currentChanged(const QModelIndex& current, const QModelIndex&
     fShiftState = state;
     const int step = to >= from ? 1 : -1;
     for (int r = from;; r += step) {
-      if (!fEngine->Item(r)->fProcessed && !fModel->SetChecked(r, state)) break;  // refused: stop here
+      // Rows hidden by "Duplicates only" and reference copies are passed over, not refusals.
+      const PFileItem it = fEngine->Item(r);
+      const bool passed = it->fProcessed || it->Reference || isRowHidden(r);
+      if (!passed && !fModel->SetChecked(r, state)) break;  // refused: stop here
       if (r == to) break;
     }
   }

@@ -15,6 +15,7 @@
 #include "logging/Logger.h"
 #include "localization/Formatting.h"
 #include "settings/PcwSettings.h"
+#include "ui/IgnoreListWindow.h"
 #include "ui/UiText.h"
 
 namespace pelcrow::ui {
@@ -113,10 +114,12 @@ bool TScanController::Prepare(const TScanRequest& request) {
     fEngine.SetMasterFilePaths(&request.First);
     fEngine.SetIncludeFilePaths(&both);
     fEngine.SetExcludeFilePaths(nullptr);
+    fEngine.SetReferenceFilePaths(nullptr);
   } else {
     fEngine.SetIncludeFilePaths(&request.First);
     fEngine.SetExcludeFilePaths(&request.Second);
     fEngine.SetMasterFilePaths(nullptr);
+    fEngine.SetReferenceFilePaths(&request.References);
   }
   fEngine.FileSizeMin = request.SizeMin;
   fEngine.FileSizeMax = request.SizeMax;
@@ -131,7 +134,10 @@ void TScanController::Launch(IScanView* view) {
   fControls.Progress->setValue(0);
   fTickTimer->start();
   WriteLog("Scan started");
-  fEngine.BuildFileList(view, ScanSettingsOf(Settings));
+  TScanSettings options = ScanSettingsOf(Settings);
+  if (TIgnoreList list = ReadUserIgnoreList(); !list.Empty())
+    options.IgnoreList = std::make_shared<const TIgnoreList>(std::move(list));
+  fEngine.BuildFileList(view, options);
 }
 
 void TScanController::Stop() {

@@ -53,6 +53,8 @@ struct TScanRequest {
   std::vector<std::string> First;   // include folders, or the masters
   std::vector<std::string> Second;  // exclude folders, or the search range
   bool Master = false;
+  // Reference folders (not in the master mode, which has its masters).
+  std::vector<std::string> References;
   std::int64_t SizeMin = 0;  // bytes, 0 for no limit
   std::int64_t SizeMax = 0;
 };

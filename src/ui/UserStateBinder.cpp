@@ -68,6 +68,7 @@ void TUserStateBinder::ShowMasks(const TUserState& s) {
 // The mail modes list the mail program's folders, which are not kept.
 void TUserStateBinder::ShowLists(const TUserState& s) {
   fFolders.ClearLists();
+  fFolders.SetReferenceEntries(s.ReferenceFolders);
   if (IsMailMode()) return;
   const TUserListKind kind = CurrentListKind();
   fFolders.SetEntries(s.Lists[kind][0], s.Lists[kind][1]);
@@ -110,6 +111,7 @@ void TUserStateBinder::StoreFields(TUserState& s) const {
     s.Lists[kind][0] = fFolders.FirstEntries();
     s.Lists[kind][1] = fFolders.SecondEntries();
   }
+  s.ReferenceFolders = fFolders.ReferenceEntries();
   const TSizeLimitFields limits = filters->Limits();
   s.CheckMin = limits.CheckMin;
   s.CheckMax = limits.CheckMax;

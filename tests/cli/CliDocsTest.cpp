@@ -74,6 +74,8 @@ TEST(CliDocsTest, CompletionsOfferOnlyWhatTheParserTakes) {
       {ccScan, "--action", TOptionCompletion::cvChoice},    {ccLoad, "--groups", TOptionCompletion::cvText},
       {ccUndo, "--list", TOptionCompletion::cvNone},        {ccUndo, "--action", TOptionCompletion::cvText},
       {ccUndo, "--sync", TOptionCompletion::cvChoice},      {ccMedialib, "--dry-run", TOptionCompletion::cvNone},
+      {ccScan, "--ignore-list", TOptionCompletion::cvFile}, {ccScan, "--no-ignore-list", TOptionCompletion::cvNone},
+      {ccScan, "--reference", TOptionCompletion::cvFolder},
   };
   for (const TCase& c : cases) {
     bool found = false;

@@ -10,6 +10,7 @@
 
 #include "TestUtil.h"
 #include "cli/Cli.h"
+#include "engine/IgnoreList.h"
 #include "settings/PcwSettings.h"
 
 namespace pelcrow {
@@ -281,6 +282,42 @@ TEST_F(CliSelectTest, MasterFileIsNeverSelected) {
   EXPECT_NE(r.Out.find("keep   " + fDir / "m/x.txt" + "\n"), std::string::npos) << r.Out;
   EXPECT_NE(r.Out.find("select " + fDir / "b/x.txt" + "\n"), std::string::npos) << r.Out;
   EXPECT_EQ(r.Err.find("stopped"), std::string::npos) << r.Err;
+}
+
+// The user's ignore list is honoured unless --no-ignore-list; --ignore-list names another one.
+TEST_F(CliSelectTest, IgnoreListKeepsPairsAndFilesOut) {
+  test::TScopedEnv data("XDG_DATA_HOME", fDir / "data");
+  TIgnoreList own;
+  own.AddPair(fDir / "a/x.txt", fDir / "b/x.txt");
+  ASSERT_EQ(own.Save(fDir / "data/pelcrow/ignore-list"), 0);
+  TIgnoreList other;
+  other.AddFile(fDir / "b/report - Copy.txt");
+  ASSERT_EQ(other.Save(fDir / "other-list"), 0);
+  const std::string x = fDir / "a/x.txt" + "\n" + fDir / "b/x.txt" + "\n";
+  const std::string report = fDir / "a/report.txt" + "\n" + fDir / "b/report - Copy.txt" + "\n";
+  TResult r = Scan({});
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_EQ(r.Out, report);
+  r = Scan({"--no-ignore-list"});
+  EXPECT_EQ(SortedLines(r.Out), SortedLines(x + "\n" + report));
+  r = Scan({"--ignore-list", fDir / "other-list"});
+  EXPECT_EQ(r.Out, x);
+  r = Scan({"--ignore-list", fDir / "missing"});
+  EXPECT_EQ(r.Code, 2);
+  EXPECT_NE(r.Err.find("cannot read the ignore list " + fDir / "missing"), std::string::npos) << r.Err;
+}
+
+TEST_F(CliSelectTest, ReferenceFileIsNeverSelected) {
+  // The reference copy is the newest: keeping the oldest would select it, so both others go.
+  fDir.Write("r/x.txt", "same x");
+  fDir.Write("r/only.txt", "reference alone");
+  fDir.Write("r/only2.txt", "reference alone");
+  TResult r = Scan({"--select", "oldest", "--reference", fDir / "r", "--no-ignore-list"});
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_NE(r.Out.find("keep   " + fDir / "r/x.txt" + "\n"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("select " + fDir / "a/x.txt" + "\n"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("select " + fDir / "b/x.txt" + "\n"), std::string::npos) << r.Out;
+  EXPECT_EQ(r.Out.find("only"), std::string::npos) << r.Out;  // a group of references alone
 }
 
 TEST(CliTest, SaysWhichCheckTurnedEverythingAway) {

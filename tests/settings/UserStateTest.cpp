@@ -34,6 +34,7 @@ TEST(UserStateTest, RoundTripKeepsOtherSections) {
   s.ExcludeMusicMasks = "*.WAV;";
   s.Lists[ulkIncludeExclude][0] = {"/home/ann/Pictures/", "/data/a b\xff/"};
   s.Lists[ulkMasterSearch][1] = {"/backup/"};
+  s.ReferenceFolders = {"/archive/keep/"};
   s.CheckMax = true;
   s.MaxValue = 700;
   s.MaxSize = 2;
@@ -50,6 +51,7 @@ TEST(UserStateTest, RoundTripKeepsOtherSections) {
   EXPECT_EQ(r.Lists[ulkIncludeExclude][0], s.Lists[ulkIncludeExclude][0]);
   EXPECT_EQ(r.Lists[ulkMasterSearch][1], s.Lists[ulkMasterSearch][1]);
   EXPECT_TRUE(r.Lists[ulkIncludeExcludePhoto][0].empty());
+  EXPECT_EQ(r.ReferenceFolders, s.ReferenceFolders);
   EXPECT_TRUE(r.CheckMax);
   EXPECT_EQ(r.MaxValue, 700);
   EXPECT_EQ(r.MaxSize, 2);

@@ -559,12 +559,14 @@ class ResultsPanelTest : public QObject {
     QTest::newRow("picture") << int(cmCRC32) << "x.JPG" << true << false
                              << QList<int>{miProperties, miOpen, miOpenWith, miOpenFolder, miPreview, miRecycleBin,
                                            miSeparator, miDelete, miSeparator, miRemoveFolder, miRemoveFolderSub,
-                                           miRemoveExtension, miClean, miSeparator, miSaveList, miLoadList,
-                                           miSeparator, miSearch};
+                                           miRemoveExtension, miClean, miSeparator, miIgnoreFile, miIgnorePair,
+                                           miEditIgnoreList, miSeparator, miSaveList, miLoadList, miSeparator,
+                                           miSearch};
     QTest::newRow("missing file without extension")
         << int(cmCRC32) << "README" << false << false
         << QList<int>{miOpenFolder, miRecycleBin, miSeparator, miRemoveFolder, miRemoveFolderSub, miClean,
-                      miSeparator, miSaveList, miLoadList, miSeparator, miSearch};
+                      miSeparator, miIgnoreFile, miIgnorePair, miEditIgnoreList, miSeparator, miSaveList, miLoadList,
+                      miSeparator, miSearch};
     QTest::newRow("e-mail") << int(cmEmails) << "mail" << false << false
                             << QList<int>{miOpen, miOpenFolder, miRecycleBin, miSeparator, miDelete, miSeparator,
                                           miRemoveFolder, miRemoveFolderSub, miClean};
