@@ -37,8 +37,9 @@ int TFolderFiles::Open(std::string_view Folder, std::string_view Name, bool Sequ
     if (fDirFd >= 0) dirFd = fDirFd;
   }
   if (dirFd == AT_FDCWD) {
+    // An empty folder is the root, as in a result row's full path.
     fName.assign(Folder);
-    if (!fName.empty() && fName.back() != '/') fName += '/';
+    if (fName.empty() || fName.back() != '/') fName += '/';
     fName.append(Name);
   } else {
     fName.assign(Name);
