@@ -17,6 +17,7 @@ cache of its own (XDG_CACHE_HOME in the work folder) that one scan filled first.
 its peak RSS less the peak RSS of a scan of an empty folder, per file of the tree.
 """
 import argparse
+import json
 import os
 import shutil
 import statistics
@@ -167,6 +168,7 @@ def main():
     ap.add_argument("--tree", required=True)
     ap.add_argument("--runs", type=int, default=3)
     ap.add_argument("--cold", action="store_true", help="also run once with dropped caches")
+    ap.add_argument("--json", help="also write pelcrow's figures here (for the scale table)")
     a = ap.parse_args()
     tree = os.path.abspath(a.tree)
     work = tempfile.mkdtemp(prefix="pelcrow-bench-")
@@ -216,25 +218,39 @@ def main():
     peers = [r for r in rows[1:] if r[1] is not None]
     fastest_warm = min((r[1] for r in peers), default=None)
     fastest_cold = min((r[3] for r in peers if r[3] is not None), default=None)
+    find_cold = None
+    if a.cold and drop_caches():
+        find_cold = run(["find", tree, "-size", "+1000000000k"])[0]
+    p = rows[0]
     print("\ntree: %s (%d files)" % (tree, total))
-    print("| tool | warm (s) | cold (s) | cached rescan (s) | peak RSS (MiB) | groups / files | plain-file groups vs pelcrow |")
-    print("|---|---|---|---|---|---|---|")
+    print("| tool | warm (s) | cold (s) | cached rescan (s) | peak RSS (MiB) | groups / files "
+          "| plain-file groups vs pelcrow | pelcrow / this tool: warm, cold |")
+    print("|---|---|---|---|---|---|---|---|")
     for name, t, mem, cold, cached, gf, agree in rows:
         if t is None:
-            print("| %s | - | - | - | - | - | %s |" % (name, agree))
+            print("| %s | - | - | - | - | - | %s | - |" % (name, agree))
             continue
         cached_text = "%s (cold %s)" % (seconds(cached[0]), seconds(cached[2])) if cached else "-"
-        print("| %s | %s | %s | %s | %.0f | %d / %d | %s |" % (
-            name, seconds(t), seconds(cold), cached_text, mem, gf[0], gf[1], agree))
-    p = rows[0]
+        mine = "-" if name == "pelcrow" else "%s, %s" % (ratio(p[1], t), ratio(p[3], cold))
+        print("| %s | %s | %s | %s | %.0f | %d / %d | %s | %s |" % (
+            name, seconds(t), seconds(cold), cached_text, mem, gf[0], gf[1], agree, mine))
+    print("| find (stat only) | %s | %s | - | %.0f | - | - | %s, - |" % (
+        seconds(enum_find[0]), seconds(find_cold), enum_find[1], ratio(p[1], enum_find[0])))
+    item_bytes = (p[2] - empty_rss) * 1024 * 1024 / total if total and p[1] is not None else 0
     if p[1] is not None:
         print("\npelcrow / fastest peer: warm %s, cold %s" % (ratio(p[1], fastest_warm), ratio(p[3], fastest_cold)))
+        print("pelcrow / find: warm first scan %s" % ratio(p[1], enum_find[0]))
         if p[4]:
             print("cached rescan / find: %s (find %.2f s)" % (ratio(p[4][0], enum_find[0]), enum_find[0]))
         print("pelcrow item memory: %.0f bytes per file (peak %.0f MiB, empty scan %.0f MiB, %d files)" % (
-            (p[2] - empty_rss) * 1024 * 1024 / total if total else 0, p[2], empty_rss, total))
+            item_bytes, p[2], empty_rss, total))
     print("enumeration alone: pelcrow %.2f s, find %.2f s (%.2fx)" % (
         enum_pelcrow[0], enum_find[0], enum_pelcrow[0] / enum_find[0] if enum_find[0] else 0))
+    if a.json and p[1] is not None:
+        with open(a.json, "w") as f:
+            json.dump({"tree": tree, "files": total, "warm": p[1], "cold": p[3],
+                       "cached": p[4][0] if p[4] else None, "peak_mib": p[2], "item_bytes": item_bytes,
+                       "find": enum_find[0], "fastest_warm": fastest_warm}, f)
     shutil.rmtree(work, ignore_errors=True)
 
 

@@ -11,6 +11,9 @@ plus a few large duplicates and near-duplicates, and the awkward cases every fin
 empty files, hidden files and folders, symbolic links to files and folders (one of them a cycle),
 hard links, and names with spaces, non-ASCII text and "[,]".
 
+With --small every file stays within a few KiB (the 64 KiB cases then differ past their first
+half instead), so a tree of a million files fits the page cache: the scale trees.
+
 The same seed and arguments always give the same tree; a stamp file records them.
 """
 import argparse
@@ -39,7 +42,13 @@ def main():
     ap.add_argument("--files", type=int, default=200000)
     ap.add_argument("--large-mb", type=int, default=400, help="total size of the large files")
     ap.add_argument("--seed", type=int, default=1)
+    ap.add_argument("--small", action="store_true", help="files of at most 4 KiB")
     a = ap.parse_args()
+    cap = 4 * 1024 if a.small else None
+
+    def between(lo, hi):
+        return rng.randint(lo, min(hi, cap) if cap else hi)
+
     rng = random.Random(a.seed)
     folders = [os.path.join(a.root, "d%02d" % i, "s%02d" % j) for i in range(50) for j in range(10)]
     # A few folders with awkward names take their share of ordinary files too.
@@ -59,31 +68,34 @@ def main():
 
     n = a.files
     for _ in range(int(n * 0.55)):
-        place(rng.randbytes(rng.randint(1, 16 * 1024)))
+        place(rng.randbytes(between(1, 16 * 1024)))
     while count < int(n * 0.85):
-        data = rng.randbytes(rng.randint(1, 64 * 1024))
+        data = rng.randbytes(between(1, 64 * 1024))
         for _ in range(rng.randint(2, 5)):
             place(data)
     kind = 0
     while count < int(n * 0.95):
         kind += 1
         if kind % 4 == 1:  # only the first byte differs
-            base = rng.randbytes(rng.randint(2, 32 * 1024))
+            base = rng.randbytes(between(2, 32 * 1024))
             variants = [flip(base, 0), base]
+        elif kind % 4 == 2 and cap:  # differ in the middle
+            base = rng.randbytes(between(2, cap))
+            variants = [flip(base, len(base) // 2), base]
         elif kind % 4 == 2:  # equal short-checksum unit, differ just past it
             base = rng.randbytes(65521 + rng.randint(1, 4096))
             variants = [flip(base, 65521 + rng.randrange(len(base) - 65521)), base]
         elif kind % 4 == 3:  # only the last byte differs
-            base = rng.randbytes(rng.randint(2, 32 * 1024))
+            base = rng.randbytes(between(2, 32 * 1024))
             variants = [flip(base, len(base) - 1), base]
         else:
-            size = rng.randint(1000, 32 * 1024)
-            variants = [rng.randbytes(size) for _ in range(rng.randint(2, 5))]
+            length = between(1000, 32 * 1024)
+            variants = [rng.randbytes(length) for _ in range(rng.randint(2, 5))]
         for v in variants:
             place(v)
     while count < n:
-        head = rng.randbytes(65521)
-        tail_size = rng.randint(1, 32 * 1024)
+        head = rng.randbytes(cap // 2 if cap else 65521)
+        tail_size = between(1, 32 * 1024)
         for _ in range(rng.randint(2, 3)):
             place(head + rng.randbytes(tail_size))
 
@@ -124,7 +136,10 @@ def main():
     os.symlink("../..", os.path.join(links, "loop", "inner", "back up"))
 
     with open(os.path.join(a.root, ".params"), "w") as f:
-        json.dump({"files": a.files, "large_mb": a.large_mb, "seed": a.seed}, f)
+        params = {"files": a.files, "large_mb": a.large_mb, "seed": a.seed}
+        if a.small:
+            params["small"] = True
+        json.dump(params, f)
     print("%d files in %s" % (count, a.root))
 
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 #include <random>
 
 #define XXH_INLINE_ALL
@@ -9,6 +10,7 @@
 
 #include "logging/Logger.h"
 #include "platform/FileSystem.h"
+#include "platform/FolderFiles.h"
 #include "services/Crc32.h"
 
 namespace pelcrow {
@@ -19,9 +21,28 @@ namespace {
 constexpr std::size_t kBlocksPerRead = 16;
 constexpr std::size_t kReadSize = kCRCBlockSize * kBlocksPerRead;
 
+// Page-aligned, so the kernel copies from the page cache into whole pages.
 char* ThreadBuffer() {
-  thread_local std::unique_ptr<char[]> buf(new char[kReadSize]);
+  struct TFree {
+    void operator()(char* p) const { ::operator delete[](p, std::align_val_t(4096)); }
+  };
+  thread_local std::unique_ptr<char[], TFree> buf(static_cast<char*>(::operator new[](kReadSize, std::align_val_t(4096))));
   return buf.get();
+}
+
+// The reads come folder by folder (the items are in the walk's order): each thread keeps the
+// folder of its last file open.
+platform::TFolderFiles& ThreadFiles() {
+  thread_local platform::TFolderFiles files;
+  return files;
+}
+
+XXH3_state_t* ThreadHashState() {
+  struct TFree {
+    void operator()(XXH3_state_t* s) const { XXH3_freeState(s); }
+  };
+  thread_local std::unique_ptr<XXH3_state_t, TFree> state(XXH3_createState());
+  return state.get();
 }
 
 // An unreadable file leaves the comparison quietly for the user, but not for the log.
@@ -47,20 +68,24 @@ std::uint64_t RandomSeed() {
 std::uint64_t StrongHashSeed() { return gSeed.load(std::memory_order_relaxed); }
 void SetStrongHashSeed(std::uint64_t Seed) { gSeed.store(Seed, std::memory_order_relaxed); }
 
+void ReleaseChecksumFolder() { ThreadFiles().CloseFolder(); }
+
 void ComputeShortChecksum(TFileItem& item, std::atomic<std::uint64_t>* bytesRead) {
   item.fHasShortCRC = true;
   item.ShortCRC32 = kCRC32Init;
-  platform::TReadOnlyFile f;
-  if (int err = f.Open(item.FullPath(), false); err != 0) {
+  platform::TFolderFiles& f = ThreadFiles();
+  if (int err = f.Open(item.Path.view(), item.Name.view(), false); err != 0) {
     item.fReadFailed = true;
     LogReadFailure(item.FullPath(), err);
     return;
   }
   char* buf = ThreadBuffer();
   std::int64_t n = f.Read(buf, kCRCBlockSize);
+  const int readError = f.LastError();
+  f.Close();
   if (n < 0) {
     item.fReadFailed = true;
-    LogReadFailure(item.FullPath(), f.LastError());
+    LogReadFailure(item.FullPath(), readError);
     return;
   }
   if (bytesRead) bytesRead->fetch_add(static_cast<std::uint64_t>(n), std::memory_order_relaxed);
@@ -83,15 +108,15 @@ void ComputeFullChecksum(TFileItem& item, std::vector<std::uint32_t>* blockCRCs,
   item.fHasFullCRC = true;
   item.CRC32 = kCRC32Init;
   if (blockCRCs) blockCRCs->clear();
-  platform::TReadOnlyFile f;
-  if (int err = f.Open(item.FullPath(), true); err != 0) {
-    item.fReadFailed = true;
-    LogReadFailure(item.FullPath(), err);
-    return;
-  }
-  XXH3_state_t* state = XXH3_createState();
+  XXH3_state_t* state = ThreadHashState();
   if (!state) {
     item.fReadFailed = true;
+    return;
+  }
+  platform::TFolderFiles& f = ThreadFiles();
+  if (int err = f.Open(item.Path.view(), item.Name.view(), true); err != 0) {
+    item.fReadFailed = true;
+    LogReadFailure(item.FullPath(), err);
     return;
   }
   XXH3_128bits_reset_withSeed(state, StrongHashSeed());
@@ -125,8 +150,8 @@ void ComputeFullChecksum(TFileItem& item, std::vector<std::uint32_t>* blockCRCs,
     UpdateCRC32(buf, static_cast<std::size_t>(n), crc);
     if (n < static_cast<std::int64_t>(kReadSize)) break;
   }
+  f.Close();
   StoreHash(item, XXH3_128bits_digest(state));
-  XXH3_freeState(state);
   item.CRC32 = ~crc;
   if (failed || total != item.Size) item.fReadFailed = true;
 }

@@ -32,6 +32,10 @@ void ComputeShortChecksum(TFileItem& item, std::atomic<std::uint64_t>* bytesRead
 void ComputeFullChecksum(TFileItem& item, std::vector<std::uint32_t>* blockCRCs,
                          const std::stop_token& stop, std::atomic<std::uint64_t>* bytesRead = nullptr);
 
+// The reads keep the folder of the last file open on each thread; this lets go of the calling
+// thread's (threads that end let go of theirs).
+void ReleaseChecksumFolder();
+
 // CRC-32 of a UTF-8 text taken as UTF-16 little-endian code units (the music tag key).
 std::uint32_t TextChecksumUtf16(std::string_view utf8);
 

@@ -68,22 +68,23 @@ struct TFileDateTimeInfo {
 class TItemBase;  // an item of the photo-library scanner, not owned
 
 struct TFileItem {
-  bool fSelected = false;
-  bool fProcessed = false;
-  bool Master = false;
+  // The marks are bits: with the counters below they fill one 8-byte word.
+  bool fSelected : 1 = false;
+  bool fProcessed : 1 = false;
+  bool Master : 1 = false;
   // Found in one of the reference folders: a copy that stays. Nothing ever checks it.
-  bool Reference = false;
-  std::uint8_t ActionType = kNoAction;
-  TFilterCategory Category = fcOther;
+  bool Reference : 1 = false;
 
   // Checksum caches. The flags say a value was computed (a checksum of 0 is a valid value);
   // fReadFailed marks a file that could not be read whole: it never joins a group.
-  bool fHasShortCRC = false;
-  bool fHasFullCRC = false;
-  bool fReadFailed = false;
+  bool fHasShortCRC : 1 = false;
+  bool fHasFullCRC : 1 = false;
+  bool fReadFailed : 1 = false;
   // The file had exactly one link when found: two entries with its device and inode are then one
   // file reached through two path texts, never duplicates of each other.
-  bool fSingleLink = true;
+  bool fSingleLink : 1 = true;
+  std::uint8_t ActionType = kNoAction;
+  TFilterCategory Category = fcOther;
   // Scratch index the comparison phase uses for its side tables.
   std::uint32_t fScratch = 0;
   // Number of the processing action that processed the item (0 = none); every action of a result
@@ -120,6 +121,10 @@ struct TFileItem {
 
   // Full path: folder, delimiter, name.
   std::string FullPath() const;
+
+  // Items come from a pool of their own (a million of them cost no allocator overhead).
+  static void* operator new(std::size_t Size);
+  static void operator delete(void* Cell, std::size_t Size) noexcept;
 };
 
 using PFileItem = TFileItem*;

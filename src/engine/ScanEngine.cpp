@@ -3,6 +3,7 @@
 #include "base/PathText.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "base/MainThread.h"
@@ -575,21 +576,64 @@ bool TScanEngine::CheckProcessed(int AIndex) const {
 }
 
 
-TFilterCategory TScanEngine::DetectCategory(std::string_view AFileName) {
-  static const struct {
-    TFilterCategory Category;
-    const char* List;
-  } kLists[] = {
-      {fcArchives, "*.7Z;*.ACE;*.ALZ;*.ARC;*.ARJ;*.BZ2;*.BZ2;*.CAB;*.JAR;*.LZH;*.PAK;*.RAR;*.AT3;*.TGZ;*.TAR;*.GZ;*.UHA;*.ZIP;"},
-      {fcDocuments, "*.MDB;*.ADP;*.MDA;*.MDE;*.ADE;*.XL;*.XLA;*.XLS;*.XLSX;*.XLT;*.XLM;*.XLC;*.XLW;*.PPS;*.PPT;*.PPTX;*.DOC;*.DOCX;*.WRI;*.CSV;*.ODT;*.ODS;*.ODG;*.ODP;*.ODM;*.ODF;*.PDF;*.TXT;*.RTF;"},
-      {fcMusic, "*.M4A;*.M4P;*.MP2;*.AAC;*.AIFF;*.APE;*.AU;*.FLAC;*.MID;*.MP3;*.OGG;*.RAW;*.WAV;*.WMA;*.MP3PRO;*.RM;*.RA;"},
-      {fcPictures, "*.BMP;*.GIF;*.ICO;*.JNG;*.JPG;*.JPEG;*.JPE;*.JP2;*.JPC;*.J2K;*.PNG;*.TIF;*.TIFF;*.EPS;*.CLP;*.CRW;*.CR2;*.DCX;*.EXR;*.KDC;*.PCX;*.PSD;*.RAW;*.SFW;*.WMF;"},
-      {fcVideo, "*.3GP;*.MP4;*.SWF;*.FLA;*.FLV;*.MKV;*.MPEG;*.MPG;*.M1V;*.MP2;*.MPA;*.MPE;*.MOV;*.AVI;*.WMV;*.DIVX;"},
-  };
+namespace {
+
+struct TCategoryList {
+  TFilterCategory Category;
+  const char* List;
+};
+
+constexpr TCategoryList kCategoryLists[] = {
+    {fcArchives, "*.7Z;*.ACE;*.ALZ;*.ARC;*.ARJ;*.BZ2;*.BZ2;*.CAB;*.JAR;*.LZH;*.PAK;*.RAR;*.AT3;*.TGZ;*.TAR;*.GZ;*.UHA;*.ZIP;"},
+    {fcDocuments, "*.MDB;*.ADP;*.MDA;*.MDE;*.ADE;*.XL;*.XLA;*.XLS;*.XLSX;*.XLT;*.XLM;*.XLC;*.XLW;*.PPS;*.PPT;*.PPTX;*.DOC;*.DOCX;*.WRI;*.CSV;*.ODT;*.ODS;*.ODG;*.ODP;*.ODM;*.ODF;*.PDF;*.TXT;*.RTF;"},
+    {fcMusic, "*.M4A;*.M4P;*.MP2;*.AAC;*.AIFF;*.APE;*.AU;*.FLAC;*.MID;*.MP3;*.OGG;*.RAW;*.WAV;*.WMA;*.MP3PRO;*.RM;*.RA;"},
+    {fcPictures, "*.BMP;*.GIF;*.ICO;*.JNG;*.JPG;*.JPEG;*.JPE;*.JP2;*.JPC;*.J2K;*.PNG;*.TIF;*.TIFF;*.EPS;*.CLP;*.CRW;*.CR2;*.DCX;*.EXR;*.KDC;*.PCX;*.PSD;*.RAW;*.SFW;*.WMF;"},
+    {fcVideo, "*.3GP;*.MP4;*.SWF;*.FLA;*.FLV;*.MKV;*.MPEG;*.MPG;*.M1V;*.MP2;*.MPA;*.MPE;*.MOV;*.AVI;*.WMV;*.DIVX;"},
+};
+
+TFilterCategory CategoryBySearch(std::string_view AFileName) {
   std::string key = "*" + ExtensionKeyOf(AFileName) + ";";
-  for (const auto& l : kLists)
+  for (const auto& l : kCategoryLists)
     if (std::string_view(l.List).find(key) != std::string_view::npos) return l.Category;
   return fcOther;
+}
+
+// Every extension of the lists, the first list naming it winning (as the search does).
+const std::unordered_map<std::string_view, TFilterCategory>& CategoryByExtension() {
+  static const auto map = [] {
+    std::unordered_map<std::string_view, TFilterCategory> m;
+    for (const auto& l : kCategoryLists) {
+      const std::string_view list(l.List);
+      for (std::size_t b = 0; b < list.size();) {
+        const std::size_t e = list.find(';', b);
+        m.try_emplace(list.substr(b + 1, e - b - 1), l.Category);  // without the '*'
+        b = e + 1;
+      }
+    }
+    return m;
+  }();
+  return map;
+}
+
+}  // namespace
+
+TFilterCategory TScanEngine::DetectCategory(std::string_view AFileName) {
+  // Called for every file found: a short ASCII extension is looked up directly. Others (where
+  // upper case may map a letter into ASCII, or ';' and '*' could match across entries) take the
+  // search through the lists.
+  const std::string_view ext = ExtensionPart(AFileName);
+  if (ext.empty()) return fcOther;
+  char upper[8];
+  if (ext.size() > sizeof upper) return CategoryBySearch(AFileName);
+  for (std::size_t k = 0; k < ext.size(); ++k) {
+    char c = ext[k];
+    if (static_cast<unsigned char>(c) >= 0x80 || c == ';' || c == '*') return CategoryBySearch(AFileName);
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    upper[k] = c;
+  }
+  const auto& map = CategoryByExtension();
+  const auto it = map.find(std::string_view(upper, ext.size()));
+  return it == map.end() ? fcOther : it->second;
 }
 
 }  // namespace pelcrow

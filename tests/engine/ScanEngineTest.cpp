@@ -264,7 +264,7 @@ TEST(ScanEngineTest, SummaryCountsFirstItemOfEachGroupAsOriginal) {
 
 // The change time and the undo record's handle (16 bytes) are what processing needs to check a
 // kept copy and to undo after a restart.
-TEST(ScanEngineTest, ItemsStaySmall) { EXPECT_LE(sizeof(TFileItem), 176u); }
+TEST(ScanEngineTest, ItemsStaySmall) { EXPECT_LE(sizeof(TFileItem), 168u); }
 
 struct TCategoryCase {
   const char* Name;

@@ -1,7 +1,11 @@
 #include "platform/FileSystem.h"
+#include "platform/FolderFiles.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <map>
 
@@ -36,6 +40,42 @@ TEST(TDirectoryTest, ListsAndStatsEntriesByName) {
   const TDirectory followed(dir / "dlink", true);
   EXPECT_EQ(followed.Error(), 0);
   EXPECT_EQ(followed.LStatAt("file", info), 0);
+}
+
+}  // namespace
+}  // namespace pelcrow::platform
+
+namespace pelcrow::platform {
+namespace {
+
+// Files opened by name in a folder held open: the next folder replaces it, a FIFO or folder in a
+// file's place is refused without blocking, and a name with a slash is taken as a path.
+TEST(TFolderFilesTest, OpensFilesFolderByFolder) {
+  test::TTempDir dir;
+  dir.Write("a/one", "first");
+  dir.Write("a/two", "second!");
+  dir.Write("b/one", "other");
+  ASSERT_EQ(::mkfifo((dir / "a/fifo").c_str(), 0600), 0);
+  struct TCase {
+    std::string Folder, Name;
+    int Error;
+    std::string Content;
+  };
+  TFolderFiles files;
+  for (const TCase& c : {TCase{dir / "a", "one", 0, "first"}, TCase{dir / "a", "two", 0, "second!"},
+                         TCase{dir / "b", "one", 0, "other"}, TCase{dir / "a", "fifo", EINVAL, ""},
+                         TCase{dir.path(), "a", EISDIR, ""}, TCase{dir / "a", "missing", ENOENT, ""},
+                         TCase{dir / "gone", "one", ENOENT, ""}, TCase{dir.path(), "a/two", 0, "second!"}}) {
+    ASSERT_EQ(files.Open(c.Folder, c.Name, true), c.Error) << c.Folder << " " << c.Name;
+    if (c.Error != 0) continue;
+    char buf[64];
+    const std::int64_t n = files.Read(buf, sizeof buf);
+    ASSERT_GE(n, 0);
+    EXPECT_EQ(std::string(buf, static_cast<std::size_t>(n)), c.Content) << c.Name;
+    EXPECT_EQ(files.Size(), static_cast<std::int64_t>(c.Content.size()));
+    files.Close();
+  }
+  files.CloseFolder();
 }
 
 }  // namespace
