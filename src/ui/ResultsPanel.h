@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,11 @@ class TResultsPanel final : public QWidget {
   void RunMenuItem(int item);
   QMenu* ColumnMenu() const { return pmColumns; }
   void SetUserTag(int tag, bool on);
+  // Sizes the columns to their captions, the cells in view and the window (see the .cpp).
+  void FitColumns();
+  // The widths the user dragged, by column kind, as the user state keeps them ("2:300,4:90").
+  std::string ColumnWidthsText() const;
+  void SetColumnWidthsText(const std::string& text);
 
   // Saving and loading with the program's messages; the dialogs ask for the file.
   bool SaveListTo(const std::string& file);
@@ -144,6 +150,8 @@ class TResultsPanel final : public QWidget {
   void ShowContextMenu(const QPoint& pos);
   void HeaderMenu(const QPoint& pos);
   void MarkCategory(TFilterCategory category);
+  void KeepCategoryWidths();
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
   TScanEngine* fEngine;
   TResultsModel* fModel;
@@ -157,6 +165,10 @@ class TResultsPanel final : public QWidget {
   QMenu* pmColumns;
   std::array<bool, 8> fUserTags{};
   TFilterCategory fCategory = fcAllFiles;
+  std::map<int, int> fUserWidths;
+  bool fFitting = false;
+  bool fRefit = false;
+  bool fDraggingColumn = false;
 };
 
 }  // namespace pelcrow::ui
