@@ -344,7 +344,7 @@ void TScanEngine::ScanFolder(TWalk& Walk, const std::string& ADir, bool Recursiv
     for (const TListedEntry& entry : listing.Files) {
       if (Walk.Stop.stop_requested()) return;
       if (entry.Error != 0) {
-        ++fSummaryInfo.TotalFiles;
+        if (CountsAsScanned(entry.Name)) ++fSummaryInfo.TotalFiles;
         RejectFile(dir, entry.Name, kErrorCheck, platform::ErrorText(entry.Error));
         continue;
       }
@@ -352,6 +352,12 @@ void TScanEngine::ScanFolder(TWalk& Walk, const std::string& ADir, bool Recursiv
     }
   }
   if (fLogEvents.Contains(leFolderScanned)) LogEvent(leFolderScanned, WithTrailingDelimiter(dir), "", "");
+}
+
+// The music mode looks at audio files only: a file its masks turn away was never a candidate, so
+// "Files scanned" leaves it out as a user reads it.
+bool TScanEngine::CountsAsScanned(const std::string& Name) const {
+  return fCompareMode != cmMusicTags || MatchesAny(fIncludeMasks, Name);
 }
 
 const char* TScanEngine::FileCheck(TWalk& Walk, const std::string& Path, const TSearchRec& SearchRec) {
@@ -398,7 +404,7 @@ const char* TScanEngine::FileCheck(TWalk& Walk, const std::string& Path, const T
 
 bool TScanEngine::InternalFilter(TWalk& Walk, const std::string& Path, const TItemString& SharedPath,
                                  const TSearchRec& SearchRec) {
-  ++fSummaryInfo.TotalFiles;
+  if (CountsAsScanned(SearchRec.Name)) ++fSummaryInfo.TotalFiles;
   if (Walk.Stop.stop_requested()) return false;
   Walk.TagText.clear();
   Walk.Tags.reset();

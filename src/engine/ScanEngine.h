@@ -352,6 +352,7 @@ class TScanEngine {
   const char* FolderCheck(const std::string& Dir, bool IsLink) const;
   bool InternalFilter(TWalk& Walk, const std::string& Path, const TItemString& SharedPath, const TSearchRec& SearchRec);
   const char* FileCheck(TWalk& Walk, const std::string& Path, const TSearchRec& SearchRec);
+  bool CountsAsScanned(const std::string& Name) const;
   void PrepareFilters();
   void LogFolderSkipped(const std::string& Dir, const std::string& Data);
   void RejectFile(const std::string& Path, const std::string& Name, const char* Check, const std::string& Error);

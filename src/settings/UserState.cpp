@@ -64,6 +64,7 @@ TUserState ReadUserState(const TIniFile& ini) {
   s.MainFormLeft = OptionalInt(ini, "MainFormLeft");
   s.MainFormWidth = OptionalInt(ini, "MainFormWidth");
   s.MainFormHeight = OptionalInt(ini, "MainFormHeight");
+  s.GridColumnWidths = ini.ReadString(kUserSection, "GridColumnWidths", "");
   return s;
 }
 
@@ -87,6 +88,7 @@ void WriteUserState(TIniFile& ini, const TUserState& s) {
   if (s.MainFormLeft) ini.WriteInteger(kUserSection, "MainFormLeft", *s.MainFormLeft);
   if (s.MainFormWidth) ini.WriteInteger(kUserSection, "MainFormWidth", *s.MainFormWidth);
   if (s.MainFormHeight) ini.WriteInteger(kUserSection, "MainFormHeight", *s.MainFormHeight);
+  ini.WriteString(kUserSection, "GridColumnWidths", s.GridColumnWidths);
 }
 
 TUserState LoadUserStateFile(const std::string& settingsFile) {

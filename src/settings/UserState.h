@@ -35,6 +35,8 @@ struct TUserState {
   std::int32_t MaxSize = 1;
   std::string PathToMove;
   std::optional<std::int32_t> MainFormTop, MainFormLeft, MainFormWidth, MainFormHeight;
+  // The result columns the user gave a width, as "kind:width,..." (the grid reads it).
+  std::string GridColumnWidths;
 
   TUserState();
 };

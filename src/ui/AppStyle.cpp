@@ -61,14 +61,15 @@ QPushButton#lSelectFoldersL { color: #1d4ed8; font-size: 11pt; font-weight: 700;
   background: transparent; text-decoration: underline; padding: 0 2px; }
 QPushButton#lSelectFoldersL:disabled { color: #94a3b8; }
 QPushButton, QToolButton { background: #ffffff; border: 1px solid #cbd5e1; border-radius: 6px;
-  padding: 5px 12px; color: #0f172a; }
+  padding: 4px 12px; color: #0f172a; }
 QPushButton:hover, QToolButton:hover { background: #eef2ff; border-color: #93c5fd; }
 QPushButton:pressed, QToolButton:pressed { background: #dbeafe; }
 QPushButton:disabled, QToolButton:disabled { color: #94a3b8; background: #f8fafc; border-color: #e2e8f0; }
 QToolButton::menu-indicator { subcontrol-position: right center; right: 4px; }
 QToolButton#btnScanMode { padding-right: 20px; }
+QFrame#CategoryLayout QPushButton { padding: 4px 6px; }
 QPushButton#crbStart { background: #16a34a; color: white; border: none; font-weight: 700;
-  font-size: 11pt; padding: 7px 28px; }
+  font-size: 11pt; padding: 4px 28px; }
 QPushButton#crbStart:hover { background: #15803d; }
 QPushButton#crbStart:disabled { background: #a7d8b5; color: #f0fdf4; }
 QPushButton#crbStart[scanning="true"] { background: #dc2626; }

@@ -9,6 +9,7 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMimeDatabase>
 #include <QScreen>
 #include <QScrollArea>
@@ -20,6 +21,7 @@
 
 #include "base/FormatSettings.h"
 #include "base/UserPrompt.h"
+#include "platform/DesktopApps.h"
 #include "platform/FileSystem.h"
 #include "localization/Formatting.h"
 #include "platform/ProcessLauncher.h"
@@ -98,23 +100,57 @@ bool OpenItemFile(const std::string& path) {
 bool OpenItemWith(const std::string& path, QWidget* parent) {
   if (TooLong(path)) return false;
   if (platform::OpenWith(path)) return true;
-  // No portal chooser: ask for the program; it gets the path as its one argument, no shell.
+  // No portal chooser: the programs registered for the file's type, and a field for any other
+  // one, which gets the path as its one argument, no shell.
+  const QMimeType mime = QMimeDatabase().mimeTypeForFile(PathText(path));
+  std::vector<std::string> types{mime.name().toStdString()};
+  for (const QString& t : mime.allAncestors()) types.push_back(t.toStdString());
+  const std::vector<platform::TDesktopApp> apps = platform::ApplicationsForTypes(types);
   QDialog dlg(parent);
   dlg.setObjectName(QStringLiteral("fmOpenWith"));
   dlg.setWindowTitle(Tr("Open with ..."));
   auto* v = new QVBoxLayout(&dlg);
-  v->addWidget(new QLabel(PathText(path), &dlg));
+  auto* file = new QLabel(PathText(path), &dlg);
+  file->setWordWrap(true);
+  v->addWidget(file);
+  auto* list = new QListWidget(&dlg);
+  list->setObjectName(QStringLiteral("lbPrograms"));
+  for (const platform::TDesktopApp& app : apps) {
+    auto* item = new QListWidgetItem(QString::fromStdString(app.Name), list);
+    item->setToolTip(QString::fromStdString(app.Exec));
+  }
+  if (apps.empty()) {
+    v->addWidget(new QLabel(Tr("No program is registered for this type of file."), &dlg));
+    list->hide();
+  } else {
+    list->setCurrentRow(0);
+  }
+  v->addWidget(list, 1);
+  v->addWidget(new QLabel(Tr("Other program:"), &dlg));
   auto* edit = new QLineEdit(&dlg);
   edit->setObjectName(QStringLiteral("edProgram"));
   v->addWidget(edit);
+  // A typed program is the choice; picking from the list again empties the field.
+  QObject::connect(edit, &QLineEdit::textEdited, list, [list](const QString& text) {
+    if (!text.isEmpty()) list->clearSelection();
+  });
+  QObject::connect(list, &QListWidget::itemClicked, edit, [edit] { edit->clear(); });
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dlg);
   QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
   QObject::connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+  QObject::connect(list, &QListWidget::itemDoubleClicked, &dlg, &QDialog::accept);
   v->addWidget(buttons);
+  dlg.resize(dlg.sizeHint().expandedTo(QSize(420, 0)));
   if (RunModal(dlg) != QDialog::Accepted) return false;
   const std::string program = PathBytes(edit->text().trimmed());
-  if (program.empty()) return false;
   platform::TLaunchFailure failure;
+  if (program.empty()) {
+    const int row = list->currentRow();
+    if (row < 0 || row >= static_cast<int>(apps.size()) || list->selectedItems().isEmpty()) return false;
+    const platform::TDesktopApp& app = apps[static_cast<std::size_t>(row)];
+    if (platform::OpenWithApplication(app, path, failure)) return true;
+    return Report(Filled("Can not open \"%s\" with \"%s\".", path, app.Name), failure);
+  }
   if (platform::OpenWithProgram(program, path, failure)) return true;
   return Report(Filled("Can not open \"%s\" with \"%s\".", path, program), failure);
 }

@@ -15,6 +15,17 @@
 #include "ui/UiText.h"
 
 namespace pelcrow::ui {
+namespace {
+
+// The preset names are stored in English with the list; they are shown in the user's language.
+// A name the user wrote has no translation and is shown as written.
+QString ShownEntry(const std::string& entry) {
+  const std::size_t bar = entry.find(" | ");
+  if (bar == std::string::npos) return QString::fromStdString(entry);
+  return Tr(entry.substr(0, bar)) + QString::fromStdString(entry.substr(bar));
+}
+
+}  // namespace
 
 // ------------------------------------------------------------------------------ editor
 
@@ -169,13 +180,14 @@ void TfmFileMasks::Retranslate() {
   btnReverse->setText(Tr(" Reverse selection "));
   btnOK->setText(Tr("OK"));
   btnCancel->setText(Tr("Cancel"));
+  Reload(lbMasks->currentRow());
 }
 
 void TfmFileMasks::Reload(int current) {
   fUpdating = true;
   lbMasks->clear();
   for (std::size_t i = 0; i < fModel->Count(); ++i) {
-    auto* item = new QListWidgetItem(QString::fromStdString(fModel->Entry(i)), lbMasks);
+    auto* item = new QListWidgetItem(ShownEntry(fModel->Entry(i)), lbMasks);
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     item->setCheckState(fModel->Checked(i) ? Qt::Checked : Qt::Unchecked);
     item->setToolTip(QString::fromStdString(fModel->Patterns(i)));

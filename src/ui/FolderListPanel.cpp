@@ -2,6 +2,8 @@
 
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
 #include <QPushButton>
 #include <QStyle>
 #include <QTabWidget>
@@ -51,36 +53,46 @@ TFolderListPanel::TFolderListPanel(QWidget* parent) : QFrame(parent) {
   DblclkTimer->setInterval(350);
   DblclkTimer->setSingleShot(true);
   auto* grid = new QGridLayout(this);
-  grid->setContentsMargins(12, 10, 12, 10);
+  grid->setContentsMargins(12, 6, 12, 6);
   grid->setHorizontalSpacing(10);
   grid->addWidget(BuildTree(), 0, 0);
   grid->addLayout(BuildButtons(), 0, 1);
   grid->addLayout(BuildLists(), 0, 2);
+  // The masks and size limits run under the tree and the lists both: under the lists alone they
+  // do not fit a narrow window.
+  grid->addWidget(fFilters, 1, 0, 1, 3);
+  grid->setVerticalSpacing(6);
   grid->setColumnStretch(0, 1);
   grid->setColumnStretch(2, 2);
+  grid->setRowStretch(0, 1);
   ConnectSignals();
 }
 
-// The tree with its refresh button in the corner.
+// The tree with its refresh button in its caption row: laid over the entries it hid one.
 QWidget* TFolderListPanel::BuildTree() {
-  auto* treeBox = new QWidget(this);
-  auto* treeLayout = new QGridLayout(treeBox);
-  treeLayout->setContentsMargins(0, 0, 0, 0);
-  tvFolderList = new TFolderTree(treeBox);
+  tvFolderList = new TFolderTree(this);
   tvFolderList->setObjectName(QStringLiteral("tvFolderList"));
   tvFolderList->setMinimumWidth(170);
-  ImageRefresh = new QToolButton(treeBox);
+  tvFolderList->setHeaderHidden(false);
+  QHeaderView* header = tvFolderList->header();
+  header->setSectionsClickable(false);
+  ImageRefresh = new QToolButton(header);
   ImageRefresh->setObjectName(QStringLiteral("ImageRefresh"));
   ImageRefresh->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
+  ImageRefresh->setIconSize(QSize(14, 14));
   ImageRefresh->setAutoRaise(true);
+  ImageRefresh->setStyleSheet(QStringLiteral("QToolButton { padding: 0px; border: none; background: transparent; }"));
   ImageRefresh->setProperty(kStatusHintProperty, QByteArray("Refresh button renews the list of folders in the tree"));
-  treeLayout->addWidget(tvFolderList, 0, 0);
-  treeLayout->addWidget(ImageRefresh, 0, 0, Qt::AlignTop | Qt::AlignRight);
-  return treeBox;
+  auto* row = new QHBoxLayout(header);
+  row->setContentsMargins(0, 0, 4, 0);
+  row->addStretch();
+  row->addWidget(ImageRefresh);
+  return tvFolderList;
 }
 
 QLayout* TFolderListPanel::BuildButtons() {
   auto* buttons = new QVBoxLayout;
+  buttons->setSpacing(4);
   bAdd = new QPushButton(this);
   bAdd->setObjectName(QStringLiteral("bAdd"));
   bRemove = new QPushButton(this);
@@ -99,7 +111,7 @@ QLayout* TFolderListPanel::BuildButtons() {
   return buttons;
 }
 
-// The two lists as tabs, the masks and size limits under them.
+// The two lists as tabs.
 QLayout* TFolderListPanel::BuildLists() {
   tcPathList = new QTabWidget(this);
   tcPathList->setObjectName(QStringLiteral("tcPathList"));
@@ -115,7 +127,6 @@ QLayout* TFolderListPanel::BuildLists() {
   fFilters = new TScanFilterBox(this);
   auto* right = new QVBoxLayout;
   right->addWidget(tcPathList, 1);
-  right->addWidget(fFilters);
   return right;
 }
 
@@ -141,6 +152,7 @@ void TFolderListPanel::ConnectSignals() {
 
 void TFolderListPanel::Retranslate() {
   ImageRefresh->setToolTip(Tr("Refresh button renews the list of folders in the tree"));
+  tvFolderList->setHeaderLabel(Tr("Folders"));
   tvFolderList->RetranslateRoots();
   bAdd->setText(Tr("Add"));
   bRemove->setText(Tr("Remove"));

@@ -25,6 +25,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 
@@ -120,7 +121,7 @@ TfmMain::TfmMain(platform::TSingleInstance* instance, QWidget* parent) : QMainWi
   // Symbolic links need no privilege here, so the processing menu keeps its link actions.
   RestoreUserState();
   CheckShellQueue();
-  setMinimumSize(800, 600);
+  UpdateMinimumSize();
   ListenForWakeUps();
   ShowInitialState();
 }
@@ -204,8 +205,8 @@ void TfmMain::BuildUi() {
 
   auto* central = new QWidget(this);
   auto* layout = new QVBoxLayout(central);
-  layout->setContentsMargins(10, 10, 10, 6);
-  layout->setSpacing(8);
+  layout->setContentsMargins(10, 8, 10, 4);
+  layout->setSpacing(6);
   layout->addWidget(BuildTop());
   auto* split = new QSplitter(Qt::Vertical, central);
   split->setChildrenCollapsible(false);
@@ -214,7 +215,7 @@ void TfmMain::BuildUi() {
   auto* lower = new QWidget(split);
   auto* lowerLayout = new QVBoxLayout(lower);
   lowerLayout->setContentsMargins(0, 0, 0, 0);
-  lowerLayout->setSpacing(8);
+  lowerLayout->setSpacing(6);
   lowerLayout->addWidget(BuildMiddle());
   lowerLayout->addWidget(BuildResults(), 1);
   split->addWidget(lower);
@@ -222,7 +223,7 @@ void TfmMain::BuildUi() {
   // still give it more).
   split->setStretchFactor(0, 0);
   split->setStretchFactor(1, 1);
-  split->setSizes({fFolders->minimumSizeHint().height() + 40, 100000});
+  split->setSizes({fFolders->minimumSizeHint().height(), 100000});
   layout->addWidget(split, 1);
   setCentralWidget(central);
   fUserState = std::make_unique<TUserStateBinder>(*this, *fFolders);
@@ -271,7 +272,7 @@ QWidget* TfmMain::BuildTop() {
   auto* pTop = new QFrame(this);
   pTop->setObjectName(QStringLiteral("pTop"));
   auto* h = new QHBoxLayout(pTop);
-  h->setContentsMargins(12, 8, 12, 8);
+  h->setContentsMargins(12, 4, 12, 4);
   lStep1 = StepLabel(pTop, "lStep1", false);
   lSelectFoldersL = new QPushButton(pTop);
   lSelectFoldersL->setObjectName(QStringLiteral("lSelectFoldersL"));
@@ -310,7 +311,7 @@ QWidget* TfmMain::BuildMiddle() {
   auto* pMiddle = new QFrame(this);
   pMiddle->setObjectName(QStringLiteral("pMiddle"));
   auto* h = new QHBoxLayout(pMiddle);
-  h->setContentsMargins(12, 8, 12, 8);
+  h->setContentsMargins(12, 4, 12, 4);
   lStep2 = StepLabel(pMiddle, "lStep2", false);
   lBeginScan = StepLabel(pMiddle, "lBeginScan", true);
   pbProgress = new QProgressBar(pMiddle);
@@ -369,7 +370,8 @@ QWidget* TfmMain::BuildResultsFrame(QWidget* parent) {
   auto* pResults = new QFrame(parent);
   pResults->setObjectName(QStringLiteral("pResults"));
   auto* v = new QVBoxLayout(pResults);
-  v->setContentsMargins(12, 8, 12, 10);
+  v->setContentsMargins(8, 6, 8, 6);
+  v->setSpacing(4);
   auto* head = new QHBoxLayout;
   lStep3 = StepLabel(pResults, "lStep3", false);
   lResolve = StepLabel(pResults, "lResolve", true);
@@ -383,6 +385,10 @@ QWidget* TfmMain::BuildResultsFrame(QWidget* parent) {
   head->addWidget(lResolve);
   head->addStretch();
   v->addLayout(head);
+  cbCheckAll = new QCheckBox(pResults);
+  cbCheckAll->setObjectName(QStringLiteral("cbCheckAll"));
+  // Beside the step's title: the row of buttons under it has no room to spare in a narrow window.
+  head->addWidget(cbCheckAll);
   auto* actions = new QHBoxLayout;
   actions->addWidget(bDuplicates);
   actions->addWidget(bProcessSelection);
@@ -394,9 +400,6 @@ QWidget* TfmMain::BuildResultsFrame(QWidget* parent) {
   lblSummary->setWordWrap(true);
   lblSummary->hide();
   v->addWidget(lblSummary);
-  cbCheckAll = new QCheckBox(pResults);
-  cbCheckAll->setObjectName(QStringLiteral("cbCheckAll"));
-  actions->addWidget(cbCheckAll);
   // While a scan runs the list makes way for a quiet notice, keeping the frame's layout.
   pResultsStack = new QStackedWidget(pResults);
   pResultsHost = new QWidget(pResultsStack);
@@ -412,17 +415,24 @@ QWidget* TfmMain::BuildResultsFrame(QWidget* parent) {
 QWidget* TfmMain::BuildStatsPanel(QWidget* parent) {
   StatsPanel = new QFrame(parent);
   StatsPanel->setObjectName(QStringLiteral("StatsPanel"));
-  StatsPanel->setMinimumWidth(220);
-  StatsPanel->setMaximumWidth(300);
   auto* g = new QGridLayout(StatsPanel);
-  g->setContentsMargins(12, 10, 12, 10);
+  g->setContentsMargins(8, 6, 8, 6);
+  g->setVerticalSpacing(4);
+  g->setHorizontalSpacing(4);
   auto field = [this, g](QLabel*& label, QLineEdit*& edit, const char* name, int row) {
     label = new QLabel(StatsPanel);
+    // Never narrower than its caption: the figures beside it give way first.
+    label->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
     edit = new QLineEdit(StatsPanel);
     edit->setObjectName(QString::fromLatin1(name));
     edit->setReadOnly(true);
     edit->setFocusPolicy(Qt::NoFocus);
     edit->setAlignment(Qt::AlignRight);
+    // A figure is read whole, and the grid keeps the rest: the field is as wide as its text
+    // ("1 / 26 B", not "26 B").
+    connect(edit, &QLineEdit::textChanged, edit, [edit](const QString& text) {
+      edit->setFixedWidth(std::max(40, edit->fontMetrics().horizontalAdvance(text) + 18));
+    });
     g->addWidget(label, row, 0);
     g->addWidget(edit, row, 1);
   };
@@ -446,6 +456,7 @@ void TfmMain::BuildResultsGrid() {
   l->addWidget(fResults);
   sgFileList = fResults->Grid();
   PreviewPanel->Attach(fResults, fScanEngine.get());
+  fUserState->SetResults(fResults);
   fResults->Defer = [this](std::function<void()> action) { RunDeferred(std::move(action)); };
   connect(fResults, &TResultsPanel::SelectionChanged, this, &TfmMain::UpdateSelectedInfo);
   connect(fResults, &TResultsPanel::ResultsChanged, this, [this] {
@@ -588,6 +599,19 @@ void TfmMain::Retranslate() {
   bExport->setText(Tr("Export List to File"));
   RebuildFileSizeUnits();
   if (fScan && (fScan->LastScan().Info.TotalFiles > 0 || !lblSummary->isHidden())) UpdateStatsInfo();
+  UpdateMinimumSize();
+  // The summary line is built from the last scan's figures, so it can follow the language too.
+  if (fScan && !lblSummary->isHidden()) lblSummary->setText(fScan->SummaryText());
+}
+
+// 800 x 600, or more when the captions of the language need it: a window smaller than its layout
+// would squeeze controls below their text.
+void TfmMain::UpdateMinimumSize() {
+  if (!layout()) return;
+  // Pending layout requests first, so that the minimum is the one of the captions shown now.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+  layout()->activate();
+  setMinimumSize(QSize(800, 600).expandedTo(layout()->minimumSize()));
 }
 
 void TfmMain::SetScanModeCaption() {
@@ -615,11 +639,7 @@ void TfmMain::ChooseScanMode(std::uint8_t mode) {
   // "File Search" stands for the three file-search modes.
   if (mode == current || (mode == cmCRC32 && current < cmMusicTags)) return;
   const std::uint8_t newMode = mode == cmCRC32 ? Settings.LastFileSearchMode : mode;
-  if (fScanEngine->ItemCount() > 0 && ModeSwitchClearsResults(current, newMode) &&
-      !GetUserPrompt().Confirm(
-          TranslateText("Switching the scan mode clears the current results. Do you want to proceed?"))) {
-    return;
-  }
+  if (fScanEngine->ItemCount() > 0 && ModeSwitchClearsResults(current, newMode) && !ConfirmModeSwitch()) return;
   const TPcwSettings old = Settings;
   if (!IsMailModeValue(current)) fUserState->Save();
   // The settings dialog's apply step, without showing it.
@@ -627,6 +647,11 @@ void TfmMain::ChooseScanMode(std::uint8_t mode) {
   Settings.SetComparisonMode(newMode);
   SaveSettingsOrLog();
   ApplySettingsChange(old);
+}
+
+bool TfmMain::ConfirmModeSwitch() {
+  return GetUserPrompt().Confirm(
+      TranslateText("Switching the scan mode clears the current results. Do you want to proceed?"));
 }
 
 void TfmMain::ApplySettingsChange(const TPcwSettings& old) {
@@ -642,6 +667,7 @@ void TfmMain::ApplySettingsChange(const TPcwSettings& old) {
   fResults->CheckColumns();
   CheckMode();
   SetScanModeCaption();
+  UpdateMinimumSize();
 }
 
 // The helper that registers the file manager's menu entry is this program's own command line.
@@ -1046,6 +1072,8 @@ void TfmMain::UpdateSelectedInfo() {
   edSelected->setText(fResults->SelectedText(&all));
   const QSignalBlocker quiet(cbCheckAll);
   cbCheckAll->setChecked(all);
+  // The figures size their fields.
+  UpdateMinimumSize();
 }
 
 void TfmMain::UpdateResultControls() {
@@ -1162,6 +1190,9 @@ void TfmMain::RunSettings() {
   dlg.LoadSettings(true);
   dlg.OldShCtxMnuValue = Settings.ShellContextMenu;
   old.ShellContextMenu = dlg.OldShCtxMnuValue;
+  dlg.ConfirmModeSwitch = [this](std::uint8_t oldMode, std::uint8_t newMode) {
+    return fScanEngine->ItemCount() == 0 || !ModeSwitchClearsResults(oldMode, newMode) || ConfirmModeSwitch();
+  };
   if (RunModal(dlg) != QDialog::Accepted) return;
   ApplySettingsChange(old);
 }

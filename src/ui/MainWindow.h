@@ -109,6 +109,7 @@ class TfmMain : public QMainWindow, public ITranslatable, public IProcessingHost
   void ShowInitialState();
 
   void SetScanModeCaption();
+  void UpdateMinimumSize();
   void CheckMode();
   void CheckShellQueue();
   void UpdateStartButton();
@@ -149,6 +150,8 @@ class TfmMain : public QMainWindow, public ITranslatable, public IProcessingHost
   void ReloadForFileOptions(const TPcwSettings& old);
   bool GetOutlookFolders();
   static bool ModeSwitchClearsResults(std::uint8_t oldMode, std::uint8_t newMode);
+  // The question before a mode switch that would throw the results away.
+  static bool ConfirmModeSwitch();
   static bool SameModeLists(std::uint8_t oldMode, std::uint8_t newMode);
   // Mail modes: the plug-in scans exactly the folders of the two lists.
   void GiveListsToPlugin();

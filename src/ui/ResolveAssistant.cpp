@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
@@ -25,12 +26,30 @@ namespace pelcrow::ui {
 
 namespace {
 
+constexpr int kTileIconSize = 48;
+
+// Some of the style's icons come in small sizes only, and an icon is never drawn larger than its
+// largest picture: those are scaled up, so that every tile shows its icon at one size.
+QIcon TileIcon(QStyle::StandardPixmap which) {
+  const QIcon icon = QApplication::style()->standardIcon(which);
+  const QSize want(kTileIconSize, kTileIconSize);
+  if (icon.actualSize(want) == want) return icon;
+  QSize largest;
+  for (const QSize& s : icon.availableSizes())
+    if (s.width() > largest.width()) largest = s;
+  const QPixmap source = icon.pixmap(largest.isValid() ? largest : want);
+  QIcon scaled;
+  for (const int factor : {1, 2})
+    scaled.addPixmap(source.scaled(want * factor, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+  return scaled;
+}
+
 QToolButton* Tile(const char* name, const char* caption, QStyle::StandardPixmap icon, QWidget* parent) {
   auto* b = new QToolButton(parent);
   b->setObjectName(QString::fromLatin1(name));
   b->setText(Tr(caption));
-  b->setIcon(QApplication::style()->standardIcon(icon));
-  b->setIconSize(QSize(48, 48));
+  b->setIcon(TileIcon(icon));
+  b->setIconSize(QSize(kTileIconSize, kTileIconSize));
   b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
   b->setMinimumSize(120, 100);
   return b;
@@ -237,7 +256,8 @@ void TfmDuplicatesResolveWizard::ChooseSelect(TResolveSelect method, QToolButton
 void TfmDuplicatesResolveWizard::ChooseResolve(TResolveMethod method, QToolButton* tile) {
   FResolveMethod = method;
   txtResolveMethod = OneLine(tile->text());
-  lbSummary->setText(Tr("Select all except ") + txtSelectMethod + Tr(" and then ") + txtResolveMethod);
+  // One sentence with places, so that a language can put the two choices where its grammar wants them.
+  lbSummary->setText(Tr("Select all except %1 and then %2").arg(txtSelectMethod, txtResolveMethod));
   fOptions->setCurrentIndex(method == rmRemove ? 0 : method == rmMove ? 1 : method == rmRename ? 2 : 3);
   ShowStep(3);
 }

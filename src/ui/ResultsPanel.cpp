@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -63,6 +64,8 @@ struct TCategoryButton {
 const TCategoryButton kCategories[] = {{"All Files", fcAllFiles}, {"Video", fcVideo},       {"Pictures", fcPictures},
                                        {"Music", fcMusic},        {"Documents", fcDocuments}, {"Archives", fcArchives},
                                        {"Other", fcOther}};
+
+constexpr int kCheckColumnWidth = 24;
 
 void Say(TMessageKind kind, const char* text) { GetUserPrompt().ShowMessage(kind, TranslateText(text)); }
 
@@ -154,7 +157,7 @@ QWidget* TResultsPanel::BuildCategoryBar() {
   CategoryLayout->setObjectName(QStringLiteral("CategoryLayout"));
   auto* cv = new QHBoxLayout(CategoryLayout);
   cv->setContentsMargins(0, 0, 0, 0);
-  cv->setSpacing(4);
+  cv->setSpacing(2);
   for (const TCategoryButton& c : kCategories) {
     auto* b = new QPushButton(CategoryLayout);
     b->setObjectName(QStringLiteral("bCategory") + QString::number(c.Category));
@@ -214,10 +217,30 @@ QWidget* TResultsPanel::BuildGrid() {
   connect(sgFileList, &QWidget::customContextMenuRequested, this, &TResultsPanel::ShowContextMenu);
   connect(sgFileList->horizontalHeader(), &QWidget::customContextMenuRequested, this, &TResultsPanel::HeaderMenu);
   connect(sgFileList, &TResultsView::SelectionInfoChanged, this, &TResultsPanel::SelectionChanged);
+  // A width the user drags is kept; the view's own changes (resets, fitting) are not the user's.
+  sgFileList->horizontalHeader()->viewport()->installEventFilter(this);
+  connect(sgFileList->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int size) {
+    if (fFitting || !fDraggingColumn || column <= 0 || column >= fModel->columnCount()) return;
+    fUserWidths[fModel->ColumnKind(column)] = size;
+  });
+  connect(sgFileList, &TResultsView::ViewResized, this, &TResultsPanel::FitColumns);
+  connect(fModel, &QAbstractItemModel::modelReset, this, &TResultsPanel::FitColumns);
   connect(sgFileList, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
     if (index.isValid() && index.column() > 0) RunMenuItem(miOpen);
   });
   return sgFileList;
+}
+
+bool TResultsPanel::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == sgFileList->horizontalHeader()->viewport()) {
+    if (event->type() == QEvent::MouseButtonPress) fDraggingColumn = true;
+    if (event->type() == QEvent::MouseButtonRelease) {
+      fDraggingColumn = false;
+      // The folder column takes up what the dragged one gave away, or gives what it took.
+      Later([this] { FitColumns(); });
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void TResultsPanel::BuildShortcuts() {
@@ -254,6 +277,7 @@ void TResultsPanel::Later(std::function<void()> action) {
 
 void TResultsPanel::Retranslate() {
   for (std::size_t i = 0; i < fCategoryButtons.size(); ++i) fCategoryButtons[i].first->setText(Tr(kCategories[i].Caption));
+  KeepCategoryWidths();
   lFilter->setText(QString::fromStdString(SearchFilterLabel(SearchFilterFiles)));
   bEditFilter->setText(Tr("Edit Filter"));
   bDisableFilter->setText(Tr("Disable Filter"));
@@ -285,21 +309,83 @@ void TResultsPanel::CheckColumns() {
     actions[t]->setChecked(music && (isOption || fUserTags[static_cast<std::size_t>(t)]));
   }
   fModel->CheckColumns(ShownTags());
-  auto* header = sgFileList->horizontalHeader();
-  header->setStretchLastSection(false);
-  for (int c = 1; c < fModel->columnCount(); ++c) {
-    const int kind = fModel->ColumnKind(c);
-    int w = 100;
-    if (kind == rcName) w = music ? 170 : 180;
-    else if (kind == rcPath) w = music ? 170 : 230;
-    else if (kind == rcModified || kind == rcReceived) w = 170;
-    else if (kind >= rcEmail1 && kind <= rcEmail3) w = 130;
-    else if (kind == rcDupGroup || kind == rcSize) w = 88;
-    sgFileList->setColumnWidth(c, w);
-  }
-  header->setStretchLastSection(true);
   CategoryLayout->setVisible(IsFileModeValue(fEngine->CompareMode()));
   sgFileList->ResetSorting();
+  FitColumns();
+}
+
+// Every column is as wide as its caption with the sort mark and the cells in view need (or as the
+// user dragged it); the folder column (the subject, the name in other modes) takes what the window
+// has left, and is elided in the middle when that is too little.
+void TResultsPanel::FitColumns() {
+  const int count = fModel->columnCount();
+  if (count <= 1) return;
+  if (fFitting) {
+    // The room changed while fitting (a scroll bar came or went): once more with the new room.
+    fRefit = true;
+    return;
+  }
+  const QScopedValueRollback<bool> fitting(fFitting, true);
+  fRefit = false;
+  QHeaderView* header = sgFileList->horizontalHeader();
+  header->setStretchLastSection(false);
+  sgFileList->setColumnWidth(0, kCheckColumnWidth);
+  const int room = sgFileList->viewport()->width();
+  // The cells in view; the table view keeps its measure protected.
+  const QAbstractItemView* cells = sgFileList;
+  int flexible = -1;
+  for (const int kind : {int(rcPath), int(rcSubject), int(rcFullName), int(rcName)}) {
+    const int c = fModel->ColumnOf(kind);
+    if (c > 0 && !fUserWidths.count(kind)) {
+      flexible = c;
+      break;
+    }
+  }
+  QList<int> widths(count, 0);
+  QList<int> least(count, 0);
+  int used = kCheckColumnWidth;
+  for (int c = 1; c < count; ++c) {
+    const int kind = fModel->ColumnKind(c);
+    least[c] = header->sectionSizeHint(c);
+    const auto user = fUserWidths.find(kind);
+    int w = user != fUserWidths.end() ? std::max(user->second, header->minimumSectionSize())
+                                      : std::max(least[c], cells->sizeHintForColumn(c));
+    // A long name or subject does not crowd the others out.
+    if (user == fUserWidths.end() && c != flexible) w = std::min(w, std::max(least[c], room * 2 / 5));
+    widths[c] = w;
+    if (c != flexible) used += w;
+  }
+  if (flexible > 0) widths[flexible] = std::max(least[flexible], room - used);
+  for (int c = 1; c < count; ++c) sgFileList->setColumnWidth(c, widths[c]);
+  if (fRefit) QTimer::singleShot(0, this, &TResultsPanel::FitColumns);
+}
+
+std::string TResultsPanel::ColumnWidthsText() const {
+  std::string out;
+  for (const auto& [kind, width] : fUserWidths) {
+    if (!out.empty()) out += ',';
+    out += std::to_string(kind) + ':' + std::to_string(width);
+  }
+  return out;
+}
+
+void TResultsPanel::SetColumnWidthsText(const std::string& text) {
+  fUserWidths.clear();
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = std::min(text.find(',', start), text.size());
+    const std::string pair = text.substr(start, end - start);
+    start = end + 1;
+    const std::size_t colon = pair.find(':');
+    if (colon == std::string::npos) continue;
+    try {
+      const int kind = std::stoi(pair.substr(0, colon));
+      const int width = std::stoi(pair.substr(colon + 1));
+      if (kind > rcCheck && kind <= rcEmail3 && width > 0 && width < 10000) fUserWidths[kind] = width;
+    } catch (const std::exception&) {
+      // A hand-edited value that is no number is left out.
+    }
+  }
+  FitColumns();
 }
 
 void TResultsPanel::SetUserTag(int tag, bool on) {
@@ -320,6 +406,22 @@ void TResultsPanel::MarkCategory(TFilterCategory category) {
     QFont f = b->font();
     f.setBold(c == category);
     b->setFont(f);
+  }
+}
+
+// The pressed button's caption turns bold: each button is as wide as its bold caption needs, so
+// that a press never shifts the row.
+void TResultsPanel::KeepCategoryWidths() {
+  for (auto& entry : fCategoryButtons) {
+    QPushButton* b = entry.first;
+    const QFont shown = b->font();
+    QFont bold = shown;
+    bold.setBold(true);
+    b->setMinimumWidth(0);
+    b->setFont(bold);
+    const int width = b->sizeHint().width();
+    b->setFont(shown);
+    b->setMinimumWidth(width);
   }
 }
 

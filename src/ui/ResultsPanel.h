@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -118,6 +119,11 @@ class TResultsPanel final : public QWidget {
   TDetailsPane* Details() const { return fDetails; }
   // Shows the rows and the pane as the checks are now (at once; normally deferred).
   void UpdateView();
+  // Sizes the columns to their captions, the cells in view and the window (see the .cpp).
+  void FitColumns();
+  // The widths the user dragged, by column kind, as the user state keeps them ("2:300,4:90").
+  std::string ColumnWidthsText() const;
+  void SetColumnWidthsText(const std::string& text);
 
   // Saving and loading with the program's messages; the dialogs ask for the file.
   bool SaveListTo(const std::string& file);
@@ -165,6 +171,8 @@ class TResultsPanel final : public QWidget {
   void MarkCategory(TFilterCategory category);
   void ScheduleViewUpdate();
   QMenu* IgnorePairMenu(int row, QWidget* parent);
+  void KeepCategoryWidths();
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
   TScanEngine* fEngine;
   TResultsModel* fModel;
@@ -185,6 +193,10 @@ class TResultsPanel final : public QWidget {
   bool fDuplicatesOnly = false;
   // Rows may be hidden from an earlier "Duplicates only".
   bool fShownHidden = false;
+  std::map<int, int> fUserWidths;
+  bool fFitting = false;
+  bool fRefit = false;
+  bool fDraggingColumn = false;
 };
 
 }  // namespace pelcrow::ui

@@ -5,13 +5,34 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScopeGuard>
+#include <QStyleOptionHeader>
 
 #include <utility>
 
 namespace pelcrow::ui {
+namespace {
+
+// Qt hands the style "sort down" for an ascending order, which this platform's style draws as an
+// arrow pointing down. Ascending points up here, as the smallest value stands at the top.
+class TResultsHeader final : public QHeaderView {
+ public:
+  explicit TResultsHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {}
+
+ protected:
+  void initStyleOptionForIndex(QStyleOptionHeader* option, int logicalIndex) const override {
+    QHeaderView::initStyleOptionForIndex(option, logicalIndex);
+    if (option->sortIndicator == QStyleOptionHeader::SortDown)
+      option->sortIndicator = QStyleOptionHeader::SortUp;
+    else if (option->sortIndicator == QStyleOptionHeader::SortUp)
+      option->sortIndicator = QStyleOptionHeader::SortDown;
+  }
+};
+
+}  // namespace
 
 TResultsView::TResultsView(TScanEngine* Engine, TResultsModel* Model, QWidget* parent)
     : QTableView(parent), fEngine(Engine), fModel(Model) {
+  setHorizontalHeader(new TResultsHeader(this));
   setModel(fModel);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::SingleSelection);
@@ -25,6 +46,8 @@ TResultsView::TResultsView(TScanEngine* Engine, TResultsModel* Model, QWidget* p
   verticalHeader()->hide();
   horizontalHeader()->setSectionsClickable(true);
   horizontalHeader()->setHighlightSections(false);
+  // Captions start where their cells start.
+  horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   horizontalHeader()->setStretchLastSection(true);
   horizontalHeader()->setMinimumSectionSize(20);
   connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &TResultsView::SortByColumn);
@@ -57,6 +80,13 @@ void TResultsView::SortByColumn(int column) {
   }
   horizontalHeader()->setSortIndicatorShown(true);
   horizontalHeader()->setSortIndicator(fSortColumn, fSortOrder);
+}
+
+// The viewport, not the view: a scroll bar that comes or goes changes the room as well.
+bool TResultsView::viewportEvent(QEvent* event) {
+  const bool handled = QTableView::viewportEvent(event);
+  if (event->type() == QEvent::Resize) emit ViewResized();
+  return handled;
 }
 
 void TResultsView::keyPressEvent(QKeyEvent* event) {

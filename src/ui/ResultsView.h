@@ -23,9 +23,12 @@ class TResultsView final : public QTableView {
 
  signals:
   void SelectionInfoChanged();
+  // The view changed size: the columns follow.
+  void ViewResized();
 
  protected:
   void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+  bool viewportEvent(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;

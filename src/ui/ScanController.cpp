@@ -89,6 +89,8 @@ void TScanController::StartWaitDisplay() {
 void TScanController::StopWaitDisplay() {
   fSpinnerTimer->stop();
   fControls.Spinner->hide();
+  // Its text is set again at the next start, in the language then chosen.
+  fControls.Spinner->clear();
   ShowProgressText(QString());
 }
 

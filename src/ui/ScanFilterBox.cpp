@@ -4,7 +4,6 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -62,6 +61,8 @@ void TScanFilterBox::BuildSizeRow(QCheckBox*& check, QDoubleSpinBox*& value, QCo
   unit->setEnabled(false);
 }
 
+// Two rows: a mask with its selector, then its size limit beside it, so that the box needs no
+// third row in a low window.
 void TScanFilterBox::Arrange() {
   auto* filters = new QGridLayout(this);
   filters->setContentsMargins(0, 0, 0, 0);
@@ -69,21 +70,18 @@ void TScanFilterBox::Arrange() {
   // The rows sit close under the lists; the fields' own frames keep them apart.
   filters->setVerticalSpacing(0);
   filters->addWidget(lIncFileTypes, 0, 0);
-  filters->addWidget(edIncFileTypes, 0, 1, 1, 3);
-  filters->addWidget(bIncFileTypes, 0, 4);
+  filters->addWidget(edIncFileTypes, 0, 1);
+  filters->addWidget(bIncFileTypes, 0, 2);
   filters->addWidget(lExcFileTypes, 1, 0);
-  filters->addWidget(edExcFileTypes, 1, 1, 1, 3);
-  filters->addWidget(bExcFileTypes, 1, 4);
-  auto* sizes = new QHBoxLayout;
-  sizes->setSpacing(4);
-  sizes->addWidget(chkMinSize);
-  sizes->addWidget(nbMinSize, 1);
-  sizes->addWidget(cbMinSize);
-  sizes->addSpacing(12);
-  sizes->addWidget(chkMaxSize);
-  sizes->addWidget(nbMaxSize, 1);
-  sizes->addWidget(cbMaxSize);
-  filters->addLayout(sizes, 2, 0, 1, 5);
+  filters->addWidget(edExcFileTypes, 1, 1);
+  filters->addWidget(bExcFileTypes, 1, 2);
+  filters->setColumnMinimumWidth(3, 6);
+  filters->addWidget(chkMinSize, 0, 4);
+  filters->addWidget(nbMinSize, 0, 5);
+  filters->addWidget(cbMinSize, 0, 6);
+  filters->addWidget(chkMaxSize, 1, 4);
+  filters->addWidget(nbMaxSize, 1, 5);
+  filters->addWidget(cbMaxSize, 1, 6);
   filters->setColumnStretch(1, 1);
 }
 

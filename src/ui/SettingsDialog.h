@@ -38,6 +38,9 @@ class TfmSettings : public QDialog, public ITranslatable {
 
   // The record's value of ShellContextMenu when the dialog opened.
   bool OldShCtxMnuValue = false;
+  // Asked on OK when the scan mode changed: false keeps the dialog open with the old mode chosen
+  // again (the window asks whether its results may go).
+  std::function<bool(std::uint8_t oldMode, std::uint8_t newMode)> ConfirmModeSwitch;
   // Fills every control from the record; with true the record is read from the file first.
   void LoadSettings(bool fromFile);
   void Retranslate() override;

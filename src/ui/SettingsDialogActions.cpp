@@ -228,6 +228,12 @@ void TfmSettings::ClearExclusions() {
 // ---------------------------------------------------------------------------- buttons
 
 void TfmSettings::accept() {
+  if (fHaveSnapshot && ConfirmModeSwitch && fSnapshot.ComparisonMode() != Settings.ComparisonMode() &&
+      !ConfirmModeSwitch(fSnapshot.ComparisonMode(), Settings.ComparisonMode())) {
+    for (const auto& [radio, mode] : fModeRadios)
+      if (mode == fSnapshot.ComparisonMode()) radio->setChecked(true);
+    return;
+  }
   const std::string logFolder = PathBytes(edLogDirectory->text());
   std::error_code ec;
   if (chkEnableLogging->isChecked() && (logFolder.empty() || !std::filesystem::is_directory(logFolder, ec))) {

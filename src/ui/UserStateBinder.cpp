@@ -12,6 +12,7 @@
 #include "settings/IniFile.h"
 #include "settings/UserState.h"
 #include "ui/FolderListPanel.h"
+#include "ui/ResultsPanel.h"
 #include "ui/ScanFilterBox.h"
 #include "ui/ScanModes.h"
 
@@ -54,6 +55,7 @@ void TUserStateBinder::Load(bool masksOnly) {
   ShowLists(s);
   fFolders.Filters()->SetLimits({s.CheckMin, s.CheckMax, s.MinValue, s.MaxValue, s.MinSize, s.MaxSize});
   fPathToMove = s.PathToMove;
+  if (fResults) fResults->SetColumnWidthsText(s.GridColumnWidths);
   RestoreWindowPlace(s);
   // Entries that became permanent exclusions since they were saved.
   fFolders.RemoveExcludedEntries();
@@ -120,6 +122,7 @@ void TUserStateBinder::StoreFields(TUserState& s) const {
   s.MinSize = limits.MinUnit;
   s.MaxSize = limits.MaxUnit;
   s.PathToMove = fPathToMove;
+  if (fResults) s.GridColumnWidths = fResults->ColumnWidthsText();
 }
 
 // A maximized or full-screen window keeps the place it had before.

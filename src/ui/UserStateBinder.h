@@ -15,11 +15,14 @@ struct TUserState;
 namespace pelcrow::ui {
 
 class TFolderListPanel;
+class TResultsPanel;
 
 class TUserStateBinder {
  public:
   TUserStateBinder(QMainWindow& window, TFolderListPanel& folders);
 
+  // The results grid, whose column widths are kept too; made after the binder.
+  void SetResults(TResultsPanel* results) { fResults = results; }
   // masksOnly: only the mask fields of the current mode (after a mode switch).
   void Load(bool masksOnly);
   // The search criteria alone (Load reads them as well).
@@ -40,6 +43,7 @@ class TUserStateBinder {
   QMainWindow& fWindow;
   TFolderListPanel& fFolders;
   std::string fPathToMove;
+  TResultsPanel* fResults = nullptr;
 };
 
 }  // namespace pelcrow::ui

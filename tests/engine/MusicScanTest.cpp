@@ -82,5 +82,23 @@ TEST_F(MusicScanTest, FilesWithoutTagsAreLeftOutUnlessCombined) {
   EXPECT_TRUE(set.count({"flac_nocomments.flac", "copy.flac"})) << engine.ItemCount();
 }
 
+// "Files scanned" in the music mode counts the files the audio masks let through: the text and
+// picture files beside the songs were never candidates.
+TEST_F(MusicScanTest, FilesScannedCountsOnlyAudioFiles) {
+  dir.Write("notes.txt", "not a song");
+  dir.Write("cover.jpg", "not a song either");
+  dir.Write("sub/readme.md", "nor this");
+  TScanEngine engine(cmMusicTags, {});
+  engine.SetIncludeFileMasks("*.mp3;*.flac;*.wav");
+  test::RunScan(engine, {dir.path()});
+  EXPECT_EQ(engine.SummaryInfo().TotalFiles, 6);
+
+  // The file search still counts every file it walked.
+  TScanEngine files(cmCRC32, {});
+  files.SetIncludeFileMasks("*.mp3;*.flac;*.wav");
+  test::RunScan(files, {dir.path()});
+  EXPECT_EQ(files.SummaryInfo().TotalFiles, 9);
+}
+
 }  // namespace
 }  // namespace pelcrow

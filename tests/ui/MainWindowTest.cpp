@@ -11,10 +11,14 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabWidget>
 #include <QThread>
 #include <QToolButton>
 #include <QTableView>
+#include <QHeaderView>
+#include <QStatusBar>
+#include <QAbstractButton>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QtTest>
@@ -36,10 +40,18 @@
 #include "ui/ResultsPanel.h"
 #include "settings/FileMasks.h"
 #include "ui/FileMaskDialogs.h"
+#include "settings/FileMaskSelectorModel.h"
 #include "ui/FolderWidgets.h"
 #include "ui/MainWindow.h"
 #include "ui/QtMainThread.h"
 #include "ui/QtTranslator.h"
+#include "ui/SettingsDialog.h"
+#include "ui/AppStyle.h"
+#include <QScopeGuard>
+#include <QLayout>
+#include <QFrame>
+#include "ui/ResolveAssistant.h"
+#include <QMenu>
 
 using pelcrow::TMessageKind;
 using pelcrow::ui::TfmMain;
@@ -485,6 +497,51 @@ class MainWindowTest : public QObject {
     QVERIFY(fPrompt.Questions.empty());
   }
 
+  // The settings dialog asks the same before its OK throws the results away: No keeps the
+  // dialog open with the old mode chosen again, Yes switches and clears.
+  void settingsModeSwitchAsksBeforeClearingResults() {
+    const std::string root = fHome->Dir("settingsswitch");
+    fHome->Write("settingsswitch/a.txt", "settings switch bytes");
+    fHome->Write("settingsswitch/b.txt", "settings switch bytes");
+    TfmMain w;
+    TypePath(w, QString::fromStdString(root));
+    Child<QPushButton>(w, "crbStart")->click();
+    WaitForScanEnd(w);
+    QCOMPARE(w.ScanEngine().ItemCount(), 2);
+    bool stayedOpen = false;
+    bool oldModeChecked = false;
+    pelcrow::ui::RunModal = [&](QDialog& d) {
+      auto& s = dynamic_cast<pelcrow::ui::TfmSettings&>(d);
+      s.rbMusic->click();
+      s.btnOK->click();
+      stayedOpen = s.result() != QDialog::Accepted;
+      oldModeChecked = s.rbCRC->isChecked();
+      if (stayedOpen) s.reject();
+      return s.result();
+    };
+    const auto runSettings = [&w] {
+      Child<QMenu>(w, "pmSettings")->actions().at(0)->trigger();
+      w.FlushRunTimer();
+    };
+    fPrompt.Clear();
+    fPrompt.Answers = {false};
+    runSettings();
+    QCOMPARE(fPrompt.Questions,
+             std::vector<std::string>{"Switching the scan mode clears the current results. Do you want to proceed?"});
+    QVERIFY(stayedOpen);
+    QVERIFY(oldModeChecked);
+    QCOMPARE(pelcrow::Settings.ComparisonMode(), pelcrow::cmCRC32);
+    QCOMPARE(w.ScanEngine().ItemCount(), 2);
+    fPrompt.Clear();
+    fPrompt.Answers = {true};
+    runSettings();
+    QCOMPARE(fPrompt.Questions.size(), std::size_t(1));
+    QVERIFY(!stayedOpen);
+    QCOMPARE(pelcrow::Settings.ComparisonMode(), pelcrow::cmMusicTags);
+    QCOMPARE(w.ScanEngine().ItemCount(), 0);
+    pelcrow::test::CloseModalsAtOnce();
+  }
+
   void stopMidwayLeavesNoResults() {
     const std::string root = fHome->Dir("scan2");
     // Many folders: the count of files scanned moves at each.
@@ -778,6 +835,117 @@ class MainWindowTest : public QObject {
     lc.SetLanguage("en");
     QCOMPARE(Child<QPushButton>(w, "bAdd")->text(), QStringLiteral("Add"));
     QCOMPARE(Child<QTabWidget>(w, "tcPathList")->tabText(0), QStringLiteral("Include to Scan"));
+  }
+
+  // At the window's minimum size, in English and German, after a scan: the window cannot be made
+  // smaller than 800 x 600 and is whole there (no caption clipped, the statistics readable, the
+  // refresh button beside the tree, not over it), and the grid shows several rows.
+  void wholeAtMinimumSize_data() {
+    QTest::addColumn<QString>("language");
+    QTest::newRow("English") << QStringLiteral("en");
+    QTest::newRow("German") << QStringLiteral("de");
+  }
+
+  void wholeAtMinimumSize() {
+    QFETCH(QString, language);
+    const std::string root = fHome->Dir("minimum");
+    for (int i = 0; i < 12; ++i)
+      fHome->Write("minimum/sub" + std::to_string(i % 3) + "/file" + std::to_string(i) + ".txt",
+                   "minimum size bytes " + std::to_string(i % 4));
+    auto& lc = pelcrow::GetLanguageController();
+    lc.SetLanguage(language.toStdString());
+    // As the program looks: its style sheet sizes the controls.
+    pelcrow::ui::ApplyAppStyle(*qApp);
+    const auto plain = qScopeGuard([] { qApp->setStyleSheet(QString()); });
+    TfmMain w;
+    w.show();
+    TypePath(w, QString::fromStdString(root));
+    Child<QPushButton>(w, "crbStart")->click();
+    WaitForScanEnd(w);
+    QVERIFY(w.ScanEngine().ItemCount() >= 8);
+    // One row checked: the field reads "1 / 19 B".
+    w.Results()->Model()->SetChecked(1, true);
+    QCOMPARE(w.minimumSize(), QSize(800, 600));
+    w.resize(w.minimumSize());
+    QTest::qWait(50);
+    QCOMPARE(w.size(), QSize(800, 600));
+    // Pictures of the window for a person to judge; only with PELCROW_SHOT_DIR.
+    const QString dir = qEnvironmentVariable("PELCROW_SHOT_DIR");
+    if (!dir.isEmpty()) {
+      QVERIFY(w.grab().save(dir + QStringLiteral("/main-800x600-") + language + QStringLiteral("-x") +
+                            qEnvironmentVariable("QT_SCALE_FACTOR", QStringLiteral("1")) + QStringLiteral(".png")));
+    }
+    QStringList clipped;
+    for (QWidget* c : w.findChildren<QWidget*>()) {
+      if (!c->isVisibleTo(&w) || c->window() != &w || c->parentWidget() == w.statusBar()) continue;
+      const QString name = c->objectName() + QLatin1Char('(') + QString::fromLatin1(c->metaObject()->className()) +
+                           QLatin1Char(')');
+      if (auto* b = qobject_cast<QAbstractButton*>(c); b && !b->text().isEmpty()) {
+        if (b->width() < b->sizeHint().width()) clipped << name + QLatin1Char(' ') + b->text();
+      } else if (auto* l = qobject_cast<QLabel*>(c); l && !l->wordWrap() && !l->text().isEmpty()) {
+        if (l->width() < l->sizeHint().width()) clipped << name + QLatin1Char(' ') + l->text();
+      } else if (auto* e = qobject_cast<QLineEdit*>(c); e && e->isReadOnly() && !e->text().isEmpty()) {
+        const int room = e->contentsRect().width() - e->textMargins().left() - e->textMargins().right() - 4;
+        if (e->fontMetrics().horizontalAdvance(e->text()) > room) clipped << name + QLatin1Char(' ') + e->text();
+      }
+    }
+    QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QStringLiteral(" | "))));
+    QCOMPARE(Child<QLineEdit>(w, "edSelected")->text().left(4), QStringLiteral("1 / "));
+    auto* grid = Child<QTableView>(w, "sgFileList");
+    QVERIFY2(grid->viewport()->height() >= 5 * grid->verticalHeader()->defaultSectionSize(),
+             qPrintable(QString::number(grid->viewport()->height())));
+    auto* tree = Child<QTreeWidget>(w, "tvFolderList");
+    auto* refresh = Child<QToolButton>(w, "ImageRefresh");
+    const QRect treeRect(tree->viewport()->mapTo(&w, QPoint(0, 0)), tree->viewport()->size());
+    const QRect refreshRect(refresh->mapTo(&w, QPoint(0, 0)), refresh->size());
+    QVERIFY(refresh->isVisible());
+    QVERIFY(!treeRect.intersects(refreshRect));
+    lc.SetLanguage("en");
+  }
+
+  // German chosen after a scan: no window the user meets keeps an English text the language file
+  // translates; the summary line, the assistant's steps and sentence and the file-type presets
+  // follow too.
+  void germanLeavesNoEnglishBehind() {
+    const std::string root = fHome->Dir("german");
+    fHome->Write("german/a.txt", "german bytes");
+    fHome->Write("german/b.txt", "german bytes");
+    TfmMain w;
+    w.show();
+    TypePath(w, QString::fromStdString(root));
+    Child<QPushButton>(w, "crbStart")->click();
+    WaitForScanEnd(w);
+    auto& lc = pelcrow::GetLanguageController();
+    lc.SetLanguage("de");
+    QStringList leftovers = pelcrow::test::EnglishLeftovers(w);
+    QCOMPARE(Child<QLabel>(w, "lblSummary")->text(),
+             QStringLiteral("Insgesamt 2 Dateien durchsucht. Duplikate zu 1 Datei gefunden, die 12 B Speicherplatz belegen."));
+    {
+      pelcrow::ui::TfmSettings settings(&w);
+      settings.LoadSettings(true);
+      leftovers << pelcrow::test::EnglishLeftovers(settings);
+      settings.reject();
+    }
+    {
+      pelcrow::ui::TfmDuplicatesResolveWizard wizard(w.ScanEngine(), &w);
+      leftovers << pelcrow::test::EnglishLeftovers(wizard);
+      QCOMPARE(wizard.lbStep->text(), QStringLiteral("Schritt 1:"));
+      wizard.tileOldest->click();
+      wizard.tileRemove->click();
+      QCOMPARE(wizard.lbStep->text(), QStringLiteral("Schritt 3:"));
+      QCOMPARE(wizard.lbSummary->text(), QStringLiteral("Alle außer „Älteste“ auswählen und dann: Duplikate entfernen"));
+      leftovers << pelcrow::test::EnglishLeftovers(wizard);
+    }
+    for (const auto kind : {pelcrow::TMaskSelectorKind::mskInclude, pelcrow::TMaskSelectorKind::mskExclude}) {
+      pelcrow::ui::TfmFileMasks masks(&w, kind, "*.*");
+      leftovers << pelcrow::test::EnglishLeftovers(masks);
+    }
+    pelcrow::ui::TfmFileMasks include(&w, pelcrow::TMaskSelectorKind::mskInclude, "*.*");
+    auto* presets = Child<QListWidget>(include, "lbMasks");
+    QCOMPARE(presets->item(0)->text(), QStringLiteral("Beliebige Datei | *.*"));
+    lc.SetLanguage("en");
+    QCOMPARE(presets->item(0)->text(), QStringLiteral("Any File | *.*"));
+    QVERIFY2(leftovers.isEmpty(), qPrintable(leftovers.join(QStringLiteral(" | "))));
   }
 
   // Qt's own dialogs speak the chosen language too: their texts come from Qt's translations

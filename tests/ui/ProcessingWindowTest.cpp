@@ -570,6 +570,20 @@ class ProcessingWindowTest : public QObject {
     QVERIFY(Child<QPushButton>(w, "bProcessSelection")->isEnabled());
   }
 
+  // Every tile of the assistant draws its icon at the tiles' one size: none is left small.
+  void assistantTilesShowOneIconSize() {
+    pelcrow::TScanEngine engine(pelcrow::cmCRC32, {});
+    pelcrow::ui::TfmDuplicatesResolveWizard wizard(engine);
+    QStringList small;
+    for (QToolButton* tile : {wizard.tileNewest, wizard.tileOldest, wizard.tileOriginal, wizard.tileRemove,
+                              wizard.tileRename, wizard.tileMove, wizard.tileLinks}) {
+      const QSize drawn = tile->icon().actualSize(tile->iconSize());
+      if (drawn != tile->iconSize() || tile->iconSize() != QSize(48, 48))
+        small << tile->objectName() + QStringLiteral(" %1x%2").arg(drawn.width()).arg(drawn.height());
+    }
+    QVERIFY2(small.isEmpty(), qPrintable(small.join(QStringLiteral(", "))));
+  }
+
   // Oldest, Remove Duplicates, Delete permanently: every copy but the oldest goes, without a
   // further question, and the choice is kept for the next time.
   void assistantKeepsTheOldest() {

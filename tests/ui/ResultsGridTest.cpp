@@ -4,6 +4,7 @@
 
 #include <QHeaderView>
 
+#include <algorithm>
 #include <map>
 
 #include "base/UserPrompt.h"
@@ -118,6 +119,50 @@ class ResultsGridTest : public QObject {
 
   // Shift-moving the focus from row 1 to row 4 checks rows 1 to 4 (row 1 was unchecked); moving
   // back with Shift unchecks them again.
+  // The sort mark of an ascending column points up, of a descending one down: the pixels the
+  // mark adds to the header lie mostly in the lower half of its box for an upward triangle.
+  void ascendingSortMarkPointsUp() {
+    TScanEngine e(cmCRC32, {});
+    Fill(e);
+    TResultsModel m(&e);
+    TResultsView v(&e, &m);
+    v.resize(700, 200);
+    v.show();
+    QHeaderView* h = v.horizontalHeader();
+    const int group = m.ColumnOf(rcDupGroup);
+    v.setColumnWidth(group, 160);
+    const QRect section(h->sectionViewportPosition(group), 0, h->sectionSize(group), h->height());
+    // Where the mark's weight lies against the middle of its box: above the middle (< 0) for a
+    // mark pointing down.
+    const auto lean = [&] {
+      h->setSortIndicatorShown(false);
+      const QImage plain = h->grab(section).toImage();
+      h->setSortIndicatorShown(true);
+      const QImage marked = h->grab(section).toImage();
+      double sum = 0;
+      int count = 0;
+      int top = plain.height();
+      int bottom = -1;
+      for (int y = 0; y < plain.height(); ++y)
+        for (int x = 0; x < plain.width(); ++x)
+          if (plain.pixel(x, y) != marked.pixel(x, y)) {
+            sum += y;
+            ++count;
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+          }
+      return count == 0 ? 0.0 : sum / count - (top + bottom) / 2.0;
+    };
+    v.SortByColumn(group);  // ascending
+    QCOMPARE(h->sortIndicatorOrder(), Qt::AscendingOrder);
+    const double up = lean();
+    QVERIFY2(up > 0, qPrintable(QString::number(up)));
+    v.SortByColumn(group);  // descending
+    QCOMPARE(h->sortIndicatorOrder(), Qt::DescendingOrder);
+    const double down = lean();
+    QVERIFY2(down < 0, qPrintable(QString::number(down)));
+  }
+
   void shiftMovesCheckARange() {
     TScanEngine e(cmCRC32, {});
     Fill(e);

@@ -4,13 +4,17 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTableView>
 #include <QtTest>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
@@ -546,6 +550,163 @@ class ResultsPanelTest : public QObject {
                                           "registered for this type.",
                                           "\"%s\" ended at once with exit status %s."}),
              QString());
+  }
+
+  // Without a desktop portal, "Open with ..." lists the programs registered for the file's type
+  // (and its ancestors) above the command field; the chosen one gets the file through its Exec
+  // line, and one that cannot start says why. A screenshot of the chooser with PELCROW_SHOT_DIR.
+  void openWithListsRegisteredPrograms() {
+    const std::string bin = fHome->Dir("apps/bin");
+    const std::string data = fHome->Dir("apps/data");
+    const std::string out = fHome->Home() + "/apps/opened.txt";
+    std::filesystem::remove(out);
+    fHome->Write("apps/bin/record", "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + out + "'\n");
+    std::filesystem::permissions(bin + "/record", std::filesystem::perms::owner_all);
+    fHome->Write("apps/data/applications/recorder.desktop",
+                 "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" + bin +
+                     "/record --from-list %f\nMimeType=text/plain;\n");
+    fHome->Write("apps/data/applications/broken.desktop",
+                 "[Desktop Entry]\nType=Application\nName=Broken Viewer\nExec=pelcrow-no-such-viewer %U\n"
+                 "MimeType=text/plain;\n");
+    fHome->Write("apps/data/applications/pictures.desktop",
+                 "[Desktop Entry]\nType=Application\nName=Pictures only\nExec=true %f\nMimeType=image/png;\n");
+    TScopedEnv env;
+    env.Set("PATH", bin + ":/usr/bin:/bin");
+    env.Set("XDG_DATA_HOME", data);
+    // The system's folders stay: they hold the type database as well.
+    env.Set("XDG_CONFIG_HOME", fHome->Dir("apps/none"));
+    env.Set("XDG_CONFIG_DIRS", fHome->Dir("apps/none"));
+    // No session bus here: no portal, so the app's own chooser.
+    env.Set("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
+    TfmMain w;
+    w.resize(1100, 750);
+    w.show();
+    Scan(w);
+    TScanEngine& e = w.ScanEngine();
+    const int row = RowOf(e, "a/doc.txt");
+    const std::string file = e.Item(row)->FullPath();
+    ClickRow(Child<QTableView>(w, "sgFileList"), row);
+    const auto runModal = ui::RunModal;
+    QStringList listed;
+    QString pick;
+    ui::RunModal = [&](QDialog& d) {
+      if (d.objectName() != QStringLiteral("fmOpenWith")) return 0;
+      auto* list = d.findChild<QListWidget*>(QStringLiteral("lbPrograms"));
+      listed.clear();
+      for (int i = 0; i < list->count(); ++i) listed << list->item(i)->text();
+      const QString dir = qEnvironmentVariable("PELCROW_SHOT_DIR");
+      if (!dir.isEmpty()) {
+        d.show();
+        QTest::qWait(100);
+        d.grab().save(dir + QStringLiteral("/open-with-chooser.png"));
+      }
+      list->setCurrentRow(int(listed.indexOf(pick)));
+      return int(QDialog::Accepted);
+    };
+    pick = QStringLiteral("Broken Viewer");
+    fPrompt.Clear();
+    w.Results()->RunMenuItem(ui::miOpenWith);
+    QVERIFY2(listed.contains(QStringLiteral("Broken Viewer")) && listed.contains(QStringLiteral("Recorder")) &&
+                 !listed.contains(QStringLiteral("Pictures only")),
+             qPrintable(listed.join(QStringLiteral(", "))));
+    QCOMPARE(int(fPrompt.Messages.size()), 1);
+    QCOMPARE(fPrompt.Messages[0].Text, "Can not open \"" + file +
+                                           "\" with \"Broken Viewer\".\nThe program \"pelcrow-no-such-viewer\" was "
+                                           "not found.");
+    pick = QStringLiteral("Recorder");
+    fPrompt.Clear();
+    w.Results()->RunMenuItem(ui::miOpenWith);
+    QVERIFY(fPrompt.Messages.empty());
+    const auto opened = [&out] {
+      std::ifstream in(out);
+      return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    QTRY_COMPARE(opened(), "--from-list\n" + file + "\n");
+    ui::RunModal = runModal;
+    const QWidget none;
+    QCOMPARE(test::MissingGermanTexts(none, {"No program is registered for this type of file.", "Other program:"}),
+             QString());
+  }
+
+  // Columns size from their captions and cells and share the window: "Dup. Group" and its sort
+  // mark fit, Modified is no wider than its dates, the folder column takes the rest and follows
+  // the window. A width the user drags is kept, and comes back with the user state.
+  void columnWidthsFollowContentAndWindow() {
+    pelcrow::Settings.KeepUserSettings = true;
+    int dragged = 0;
+    {
+      TfmMain w;
+      w.resize(1100, 750);
+      w.show();
+      Scan(w);
+      auto* grid = Child<QTableView>(w, "sgFileList");
+      QHeaderView* h = grid->horizontalHeader();
+      auto* model = w.Results()->Model();
+      const int group = model->ColumnOf(rcDupGroup);
+      const int modified = model->ColumnOf(rcModified);
+      const int path = model->ColumnOf(rcPath);
+      const int size = model->ColumnOf(rcSize);
+      QVERIFY(h->isSortIndicatorShown());
+      QVERIFY2(h->sectionSize(group) >= h->sectionSizeHint(group),
+               qPrintable(QStringLiteral("%1 < %2").arg(h->sectionSize(group)).arg(h->sectionSizeHint(group))));
+      const int modifiedNeed = std::max(h->sectionSizeHint(modified), static_cast<QAbstractItemView*>(grid)->sizeHintForColumn(modified));
+      QCOMPARE(h->sectionSize(modified), modifiedNeed);
+      const auto total = [h] {
+        int sum = 0;
+        for (int c = 0; c < h->count(); ++c) sum += h->sectionSize(c);
+        return sum;
+      };
+      QCOMPARE(total(), grid->viewport()->width());
+      const int pathBefore = h->sectionSize(path);
+      w.resize(1300, 750);
+      QTest::qWait(50);
+      QCOMPARE(total(), grid->viewport()->width());
+      QVERIFY(h->sectionSize(path) > pathBefore);
+      QCOMPARE(h->sectionSize(modified), modifiedNeed);
+
+      // The user drags the right edge of Size 40 pixels wider.
+      const int edge = h->sectionViewportPosition(size) + h->sectionSize(size) - 1;
+      const int before = h->sectionSize(size);
+      QTest::mousePress(h->viewport(), Qt::LeftButton, {}, QPoint(edge, h->height() / 2));
+      QMouseEvent move(QEvent::MouseMove, QPointF(edge + 40, h->height() / 2), h->viewport()->mapToGlobal(QPointF(edge + 40, h->height() / 2)),
+                       Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(h->viewport(), &move);
+      QTest::mouseRelease(h->viewport(), Qt::LeftButton, {}, QPoint(edge + 40, h->height() / 2));
+      w.FlushRunTimer();
+      dragged = h->sectionSize(size);
+      QCOMPARE(dragged, before + 40);
+      // The window keeps it through a resize; the folder column gave way.
+      w.resize(1200, 750);
+      QTest::qWait(50);
+      QCOMPARE(h->sectionSize(size), dragged);
+      QCOMPARE(total(), grid->viewport()->width());
+      w.close();
+    }
+    TfmMain again;
+    again.resize(1100, 750);
+    again.show();
+    Scan(again);
+    auto* model = again.Results()->Model();
+    QCOMPARE(Child<QTableView>(again, "sgFileList")->horizontalHeader()->sectionSize(model->ColumnOf(rcSize)), dragged);
+  }
+
+  // Pressing a category makes its caption bold; no button changes its width for it.
+  void categoryButtonsKeepTheirWidths() {
+    TfmMain w;
+    w.resize(1100, 750);
+    w.show();
+    Scan(w);
+    const auto widths = [&w] {
+      QList<int> out;
+      for (int c = 0; c <= 6; ++c) out << Child<QPushButton>(w, qPrintable(QStringLiteral("bCategory%1").arg(c)))->width();
+      return out;
+    };
+    const QList<int> before = widths();
+    for (int c : {int(fcVideo), int(fcDocuments), int(fcAllFiles)}) {
+      Child<QPushButton>(w, qPrintable(QStringLiteral("bCategory%1").arg(c)))->click();
+      QTest::qWait(20);
+      QCOMPARE(widths(), before);
+    }
   }
 
   // Which context-menu items each mode offers, and where separators stand.

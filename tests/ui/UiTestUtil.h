@@ -3,12 +3,21 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAction>
+#include <QComboBox>
 #include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTabWidget>
 #include <QDir>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <QtTest>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -178,6 +187,45 @@ inline QString MissingGermanTexts(const QWidget& window, const std::vector<std::
     if (!de.FindTranslation(key)) missing << QString::fromStdString(t);
   }
   return missing.join(QStringLiteral(" | "));
+}
+
+// The texts a window shows that are still English although the German language file translates
+// them: captions, titles, tabs, placeholders, tool tips, menu items, grid headers and the first
+// rows of lists and grids. Run with German chosen.
+inline QStringList EnglishLeftovers(const QWidget& window) {
+  TLanguageFile de;
+  if (!de.LoadFromFile(SourceLanguagesFolder() + "/de.lng")) return {QStringLiteral("de.lng unreadable")};
+  QStringList shown;
+  QList<const QWidget*> widgets{&window};
+  for (const QWidget* w : window.findChildren<QWidget*>()) widgets << w;
+  for (const QWidget* w : widgets) {
+    shown << w->toolTip() << w->windowTitle();
+    if (const auto* l = qobject_cast<const QLabel*>(w)) shown << l->text();
+    if (const auto* b = qobject_cast<const QAbstractButton*>(w)) shown << b->text();
+    if (const auto* g = qobject_cast<const QGroupBox*>(w)) shown << g->title();
+    if (const auto* e = qobject_cast<const QLineEdit*>(w)) shown << e->placeholderText();
+    if (const auto* t = qobject_cast<const QTabWidget*>(w))
+      for (int i = 0; i < t->count(); ++i) shown << t->tabText(i);
+    if (const auto* c = qobject_cast<const QComboBox*>(w))
+      for (int i = 0; i < c->count(); ++i) shown << c->itemText(i);
+    for (const QAction* a : w->actions()) shown << a->text() << a->toolTip();
+    if (const auto* v = qobject_cast<const QAbstractItemView*>(w); v && v->model()) {
+      const QAbstractItemModel* m = v->model();
+      for (int c = 0; c < m->columnCount(); ++c) {
+        shown << m->headerData(c, Qt::Horizontal).toString();
+        for (int r = 0; r < std::min(m->rowCount(), 50); ++r) shown << m->index(r, c).data().toString();
+      }
+    }
+  }
+  QStringList leftovers;
+  for (const QString& text : shown) {
+    if (text.trimmed().isEmpty()) continue;
+    std::string key = text.toStdString();
+    for (std::size_t p = key.find('\n'); p != std::string::npos; p = key.find('\n', p + 2)) key.replace(p, 1, "\\n");
+    const std::string* german = de.FindTranslation(key);
+    if (german && *german != key && !leftovers.contains(text)) leftovers << text;
+  }
+  return leftovers;
 }
 
 }  // namespace pelcrow::test
