@@ -69,6 +69,8 @@ struct TFileItem {
   bool Master = false;
   std::uint8_t ActionType = kNoAction;
   TFilterCategory Category = fcOther;
+  // Similar-pictures mode: percent likeness to the group's first picture (0: not that mode).
+  std::uint8_t Similarity = 0;
 
   // Checksum caches. The flags say a value was computed (a checksum of 0 is a valid value);
   // fReadFailed marks a file that could not be read whole: it never joins a group.

@@ -22,6 +22,7 @@
 #include "engine/ScanProgress.h"
 #include "engine/UndoProgress.h"
 #include "engine/SearchFilter.h"
+#include "engine/SimilarPictures.h"
 #include "medialib/MediaLibSync.h"
 #include "plugins/ScanEnginePlugin.h"
 #include "plugins/ScannerBase.h"
@@ -115,6 +116,8 @@ struct TScanSettings {
   std::int64_t ChecksumCacheSettleNs = 3'000'000'000;
   // The e-mail and contact switches (the plug-in modes).
   TOutlookOptions OutlookOptions = TOutlookOptions::FromBits(kDefaultOutlookOptions);
+  // The similar-pictures mode's threshold.
+  int SimilarityPercent = kDefaultSimilarityPercent;
 };
 
 // Where the mail plug-ins look for their stores.
@@ -190,6 +193,8 @@ class TScanEngine {
 
   // Threads that read checksums before the sort; 0 = one per core (at most 8).
   void SetChecksumThreads(unsigned Threads) { fChecksumThreads = Threads; }
+  // How the similar-pictures mode reads pictures; without one that mode's scan fails.
+  void SetPictureDecoder(TPictureDecoder Decoder) { fPictureDecoder = std::move(Decoder); }
   // Off: checksums are read lazily by the sort alone (the results are the same).
   void SetChecksumPrefetch(bool Enabled) { fPrefetch = Enabled; }
   // Include folders a folder check turned away, and how many files each file check rejected,
@@ -384,6 +389,8 @@ class TScanEngine {
   std::int64_t fCacheHits = 0;
   TDateTime fScanStarted;
   bool fPrefetch = true;
+  TPictureDecoder fPictureDecoder;
+  int fSimilarityPercent = kDefaultSimilarityPercent;
   // The worker reached publishing (not stopped): the grid is rebuilt when it ends.
   bool fPublished = false;
   std::string fWorkerError;

@@ -48,6 +48,7 @@ constexpr std::string_view kMpdMusicDirectory = "MpdMusicDirectory";
 constexpr std::string_view kShowPreview = "ShowPreview";
 constexpr std::string_view kDisableSafetyLock = "DisableSafetyLock";
 constexpr std::string_view kUndoJournalDays = "UndoJournalDays";
+constexpr std::string_view kSimilarity = "SimilarityPercent";
 constexpr std::string_view kChecksumCache = "ChecksumCache";
 constexpr std::string_view kDbgAUServer = "DbgAUServer";
 
@@ -252,6 +253,7 @@ void TPcwSettings::ReadPreferences(const TIniFile& ini) {
   DisableSafetyLock = ini.ReadBool(kPreferences, kDisableSafetyLock, false);
   UndoJournalDays = std::max(0, static_cast<int>(ini.ReadInteger(kPreferences, kUndoJournalDays, 30)));
   UseChecksumCache = ini.ReadBool(kPreferences, kChecksumCache, true);
+  SimilarityPercent = ReadRange(ini, kFileSearch, kSimilarity, kMinSimilarityPercent, 100, kDefaultSimilarityPercent);
   PhotoLibrary = ini.ReadString(kPreferences, kPhotoLibrary, "");
   PhotoScriptFolder = ini.ReadString(kPreferences, kPhotoScriptFolder, "");
   DbgAUServer = ini.ReadString(kPreferences, kDbgAUServer, "");
@@ -359,6 +361,7 @@ void TPcwSettings::WriteToIni(TIniFile& ini) const {
   ini.WriteBool(kPreferences, kDisableSafetyLock, DisableSafetyLock);
   ini.WriteInteger(kPreferences, kUndoJournalDays, UndoJournalDays);
   ini.WriteBool(kPreferences, kChecksumCache, UseChecksumCache);
+  ini.WriteInteger(kFileSearch, kSimilarity, SimilarityPercent);
   ini.WriteString(kPreferences, kTranslationLanguageCode, TranslationLanguageCode);
 
   ini.WriteBool(kLogging, kEnable, EnableLogging);

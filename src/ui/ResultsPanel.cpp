@@ -30,7 +30,7 @@
 namespace pelcrow::ui {
 namespace {
 
-bool IsFileModeValue(std::uint8_t mode) { return mode <= cmMusicTags; }
+bool IsFileModeValue(std::uint8_t mode) { return IsFileComparisonMode(mode); }
 
 const char* const kMenuCaptions[miCount] = {
     "File Properties",
@@ -256,7 +256,7 @@ void TResultsPanel::CheckColumns() {
     else if (kind == rcPath) w = music ? 170 : 230;
     else if (kind == rcModified || kind == rcReceived) w = 170;
     else if (kind >= rcEmail1 && kind <= rcEmail3) w = 130;
-    else if (kind == rcDupGroup || kind == rcSize) w = 88;
+    else if (kind == rcDupGroup || kind == rcSize || kind == rcSimilarity) w = 88;
     sgFileList->setColumnWidth(c, w);
   }
   header->setStretchLastSection(true);

@@ -63,6 +63,7 @@ void TfmSettings::ConnectControls() {
     if (chkAutoDelete->isChecked()) Settings.AutoDeleteLogPeriod = days;
   });
   connect(edUndoDays, &QSpinBox::valueChanged, this, [](int days) { Settings.UndoJournalDays = days; });
+  connect(edSimilarity, &QSpinBox::valueChanged, this, [](int percent) { Settings.SimilarityPercent = percent; });
   connect(edLogDirectory, &QLineEdit::editingFinished, this,
           [this] { Settings.LogDirectory = PathBytes(edLogDirectory->text()); });
   connect(sbSelectDirectory, &QPushButton::clicked, this, &TfmSettings::BrowseLogDirectory);
@@ -118,6 +119,7 @@ void TfmSettings::FillFromSettings() {
   edLogDirectory->setText(PathText(Settings.LogDirectory));
   DaysSpin->setEnabled(chkAutoDelete->isChecked());
   edUndoDays->setValue(Settings.UndoJournalDays);
+  edSimilarity->setValue(Settings.SimilarityPercent);
   lbExclusions->clear();
   for (const std::string& e : Settings.PermanentExclusions) lbExclusions->addItem(PathText(e));
   UpdateTabRules();
@@ -139,8 +141,11 @@ void TfmSettings::FillLanguageComboBox() {
 // Which file properties a mode compares, and whether the scan options apply at all. Boxes that
 // are only disabled keep their members.
 void TfmSettings::ApplyModeRule(std::uint8_t mode) {
-  const bool fileMode = mode <= cmMusicTags;
-  for (QCheckBox* b : {chkIncludeFilename, chkIncludeExtension, chkIncludeFileSize}) b->setEnabled(fileMode);
+  const bool fileMode = IsFileComparisonMode(mode);
+  // The similar-pictures mode looks at the pictures alone.
+  for (QCheckBox* b : {chkIncludeFilename, chkIncludeExtension, chkIncludeFileSize})
+    b->setEnabled(fileMode && mode != cmSimilarPictures);
+  edSimilarity->setEnabled(mode == cmSimilarPictures);
   switch (mode) {
     case cmCRC32:
     case cmByteByByte: Disable(chkIncludeFileSize, true); break;

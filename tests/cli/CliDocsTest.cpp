@@ -99,6 +99,7 @@ TEST(CliDocsTest, CompletionsOfferOnlyWhatTheParserTakes) {
         tries.push_back({o.Name, o.Name == "--export"    ? "list.csv"
                                  : o.Name == "--groups"  ? "1-2"
                                  : o.Name == "--compare" ? "name,size"
+                                 : o.Name == "--similarity" ? "90"
                                                          : "10"});
       for (const std::vector<std::string>& args : tries) {
         TCliArgs parsed;
