@@ -4,12 +4,13 @@
 # BENCH_LARGE_MB size them, BENCH_COLD=1 adds runs after dropping the page cache, BENCH_SKIP=fdupes
 # leaves tools out),
 # then the e-mail scan beside Python's mailbox on a generated Maildir (BENCH_MAIL_MESSAGES), then
-# the results grid with a million rows (BENCH_GRID_ROWS), offscreen.
+# the results grid with a million rows (BENCH_GRID_ROWS), offscreen, then the similar-pictures mode on
+# generated pictures (BENCH_PICTURES, made once in bench/out/pictures).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build-release
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELCROW_BUILD_APP=ON -DPELCROW_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target pelcrow-cli pelcrow_bench pelcrow_grid_bench -j "${JOBS:-$(nproc)}"
+cmake --build "$build" --target pelcrow-cli pelcrow_bench pelcrow_grid_bench pelcrow_picture_bench -j "${JOBS:-$(nproc)}"
 echo "== micro-benchmarks"
 "$build/pelcrow_bench" --benchmark_min_time=0.2
 # BENCH_SIZES: the trees to run on, by file count (each made once: bench/out/tree, tree-N).
@@ -30,3 +31,5 @@ echo "== duplicate e-mails; load: $(uptime)"
 python3 bench/mail_bench.py --cli "$build/pelcrow-cli" --store bench/out/maildir --messages "${BENCH_MAIL_MESSAGES:-100000}" --runs "${BENCH_RUNS:-3}"
 echo "== results grid"
 QT_QPA_PLATFORM=offscreen "$build/pelcrow_grid_bench" "${BENCH_GRID_ROWS:-1000000}"
+echo "== similar pictures; load: $(uptime)"
+"$build/pelcrow_picture_bench" bench/out/pictures "${BENCH_PICTURES:-20000}" "${BENCH_PICTURE_HASHES:-100000}"
