@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
   std::printf("  decode once (Qt, full size)      %8.2f s  (%d decoded)\n", decodeOnce, decoded.load());
   std::printf("  decode + hash (similar pictures) %8.2f s  (%.2fx the decode)\n", times.HashSeconds,
               times.HashSeconds / decodeOnce);
-  std::printf("  group (BK-tree, 90 %%)            %8.3f s  (%zu groups, %zu pictures in them)\n", times.GroupSeconds,
+  std::printf("  group (piece index, 90 %%)       %8.3f s  (%zu groups, %zu pictures in them)\n", times.GroupSeconds,
               groups, files.size());
 
   // Grouping alone: random hashes with a near copy beside every tenth.
