@@ -6,12 +6,13 @@
 # trees of 200,000 and 1,000,000 files for the scale (BENCH_SCALE sizes them, "" skips),
 # then the e-mail scan beside Python's mailbox on a generated Maildir (BENCH_MAIL_MESSAGES), then
 # the results grid with a million rows (BENCH_GRID_ROWS), then scrolling picture rows with the
-# preview open (BENCH_PREVIEW_ROWS), offscreen.
+# preview open (BENCH_PREVIEW_ROWS), offscreen, then the similar-pictures mode on generated pictures
+# (BENCH_PICTURES, made once in bench/out/pictures).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build-release
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELCROW_BUILD_APP=ON -DPELCROW_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target pelcrow-cli pelcrow_bench pelcrow_grid_bench pelcrow_preview_bench -j "${JOBS:-$(nproc)}"
+cmake --build "$build" --target pelcrow-cli pelcrow_bench pelcrow_grid_bench pelcrow_preview_bench pelcrow_picture_bench -j "${JOBS:-$(nproc)}"
 echo "== micro-benchmarks"
 "$build/pelcrow_bench" --benchmark_min_time=0.2
 # BENCH_SIZES: the trees to run on, by file count (each made once: bench/out/tree, tree-N).
@@ -84,3 +85,5 @@ echo "== results grid"
 QT_QPA_PLATFORM=offscreen "$build/pelcrow_grid_bench" "${BENCH_GRID_ROWS:-1000000}"
 echo "== preview panel while scrolling"
 QT_QPA_PLATFORM=offscreen "$build/pelcrow_preview_bench" "${BENCH_PREVIEW_ROWS:-10000}"
+echo "== similar pictures; load: $(uptime)"
+"$build/pelcrow_picture_bench" bench/out/pictures "${BENCH_PICTURES:-20000}" "${BENCH_PICTURE_HASHES:-100000}"

@@ -34,6 +34,9 @@
 #include "platform/FileSystem.h"
 #include "services/FileCrc32.h"
 #include "settings/PcwSettings.h"
+#ifdef PELCROW_HAVE_PICTURE_DECODER
+#include "pictures/QtPictureDecoder.h"
+#endif
 
 namespace pelcrow::cli {
 
@@ -570,6 +573,9 @@ int ScanFolders(TScanEngine& engine, TCliArgs& args, std::ostream& err) {
   engine.FileSizeMin = args.MinSize;
   engine.FileSizeMax = args.MaxSize;
   engine.SetChecksumThreads(args.Threads);
+#ifdef PELCROW_HAVE_PICTURE_DECODER
+  engine.SetPictureDecoder(QtPictureDecoder());
+#endif
   bool finished = false;
   engine.OnFinishedScan = [&](const TScanEngineSummaryInfo&) { finished = true; };
   const bool showProgress = platform::IsTerminal(STDERR_FILENO);
@@ -599,6 +605,7 @@ int ScanFolders(TScanEngine& engine, TCliArgs& args, std::ostream& err) {
     }
     if (!list->Empty()) options.IgnoreList = std::move(list);
   }
+  if (args.Similarity != 0) options.SimilarityPercent = args.Similarity;
   engine.BuildFileList(&grid, options);
   auto last = std::chrono::steady_clock::now();
   while (!finished) {
@@ -659,7 +666,7 @@ int FinishScan(TScanEngine& engine, const TCliArgs& args, std::ostream& out, std
         << "): the command line never selects a master file, so nothing after it is selected\n";
   }
   if (engine.CompareMode() == cmPhotoLibrary) ReportLeftOutPhotos(engine, err);
-  if (engine.CompareMode() < cmEmails) ReportRejections(engine, err);
+  if (IsFileComparisonMode(engine.CompareMode())) ReportRejections(engine, err);
   if (args.Action.Kind && engine.CompareMode() == cmEmails) return RunMailAction(engine, args.Action, out, err);
   if (args.Action.Kind && engine.CompareMode() == cmContacts) return RunContactAction(engine, args.Action, out, err);
   if (args.Action.Kind && engine.CompareMode() == cmPhotoLibrary) return RunPhotoAction(engine, args.Action, out, err);

@@ -149,7 +149,8 @@ std::string ApplyMode(TCliArgs& a, const std::string& v) {
   else if (v == "mail") a.Mode = cmEmails;
   else if (v == "contacts") a.Mode = cmContacts;
   else if (v == "photos") a.Mode = cmPhotoLibrary;
-  else return "unknown mode \"" + v + "\" (use crc, bytes, name, music, mail, contacts or photos)";
+  else if (v == "similar-pictures") a.Mode = cmSimilarPictures;
+  else return "unknown mode \"" + v + "\" (use crc, bytes, name, music, mail, contacts, photos or similar-pictures)";
   return {};
 }
 
@@ -239,6 +240,18 @@ std::string ApplyThreads(TCliArgs& a, const std::string& v) {
   return {};
 }
 
+std::string ApplySimilarity(TCliArgs& a, const std::string& v) {
+  try {
+    std::size_t end = 0;
+    const int n = std::stoi(v, &end);
+    if (end != v.size() || n < kMinSimilarityPercent || n > 100) throw std::out_of_range(v);
+    a.Similarity = n;
+  } catch (...) {
+    return "--similarity needs a percentage from " + std::to_string(kMinSimilarityPercent) + " to 100";
+  }
+  return {};
+}
+
 std::string ApplyExport(TCliArgs& a, const std::string& v) {
   a.ExportFile = v;
   TExportFormat f = efTXT;
@@ -287,9 +300,12 @@ constexpr unsigned ccScanLoad = ccScan | ccLoad;
 
 // In the order --help lists them.
 const TOptionSpec kOptions[] = {
-    {"--mode", vkValue, "crc|bytes|name|music|mail|contacts|photos", ccScan, "--mode needs a value",
-     "how files are compared (default crc: CRC32 checksum plus\nsize, confirmed by a 128-bit content hash); mail: duplicate\ne-mails of mail stores; contacts: duplicate contacts of vCard\naddress books; photos: duplicate pictures of the Shotwell\nphoto library",
+    {"--mode", vkValue, "crc|bytes|name|music|mail|contacts|photos|similar-pictures", ccScan, "--mode needs a value",
+     "how files are compared (default crc: CRC32 checksum plus\nsize, confirmed by a 128-bit content hash); mail: duplicate\ne-mails of mail stores; contacts: duplicate contacts of vCard\naddress books; photos: duplicate pictures of the Shotwell\nphoto library; similar-pictures: pictures that look alike\n(re-saved, re-compressed or resized copies)",
      [](TCliArgs& a, const std::string& v, TArgReader&) { return ApplyMode(a, v); }},
+    {"--similarity", vkValue, "N", ccScan, "--similarity needs a value",
+     "similar-pictures mode: how alike pictures must be, in percent\n(default: the settings' value, 90)",
+     [](TCliArgs& a, const std::string& v, TArgReader&) { return ApplySimilarity(a, v); }},
     {"--compare", vkValue, "name,ext,size,exif", ccScan, "--compare needs a value",
      "what must also be equal: file name, extension, size\n(name and music modes), EXIF-free picture data (name mode)",
      [](TCliArgs& a, const std::string& v, TArgReader&) { return ApplyCompare(a, v); }},

@@ -69,6 +69,8 @@ struct TCliArgs {
   TPcwScanOptions ScanOptions;
   std::int64_t MinSize = 0, MaxSize = 0;
   unsigned Threads = 0;
+  // similar-pictures mode: percent alike (0: the settings' value)
+  int Similarity = 0;
   bool NoCache = false;
   std::string LogDir, SaveFile;
   // scan and load

@@ -24,10 +24,11 @@ namespace {
 // everything else, then the entries. Any change of layout or meaning takes a new version.
 constexpr char kMagic[8] = {'P', 'C', 'W', 'C', 'K', 'S', 'U', 'M'};
 constexpr char kSeedMagic[8] = {'P', 'C', 'W', 'S', 'E', 'E', 'D', '1'};
-constexpr std::uint32_t kVersion = 1;
+// Version 2 added the picture hash.
+constexpr std::uint32_t kVersion = 2;
 constexpr std::size_t kHeaderSize = 48;
 constexpr std::size_t kHashOffset = 40;
-constexpr std::size_t kEntrySize = 64;
+constexpr std::size_t kEntrySize = 72;
 // Entries of files no scan has found for this long are dropped when their volume is written.
 constexpr std::uint32_t kKeepDays = 60;
 constexpr const char* kSeedFile = "seed";
@@ -63,6 +64,7 @@ void PutEntry(std::string& out, const TChecksumCacheEntry& e) {
   Put(out, e.LastUsedDay, 4);
   Put(out, e.Flags, 1);
   Put(out, 0, 3);
+  Put(out, e.PictureHash, 8);
 }
 
 // One entry, or false when its fields cannot have been written by this version.
@@ -77,10 +79,15 @@ bool GetEntry(const char* p, TChecksumCacheEntry& e) {
   e.StrongHash[1] = Get(p + 48, 8);
   e.LastUsedDay = static_cast<std::uint32_t>(Get(p + 56, 4));
   e.Flags = static_cast<std::uint8_t>(p[60]);
+  e.PictureHash = Get(p + 64, 8);
   if (Get(p + 61, 3) != 0 || e.Inode == 0 || e.Size < 0) return false;
-  if (e.Flags != kCacheHasShort && e.Flags != (kCacheHasShort | kCacheHasFull)) return false;
+  const std::uint8_t sums = e.Flags & ~kCacheHasPicture;
+  if (e.Flags > (kCacheHasShort | kCacheHasFull | kCacheHasPicture) || sums == kCacheHasFull) return false;
+  if (sums == 0 && (e.Flags == 0 || e.ShortCRC32 != 0)) return false;
+  if (!(e.Flags & kCacheHasPicture) && e.PictureHash != 0) return false;
   // A file within one block is read whole: both checksums at once, and equal.
-  if (e.Size <= static_cast<std::int64_t>(kCRCBlockSize) && (e.Flags != (kCacheHasShort | kCacheHasFull) || e.ShortCRC32 != e.CRC32))
+  if (sums != 0 && e.Size <= static_cast<std::int64_t>(kCRCBlockSize) &&
+      (sums != (kCacheHasShort | kCacheHasFull) || e.ShortCRC32 != e.CRC32))
     return false;
   if (!(e.Flags & kCacheHasFull) && (e.CRC32 != 0 || e.StrongHash[0] != 0 || e.StrongHash[1] != 0)) return false;
   return true;
@@ -212,7 +219,9 @@ TChecksumCache::TVolume* TChecksumCache::VolumeOf(const TFileItem& Item) {
   return fLastVolume;
 }
 
-void TChecksumCache::Fill(const std::vector<PFileItem>& Items) {
+void TChecksumCache::LoadSeed() {
+  if (fSeedLoaded) return;
+  fSeedLoaded = true;
   std::string bytes;
   if (ReadWhole(fFolder + "/" + kSeedFile, bytes) && ParseChecksumSeed(bytes, fSeed)) {
     fSeedIsNew = false;
@@ -221,12 +230,16 @@ void TChecksumCache::Fill(const std::vector<PFileItem>& Items) {
     fSeedIsNew = true;  // no volume file can hold hashes of this seed
   }
   SetStrongHashSeed(fSeed);
+}
+
+void TChecksumCache::Fill(const std::vector<PFileItem>& Items) {
+  LoadSeed();
   for (PFileItem it : Items) {
     if (it->Inode == 0 || it->fHasShortCRC) continue;
     TVolume* v = VolumeOf(*it);
     std::size_t k = 0;
     const TChecksumCacheEntry* e = v->Find(it->Inode, k);
-    if (!e || !KeyMatches(*e, *it)) continue;
+    if (!e || !KeyMatches(*e, *it) || !(e->Flags & kCacheHasShort)) continue;
     v->Used[k] = 1;
     it->ShortCRC32 = e->ShortCRC32;
     it->fHasShortCRC = true;
@@ -250,11 +263,16 @@ void TChecksumCache::Collect(const std::vector<PFileItem>& Items) {
     std::size_t k = 0;
     const TChecksumCacheEntry* old = v->Find(it->Inode, k);
     const std::uint8_t flags = kCacheHasShort | (it->fHasFullCRC ? kCacheHasFull : 0);
-    if (old && KeyMatches(*old, *it) && (old->Flags & flags) == flags) {
+    const bool same = old && KeyMatches(*old, *it);
+    if (same && (old->Flags & flags) == flags) {
       if (old->LastUsedDay != today) v->Dirty = true;
       continue;
     }
     TChecksumCacheEntry e;
+    if (same && (old->Flags & kCacheHasPicture)) {
+      e.PictureHash = old->PictureHash;
+      e.Flags = kCacheHasPicture;
+    }
     e.Inode = it->Inode;
     e.Size = it->Size;
     e.ModifiedNs = it->Modified.UnixNanoseconds();
@@ -265,7 +283,54 @@ void TChecksumCache::Collect(const std::vector<PFileItem>& Items) {
       e.StrongHash[0] = it->StrongHash[0];
       e.StrongHash[1] = it->StrongHash[1];
     }
-    e.Flags = flags;
+    e.Flags |= flags;
+    e.LastUsedDay = today;
+    v->Added.push_back(e);
+    v->Dirty = true;
+  }
+}
+
+void TChecksumCache::FillPictureHashes(const std::vector<PFileItem>& Items, std::vector<std::uint64_t>& Hashes,
+                                       std::vector<char>& Has) {
+  LoadSeed();
+  for (std::size_t i = 0; i < Items.size() && i < Hashes.size() && i < Has.size(); ++i) {
+    const TFileItem& it = *Items[i];
+    if (it.Inode == 0 || Has[i]) continue;
+    TVolume* v = VolumeOf(it);
+    std::size_t k = 0;
+    const TChecksumCacheEntry* e = v->Find(it.Inode, k);
+    if (!e || !KeyMatches(*e, it) || !(e->Flags & kCacheHasPicture)) continue;
+    v->Used[k] = 1;
+    Hashes[i] = e->PictureHash;
+    Has[i] = 1;
+    ++fHits;
+  }
+}
+
+void TChecksumCache::CollectPictureHashes(const std::vector<PFileItem>& Items, const std::vector<std::uint64_t>& Hashes,
+                                          const std::vector<char>& Has) {
+  const std::uint32_t today = DayOf(fScanStart);
+  const std::int64_t settled = fScanStart.UnixNanoseconds() - fSettleNs;
+  for (std::size_t i = 0; i < Items.size() && i < Hashes.size() && i < Has.size(); ++i) {
+    const TFileItem& it = *Items[i];
+    if (it.Inode == 0 || !Has[i] || it.Changed.UnixNanoseconds() > settled) continue;
+    TVolume* v = VolumeOf(it);
+    std::size_t k = 0;
+    const TChecksumCacheEntry* old = v->Find(it.Inode, k);
+    const bool same = old && KeyMatches(*old, it);
+    if (same && (old->Flags & kCacheHasPicture) && old->PictureHash == Hashes[i]) {
+      if (old->LastUsedDay != today) v->Dirty = true;
+      continue;
+    }
+    TChecksumCacheEntry e;
+    if (same) e = *old;  // its checksums stay
+    e.Inode = it.Inode;
+    e.Size = it.Size;
+    e.ModifiedNs = it.Modified.UnixNanoseconds();
+    e.ChangedNs = it.Changed.UnixNanoseconds();
+    if (!same) e.Flags = 0, e.ShortCRC32 = e.CRC32 = 0, e.StrongHash[0] = e.StrongHash[1] = 0;
+    e.PictureHash = Hashes[i];
+    e.Flags |= kCacheHasPicture;
     e.LastUsedDay = today;
     v->Added.push_back(e);
     v->Dirty = true;

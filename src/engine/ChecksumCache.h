@@ -22,6 +22,7 @@ namespace pelcrow {
 
 inline constexpr std::uint8_t kCacheHasShort = 1;
 inline constexpr std::uint8_t kCacheHasFull = 2;
+inline constexpr std::uint8_t kCacheHasPicture = 4;
 
 struct TChecksumCacheEntry {
   std::uint64_t Inode = 0;
@@ -33,7 +34,9 @@ struct TChecksumCacheEntry {
   std::uint64_t StrongHash[2] = {0, 0};
   // Day (since 1970) of the last scan that found the file; long unused entries are dropped.
   std::uint32_t LastUsedDay = 0;
-  std::uint8_t Flags = 0;  // kCacheHasShort, kCacheHasFull
+  // The similar-pictures mode's perceptual hash.
+  std::uint64_t PictureHash = 0;
+  std::uint8_t Flags = 0;  // kCacheHasShort, kCacheHasFull, kCacheHasPicture
   friend bool operator==(const TChecksumCacheEntry&, const TChecksumCacheEntry&) = default;
 };
 
@@ -70,12 +73,20 @@ class TChecksumCache {
   // the errno of the first failure (the cache is then only not updated).
   int Save();
 
+  // The same for the perceptual hashes of pictures, by the items' index (Has[i] set: known). A
+  // file's checksums and picture hash share its entry: taking one keeps the other.
+  void FillPictureHashes(const std::vector<PFileItem>& Items, std::vector<std::uint64_t>& Hashes, std::vector<char>& Has);
+  void CollectPictureHashes(const std::vector<PFileItem>& Items, const std::vector<std::uint64_t>& Hashes,
+                            const std::vector<char>& Has);
+
   // Items whose checksums came from the cache in Fill.
   std::int64_t Hits() const { return fHits; }
 
  private:
   struct TVolume;
   TVolume* VolumeOf(const TFileItem& Item);
+  void LoadSeed();
+  bool fSeedLoaded = false;
 
   std::string fFolder;
   TDateTime fScanStart;

@@ -166,11 +166,12 @@ bool SortByColumnKey(std::vector<PFileItem>& Files, std::int32_t Index, TColumnS
     case 2: case 15: case 22: SortValues<std::uint32_t>(Files, sign, [](PFileItem it) { return it->DupGroup; }); return true;
     case 3: case 14: case 21: SortValues<std::int64_t>(Files, sign, [](PFileItem it) { return it->Size; }); return true;
     case 4: case 23: SortValues<TDateTime>(Files, sign, [](PFileItem it) { return it->Modified; }); return true;
+    case kSimilaritySortKey: SortValues<std::uint8_t>(Files, sign, [](PFileItem it) { return it->Similarity; }); return true;
     default: return false;
   }
 }
 
-bool TColumnComparer::ValidKey(std::int32_t Index) { return Index >= 0 && Index <= 27; }
+bool TColumnComparer::ValidKey(std::int32_t Index) { return Index >= 0 && Index <= kSimilaritySortKey; }
 
 int TColumnComparer::Compare(PFileItem Left, PFileItem Right) const {
   int r = 0;
@@ -180,6 +181,7 @@ int TColumnComparer::Compare(PFileItem Left, PFileItem Right) const {
     case 2: case 15: case 22: r = CompareValue(Left->DupGroup, Right->DupGroup); break;
     case 3: case 14: case 21: r = CompareValue(Left->Size, Right->Size); break;
     case 4: case 23: r = CompareValue(Left->Modified, Right->Modified); break;
+    case kSimilaritySortKey: r = CompareValue(Left->Similarity, Right->Similarity); break;
     case 5: r = CompareText(Tags(Left).Title, Tags(Right).Title); break;
     case 6: r = CompareText(Tags(Left).Artist, Tags(Right).Artist); break;
     case 7: r = CompareText(Tags(Left).Album, Tags(Right).Album); break;

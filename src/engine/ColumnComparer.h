@@ -10,6 +10,8 @@
 namespace pelcrow {
 
 enum TColumnSortOrder : std::uint8_t { soAsc, soDesc };
+// The similar-pictures mode's Similarity column (after the mail and contact keys).
+inline constexpr std::int32_t kSimilaritySortKey = 28;
 
 class TColumnComparer {
  public:

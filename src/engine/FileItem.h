@@ -85,6 +85,8 @@ struct TFileItem {
   bool fSingleLink : 1 = true;
   std::uint8_t ActionType = kNoAction;
   TFilterCategory Category = fcOther;
+  // Similar-pictures mode: percent likeness to the group's first picture (0: not that mode).
+  std::uint8_t Similarity = 0;
   // Scratch index the comparison phase uses for its side tables.
   std::uint32_t fScratch = 0;
   // Number of the processing action that processed the item (0 = none); every action of a result

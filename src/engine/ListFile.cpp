@@ -230,6 +230,8 @@ class TListFileWriter final : public IGroupWalkHandler {
         AppendField(fLine, std::to_string(v));
       AppendField(fLine, std::to_string(Item.Modified.UnixNanoseconds()));
       AppendField(fLine, std::to_string(Item.Changed.UnixNanoseconds()));
+      // Then the likeness of the similar-pictures mode, which no checksum can tell again.
+      if (Item.Similarity != 0) AppendField(fLine, std::to_string(Item.Similarity));
     }
     fText += fLine;
     fText += "\r\n";
@@ -334,6 +336,9 @@ struct TListReading {
 void ReadIdentityFields(TLineReader& r, const std::string& Path, TFileItem& it, TListReading& Reading) {
   std::int64_t extra[6];
   if (!r.Optional(extra, 6)) return;
+  std::int64_t similarity = 0;
+  if (r.Optional(&similarity, 1) && similarity > 0 && similarity <= 100)
+    it.Similarity = static_cast<std::uint8_t>(similarity);
   it.Device = static_cast<std::uint64_t>(extra[0]);
   it.Inode = static_cast<std::uint64_t>(extra[1]);
   if (extra[2] != 0 || extra[3] != 0)
@@ -412,7 +417,7 @@ void TScanEngine::LoadFromText(IScanView* AFileList, std::string_view ABytes, bo
   fSummaryInfo.TotalFiles = ItemCount();
   UpdateSummaryInfo();
   SortResults(fFileList, 2, soAsc);
-  MasterWarningActive = fMasterSelectMode && fCompareMode < cmEmails;
+  MasterWarningActive = fMasterSelectMode && IsFileComparisonMode(fCompareMode);
 }
 
 }  // namespace pelcrow

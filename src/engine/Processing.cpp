@@ -204,7 +204,7 @@ void MarkStoreRowDone(TActionHistory& History, bool& Opened, TDateTime Started, 
 }
 
 bool UndoAvailable(const TScanEngine& Engine, const TActionHistory& History) {
-  return (Engine.CompareMode() <= cmMusicTags || Engine.CompareMode() == cmEmails ||
+  return (IsFileComparisonMode(Engine.CompareMode()) || Engine.CompareMode() == cmEmails ||
           Engine.CompareMode() == cmContacts || Engine.CompareMode() == cmPhotoLibrary) &&
          History.fActionNo > 0 &&
          Engine.RealItemCount() > 0;

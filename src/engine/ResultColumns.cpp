@@ -25,6 +25,7 @@ std::vector<int> ResultColumnsFor(std::uint8_t Mode, std::uint8_t ShownTags) {
   if (Mode == cmMusicTags)
     for (int t = 0; t < 8; ++t)
       if (ShownTags & (1u << t)) c.push_back(rcTag + t);
+  if (Mode == cmSimilarPictures) c.push_back(rcSimilarity);
   return c;
 }
 
@@ -44,6 +45,7 @@ const char* ResultColumnCaption(int Column) {
     case rcEmail1: return "E-mail 1";
     case rcEmail2: return "E-mail 2";
     case rcEmail3: return "E-mail 3";
+    case rcSimilarity: return "Similarity";
     default: break;
   }
   if (Column >= rcTag && Column < rcTag + 8) return kTagCaptions[Column - rcTag];
@@ -67,6 +69,7 @@ std::string ResultCellText(const TFileItem& Item, int Column) {
     case rcEmail1: return mail ? mail->Address1 : std::string();
     case rcEmail2: return mail ? mail->Address2 : std::string();
     case rcEmail3: return mail ? mail->Address3 : std::string();
+    case rcSimilarity: return Item.Similarity ? std::to_string(Item.Similarity) + " %" : std::string();
     default: break;
   }
   if (Column >= rcTag && Column < rcTag + 8 && Item.MusicTags) {

@@ -26,6 +26,7 @@ enum TResultColumn : int {
   rcEmail1,
   rcEmail2,
   rcEmail3,
+  rcSimilarity,  // similar-pictures mode: percent like the group's first picture
 };
 
 // The grid's columns for a mode, the check column first. ShownTags: bit N shows tag column N in

@@ -79,7 +79,7 @@ bool CheckSelectionProtection(TScanEngine& Engine, bool AllowOverride, const TSa
 }
 
 bool CheckItemProtection(TScanEngine& Engine, int AIndex, const TSafetyLockOptions& Lock) {
-  const bool fileMode = Engine.CompareMode() < cmEmails;
+  const bool fileMode = IsFileComparisonMode(Engine.CompareMode());
   if (Engine.GridRowCount() == 0 || (fileMode && Lock.Disabled)) return true;
   const PFileItem item = Engine.Item(AIndex);
   int others = 0, othersProcessed = 0;

@@ -167,7 +167,7 @@ std::vector<TScanRejection> TScanEngine::FileRejections() const {
 }
 
 bool TScanEngine::InMasterFolder(const std::string& Dir) const {
-  if (!fMasterSelectMode || fCompareMode >= cmEmails) return false;
+  if (!fMasterSelectMode || !IsFileComparisonMode(fCompareMode)) return false;
   for (const std::string& m : fMasterFilePaths)
     if (TPcwSpecialFolders::IsInFolder(Dir, WithoutTrailingDelimiter(DeleteExtendedPrefix(m)))) return true;
   return false;

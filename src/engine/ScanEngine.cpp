@@ -201,6 +201,7 @@ TScanSettings ScanSettingsOf(const TPcwSettings& Record) {
   s.PermanentExclusions = Record.PermanentExclusions;
   if (Record.UseChecksumCache) s.ChecksumCacheFolder = ChecksumCacheFolder();
   s.OutlookOptions = Record.OutlookOptions;
+  s.SimilarityPercent = Record.SimilarityPercent;
   return s;
 }
 
@@ -223,10 +224,11 @@ void TScanEngine::BuildFileList(IScanView* FileList, const TScanSettings& Option
   fCacheSettleNs = Options.ChecksumCacheSettleNs;
   fCacheHits = 0;
   fIgnoreList = Options.IgnoreList;
+  fSimilarityPercent = Options.SimilarityPercent;
   PrepareFilters();
   fPublished = false;
   fWorkerError.clear();
-  MasterWarningActive = fMasterSelectMode && fCompareMode < cmEmails;
+  MasterWarningActive = fMasterSelectMode && IsFileComparisonMode(fCompareMode);
   if (fCompareMode == cmPhotoLibrary) {
     StartPhotoScan();
     return;
@@ -282,7 +284,7 @@ void TScanEngine::ExecuteScan(std::stop_token Stop) {
   try {
     fSummaryInfo.TotalFiles = 0;
     ResetProgress();
-    if (fCompareMode <= cmMusicTags) {
+    if (IsFileComparisonMode(fCompareMode)) {
       const bool recursive = fScanOptions.Contains(soScanSubdirs);
       const bool skipOwn = fScanOptions.Contains(soExcludeContainer);
       for (const std::string& dir : fIncludeFilePaths) {
@@ -349,6 +351,25 @@ void TScanEngine::CompareFiles(const std::stop_token& Stop) {
     ScanEngineProgress.Total = 0;
     ScanEngineProgress.Scanned = fSummaryInfo.TotalFiles;
     ScanEngineProgress.Status = esProcessing;
+  }
+  if (fCompareMode == cmSimilarPictures) {
+    TSimilarPicturesOptions pictures;
+    pictures.Decoder = fPictureDecoder;
+    pictures.SimilarityPercent = fSimilarityPercent;
+    pictures.Threads = fChecksumThreads;
+    std::unique_ptr<TChecksumCache> cache;
+    if (!fCacheFolder.empty()) {
+      cache = std::make_unique<TChecksumCache>(fCacheFolder, fScanStarted, fCacheSettleNs);
+      pictures.Cache = cache.get();
+    }
+    GroupSimilarPictures(fFiles, pictures, Stop);
+    if (cache) {
+      fCacheHits = cache->Hits();
+      if (!Stop.stop_requested())
+        if (int err = cache->Save(); err != 0)
+          WriteLog("cannot write the checksum cache in " + fCacheFolder + ": " + platform::ErrorText(err), lsvWarning);
+    }
+    return;
   }
   if (!fFileComparer) return;
   TGroupingOptions options;
@@ -517,6 +538,8 @@ void TScanEngine::SortResults(IScanView* FileList, int AColIndex, TColumnSortOrd
     static constexpr std::int32_t kContacts[] = {20, 21, 22, 23, 24, 25, 26, 27, 1, 2};
     if (AColIndex >= static_cast<int>(std::size(kContacts))) throw EScanEngineError("Invalid column index");
     key = kContacts[AColIndex];
+  } else if (fCompareMode == cmSimilarPictures && AColIndex == 5) {
+    key = kSimilaritySortKey;
   } else if (AColIndex > 4 && fFileList) {
     // Music tag columns sit where the grid placed them.
     const int tag = fFileList->MusicTagAtColumn(AColIndex + 1);

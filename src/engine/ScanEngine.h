@@ -23,6 +23,7 @@
 #include "engine/ScanProgress.h"
 #include "engine/UndoProgress.h"
 #include "engine/SearchFilter.h"
+#include "engine/SimilarPictures.h"
 #include "medialib/MediaLibSync.h"
 #include "plugins/ScanEnginePlugin.h"
 #include "plugins/ScannerBase.h"
@@ -120,6 +121,8 @@ struct TScanSettings {
   TOutlookOptions OutlookOptions = TOutlookOptions::FromBits(kDefaultOutlookOptions);
   // Files and pairs the user does not want in any group (file modes); null: none.
   std::shared_ptr<const TIgnoreList> IgnoreList;
+  // The similar-pictures mode's threshold.
+  int SimilarityPercent = kDefaultSimilarityPercent;
 };
 
 // Where the mail plug-ins look for their stores.
@@ -203,6 +206,8 @@ class TScanEngine {
 
   // Threads that read checksums before the sort; 0 = one per core (at most 8).
   void SetChecksumThreads(unsigned Threads) { fChecksumThreads = Threads; }
+  // How the similar-pictures mode reads pictures; without one that mode's scan fails.
+  void SetPictureDecoder(TPictureDecoder Decoder) { fPictureDecoder = std::move(Decoder); }
   // Off: checksums are read lazily by the sort alone (the results are the same).
   void SetChecksumPrefetch(bool Enabled) { fPrefetch = Enabled; }
   // Include folders a folder check turned away, and how many files each file check rejected,
@@ -410,6 +415,8 @@ class TScanEngine {
   std::int64_t fCacheHits = 0;
   TDateTime fScanStarted;
   bool fPrefetch = true;
+  TPictureDecoder fPictureDecoder;
+  int fSimilarityPercent = kDefaultSimilarityPercent;
   // The worker reached publishing (not stopped): the grid is rebuilt when it ends.
   bool fPublished = false;
   std::string fWorkerError;

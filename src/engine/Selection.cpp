@@ -152,7 +152,7 @@ void TScanEngine::SelectAll(IScanView* FileList) {
   BeginSelection(FileList);
   const TUpdateBlock block(fFileList);
   if (GridRowCount() == 0) return;
-  const bool masterMode = fMasterSelectMode && fCompareMode < cmEmails;
+  const bool masterMode = fMasterSelectMode && IsFileComparisonMode(fCompareMode);
   for (int k = 0; k < ItemCount(); ++k) {
     PFileItem it = fFiles[static_cast<std::size_t>(k)];
     if (it->fProcessed || it->Reference) continue;

@@ -69,7 +69,7 @@ void THtmlReport::Head() {
 }
 
 void THtmlReport::Row(int Row, const TFileItem& Item) {
-  const bool fileMode = fEngine.CompareMode() <= cmMusicTags || fEngine.CompareMode() == cmPhotoLibrary;
+  const bool fileMode = IsFileComparisonMode(fEngine.CompareMode()) || fEngine.CompareMode() == cmPhotoLibrary;
   Add(Item.DupGroup % 2 == 1 ? "    <TR bgcolor=\"#CEE0F4\">" : "    <TR bgcolor=\"#E6EDF7\">");
   Add("      <TD>" + std::to_string(Row + 1) + "</TD>");
   for (int c : fColumns) {

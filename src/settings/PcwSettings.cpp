@@ -72,6 +72,7 @@ const char* ComparisonModeCaption(std::uint8_t mode) {
     case cmEmails: return "Emails";
     case cmContacts: return "Contacts";
     case cmPhotoLibrary: return "iPhoto Library";
+    case cmSimilarPictures: return "Similar Pictures";
     default: return "";
   }
 }
@@ -113,6 +114,7 @@ void TPcwSettings::ResetToDefaults() {
   DisableSafetyLock = false;
   UndoJournalDays = 30;
   UseChecksumCache = true;
+  SimilarityPercent = kDefaultSimilarityPercent;
   EnableLogging = false;
   LogDirectory.clear();
   AutoDeleteLogPeriod = 0;

@@ -21,8 +21,14 @@ enum : std::uint8_t {
   cmEmails = 4,
   cmContacts = 5,
   cmPhotoLibrary = 6,
+  cmSimilarPictures = 7,
 };
-inline constexpr std::uint8_t kLastComparisonMode = 6;
+inline constexpr std::uint8_t kLastComparisonMode = 7;
+// The similar-pictures mode groups pictures at least this alike (percent of equal hash bits).
+inline constexpr int kDefaultSimilarityPercent = 90;
+inline constexpr int kMinSimilarityPercent = 50;
+// The modes that compare files found in folders (not the items of a store or library).
+inline constexpr bool IsFileComparisonMode(std::uint8_t mode) { return mode <= cmMusicTags || mode == cmSimilarPictures; }
 // Caption of a comparison mode as the settings dialog shows it; empty for an unknown mode.
 const char* ComparisonModeCaption(std::uint8_t mode);
 
@@ -117,6 +123,8 @@ struct TPcwSettings {
   int UndoJournalDays = 30;
   // Checksums of files read by earlier scans are kept and reused while the files are unchanged.
   bool UseChecksumCache = true;
+  // Similar-pictures mode: how alike two pictures must be, in percent.
+  int SimilarityPercent = kDefaultSimilarityPercent;
   bool EnableLogging = false;
   std::string LogDirectory;
   std::int32_t AutoDeleteLogPeriod = 0;

@@ -48,6 +48,7 @@ constexpr std::string_view kMpdMusicDirectory = "MpdMusicDirectory";
 constexpr std::string_view kShowPreview = "ShowPreview";
 constexpr std::string_view kDisableSafetyLock = "DisableSafetyLock";
 constexpr std::string_view kUndoJournalDays = "UndoJournalDays";
+constexpr std::string_view kSimilarity = "SimilarityPercent";
 constexpr std::string_view kChecksumCache = "ChecksumCache";
 constexpr std::string_view kSimilarNames = "SimilarNames";
 constexpr std::string_view kNameSimilarity = "NameSimilarity";
@@ -256,6 +257,7 @@ void TPcwSettings::ReadPreferences(const TIniFile& ini) {
   UseChecksumCache = ini.ReadBool(kPreferences, kChecksumCache, true);
   SimilarNames = ini.ReadBool(kPreferences, kSimilarNames, false);
   NameSimilarity = std::clamp(static_cast<int>(ini.ReadInteger(kPreferences, kNameSimilarity, 80)), 1, 100);
+  SimilarityPercent = ReadRange(ini, kFileSearch, kSimilarity, kMinSimilarityPercent, 100, kDefaultSimilarityPercent);
   PhotoLibrary = ini.ReadString(kPreferences, kPhotoLibrary, "");
   PhotoScriptFolder = ini.ReadString(kPreferences, kPhotoScriptFolder, "");
   DbgAUServer = ini.ReadString(kPreferences, kDbgAUServer, "");
@@ -365,6 +367,7 @@ void TPcwSettings::WriteToIni(TIniFile& ini) const {
   ini.WriteBool(kPreferences, kChecksumCache, UseChecksumCache);
   ini.WriteBool(kPreferences, kSimilarNames, SimilarNames);
   ini.WriteInteger(kPreferences, kNameSimilarity, NameSimilarity);
+  ini.WriteInteger(kFileSearch, kSimilarity, SimilarityPercent);
   ini.WriteString(kPreferences, kTranslationLanguageCode, TranslationLanguageCode);
 
   ini.WriteBool(kLogging, kEnable, EnableLogging);

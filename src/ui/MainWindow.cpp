@@ -42,6 +42,7 @@
 #include "plugins/ContactsScanner.h"
 #include "plugins/MaildirScanner.h"
 #include "plugins/ScannerBase.h"
+#include "pictures/QtPictureDecoder.h"
 #include "settings/FileMasks.h"
 #include "ui/AboutDialog.h"
 #include "ui/AppStyle.h"
@@ -69,13 +70,14 @@ QString Number(long long n) { return QString::fromStdString(FormatThousands(n));
 void Message(TMessageKind kind, const char* text) { GetUserPrompt().ShowMessage(kind, TranslateText(text)); }
 
 const char* const kModeItems[] = {"File Search", "Music Scan", "Email Mode", "Contacts Scan", "Photo Library Scan",
-                                  "iTunes Scan"};
+                                  "iTunes Scan", "Similar Pictures"};
 std::uint8_t ModeOfItem(int index) {
   switch (index) {
     case 1: return cmMusicTags;
     case 2: return cmEmails;
     case 3: return cmContacts;
     case 4: return cmPhotoLibrary;
+    case 6: return cmSimilarPictures;
     default: return cmCRC32;
   }
 }
@@ -85,9 +87,13 @@ int ItemOfMode(std::uint8_t mode) {
     case cmEmails: return 2;
     case cmContacts: return 3;
     case cmPhotoLibrary: return 4;
+    case cmSimilarPictures: return 6;
     default: return 0;
   }
 }
+
+// The music and similar-pictures modes have columns of their own.
+int ColumnSetOf(std::uint8_t mode) { return mode == cmMusicTags ? 1 : mode == cmSimilarPictures ? 2 : 0; }
 
 QLabel* StepLabel(QWidget* parent, const char* name, bool title) {
   auto* l = new QLabel(parent);
@@ -140,6 +146,7 @@ void TfmMain::StartLoggingSession() {
 // The engine, and what needs it: the results grid, the processing commands, the scan.
 void TfmMain::CreateScanParts() {
   fScanEngine = std::make_unique<TScanEngine>(Settings.ComparisonMode(), Settings.CompareOptions);
+  fScanEngine->SetPictureDecoder(QtPictureDecoder());
   BuildResultsGrid();
   ConnectProcessing();
   fScan = new TScanController(*fScanEngine, {crbStart, pbProgress, aiProgress, txtTimer, StatusText, edFilesScanned},
@@ -482,7 +489,7 @@ void TfmMain::BuildScanModeMenu() {
   pmScanMode = new QMenu(this);
   pmScanMode->setObjectName(QStringLiteral("pmScanMode"));
   auto* group = new QActionGroup(pmScanMode);
-  for (int i = 0; i < 6; ++i) {
+  for (int i = 0; i < static_cast<int>(std::size(kModeItems)); ++i) {
     QAction* a = pmScanMode->addAction(QString());
     a->setCheckable(true);
     a->setData(i);
@@ -685,10 +692,10 @@ void TfmMain::ApplyShellContextMenu() {
   Settings.RetrieveShellContextMenuStatus();
 }
 
-// Music results have other columns; another family of modes, or another mail or photo mode,
+// Music and similar-pictures results have other columns; another family of modes, or another mail or photo mode,
 // has other lists and another tree.
 bool TfmMain::ModeSwitchClearsResults(std::uint8_t oldMode, std::uint8_t newMode) {
-  return (oldMode == cmMusicTags) != (newMode == cmMusicTags) || !SameModeLists(oldMode, newMode);
+  return ColumnSetOf(oldMode) != ColumnSetOf(newMode) || !SameModeLists(oldMode, newMode);
 }
 
 bool TfmMain::SameModeLists(std::uint8_t oldMode, std::uint8_t newMode) {
@@ -696,7 +703,7 @@ bool TfmMain::SameModeLists(std::uint8_t oldMode, std::uint8_t newMode) {
 }
 
 void TfmMain::ReloadForModeFamily(std::uint8_t oldMode, std::uint8_t newMode) {
-  if ((oldMode == cmMusicTags) != (newMode == cmMusicTags)) ClearResults(false);
+  if (ColumnSetOf(oldMode) != ColumnSetOf(newMode)) ClearResults(false);
   if (SameModeLists(oldMode, newMode)) return;
   ClearResults(false);
   fFolders->ClearLists();

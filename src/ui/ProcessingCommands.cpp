@@ -62,7 +62,7 @@ void TProcessingController::RefreshEarlierAction() {
 
 TProcessingController::~TProcessingController() = default;
 
-bool TProcessingController::FileMode() const { return fHost.ProcessingEngine().CompareMode() <= cmMusicTags; }
+bool TProcessingController::FileMode() const { return IsFileComparisonMode(fHost.ProcessingEngine().CompareMode()); }
 bool TProcessingController::MailMode() const { return fHost.ProcessingEngine().CompareMode() == cmEmails; }
 bool TProcessingController::PhotoMode() const { return fHost.ProcessingEngine().CompareMode() == cmPhotoLibrary; }
 bool TProcessingController::ContactsMode() const { return fHost.ProcessingEngine().CompareMode() == cmContacts; }
@@ -447,7 +447,7 @@ QMenu* TProcessingController::BuildProcessingMenu(QWidget* Parent) {
   auto* menu = new QMenu(Parent);
   menu->setObjectName(QStringLiteral("pmProcessing"));
   const std::uint8_t mode = fHost.ProcessingEngine().CompareMode();
-  const bool fileMode = mode <= cmMusicTags;
+  const bool fileMode = IsFileComparisonMode(mode);
   const auto add = [&](const char* name, const char* caption, std::function<void()> run) {
     QAction* a = menu->addAction(Tr(caption));
     a->setObjectName(QString::fromLatin1(name));

@@ -71,7 +71,7 @@ QVariant TResultsModel::data(const QModelIndex& index, int role) const {
       }
       return {};
     case Qt::TextAlignmentRole:
-      if (kind == rcSize || kind == rcDupGroup) return int(Qt::AlignRight | Qt::AlignVCenter);
+      if (kind == rcSize || kind == rcDupGroup || kind == rcSimilarity) return int(Qt::AlignRight | Qt::AlignVCenter);
       return {};
     case Qt::ToolTipRole:
       if (it->Reference && (kind == rcCheck || kind == rcName))

@@ -33,7 +33,7 @@
 namespace pelcrow::ui {
 namespace {
 
-bool IsFileModeValue(std::uint8_t mode) { return mode <= cmMusicTags; }
+bool IsFileModeValue(std::uint8_t mode) { return IsFileComparisonMode(mode); }
 
 const char* const kMenuCaptions[miCount] = {
     "File Properties",

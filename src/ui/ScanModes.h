@@ -8,7 +8,7 @@
 
 namespace pelcrow::ui {
 
-inline bool IsFileModeValue(std::uint8_t mode) { return mode <= cmMusicTags; }
+inline bool IsFileModeValue(std::uint8_t mode) { return IsFileComparisonMode(mode); }
 inline bool IsMailModeValue(std::uint8_t mode) { return mode == cmEmails || mode == cmContacts; }
 // File modes, mail modes and the photo mode each have their own lists and tree.
 inline int ModeFamily(std::uint8_t mode) { return IsFileModeValue(mode) ? 0 : IsMailModeValue(mode) ? 1 : 2; }

@@ -166,6 +166,9 @@ QWidget* TfmSettings::BuildModeGroup(QWidget* parent) {
   rbOutlook = ModeRadio(g, "rbOutlook", "Emails", "Search for duplicate emails", cmEmails);
   rbContacts = ModeRadio(g, "rbContacts", "Contacts", "Search for duplicate contacts", cmContacts);
   rbIphoto = ModeRadio(g, "rbIphoto", "iPhoto Library", "Search for duplicate photos in iPhoto Library", cmPhotoLibrary);
+  rbSimilarPictures = ModeRadio(g, "rbSimilarPictures", "Similar Pictures",
+                                "Search for pictures that look alike: re-saved, re-compressed or resized copies",
+                                cmSimilarPictures);
   chkIncludeFilename = CompareCheck(g, "chkIncludeFilename", "Include Filename", "Search compares filenames", coFileName);
   chkIncludeExtension =
       CompareCheck(g, "chkIncludeExtension", "Include Extension", "Search compares file extension", coExtension);
@@ -173,13 +176,24 @@ QWidget* TfmSettings::BuildModeGroup(QWidget* parent) {
   chkIncludeEXIF = CompareCheck(g, "chkIncludeEXIF", "Include EXIF tags (JPEG files)",
                                 "Search compares EXIF tags (part of JPEG format)", coEXIF);
   int row = 0;
-  for (QRadioButton* rb : {rbCRC, rbB2B, rbFilenameOnly, rbMusic, rbOutlook, rbContacts, rbIphoto}) {
+  for (QRadioButton* rb : {rbCRC, rbB2B, rbFilenameOnly, rbMusic, rbOutlook, rbContacts, rbIphoto, rbSimilarPictures}) {
     grid->addWidget(rb, row++, 0);
   }
+  const int similarRow = row - 1;
   row = 0;
   for (QCheckBox* c : {chkIncludeFilename, chkIncludeExtension, chkIncludeFileSize, chkIncludeEXIF}) {
     grid->addWidget(c, row++, 1);
   }
+  auto* similarity = new QHBoxLayout;
+  similarity->addWidget(Text(g, "Similarity at least", nullptr, false));
+  edSimilarity = new QSpinBox(g);
+  edSimilarity->setObjectName(QStringLiteral("edSimilarity"));
+  edSimilarity->setRange(kMinSimilarityPercent, 100);
+  edSimilarity->setSuffix(QStringLiteral(" %"));
+  SetHelp(edSimilarity, "Pictures at least this alike are shown as a group (100 %: only pictures that look the same)");
+  similarity->addWidget(edSimilarity);
+  similarity->addStretch();
+  grid->addLayout(similarity, similarRow, 1);
   grid->setColumnStretch(0, 1);
   grid->setColumnStretch(1, 1);
   return g;

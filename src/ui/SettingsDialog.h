@@ -50,6 +50,8 @@ class TfmSettings : public QDialog, public ITranslatable {
   // Controls, named as the user knows them.
   QTabWidget* pcSettings;
   QRadioButton *rbCRC, *rbB2B, *rbFilenameOnly, *rbMusic, *rbOutlook, *rbContacts, *rbIphoto;
+  QRadioButton* rbSimilarPictures;
+  QSpinBox* edSimilarity;
   QCheckBox *chkIncludeFilename, *chkIncludeExtension, *chkIncludeFileSize, *chkIncludeEXIF;
   QGroupBox* gbScanOptions;
   QCheckBox *chkScanSubdirs, *chkExcludeContainer, *chkSkipMacApp, *chkSyncIPhoto;

@@ -65,6 +65,7 @@ void TfmSettings::ConnectControls() {
   connect(edUndoDays, &QSpinBox::valueChanged, this, [](int days) { Settings.UndoJournalDays = days; });
   connect(edNameSimilarity, &QSpinBox::valueChanged, this, [](int percent) { Settings.NameSimilarity = percent; });
   connect(chkSimilarNames, &QCheckBox::toggled, edNameSimilarity, &QWidget::setEnabled);
+  connect(edSimilarity, &QSpinBox::valueChanged, this, [](int percent) { Settings.SimilarityPercent = percent; });
   connect(edLogDirectory, &QLineEdit::editingFinished, this,
           [this] { Settings.LogDirectory = PathBytes(edLogDirectory->text()); });
   connect(sbSelectDirectory, &QPushButton::clicked, this, &TfmSettings::BrowseLogDirectory);
@@ -123,6 +124,7 @@ void TfmSettings::FillFromSettings() {
   edUndoDays->setValue(Settings.UndoJournalDays);
   edNameSimilarity->setValue(Settings.NameSimilarity);
   edNameSimilarity->setEnabled(chkSimilarNames->isChecked());
+  edSimilarity->setValue(Settings.SimilarityPercent);
   lbExclusions->clear();
   for (const std::string& e : Settings.PermanentExclusions) lbExclusions->addItem(PathText(e));
   UpdateTabRules();
@@ -144,8 +146,11 @@ void TfmSettings::FillLanguageComboBox() {
 // Which file properties a mode compares, and whether the scan options apply at all. Boxes that
 // are only disabled keep their members.
 void TfmSettings::ApplyModeRule(std::uint8_t mode) {
-  const bool fileMode = mode <= cmMusicTags;
-  for (QCheckBox* b : {chkIncludeFilename, chkIncludeExtension, chkIncludeFileSize}) b->setEnabled(fileMode);
+  const bool fileMode = IsFileComparisonMode(mode);
+  // The similar-pictures mode looks at the pictures alone.
+  for (QCheckBox* b : {chkIncludeFilename, chkIncludeExtension, chkIncludeFileSize})
+    b->setEnabled(fileMode && mode != cmSimilarPictures);
+  edSimilarity->setEnabled(mode == cmSimilarPictures);
   switch (mode) {
     case cmCRC32:
     case cmByteByByte: Disable(chkIncludeFileSize, true); break;

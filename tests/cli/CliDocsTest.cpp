@@ -102,6 +102,7 @@ TEST(CliDocsTest, CompletionsOfferOnlyWhatTheParserTakes) {
                                  : o.Name == "--groups"  ? "1-2"
                                  : o.Name == "--compare" ? "name,size"
                                  : o.Name == "--tags"    ? "title,year"
+                                 : o.Name == "--similarity" ? "90"
                                                          : "10"});
       for (const std::vector<std::string>& args : tries) {
         TCliArgs parsed;

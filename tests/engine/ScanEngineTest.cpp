@@ -49,7 +49,7 @@ TEST(ScanEngineTest, ContractErrorsCarryTheirTexts) {
     EXPECT_STREQ(e.what(), "TScanEngine.Item: Invalid item index specified.");
   }
   try {
-    engine.SetCompareMode(7, {});
+    engine.SetCompareMode(kLastComparisonMode + 1, {});
     FAIL();
   } catch (const EScanEngineError& e) {
     EXPECT_STREQ(e.what(), "Invalid Comparison Mode specified");

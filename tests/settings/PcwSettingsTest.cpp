@@ -76,8 +76,8 @@ TEST(PcwSettingsTest, ComparisonModeCaptions) {
       {0, "CRC32 Checksum + FileSize"}, {1, "Byte-by-Byte Comparison"},
       {2, "Filename Only (fast scan)"}, {3, "Compare Music Tags"},
       {4, "Emails"},                    {5, "Contacts"},
-      {6, "iPhoto Library"},            {7, ""},
-      {255, ""},
+      {6, "iPhoto Library"},            {7, "Similar Pictures"},
+      {8, ""},                          {255, ""},
   };
   for (const auto& [mode, caption] : cases) {
     EXPECT_EQ(ComparisonModeCaption(static_cast<std::uint8_t>(mode)), caption) << mode;

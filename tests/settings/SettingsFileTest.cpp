@@ -233,6 +233,8 @@ std::vector<TKeyCase> KeyTable(const std::string& dir) {
        [](const TPcwSettings& s) { return Join(s.PermanentExclusions); }},
       {"File Search", "ComparisonMode", [](TPcwSettings& s) { s.SetComparisonMode(cmMusicTags); }, "3",
        [](const TPcwSettings& s) { return std::to_string(s.ComparisonMode()); }},
+      {"File Search", "SimilarityPercent", [](TPcwSettings& s) { s.SimilarityPercent = 82; }, "82",
+       [](const TPcwSettings& s) { return std::to_string(s.SimilarityPercent); }},
       {"File Search", "LastFSMode", [](TPcwSettings& s) { s.LastFileSearchMode = 2; }, "2",
        [](const TPcwSettings& s) { return std::to_string(s.LastFileSearchMode); }},
       {"File Search", "CompareOptions", [](TPcwSettings& s) { s.CompareOptions = {coFileName, coEXIF}; }, "9",
