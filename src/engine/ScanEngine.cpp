@@ -436,7 +436,7 @@ void TScanEngine::FilterMasterGroups(const std::stop_token& Stop) {
 void TScanEngine::MarkReferenceItems() {
   for (std::vector<PFileItem>* list : {&fFiles, &fFilesHiddenByFilter, &fFilesHiddenByCategory})
     for (PFileItem it : *list) {
-      it->Reference = fCompareMode < cmEmails && InReferenceFolder(it->Path.view());
+      it->Reference = IsFileComparisonMode(fCompareMode) && InReferenceFolder(it->Path.view());
       if (it->Reference) it->fSelected = false;
     }
 }
