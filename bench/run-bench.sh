@@ -81,7 +81,7 @@ PY
 fi
 echo "== duplicate e-mails; load: $(uptime)"
 python3 bench/mail_bench.py --cli "$build/pelcrow-cli" --store bench/out/maildir --messages "${BENCH_MAIL_MESSAGES:-100000}" --runs "${BENCH_RUNS:-3}"
-echo "== results grid"
+echo "== results grid; load: $(uptime)"
 QT_QPA_PLATFORM=offscreen "$build/pelcrow_grid_bench" "${BENCH_GRID_ROWS:-1000000}"
 echo "== preview panel while scrolling"
 QT_QPA_PLATFORM=offscreen "$build/pelcrow_preview_bench" "${BENCH_PREVIEW_ROWS:-10000}"

@@ -1,18 +1,24 @@
-// The duplicate list file: writing the visible list and reading it back into the engine. Runs on
-// the user-interface thread. Files are UTF-8 with a byte-order mark (a UTF-16 mark is read as
+// The duplicate list file: writing the visible list and reading it back, into the engine or into
+// a list of its own on a worker (ListFileLoader.h). Files are UTF-8 with a byte-order mark (a UTF-16 mark is read as
 // well, a file without a mark is taken as UTF-8); names and paths are written as their bytes, so a
 // name that is not UTF-8 still names its file after a load.
 #include "engine/ListFile.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstring>
+#include <functional>
 #include <memory>
+#include <stop_token>
 #include <unordered_map>
 #include <vector>
 
 #include "base/FormatSettings.h"
 #include "base/ParseDateTime.h"
+#include "engine/ColumnComparer.h"
 #include "engine/GroupWalk.h"
 #include "engine/ItemFlags.h"
+#include "engine/ListFileLoader.h"
 #include "engine/ScanEngine.h"
 #include "localization/TextEncoding.h"
 #include "platform/FileSystem.h"
@@ -105,6 +111,27 @@ bool ToInt64(std::string_view s, std::int64_t& v) {
   return ec == std::errc() && end == s.data() + s.size();
 }
 
+// Where the next separator starts at or after from, or npos.
+std::size_t FindSeparator(std::string_view s, std::size_t from) {
+  const char* const base = s.data();
+  const char* const end = base + s.size();
+  const char* p = base + from;
+  while (end - p >= 3) {
+    p = static_cast<const char*>(std::memchr(p, '[', static_cast<std::size_t>(end - p - 2)));
+    if (!p) break;
+    if (p[1] == ',' && p[2] == ']') return static_cast<std::size_t>(p - base);
+    ++p;
+  }
+  return std::string_view::npos;
+}
+
+// The field as text: the field itself when it holds no escape, else its unescaped copy in buffer.
+std::string_view UnescapedView(std::string_view field, std::string& buffer) {
+  if (field.find("[,") == std::string_view::npos) return field;
+  buffer = Unescape(field);
+  return buffer;
+}
+
 // The fields of one item line, each ending at the next separator; text after the last one is
 // left for later versions.
 class TLineReader {
@@ -113,28 +140,33 @@ class TLineReader {
 
   std::string_view Raw() {
     ++fField;
-    const std::size_t end = fLine.find(kListFieldSeparator, fPos);
-    if (end == std::string_view::npos) Fail("too few fields");
+    const std::size_t end = FindSeparator(fLine, fPos);
+    if (end == std::string_view::npos) Fail(kListTooFewFields);
     std::string_view field = fLine.substr(fPos, end - fPos);
     fPos = end + kListFieldSeparator.size();
     return field;
   }
   std::string Text() { return Unescape(Raw()); }
+  // A text field as an item string, copied once.
+  TItemString Item() {
+    std::string buffer;
+    return TItemString(UnescapedView(Raw(), buffer));
+  }
   std::int64_t Int64() {
     std::int64_t v = 0;
-    if (!ToInt64(Raw(), v)) Fail("not a number");
+    if (!ToInt64(Raw(), v)) Fail(kListNotANumber);
     return v;
   }
   // 32-bit values, signed or unsigned as written; only the low 32 bits are kept.
   std::uint32_t UInt32() {
     const std::int64_t v = Int64();
-    if (v < -2147483648LL || v > 4294967295LL) Fail("number out of range");
+    if (v < -2147483648LL || v > 4294967295LL) Fail(kListNumberOutOfRange);
     return static_cast<std::uint32_t>(static_cast<std::uint64_t>(v) & 0xFFFFFFFFu);
   }
   bool Flag() { return Int64() == 1; }
   TDateTime Date(const TFormatSettings& fs) {
     TDateTime t;
-    if (!TryParseShortDateLongTime(Raw(), fs, t)) Fail("not a date");
+    if (!TryParseShortDateLongTime(Raw(), fs, t)) Fail(kListNotADate);
     return t;
   }
   void Skip(int count) {
@@ -145,7 +177,7 @@ class TLineReader {
     const std::size_t pos = fPos;
     const int field = fField;
     for (int k = 0; k < count; ++k) {
-      const std::size_t end = fLine.find(kListFieldSeparator, fPos);
+      const std::size_t end = FindSeparator(fLine, fPos);
       if (end == std::string_view::npos || !ToInt64(fLine.substr(fPos, end - fPos), values[k])) {
         fPos = pos;
         fField = field;
@@ -157,8 +189,8 @@ class TLineReader {
     return true;
   }
   [[noreturn]] void Fail(const char* what) const {
-    throw EListFileError("line " + std::to_string(fLineNumber) + ", field " + std::to_string(fField) + ": " +
-                         what);
+    throw EListFileError("line " + std::to_string(fLineNumber) + ", field " + std::to_string(fField) + ": " + what,
+                         TListFileFault::lfBadLine, fLineNumber, fField, what);
   }
 
  private:
@@ -169,31 +201,59 @@ class TLineReader {
 };
 
 // Lines ended by CR LF, LF or CR; a final line break does not start another line.
-std::vector<std::string_view> SplitLines(std::string_view text) {
-  std::vector<std::string_view> lines;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\r' && text[i] != '\n') continue;
-    lines.push_back(text.substr(start, i - start));
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    start = i + 1;
+class TLineSplitter {
+ public:
+  explicit TLineSplitter(std::string_view text) : fText(text) {}
+  bool Next(std::string_view& line) {
+    if (fPos >= fText.size()) return false;
+    const char* const begin = fText.data() + fPos;
+    const std::size_t rest = fText.size() - fPos;
+    const char* lf = static_cast<const char*>(std::memchr(begin, '\n', rest));
+    const std::size_t span = lf ? static_cast<std::size_t>(lf - begin) : rest;
+    const char* cr = static_cast<const char*>(std::memchr(begin, '\r', span));
+    if (cr) {
+      line = std::string_view(begin, static_cast<std::size_t>(cr - begin));
+      fPos += line.size() + (cr + 1 == lf ? 2 : 1);
+    } else {
+      line = std::string_view(begin, span);
+      fPos += span + (lf ? 1 : 0);
+    }
+    return true;
   }
-  if (start < text.size()) lines.push_back(text.substr(start));
-  return lines;
-}
+  std::size_t Position() const { return fPos; }
 
-std::string ReadWholeFile(const std::string& path) {
+ private:
+  std::string_view fText;
+  std::size_t fPos = 0;
+};
+
+// The whole file; false when Stop was asked for. Progress gets the bytes read.
+bool ReadWholeFile(const std::string& path, std::string& bytes, const std::stop_token& Stop,
+                   const std::function<void(std::int64_t Done, std::int64_t Total)>& Progress) {
   platform::TReadOnlyFile file;
-  if (int e = file.Open(path, true)) throw EListFileError("cannot read " + path + ": " + platform::ErrorText(e));
-  std::string bytes;
-  char buffer[65536];
+  if (int e = file.Open(path, true))
+    throw EListFileError("cannot read " + path + ": " + platform::ErrorText(e), TListFileFault::lfUnreadable, 0, 0,
+                         platform::ErrorText(e));
+  // The size only sizes the buffer: a file that grows meanwhile is still read whole.
+  platform::TFileInfo info;
+  const std::int64_t size = platform::Stat(path, info) == 0 ? info.Size : 0;
+  constexpr std::size_t kChunk = 1 << 20;
+  if (size > 0) bytes.reserve(static_cast<std::size_t>(size) + kChunk);
   for (;;) {
-    const std::int64_t n = file.Read(buffer, sizeof buffer);
-    if (n < 0) throw EListFileError("cannot read " + path + ": " + platform::ErrorText(file.LastError()));
+    if (Stop.stop_requested()) return false;
+    const std::size_t at = bytes.size();
+    // Grows past the size seen at opening when the file grew meanwhile.
+    bytes.resize(at + kChunk);
+    const std::int64_t n = file.Read(bytes.data() + at, kChunk);
+    if (n < 0) {
+      const std::string reason = platform::ErrorText(file.LastError());
+      throw EListFileError("cannot read " + path + ": " + reason, TListFileFault::lfUnreadable, 0, 0, reason);
+    }
+    bytes.resize(at + static_cast<std::size_t>(n));
     if (n == 0) break;
-    bytes.append(buffer, static_cast<std::size_t>(n));
+    if (Progress) Progress(static_cast<std::int64_t>(bytes.size()), size);
   }
-  return bytes;
+  return true;
 }
 
 }  // namespace
@@ -295,21 +355,8 @@ std::string TScanEngine::ListFileText() const {
 
 void TScanEngine::SaveToFile(const std::string& AFileName) {
   if (int e = WriteFileAtomically(AFileName, ListFileText()))
-    throw EListFileError("cannot write " + AFileName + ": " + platform::ErrorText(e));
-}
-
-void TScanEngine::LoadFromFile(IScanView* AFileList, const std::string& AFileName, bool AMasterSelectMode) {
-  CheckNotExecuting();
-  std::string bytes;
-  try {
-    bytes = ReadWholeFile(AFileName);
-  } catch (const EListFileError&) {
-    fFileList = AFileList;
-    ClearResults();
-    ShowNoRows();
-    throw;
-  }
-  LoadFromText(AFileList, bytes, AMasterSelectMode);
+    throw EListFileError("cannot write " + AFileName + ": " + platform::ErrorText(e), TListFileFault::lfNotWritten, 0,
+                         0, platform::ErrorText(e));
 }
 
 namespace {
@@ -324,16 +371,35 @@ std::string_view ListTextOf(std::string_view Bytes, std::string& Decoded) {
   return Bytes;
 }
 
+// A folder of the list: the files of one folder share one path text, as after a scan.
+struct TListFolder {
+  TItemString Path;
+  platform::TFolderIdentity Id;
+};
+
 // What the lines of one list share while they are read.
 struct TListReading {
   const TFormatSettings& Format;
   bool MusicMode;
-  // The files of one folder share one path text, as after a scan.
-  std::unordered_map<std::string, TItemString> Folders;
-  std::unordered_map<std::string, platform::TFolderIdentity> FolderIds;
+  // Keyed by a view of the folder's own text.
+  std::unordered_map<std::string_view, TListFolder> Folders;
+  TListFolder* LastFolder = nullptr;
+
+  TListFolder& Folder(std::string_view Path) {
+    // Files of one folder often follow each other.
+    if (LastFolder && LastFolder->Path.view() == Path) return *LastFolder;
+    auto f = Folders.find(Path);
+    if (f == Folders.end()) {
+      TItemString text(Path);
+      const std::string_view key = text.view();
+      f = Folders.emplace(key, TListFolder{std::move(text), {}}).first;
+    }
+    LastFolder = &f->second;
+    return f->second;
+  }
 };
 
-void ReadIdentityFields(TLineReader& r, const std::string& Path, TFileItem& it, TListReading& Reading) {
+void ReadIdentityFields(TLineReader& r, TFileItem& it, TListFolder& Folder) {
   std::int64_t extra[6];
   if (!r.Optional(extra, 6)) return;
   std::int64_t similarity = 0;
@@ -341,8 +407,7 @@ void ReadIdentityFields(TLineReader& r, const std::string& Path, TFileItem& it, 
     it.Similarity = static_cast<std::uint8_t>(similarity);
   it.Device = static_cast<std::uint64_t>(extra[0]);
   it.Inode = static_cast<std::uint64_t>(extra[1]);
-  if (extra[2] != 0 || extra[3] != 0)
-    Reading.FolderIds[Path] = {static_cast<std::uint64_t>(extra[2]), static_cast<std::uint64_t>(extra[3])};
+  if (extra[2] != 0 || extra[3] != 0) Folder.Id = {static_cast<std::uint64_t>(extra[2]), static_cast<std::uint64_t>(extra[3])};
   // The exact time, where the date field keeps whole seconds.
   if (TDateTime::FromUnixNanoseconds(extra[4]).UnixSeconds() == it.Modified.UnixSeconds())
     it.Modified = TDateTime::FromUnixNanoseconds(extra[4]);
@@ -354,13 +419,12 @@ void ReadIdentityFields(TLineReader& r, const std::string& Path, TFileItem& it, 
 std::unique_ptr<TFileItem> ReadListLine(std::string_view Line, std::size_t LineNo, TListReading& Reading) {
   TLineReader r(Line, LineNo);
   auto it = std::make_unique<TFileItem>();
-  it->Name = TItemString(r.Text());
+  it->Name = r.Item();
   it->Category = TScanEngine::DetectCategory(it->Name.view());
-  std::string path = r.Text();
-  auto folder = Reading.Folders.find(path);
-  if (folder == Reading.Folders.end()) folder = Reading.Folders.emplace(path, TItemString(path)).first;
-  it->Path = folder->second;
-  it->AudioTagValues = TItemString(r.Text());
+  std::string pathBuffer;
+  TListFolder& folder = Reading.Folder(UnescapedView(r.Raw(), pathBuffer));
+  it->Path = folder.Path;
+  it->AudioTagValues = r.Item();
   it->Size = r.Int64();
   it->CRC32 = static_cast<std::uint32_t>(static_cast<std::uint64_t>(r.Int64()) & 0xFFFFFFFFu);
   it->ShortCRC32 = static_cast<std::uint32_t>(static_cast<std::uint64_t>(r.Int64()) & 0xFFFFFFFFu);
@@ -381,11 +445,107 @@ std::unique_ptr<TFileItem> ReadListLine(std::string_view Line, std::size_t LineN
   r.Skip(5);  // a loaded item never has e-mail data
   it->Master = r.Flag();
   r.Skip(3);
-  ReadIdentityFields(r, path, *it, Reading);
+  ReadIdentityFields(r, *it, folder);
   return it;
 }
 
+void FreeItems(std::vector<PFileItem>& Items) {
+  for (PFileItem it : Items) delete it;
+  Items.clear();
+}
+
 }  // namespace
+
+TLoadedList::TLoadedList(TLoadedList&& Other) noexcept
+    : Items(std::move(Other.Items)),
+      FolderIds(std::move(Other.FolderIds)),
+      Summary(Other.Summary),
+      SortedByGroup(Other.SortedByGroup) {
+  Other.Items.clear();
+}
+
+TLoadedList& TLoadedList::operator=(TLoadedList&& Other) noexcept {
+  if (this != &Other) {
+    FreeItems(Items);
+    Items = std::move(Other.Items);
+    Other.Items.clear();
+    FolderIds = std::move(Other.FolderIds);
+    Summary = Other.Summary;
+    SortedByGroup = Other.SortedByGroup;
+  }
+  return *this;
+}
+
+TLoadedList::~TLoadedList() { FreeItems(Items); }
+
+bool ReadListBytes(std::string_view Bytes, const TListReadOptions& Options, TLoadedList& List,
+                   const std::stop_token& Stop, const TListReadProgress& Progress) {
+  std::string decoded;
+  const std::string_view text = ListTextOf(Bytes, decoded);
+  TLineSplitter lines(text);
+  std::string_view line;
+  if (!lines.Next(line)) return true;  // an empty file is an empty list
+  if (line != kListFileHeader) throw EListFileError("not a duplicate list of this version", TListFileFault::lfNotAList);
+
+  const std::shared_ptr<const TFormatSettings> fs = Options.Format ? Options.Format : GetFormatSettings();
+  TListReading reading{*fs, Options.CompareMode == cmMusicTags, {}, nullptr};
+  int percent = -1;
+  for (std::size_t n = 2; lines.Next(line); ++n) {
+    if ((n & 4095) == 0) {
+      if (Stop.stop_requested()) return false;
+      // Reading the lines is most of the work: 0 to 90 percent.
+      const int now = static_cast<int>(static_cast<std::uint64_t>(lines.Position()) * 90 / std::max<std::size_t>(text.size(), 1));
+      if (Progress && now != percent) Progress(percent = now);
+    }
+    if (line.empty()) continue;
+    std::unique_ptr<TFileItem> it = ReadListLine(line, n, reading);
+    List.Items.push_back(it.get());
+    it.release();
+  }
+  for (auto& [path, folder] : reading.Folders)
+    if (folder.Id.Known()) List.FolderIds.emplace(std::string(path), folder.Id);
+  if (Stop.stop_requested()) return false;
+  List.Summary = SummaryOfList(List.Items);
+  List.Summary.TotalFiles = static_cast<std::int32_t>(List.Items.size());
+  // The order the engine shows a loaded list in (by group, ascending), where the mode's column
+  // for it is the group number.
+  if (Options.CompareMode < cmEmails && !List.Items.empty()) {
+    if (Progress) Progress(95);
+    SortByColumnKey(List.Items, 2, soAsc);
+    NumberBandsOf(List.Items);
+    List.SortedByGroup = true;
+  }
+  if (Progress) Progress(100);
+  return !Stop.stop_requested();
+}
+
+bool ReadListFile(const std::string& FileName, const TListReadOptions& Options, TLoadedList& List,
+                  const std::stop_token& Stop, const TListReadProgress& Progress) {
+  std::string bytes;
+  // Reading the file from a warm cache is quick beside the parse: up to 10 percent.
+  const auto readProgress = [&](std::int64_t done, std::int64_t total) {
+    if (Progress && total > 0) Progress(static_cast<int>(std::min<std::int64_t>(done, total) * 10 / total));
+  };
+  if (!ReadWholeFile(FileName, bytes, Stop, readProgress)) return false;
+  const TListReadProgress parseProgress = [&](int percent) {
+    if (Progress) Progress(10 + percent * 9 / 10);
+  };
+  return ReadListBytes(bytes, Options, List, Stop, parseProgress);
+}
+
+void TScanEngine::LoadFromFile(IScanView* AFileList, const std::string& AFileName, bool AMasterSelectMode) {
+  CheckNotExecuting();
+  std::string bytes;
+  try {
+    ReadWholeFile(AFileName, bytes, {}, {});
+  } catch (const EListFileError&) {
+    fFileList = AFileList;
+    ClearResults();
+    ShowNoRows();
+    throw;
+  }
+  LoadFromText(AFileList, bytes, AMasterSelectMode);
+}
 
 void TScanEngine::LoadFromText(IScanView* AFileList, std::string_view ABytes, bool AMasterSelectMode) {
   CheckNotExecuting();
@@ -396,27 +556,43 @@ void TScanEngine::LoadFromText(IScanView* AFileList, std::string_view ABytes, bo
   fCurrentCategoryFilter = fcAllFiles;
   // The grid must never show rows of freed items, also when the load fails.
   ShowNoRows();
-
-  std::string decoded;
-  const std::vector<std::string_view> lines = SplitLines(ListTextOf(ABytes, decoded));
-  if (lines.empty()) return;
-  if (lines[0] != kListFileHeader) throw EListFileError("not a duplicate list of this version");
-
   // Items are read into a list of their own: a file that fails half-way leaves no results.
-  const std::shared_ptr<const TFormatSettings> fs = GetFormatSettings();
-  TListReading reading{*fs, fCompareMode == cmMusicTags, {}, {}};
-  std::vector<std::unique_ptr<TFileItem>> items;
-  items.reserve(lines.size() - 1);
-  for (std::size_t n = 1; n < lines.size(); ++n)
-    if (!lines[n].empty()) items.push_back(ReadListLine(lines[n], n + 1, reading));
+  TLoadedList list;
+  ReadListBytes(ABytes, {fCompareMode, GetFormatSettings()}, list);
+  TakeList(AFileList, std::move(list), AMasterSelectMode);
+}
 
-  fFiles.reserve(items.size());
-  for (auto& it : items) fFiles.push_back(it.release());
+void TScanEngine::TakeList(IScanView* AFileList, TLoadedList&& AList, bool AMasterSelectMode,
+                           std::vector<PFileItem>* APrevious) {
+  CheckNotExecuting();
+  fFileList = AFileList;
+  // The grid must never show rows of items that are freed or handed away.
+  ShowNoRows();
+  if (APrevious) {
+    for (std::vector<PFileItem>* l : {&fFiles, &fFilesHiddenByFilter, &fFilesHiddenByCategory}) {
+      APrevious->insert(APrevious->end(), l->begin(), l->end());
+      l->clear();
+    }
+  }
+  ClearResults();
+  fMasterSelectMode = AMasterSelectMode;
+  fCurrentCategoryFilter = fcAllFiles;
+  fFiles = std::move(AList.Items);
+  AList.Items.clear();
+  fFolderIds = std::move(AList.FolderIds);
+  AList.FolderIds.clear();
+  fSummaryInfo = AList.Summary;
+  // Before the sort: reference copies must come in unchecked, whatever the file says.
   MarkReferenceItems();
-  fFolderIds = std::move(reading.FolderIds);
-  fSummaryInfo.TotalFiles = ItemCount();
-  UpdateSummaryInfo();
-  SortResults(fFileList, 2, soAsc);
+  if (AList.SortedByGroup && !fFiles.empty()) {
+    // Sorted and numbered where the list was read: what SortResults by the group column does.
+    fLastSortColumn = 2;
+    fLastSortOrder = soAsc;
+    fLastSortCount = ItemCount();
+    UpdateGrid(-1, true);
+  } else {
+    SortResults(fFileList, 2, soAsc);
+  }
   MasterWarningActive = fMasterSelectMode && IsFileComparisonMode(fCompareMode);
 }
 

@@ -486,21 +486,26 @@ void TScanEngine::Renumber() {
 
 // ------------------------------------------------------------------ results
 
-void TScanEngine::UpdateSummaryInfo() {
-  std::int32_t totalFiles = fSummaryInfo.TotalFiles;
-  fSummaryInfo = {};
-  fSummaryInfo.TotalFiles = totalFiles;
+TScanEngineSummaryInfo SummaryOfList(const std::vector<PFileItem>& Files) {
+  TScanEngineSummaryInfo s;
   std::unordered_set<std::uint32_t> seen;
-  seen.reserve(fFiles.size() / 2 + 1);
-  for (PFileItem it : fFiles) {
+  seen.reserve(Files.size() / 2 + 1);
+  for (PFileItem it : Files) {
     if (seen.insert(it->DupGroup).second) {
-      ++fSummaryInfo.OriginalFiles;
-      fSummaryInfo.OriginalSize += it->Size;
+      ++s.OriginalFiles;
+      s.OriginalSize += it->Size;
     } else {
-      fSummaryInfo.DuplicateSize += it->Size;
+      s.DuplicateSize += it->Size;
     }
   }
-  fSummaryInfo.DuplicateFiles = static_cast<std::int32_t>(fFiles.size()) - fSummaryInfo.OriginalFiles;
+  s.DuplicateFiles = static_cast<std::int32_t>(Files.size()) - s.OriginalFiles;
+  return s;
+}
+
+void TScanEngine::UpdateSummaryInfo() {
+  const std::int32_t totalFiles = fSummaryInfo.TotalFiles;
+  fSummaryInfo = SummaryOfList(fFiles);
+  fSummaryInfo.TotalFiles = totalFiles;
 }
 
 void TScanEngine::UpdateGrid(int AIndex, bool DoRefresh) {
@@ -553,14 +558,16 @@ void TScanEngine::SortResults(IScanView* FileList, int AColIndex, TColumnSortOrd
   UpdateGrid(-1, true);
 }
 
-void TScanEngine::NumberBands() {
+void NumberBandsOf(std::vector<PFileItem>& Files) {
   // From 1, as the scan numbers them: the shading of the first group does not flip with the order.
   std::uint32_t band = 0;
-  for (std::size_t k = 0; k < fFiles.size(); ++k) {
-    if (k == 0 || fFiles[k]->DupGroup != fFiles[k - 1]->DupGroup) ++band;
-    fFiles[k]->SortGroup = band;
+  for (std::size_t k = 0; k < Files.size(); ++k) {
+    if (k == 0 || Files[k]->DupGroup != Files[k - 1]->DupGroup) ++band;
+    Files[k]->SortGroup = band;
   }
 }
+
+void TScanEngine::NumberBands() { NumberBandsOf(fFiles); }
 
 PFileItem TScanEngine::Item(int AIndex) const {
   if (AIndex < 0 || AIndex >= ItemCount()) throw EScanEngineError("TScanEngine.Item: Invalid item index specified.");

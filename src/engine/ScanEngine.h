@@ -125,6 +125,8 @@ struct TScanSettings {
   int SimilarityPercent = kDefaultSimilarityPercent;
 };
 
+struct TLoadedList;
+
 // Where the mail plug-ins look for their stores.
 struct TMailStoreRoots {
   std::vector<std::string> Maildir;
@@ -284,6 +286,11 @@ class TScanEngine {
   void LoadFromFile(IScanView* AFileList, const std::string& AFileName, bool AMasterSelectMode = false);
   // The same from the file's bytes.
   void LoadFromText(IScanView* AFileList, std::string_view ABytes, bool AMasterSelectMode = false);
+  // Replaces the results by a list read away from the engine (engine/ListFileLoader.h), as
+  // LoadFromFile would have; AList is left empty. With APrevious the replaced items move there
+  // for the caller to free, instead of being freed here.
+  void TakeList(IScanView* AFileList, TLoadedList&& AList, bool AMasterSelectMode,
+                std::vector<PFileItem>* APrevious = nullptr);
 
   // ---- result views: filter, categories, pruning (ResultViews.cpp)
   // Hides the visible items that do not match (they move to the filter's hidden list).
@@ -467,6 +474,12 @@ class TScanEngine {
   // The same after items were destroyed: the summary first, in the order of that moment.
   void ReShowAfterPruning();
 };
+
+// The summary figures of a visible list (TotalFiles left 0): the first item of each group in the
+// list's order counts as its original.
+TScanEngineSummaryInfo SummaryOfList(const std::vector<PFileItem>& Files);
+// SortGroup of every item: the running number of its run of equal groups, from 1.
+void NumberBandsOf(std::vector<PFileItem>& Files);
 
 // The item as the scan saw it, in the folder of that identity (unknown: {}).
 platform::TScannedFile ScannedFileOf(const TFileItem& Item, platform::TFolderIdentity FolderId);

@@ -473,7 +473,24 @@ void TfmMain::BuildResultsGrid() {
     PreviewPanel->UpdatePreview();
   });
   connect(fResults, &TResultsPanel::PropertiesShown, this, &TfmMain::WatchForRenames);
-  connect(fResults, &TResultsPanel::ClearRequested, this, [this] { ClearResults(false); });
+  // A list loads on a worker: the window stays usable, but nothing may start a scan, process or
+  // clear the results meanwhile.
+  connect(fResults, &TResultsPanel::ListLoadStarted, this, [this](const QString& file) {
+    DisableUI();
+    UpdateResultControls();
+    crbStart->setEnabled(false);
+    StatusText->setText(Tr("Loading duplicate list ...") + QLatin1Char(' ') + file);
+  });
+  connect(fResults, &TResultsPanel::ListLoadProgress, this, [this](int percent) {
+    fScan->ShowProgress(percent, Tr("Loading duplicate list ...") + QStringLiteral(" (%1%)").arg(percent));
+  });
+  connect(fResults, &TResultsPanel::ListLoadEnded, this, [this] {
+    fScan->ShowProgress(0, QString());
+    StatusText->clear();
+    EnableUI();
+    UpdateStartButton();
+    UpdateResultControls();
+  });
   connect(fResults, &TResultsPanel::DeleteFocusedRequested, this, &TfmMain::RunDeleteFocused);
   connect(fResults, &TResultsPanel::HistoryInvalidated, this, [this] { fProcessing->ClearHistory(); });
   connect(fResults, &TResultsPanel::EditFilterRequested, this, [this] { RunDeferred([this] { RunSearchFilter(); }); });
@@ -805,7 +822,7 @@ void TfmMain::TypedPathEntered() {
 }
 
 void TfmMain::UpdateStartButton() {
-  if (!IsScanRunning()) crbStart->setEnabled(fFolders->FirstList()->count() > 0);
+  if (!IsScanRunning()) crbStart->setEnabled(fFolders->FirstList()->count() > 0 && !IsLoadingList());
 }
 
 void TfmMain::RunDeferred(std::function<void()> action) {
@@ -876,6 +893,8 @@ void TfmMain::CheckShellQueue() {
 
 // ================================================================================ scan
 
+bool TfmMain::IsLoadingList() const { return fResults && fResults->IsLoadingList(); }
+
 int TfmMain::StartTag() const {
   switch (fScan->State()) {
     case TScanState::ssScanning: return 1;
@@ -913,7 +932,7 @@ void TfmMain::StartClick() {
 }
 
 void TfmMain::StartScan() {
-  if (fFolders->FirstList()->count() == 0) return;
+  if (fFolders->FirstList()->count() == 0 || IsLoadingList()) return;
   fLastState = windowState();
   DisableUI();
   fFolders->Filters()->FillEmptyIncludeMask();
@@ -1084,9 +1103,9 @@ void TfmMain::UpdateSelectedInfo() {
 }
 
 void TfmMain::UpdateResultControls() {
-  const bool rows = fScanEngine && fScanEngine->ItemCount() > 0 && !IsScanRunning();
+  const bool rows = fScanEngine && fScanEngine->ItemCount() > 0 && !IsScanRunning() && !IsLoadingList();
   for (QWidget* w : std::initializer_list<QWidget*>{bDuplicates, cbCheckAll}) w->setEnabled(rows && !fDisabledUI);
-  fResults->CategoryPanel()->setEnabled(!IsScanRunning());
+  fResults->CategoryPanel()->setEnabled(!IsScanRunning() && !IsLoadingList());
   crbClearResults->setEnabled(rows);
   UpdateProcessingControls(rows);
 }

@@ -120,6 +120,7 @@ class TfmMain : public QMainWindow, public ITranslatable, public IProcessingHost
 
   // ---- scan
   bool IsScanRunning() const { return fScan && fScan->IsRunning(); }
+  bool IsLoadingList() const;
   void StartClick();
   void StartScan();
   TScanRequest ScanRequest() const;

@@ -87,6 +87,7 @@ void TfmMain::ProcessingSelectionChanged() {
   cbCheckAll->setChecked(active > 0 && active == selected);
 }
 
-void TfmMain::SetUndoButtonEnabled(bool Enabled) { btnUndo->setEnabled(Enabled); }
+// Undoing would change the items a list load is about to replace.
+void TfmMain::SetUndoButtonEnabled(bool Enabled) { btnUndo->setEnabled(Enabled && !IsLoadingList()); }
 
 }  // namespace pelcrow::ui

@@ -9,12 +9,16 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <initializer_list>
+
+#include "base/FormatSettings.h"
 #include "base/PathText.h"
 #include "base/UserPrompt.h"
 #include "engine/SearchFilterSettings.h"
@@ -134,6 +138,7 @@ TResultsPanel::TResultsPanel(TScanEngine* Engine, QWidget* parent) : QWidget(par
   fDetails = new TDetailsPane(this);
   fDetails->hide();
   right->addWidget(fDetails);
+  right->addWidget(BuildLoadPage(), 1);
   h->addLayout(right, 1);
   fViewTimer = new QTimer(this);
   fViewTimer->setSingleShot(true);
@@ -241,6 +246,31 @@ bool TResultsPanel::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   return QWidget::eventFilter(watched, event);
+QWidget* TResultsPanel::BuildLoadPage() {
+  fLoader = std::make_unique<TListFileLoader>();
+  fLoader->OnProgress = [this](int percent) { ShowLoadProgress(percent); };
+  fLoader->OnDone = [this](TListFileLoader::TResult& result) { ListLoaded(result); };
+  pLoading = new QFrame(this);
+  pLoading->setObjectName(QStringLiteral("pLoading"));
+  auto* v = new QVBoxLayout(pLoading);
+  v->addStretch();
+  lblLoading = new QLabel(pLoading);
+  lblLoading->setObjectName(QStringLiteral("lblLoading"));
+  lblLoading->setAlignment(Qt::AlignCenter);
+  lblLoading->setWordWrap(true);
+  v->addWidget(lblLoading);
+  pbLoading = new QProgressBar(pLoading);
+  pbLoading->setObjectName(QStringLiteral("pbLoading"));
+  pbLoading->setRange(0, 100);
+  pbLoading->setMaximumWidth(420);
+  v->addWidget(pbLoading, 0, Qt::AlignHCenter);
+  bCancelLoad = new QPushButton(pLoading);
+  bCancelLoad->setObjectName(QStringLiteral("bCancelLoad"));
+  v->addWidget(bCancelLoad, 0, Qt::AlignHCenter);
+  v->addStretch();
+  pLoading->hide();
+  connect(bCancelLoad, &QPushButton::clicked, this, &TResultsPanel::CancelListLoad);
+  return pLoading;
 }
 
 void TResultsPanel::BuildShortcuts() {
@@ -286,6 +316,8 @@ void TResultsPanel::Retranslate() {
   bDetails->setText(Tr("Details"));
   bDetails->setToolTip(Tr("Show the focused file beside its group's kept copy"));
   fDetails->Retranslate();
+  lblLoading->setText(Tr("Loading duplicate list ..."));
+  bCancelLoad->setText(Tr("Cancel"));
   const auto actions = pmColumns->actions();
   for (int t = 0; t < 8 && t < actions.size(); ++t) actions[t]->setText(Tr(kTagCaptions[t]));
   fModel->Retranslate();
@@ -821,29 +853,89 @@ bool TResultsPanel::SaveListTo(const std::string& file) {
 }
 
 bool TResultsPanel::LoadListFrom(const std::string& file) {
-  if (fEngine->ScanThreadExecuting()) return false;
-  sgFileList->hide();
+  if (fEngine->ScanThreadExecuting() || fLoader->Running()) return false;
+  if (!fLoader->Start(file, {fEngine->CompareMode(), GetFormatSettings()})) return false;
+  fLoadMasterMode = Settings.MasterSelectMode;
+  lblLoading->setText(Tr("Loading duplicate list ...") + QLatin1Char('\n') + PathText(file));
+  ShowLoadProgress(0);
+  ShowLoadPage(true);
+  emit ListLoadStarted(PathText(file));
+  return true;
+}
+
+void TResultsPanel::CancelListLoad() {
+  if (!fLoader->Running()) return;
+  fLoader->Cancel();
+  ShowLoadPage(false);
+  emit ListLoadEnded(false);
+}
+
+void TResultsPanel::ShowLoadPage(bool on) {
+  // The old rows stay behind the page until the new ones are ready.
+  sgFileList->setVisible(!on);
+  pLoading->setVisible(on);
+  CategoryLayout->setEnabled(!on);
+  if (on) bCancelLoad->setFocus();
+}
+
+void TResultsPanel::ShowLoadProgress(int percent) {
+  pbLoading->setValue(percent);
+  emit ListLoadProgress(percent);
+}
+
+namespace {
+
+// "%d" and "%s" of a translated text, filled in order.
+QString FillIn(QString text, std::initializer_list<QString> values) {
+  qsizetype from = 0;
+  for (const QString& v : values) {
+    qsizetype d = text.indexOf(QStringLiteral("%d"), from);
+    const qsizetype s = text.indexOf(QStringLiteral("%s"), from);
+    if (d < 0 || (s >= 0 && s < d)) d = s;
+    if (d < 0) break;
+    text.replace(d, 2, v);
+    from = d + v.size();
+  }
+  return text;
+}
+
+// Why a list did not load, in the user's language.
+QString LoadFailureReason(const TListFileLoader::TResult& r) {
+  switch (r.Fault) {
+    case TListFileFault::lfNotAList: return Tr("The file does not begin with \"[Version 1]\".");
+    case TListFileFault::lfBadLine:
+      return FillIn(Tr("Line %d, field %d: %s"), {QString::number(r.Line), QString::number(r.Field), Tr(r.Detail)});
+    case TListFileFault::lfUnreadable:
+    case TListFileFault::lfNotWritten: break;
+  }
+  return FillIn(Tr("The file cannot be read: %s"), {QString::fromStdString(r.Detail)});
+}
+
+}  // namespace
+
+void TResultsPanel::ListLoaded(TListFileLoader::TResult& result) {
+  if (!result.Loaded) {
+    WriteLog(result.LogText, lsvError);
+    ShowLoadPage(false);
+    emit ListLoadEnded(false);
+    // The results the user had stay; the message says why the file was refused.
+    GetUserPrompt().ShowMessage(TMessageKind::mkWarning, TranslateText(kListNotSupportedMessage) + "\n\n" +
+                                                             LoadFailureReason(result).toStdString());
+    return;
+  }
   MarkCategory(fcAllFiles);
   pFilter->hide();
-  bool ok = true;
-  try {
-    fEngine->LoadFromFile(fModel, file, Settings.MasterSelectMode);
-    emit HistoryInvalidated();  // the loaded items carry no action records
-  } catch (const std::exception& e) {
-    WriteLog(e.what(), lsvError);
-    ok = false;
-  }
+  // The replaced items are freed away from this thread: a million of them take a while.
+  std::vector<PFileItem> previous;
+  fEngine->TakeList(fModel, std::move(result.List), fLoadMasterMode, &previous);
+  fLoader->Discard(std::move(previous));
+  emit HistoryInvalidated();  // the loaded items carry no action records
   sgFileList->ResetSorting();
-  sgFileList->show();
-  if (!ok) {
-    emit ClearRequested();
-    Say(TMessageKind::mkWarning, "Duplicate list structure is not supported by current $APP_NAME$ version.");
-    return false;
-  }
+  ShowLoadPage(false);
+  emit ListLoadEnded(true);
   emit ResultsChanged();
   emit SelectionChanged();
-  Say(TMessageKind::mkInformation, "Duplicate list loaded successfully.");
-  return true;
+  Say(TMessageKind::mkInformation, kListLoadedMessage);
 }
 
 void TResultsPanel::SaveListClick() {

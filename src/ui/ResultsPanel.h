@@ -11,9 +11,11 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "engine/ListFileLoader.h"
 #include "engine/ScanEngine.h"
 #include "ui/DetailsPane.h"
 #include "ui/ResultsModel.h"
@@ -22,6 +24,7 @@
 class QFrame;
 class QLabel;
 class QMenu;
+class QProgressBar;
 class QPushButton;
 class QToolButton;
 class QTimer;
@@ -127,7 +130,12 @@ class TResultsPanel final : public QWidget {
 
   // Saving and loading with the program's messages; the dialogs ask for the file.
   bool SaveListTo(const std::string& file);
+  // Starts reading the list on a worker; the grid gives way to a wait page with a Cancel until
+  // ListLoadEnded. False, and nothing started, while a scan or another load runs.
   bool LoadListFrom(const std::string& file);
+  bool IsLoadingList() const { return fLoader->Running(); }
+  // Ends a running load; the results stay as they were.
+  void CancelListLoad();
   void SaveListClick();
   void LoadListClick();
 
@@ -153,14 +161,21 @@ class TResultsPanel final : public QWidget {
   void DeleteFocusedRequested();
   // The undo history no longer matches the items (resolved rows cleaned, a list loaded).
   void HistoryInvalidated();
-  // A load failed: the results are cleared without asking.
-  void ClearRequested();
+  // A list load began, went on (0 to 100) and ended; loaded: the list replaced the results
+  // (otherwise it was cancelled or refused, and the results are as before).
+  void ListLoadStarted(const QString& file);
+  void ListLoadProgress(int percent);
+  void ListLoadEnded(bool loaded);
   void EditFilterRequested();
 
  private:
   QWidget* BuildCategoryBar();
   QWidget* BuildFilterBar();
   QWidget* BuildGrid();
+  QWidget* BuildLoadPage();
+  void ShowLoadPage(bool on);
+  void ShowLoadProgress(int percent);
+  void ListLoaded(TListFileLoader::TResult& result);
   void BuildShortcuts();
   void BuildColumnMenu();
   void Later(std::function<void()> action);
@@ -197,6 +212,13 @@ class TResultsPanel final : public QWidget {
   bool fFitting = false;
   bool fRefit = false;
   bool fDraggingColumn = false;
+  // The list load: the worker, and the wait page that stands in for the grid meanwhile.
+  std::unique_ptr<TListFileLoader> fLoader;
+  bool fLoadMasterMode = false;
+  QFrame* pLoading;
+  QLabel* lblLoading;
+  QProgressBar* pbLoading;
+  QPushButton* bCancelLoad;
 };
 
 }  // namespace pelcrow::ui

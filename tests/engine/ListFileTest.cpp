@@ -4,10 +4,17 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <map>
+
 #include "TestUtil.h"
 #include "base/FormatSettings.h"
+#include "base/MainThread.h"
 #include "engine/ListFile.h"
+#include "engine/ListFileLoader.h"
 #include "engine/ScanEngine.h"
+#include "platform/FileSystem.h"
 
 namespace pelcrow {
 namespace {
@@ -393,6 +400,160 @@ TEST_F(ListFileTest, SaveReplacesTheFileWholeOrNotAtAll) {
   EXPECT_THROW(engine.SaveToFile(blocker + "/list.dup"), EListFileError);
   EXPECT_EQ(test::ReadAll(blocker), "a file");
   EXPECT_EQ(test::FolderEntries(dir.path()), (std::vector<std::string>{"blocker", "list.dup"}));
+}
+
+// The loader's hand-overs reach this thread through a queue the test drives.
+class ListFileLoaderTest : public ListFileTest {
+ protected:
+  void SetUp() override {
+    ListFileTest::SetUp();
+    SetMainThread(&fMain);
+  }
+  void TearDown() override {
+    SetMainThread(nullptr);
+    ListFileTest::TearDown();
+  }
+  // A list of many groups of two, so that a load takes a while.
+  static std::string BigList(int rows) {
+    std::string text = std::string(kBom) + "[Version 1]\r\n";
+    for (int k = 0; k < rows; ++k)
+      text += Line({{1, "f" + std::to_string(k) + ".jpg"}, {2, "/d" + std::to_string(k % 97)}, {8, std::to_string(rows - k / 2)}}) +
+              "\r\n";
+    return text;
+  }
+  TQueueMainThread fMain;
+};
+
+TEST_F(ListFileLoaderTest, ReadsOnAWorkerWhatTheEngineWouldHaveRead) {
+  TTempDir dir;
+  const std::string file = dir.Write("big.dup", BigList(20000));
+  TScanEngine direct(cmCRC32, {});
+  direct.LoadFromFile(nullptr, file);
+
+  TListFileLoader loader;
+  std::vector<int> reports;
+  bool done = false;
+  TScanEngine engine(cmCRC32, {});
+  engine.AddItem(MakeItem("/old", "old.txt", 1));
+  engine.FilesHiddenByCategory().push_back(MakeItem("/old", "hidden.txt", 1));
+  TRecordingView view;
+  std::vector<PFileItem> previous;
+  loader.OnProgress = [&](int percent) { reports.push_back(percent); };
+  loader.OnDone = [&](TListFileLoader::TResult& r) {
+    ASSERT_TRUE(r.Loaded) << r.LogText;
+    // Nothing of the engine changed while the list was read.
+    EXPECT_EQ(engine.RealItemCount(), 2);
+    engine.TakeList(&view, std::move(r.List), true, &previous);
+    done = true;
+  };
+  ASSERT_TRUE(loader.Start(file, {cmCRC32, GetFormatSettings()}));
+  EXPECT_TRUE(loader.Running());
+  EXPECT_FALSE(loader.Start(file, {cmCRC32, GetFormatSettings()}));
+  fMain.RunUntil([&] { return done; });
+  EXPECT_FALSE(loader.Running());
+  EXPECT_EQ(engine.ListFileText(), direct.ListFileText());
+  EXPECT_EQ(engine.SummaryInfo(), direct.SummaryInfo());
+  EXPECT_EQ(engine.LastSortColumn(), direct.LastSortColumn());
+  EXPECT_EQ(view.Rows, 20000);
+  EXPECT_TRUE(engine.MasterSelectMode());
+  // The files of one folder share its text.
+  std::map<std::string, PFileItem> firstOfFolder;
+  for (int k = 0; k < engine.ItemCount(); ++k) {
+    const PFileItem it = engine.Item(k);
+    const auto [at, added] = firstOfFolder.emplace(it->Path.str(), it);
+    if (!added) {
+      ASSERT_TRUE(it->Path.SharesBufferWith(at->second->Path)) << k;
+    }
+  }
+  EXPECT_EQ(firstOfFolder.size(), 97u);
+  // The replaced items, hidden ones included, were handed back to be freed elsewhere.
+  ASSERT_EQ(previous.size(), 2u);
+  loader.Discard(std::move(previous));
+  ASSERT_FALSE(reports.empty());
+  EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end()));
+  EXPECT_EQ(reports.back(), 100);
+}
+
+TEST_F(ListFileLoaderTest, SaysWhyAFileDidNotLoad) {
+  struct TCase {
+    const char* Label;
+    std::string Bytes;  // empty: the path is a folder
+    TListFileFault Fault;
+    std::size_t Line;
+    int Field;
+    std::string Detail;
+  };
+  const std::string head = std::string(kBom) + "[Version 1]\r\n";
+  const std::vector<TCase> cases = {
+      {"not a list", "a shopping list\r\n", TListFileFault::lfNotAList, 0, 0, ""},
+      {"size not a number", head + Line() + "\r\n" + Line({{4, "12x"}}) + "\r\n", TListFileFault::lfBadLine, 3, 4,
+       kListNotANumber},
+      {"a blank line still counts", head + "\r\n" + Line({{7, "yesterday"}}) + "\r\n", TListFileFault::lfBadLine, 3, 7,
+       kListNotADate},
+      {"group beyond 32 bits", head + Line({{8, "4294967296"}}) + "\r\n", TListFileFault::lfBadLine, 2, 8,
+       kListNumberOutOfRange},
+      {"short line", head + "a.txt[,]/p[,]\r\n", TListFileFault::lfBadLine, 2, 3, kListTooFewFields},
+      {"a folder", "", TListFileFault::lfUnreadable, 0, 0, platform::ErrorText(EISDIR)},
+  };
+  TTempDir dir;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Label);
+    const std::string file = c.Bytes.empty() ? dir.path() : dir.Write("bad.dup", c.Bytes);
+    TListFileLoader loader;
+    bool done = false;
+    TListFileLoader::TResult got;
+    loader.OnDone = [&](TListFileLoader::TResult& r) {
+      got.Loaded = r.Loaded;
+      got.Fault = r.Fault;
+      got.Line = r.Line;
+      got.Field = r.Field;
+      got.Detail = r.Detail;
+      got.List = std::move(r.List);
+      done = true;
+    };
+    ASSERT_TRUE(loader.Start(file, {cmCRC32, GetFormatSettings()}));
+    fMain.RunUntil([&] { return done; });
+    EXPECT_FALSE(got.Loaded);
+    EXPECT_EQ(got.Fault, c.Fault);
+    EXPECT_EQ(got.Line, c.Line);
+    EXPECT_EQ(got.Field, c.Field);
+    EXPECT_EQ(got.Detail, c.Detail);
+    EXPECT_TRUE(got.List.Items.empty());
+  }
+}
+
+TEST_F(ListFileLoaderTest, ACancelledLoadReportsNothingAndTheNextOneLoads) {
+  TTempDir dir;
+  const std::string file = dir.Write("big.dup", BigList(50000));
+  int dones = 0;
+  int loadedRows = 0;
+  {
+    TListFileLoader loader;
+    loader.OnDone = [&](TListFileLoader::TResult& r) {
+      ++dones;
+      loadedRows = static_cast<int>(r.List.Items.size());
+    };
+    ASSERT_TRUE(loader.Start(file, {cmCRC32, GetFormatSettings()}));
+    loader.Cancel();
+    EXPECT_FALSE(loader.Running());
+    // A load started after the cancel is the one that reports.
+    ASSERT_TRUE(loader.Start(file, {cmCRC32, GetFormatSettings()}));
+    fMain.RunUntil([&] { return dones > 0; });
+    EXPECT_EQ(loadedRows, 50000);
+    // Cancelled when its worker is all but done: the end it queued is dropped.
+    bool cancelled = false;
+    loader.OnProgress = [&](int percent) {
+      if (percent < 100) return;
+      loader.Cancel();
+      cancelled = true;
+    };
+    ASSERT_TRUE(loader.Start(file, {cmCRC32, GetFormatSettings()}));
+    fMain.RunUntil([&] { return cancelled; });
+    // Gone while a load runs: nothing is reported afterwards.
+    ASSERT_TRUE(loader.Start(file, {cmCRC32, GetFormatSettings()}));
+  }
+  fMain.ProcessEvents();
+  EXPECT_EQ(dones, 1);
 }
 
 TEST_F(ListFileTest, DefaultFileNameCarriesTheLocalTime) {

@@ -7,10 +7,14 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QElapsedTimer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 #include <QtTest>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -22,7 +26,9 @@
 
 #include "UiTestUtil.h"
 #include "engine/ItemFlags.h"
+#include "engine/ListFile.h"
 #include "engine/SearchFilter.h"
+#include "platform/FileSystem.h"
 #include "ui/DialogHelpers.h"
 #include "ui/MainWindow.h"
 #include "ui/QtMainThread.h"
@@ -127,6 +133,25 @@ class ResultsPanelTest : public QObject {
     QHeaderView* h = grid->horizontalHeader();
     const int x = h->sectionViewportPosition(column) + h->sectionSize(column) / 2;
     QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, QPoint(x, h->height() / 2));
+  }
+
+  // Loads a list as the user does and waits for the load to end; true when it replaced the rows.
+  bool LoadList(TResultsPanel* p, const std::string& file) {
+    QSignalSpy ended(p, &TResultsPanel::ListLoadEnded);
+    if (!p->LoadListFrom(file)) return false;
+    if (!ended.wait(60000)) return false;
+    return ended.first().first().toBool();
+  }
+
+  // A list of many groups of two in many folders, written as the program writes it.
+  std::string BigList(const std::string& name, int rows) {
+    std::string text = "\xEF\xBB\xBF[Version 1]\r\n";
+    for (int k = 0; k < rows; ++k) {
+      text += "f" + std::to_string(k) + ".jpg[,]/data/folder" + std::to_string(k % 1000) + "[,][,]" +
+              std::to_string(1000 + k % 50000) + "[,]0[,]0[,]1/2/2020 3:04:05 PM[,]" + std::to_string(k / 2 + 1) +
+              "[,]1[,]0[,]0[,][,][,][,][,][,][,][,][,][,][,][,][,][,]0[,][,][,][,]\r\n";
+    }
+    return fHome->Write(name, text);
   }
 
   int RowOf(TScanEngine& e, const std::string& rel) {
@@ -333,25 +358,147 @@ class ResultsPanelTest : public QObject {
     Child<QPushButton>(w, "crbClearResults")->click();
     QCOMPARE(e.ItemCount(), 0);
     Child<QPushButton>(w, "bCategory4")->click();
-    QVERIFY(p->LoadListFrom(file));
+    QVERIFY(LoadList(p, file));
     QVERIFY(Said("Duplicate list loaded successfully."));
     QVERIFY(Child<QPushButton>(w, "bCategory0")->isChecked());
     QCOMPARE(p->Model()->rowCount(), 7);
     QCOMPARE(Checked(e), before);
     QVERIFY(Child<QLineEdit>(w, "edSelected")->text().startsWith(QStringLiteral("4 / ")));
 
-    // A file that is no list: the results are cleared without asking, and the warning names us.
+    // A file that is no list: the rows stay, nothing is asked, and the warning names us.
     fPrompt.Clear();
     const std::string bad = fHome->Write("bad.dup", "not a duplicate list");
-    QVERIFY(!p->LoadListFrom(bad));
-    QVERIFY(Said("Duplicate list structure is not supported by current Pelcrow version."));
+    QVERIFY(!LoadList(p, bad));
+    QCOMPARE(int(fPrompt.Messages.size()), 1);
+    QVERIFY(QString::fromStdString(fPrompt.Messages[0].Text)
+                .startsWith(QStringLiteral("Duplicate list structure is not supported by current Pelcrow version.")));
     QVERIFY(fPrompt.Questions.empty());
-    QCOMPARE(e.ItemCount(), 0);
-    QCOMPARE(p->Model()->rowCount(), 0);
+    QCOMPARE(e.ItemCount(), 7);
+    QCOMPARE(p->Model()->rowCount(), 7);
     // Saving where no file can be written says so (the folder is a file).
     fPrompt.Clear();
     QVERIFY(!p->SaveListTo(file + "/list.dup"));
     QVERIFY(Said("Failed to save Duplicate list."));
+  }
+
+  // A big list loads on a worker: the event loop keeps ticking, the wait page with its progress
+  // and Cancel stands in for the grid, and the rest of the window waits for the end.
+  void aBigListLoadsWhileTheWindowKeepsTicking() {
+    TfmMain w;
+    w.resize(1100, 750);
+    w.show();
+    Scan(w);
+    TResultsPanel* p = w.Results();
+    const std::string file = BigList("big.dup", 200000);
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    int ticksWhileLoading = 0;
+    bool pageSeen = false;
+    QTimer ticker;
+    ticker.setInterval(10);
+    connect(&ticker, &QTimer::timeout, this, [&] {
+      longestGap = std::max(longestGap, sinceTick.restart());
+      if (!p->IsLoadingList()) return;
+      ++ticksWhileLoading;
+      pageSeen = pageSeen || (Child<QWidget>(w, "pLoading")->isVisible() && !Child<QTableView>(w, "sgFileList")->isVisible() &&
+                              Child<QPushButton>(w, "bCancelLoad")->isVisible() && !Child<QPushButton>(w, "crbStart")->isEnabled() &&
+                              !Child<QPushButton>(w, "crbClearResults")->isEnabled());
+    });
+    QSignalSpy ended(p, &TResultsPanel::ListLoadEnded);
+    sinceTick.start();
+    ticker.start();
+    QVERIFY(p->LoadListFrom(file));
+    QVERIFY(p->IsLoadingList());
+    // No second load, and no scan, while one runs.
+    QVERIFY(!p->LoadListFrom(file));
+    QVERIFY(ended.wait(60000));
+    ticker.stop();
+    QCOMPARE(ended.first().first().toBool(), true);
+    QVERIFY2(ticksWhileLoading > 0, "the event loop did not run while the list was read");
+    QVERIFY(pageSeen);
+    // Generous: the hand-over of 200,000 rows is a single short step.
+    QVERIFY2(longestGap < 1000, QByteArray::number(longestGap).constData());
+    QCOMPARE(p->Model()->rowCount(), 200000);
+    QVERIFY(Child<QTableView>(w, "sgFileList")->isVisible());
+    QVERIFY(!Child<QWidget>(w, "pLoading")->isVisible());
+    QVERIFY(Child<QPushButton>(w, "crbStart")->isEnabled());
+    QVERIFY(Said("Duplicate list loaded successfully."));
+  }
+
+  void cancelKeepsTheOldRows() {
+    TfmMain w;
+    w.resize(1100, 750);
+    w.show();
+    Scan(w);
+    TScanEngine& e = w.ScanEngine();
+    TResultsPanel* p = w.Results();
+    p->RunSelectCommand(ui::scLeaveOldest);
+    Child<QPushButton>(w, "bCategory4")->click();
+    QCOMPARE(p->Model()->rowCount(), 3);
+    const std::set<std::string> before = Checked(e);
+    const std::string file = BigList("cancelled.dup", 200000);
+    fPrompt.Clear();
+    QSignalSpy ended(p, &TResultsPanel::ListLoadEnded);
+    QVERIFY(p->LoadListFrom(file));
+    QTest::mouseClick(Child<QPushButton>(w, "bCancelLoad"), Qt::LeftButton);
+    QCOMPARE(ended.count(), 1);
+    QCOMPARE(ended.first().first().toBool(), false);
+    QVERIFY(!p->IsLoadingList());
+    // Whatever the worker still hands over is dropped.
+    QTest::qWait(500);
+    QCOMPARE(ended.count(), 1);
+    QCOMPARE(e.RealItemCount(), 7);
+    QCOMPARE(p->Model()->rowCount(), 3);
+    QVERIFY(Child<QPushButton>(w, "bCategory4")->isChecked());
+    QCOMPARE(Checked(e), before);
+    QVERIFY(Child<QTableView>(w, "sgFileList")->isVisible());
+    QVERIFY(Child<QPushButton>(w, "crbStart")->isEnabled());
+    QVERIFY(fPrompt.Messages.empty());
+    // The next load runs to its end.
+    QVERIFY(LoadList(p, file));
+    QCOMPARE(p->Model()->rowCount(), 200000);
+  }
+
+  // A file that does not load says why and leaves the rows and their checks as they were.
+  void aBrokenListSaysWhyAndKeepsTheRows_data() {
+    QTest::addColumn<QByteArray>("bytes");  // empty: the path is a folder
+    QTest::addColumn<QString>("reason");
+    const QByteArray head = "\xEF\xBB\xBF[Version 1]\r\n";
+    const QByteArray good = "a.txt[,]/p[,][,]1[,]0[,]0[,]1/2/2020[,]1[,]1[,]0[,]0[,][,][,][,][,][,][,][,][,][,][,][,][,][,]0[,][,][,][,]\r\n";
+    QByteArray badSize = good;
+    badSize.replace("[,][,]1[,]", "[,][,]1x[,]");
+    QTest::newRow("not a list") << QByteArray("shopping list\r\n") << QStringLiteral("The file does not begin with \"[Version 1]\".");
+    QTest::newRow("a size that is no number") << head + good + badSize << QStringLiteral("Line 3, field 4: not a number");
+    QTest::newRow("a cut line") << head + good + good.left(30) << QStringLiteral("Line 3, field 7: too few fields");
+    QTest::newRow("a folder") << QByteArray() << QStringLiteral("The file cannot be read: ") +
+                                                     QString::fromStdString(platform::ErrorText(EISDIR));
+  }
+  void aBrokenListSaysWhyAndKeepsTheRows() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, reason);
+    TfmMain w;
+    w.show();
+    Scan(w);
+    TScanEngine& e = w.ScanEngine();
+    TResultsPanel* p = w.Results();
+    p->RunSelectCommand(ui::scLeaveOldest);
+    const std::set<std::string> before = Checked(e);
+    const std::string file = bytes.isEmpty() ? fHome->Dir("a-folder.dup") : fHome->Write("broken.dup", bytes.toStdString());
+    fPrompt.Clear();
+    QVERIFY(!LoadList(p, file));
+    QCOMPARE(int(fPrompt.Messages.size()), 1);
+    QCOMPARE(fPrompt.Messages[0].Kind, TMessageKind::mkWarning);
+    QCOMPARE(QString::fromStdString(fPrompt.Messages[0].Text),
+             QStringLiteral("Duplicate list structure is not supported by current Pelcrow version.\n\n") + reason);
+    QCOMPARE(e.ItemCount(), 7);
+    QCOMPARE(p->Model()->rowCount(), 7);
+    QCOMPARE(Checked(e), before);
+    QVERIFY(Child<QTableView>(w, "sgFileList")->isVisible());
+    const QWidget none;
+    QCOMPARE(test::MissingGermanTexts(none, {"Loading duplicate list ...", "Cancel", "The file does not begin with \"[Version 1]\".",
+                                          "Line %d, field %d: %s", "The file cannot be read: %s", kListTooFewFields,
+                                          kListNotANumber, kListNumberOutOfRange, kListNotADate}),
+             QString());
   }
 
   // "Pictures" picked for the old results; a new scan or a loaded list marks "All Files" and must
@@ -377,7 +524,7 @@ class ResultsPanelTest : public QObject {
       QTest::mouseClick(Child<QPushButton>(w, "crbStart"), Qt::LeftButton);
       QTRY_COMPARE_WITH_TIMEOUT(w.StartTag(), 0, 30000);
     } else {
-      QVERIFY(p->LoadListFrom(file));
+      QVERIFY(LoadList(p, file));
     }
     QVERIFY(Child<QPushButton>(w, "bCategory0")->isChecked());
     QCOMPARE(p->Model()->rowCount(), 7);
