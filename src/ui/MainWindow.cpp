@@ -463,6 +463,14 @@ void TfmMain::BuildResultsGrid() {
   l->addWidget(fResults);
   sgFileList = fResults->Grid();
   PreviewPanel->Attach(fResults, fScanEngine.get());
+  // The view toggles sit under the statistics: beside the category buttons they made the window
+  // wider than its 800-pixel minimum.
+  if (auto* stats = qobject_cast<QGridLayout*>(StatsPanel->layout())) {
+    stats->addWidget(fResults->DuplicatesOnlyButton(), 6, 0, 1, 2);
+    stats->addWidget(fResults->DetailsButton(), 7, 0, 1, 2);
+    stats->setRowStretch(6, 0);
+    stats->setRowStretch(8, 1);
+  }
   fUserState->SetResults(fResults);
   fResults->Defer = [this](std::function<void()> action) { RunDeferred(std::move(action)); };
   connect(fResults, &TResultsPanel::SelectionChanged, this, &TfmMain::UpdateSelectedInfo);

@@ -50,7 +50,9 @@ bool PieLess(const TPieStatInfo& a, const TPieStatInfo& b) {
 
 TPreviewPanel::TPreviewPanel(QWidget* parent) : QFrame(parent) {
   setObjectName(QStringLiteral("PreviewPanel"));
-  setMinimumWidth(80);
+  // Narrow, so the window keeps its 800-pixel minimum in every language; where there is room
+  // the window gives the panel far more.
+  setMinimumWidth(24);
   fPreviewer = new TPreviewer(this);
   connect(fPreviewer, &TPreviewer::Ready, this, &TPreviewPanel::Apply);
   PreviewTimer = new QTimer(this);

@@ -246,6 +246,8 @@ bool TResultsPanel::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   return QWidget::eventFilter(watched, event);
+}
+
 QWidget* TResultsPanel::BuildLoadPage() {
   fLoader = std::make_unique<TListFileLoader>();
   fLoader->OnProgress = [this](int percent) { ShowLoadProgress(percent); };
@@ -342,6 +344,9 @@ void TResultsPanel::CheckColumns() {
   }
   fModel->CheckColumns(ShownTags());
   CategoryLayout->setVisible(IsFileModeValue(fEngine->CompareMode()));
+  // They may live elsewhere in the window, but belong to the file modes as the categories do.
+  bDuplicatesOnly->setVisible(CategoryLayout->isVisibleTo(this));
+  bDetails->setVisible(CategoryLayout->isVisibleTo(this));
   sgFileList->ResetSorting();
   FitColumns();
 }

@@ -118,6 +118,7 @@ class TResultsPanel final : public QWidget {
   void SetDuplicatesOnly(bool on);
   bool DuplicatesOnly() const { return fDuplicatesOnly; }
   QPushButton* DuplicatesOnlyButton() const { return bDuplicatesOnly; }
+  QPushButton* DetailsButton() const { return bDetails; }
   void SetDetailsShown(bool on);
   TDetailsPane* Details() const { return fDetails; }
   // Shows the rows and the pane as the checks are now (at once; normally deferred).
