@@ -137,13 +137,14 @@ std::string ErrorText(int err) {
   return s ? std::string(s) : std::string("error ") + std::to_string(err);
 }
 
-int TReadOnlyFile::Open(const std::string& path, bool sequential) {
+int TReadOnlyFile::Open(const std::string& path, bool sequential) { return OpenAt(AT_FDCWD, path.c_str(), sequential); }
+
+int TReadOnlyFile::OpenAt(int dirFd, const char* name, bool sequential) {
   Close();
   fError = 0;
   // O_NOATIME keeps a scan from touching access times; only the owner may ask for it.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOATIME | O_NONBLOCK);
-  if (fd < 0 && errno == EPERM)
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  int fd = ::openat(dirFd, name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOATIME | O_NONBLOCK);
+  if (fd < 0 && errno == EPERM) fd = ::openat(dirFd, name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return fError = errno;
   // Only regular files are read: a FIFO or device found in its place must not block or act.
   struct stat st {};

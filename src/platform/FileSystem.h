@@ -83,12 +83,15 @@ class TReadOnlyFile {
 
   // Returns 0 or an errno value. sequential: the whole file will be read front to back.
   int Open(const std::string& path, bool sequential);
+  // The same for a name in the folder open as dirFd (AT_FDCWD: a path as Open takes it).
+  int OpenAt(int dirFd, const char* name, bool sequential);
   // Reads up to `count` bytes, retrying short reads until `count` or the end of the file.
   // Returns the number of bytes read, or -1 with LastError() set.
   std::int64_t Read(void* buffer, std::size_t count);
   void Close();
   bool IsOpen() const { return fFd >= 0; }
   int LastError() const { return fError; }
+  std::int64_t Size() const { return fSize; }  // at opening
 
  private:
   int fFd = -1;

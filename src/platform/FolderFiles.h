@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/FileSystem.h"
+
 namespace pelcrow::platform {
 
 class TFolderFiles {
@@ -21,9 +23,9 @@ class TFolderFiles {
   // value; Size() is the file's size at opening.
   int Open(std::string_view Folder, std::string_view Name, bool Sequential);
   // As TReadOnlyFile::Read: up to Count bytes, short only at the end; -1 with LastError().
-  std::int64_t Read(void* Buffer, std::size_t Count);
-  std::int64_t Size() const { return fSize; }
-  int LastError() const { return fError; }
+  std::int64_t Read(void* Buffer, std::size_t Count) { return fFile.Read(Buffer, Count); }
+  std::int64_t Size() const { return fFile.Size(); }
+  int LastError() const { return fFile.LastError(); }
   // Closes the file; CloseFolder also lets go of the folder (so its volume can be unmounted).
   void Close();
   void CloseFolder();
@@ -32,10 +34,7 @@ class TFolderFiles {
   int fDirFd = -1;
   std::string fFolder;
   std::string fName;  // kept to give openat a terminated text without an allocation per file
-  int fFd = -1;
-  int fError = 0;
-  std::int64_t fSize = 0;
-  std::int64_t fOffset = 0;
+  TReadOnlyFile fFile;
 };
 
 }  // namespace pelcrow::platform
