@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QImageReader>
+#include <QLoggingCategory>
 #include <QString>
 
 #include <cstring>
@@ -37,6 +38,15 @@ bool Decode(const std::string& Path, TGreyPicture& Out) {
 
 }  // namespace
 
-TPictureDecoder QtPictureDecoder() { return &Decode; }
+TPictureDecoder QtPictureDecoder() {
+  // libpng's complaints about pictures it still reads (a known-wrong sRGB profile...) reach
+  // stderr through Qt's image-reader category; the scan's own outcome is what the user needs.
+  static const bool quiet = [] {
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio.warning=false"));
+    return true;
+  }();
+  (void)quiet;
+  return &Decode;
+}
 
 }  // namespace pelcrow
